@@ -1,0 +1,225 @@
+#include "editor/form2.h"
+
+#include "common/appicon.h"
+#include "common/classicfont.h"
+#include "common/module1.h"
+#include "common/shape.h"
+#include "common/twips.h"
+#include "editor/noquotevalidator.h"
+#include "platform/opendialog.h"
+#include "player/form1.h"
+#include "tracklist/tracklistfile.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+
+using namespace Module1;
+
+namespace {
+
+constexpr int kShortNameMaxLength = 20;
+
+QLabel *makeHeading(QWidget *parent, const char *name, const QString &text, QRect geometry, Qt::Alignment align)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(geometry);
+    label->setAlignment(align | Qt::AlignVCenter);
+    label->setFont(classicFont(8.25));
+    return label;
+}
+
+} // namespace
+
+Form2::Form2(Form1 *player, OpenDialog &openDialog)
+    : QWidget(player, Qt::Tool | Qt::FramelessWindowHint), m_player(player), m_openDialog(openDialog)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    buildControls();
+    Form_Load();
+}
+
+void Form2::buildControls()
+{
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("Select and save"));
+    setWindowIcon(appIcon());
+    setFont(classicFont(8.25, false));
+    setFixedSize(Twips::toPixels(9135), Twips::toPixels(3975));
+    setAutoFillBackground(true);
+    QPalette windowPalette = palette();
+    windowPalette.setColor(QPalette::Window, Qt::black);
+    windowPalette.setColor(QPalette::WindowText, Qt::white);
+    setPalette(windowPalette);
+
+    Shape1 = new Shape(colour(DarkBlue), 10, std::nullopt, this);
+    Shape1->setObjectName(QStringLiteral("Shape1"));
+    Shape1->setGeometry(rect());
+
+    Label1 = makeHeading(this, "Label1", QStringLiteral("Full Path"), Twips::rect(1200, 240, 1095, 255), Qt::AlignLeft);
+    Label2 = makeHeading(this, "Label2", QStringLiteral("Find"), Twips::rect(5760, 240, 495, 255), Qt::AlignHCenter);
+    Label3 = makeHeading(this, "Label3", QStringLiteral("Short Name"), Twips::rect(6360, 240, 1215, 255), Qt::AlignLeft);
+
+    QPalette silver = palette();
+    silver.setColor(QPalette::Button, colour(Silver));
+    silver.setColor(QPalette::ButtonText, Qt::black);
+    auto *validator = new NoQuoteValidator(this);
+    for (int n = 0; n < SlotCount; ++n) {
+        const int top = 480 + 240 * n;
+        LblTrackNo[n] = new QLabel(this);
+        LblTrackNo[n]->setObjectName(QStringLiteral("LblTrackNo(%1)").arg(n));
+        LblTrackNo[n]->setGeometry(Twips::rect(240, top, 855, 255));
+        LblTrackNo[n]->setAlignment(Qt::AlignCenter);
+
+        TxtTrack[n] = new QLineEdit(this);
+        TxtTrack[n]->setObjectName(QStringLiteral("TxtTrack(%1)").arg(n));
+        TxtTrack[n]->setGeometry(Twips::rect(1200, top, 4575, 285));
+        TxtTrack[n]->setValidator(validator);
+
+        CmdFindTrack[n] = new QPushButton(QStringLiteral("..."), this);
+        CmdFindTrack[n]->setObjectName(QStringLiteral("CmdFindTrack(%1)").arg(n));
+        CmdFindTrack[n]->setGeometry(Twips::rect(5880, top, 255, 255));
+        connect(CmdFindTrack[n], &QPushButton::clicked, this, [this, n] { CmdFindTrack_Click(n); });
+
+        TxtShortName[n] = new QLineEdit(this);
+        TxtShortName[n]->setObjectName(QStringLiteral("TxtShortName(%1)").arg(n));
+        TxtShortName[n]->setGeometry(Twips::rect(6240, top, 2295, 285));
+        TxtShortName[n]->setMaxLength(kShortNameMaxLength);
+        TxtShortName[n]->setValidator(validator);
+
+        CmdDelete[n] = new QPushButton(QStringLiteral("X"), this);
+        CmdDelete[n]->setObjectName(QStringLiteral("CmdDelete(%1)").arg(n));
+        CmdDelete[n]->setGeometry(Twips::rect(8640, top, 255, 255));
+        CmdDelete[n]->setPalette(silver);
+        CmdDelete[n]->setAutoFillBackground(true);
+        connect(CmdDelete[n], &QPushButton::clicked, this, [this, n] { CmdDelete_Click(n); });
+    }
+
+    CmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    CmdCancel->setObjectName(QStringLiteral("CmdCancel"));
+    CmdCancel->setGeometry(Twips::rect(1200, 3480, 975, 375));
+    connect(CmdCancel, &QPushButton::clicked, this, &Form2::CmdCancel_Click);
+    CmdExit = new QPushButton(QStringLiteral("Save and E&xit"), this);
+    CmdExit->setObjectName(QStringLiteral("CmdExit"));
+    CmdExit->setGeometry(Twips::rect(6240, 3480, 2295, 375));
+    connect(CmdExit, &QPushButton::clicked, this, &Form2::CmdExit_Click);
+
+    QList<QWidget *> tabOrder;
+    for (QLineEdit *box : TxtTrack)
+        tabOrder.append(box);
+    for (QPushButton *button : CmdFindTrack)
+        tabOrder.append(button);
+    for (QLineEdit *box : TxtShortName)
+        tabOrder.append(box);
+    tabOrder.append(CmdCancel);
+    tabOrder.append(CmdExit);
+    for (QPushButton *button : CmdDelete)
+        tabOrder.append(button);
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+}
+
+void Form2::Form_Load()
+{
+    CentreOnScreen(this);
+    for (int n = 0; n < SlotCount; ++n)
+        LblTrackNo[n]->setText(QStringLiteral("Track %1").arg(n + 1, 2, 10, QLatin1Char('0')));
+}
+
+void Form2::setRow(int n, const TrackSlot &slot)
+{
+    TxtTrack[n]->setText(slot.fullPath);
+    TxtTrack[n]->setCursorPosition(0);
+    // The limit is for typing; a longer name from the file is kept whole rather than cut on save.
+    TxtShortName[n]->setMaxLength(std::max<int>(kShortNameMaxLength, int(slot.shortName.size())));
+    TxtShortName[n]->setText(slot.shortName);
+    TxtShortName[n]->setCursorPosition(0);
+}
+
+TrackSlot Form2::row(int n) const
+{
+    return {TxtTrack[n]->text(), TxtShortName[n]->text()};
+}
+
+void Form2::showModal()
+{
+    setWindowModality(Qt::ApplicationModal);
+    show();
+    raise();
+    activateWindow();
+}
+
+void Form2::CmdFindTrack_Click(int n)
+{
+    m_openDialog.setFilter(QStringLiteral("*.mp3"));
+    // A cancelled dialog leaves the row as it was instead of wiping its path.
+    if (!m_openDialog.showOpen())
+        return;
+    const QString chosen = Trim(m_openDialog.fileName());
+    if (chosen.contains(QLatin1Char('"'))) {
+        showMessage(tr("The file was not taken: the track list cannot store a path holding a "
+                       "double quote (\").\n\n%1").arg(chosen));
+        return;
+    }
+    TxtTrack[n]->setText(chosen);
+    TxtTrack[n]->setCursorPosition(0);
+}
+
+void Form2::CmdDelete_Click(int n)
+{
+    TxtShortName[n]->setText(QString());
+    TxtTrack[n]->setText(QString());
+}
+
+void Form2::CmdCancel_Click()
+{
+    unload();
+}
+
+void Form2::CmdExit_Click()
+{
+    TrackList tracks;
+    for (int n = 0; n < SlotCount; ++n)
+        tracks[n] = row(n);
+    // The file is replaced whole or not at all; on failure the buttons stay as they were and
+    // the user keeps the edits to try again.
+    QString error;
+    if (!TrackListFile::write(m_player->trackListPath(), tracks, &error)) {
+        showMessage(tr("The track list could not be saved.\n\n%1").arg(error));
+        return;
+    }
+    for (int n = 0; n < SlotCount; ++n) {
+        TrackButton *button = m_player->trackButton(n);
+        if (!Trim(tracks[n].shortName).isEmpty()) {
+            button->setText(tracks[n].shortName);
+            button->setEnabled(true);
+        } else {
+            button->setText(QString());
+            button->setEnabled(false);
+        }
+        button->setTag(tracks[n].fullPath);
+    }
+    unload();
+}
+
+void Form2::unload()
+{
+    close();
+}
+
+void Form2::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    emit unloaded();
+}
+
+void Form2::showMessage(const QString &text)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Kelvo"), text, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("SaveMessage"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "tracklist/trackslot.h"
+
+#include <QWidget>
+
+#include <array>
+
+class Form1;
+class OpenDialog;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class Shape;
+
+// The track-list editor: one row per slot with the full path, a "..." button for the Open
+// dialog, the short name and an "X" that clears the row; "Save and E&xit" writes the
+// track-list file and updates the player's buttons, "&Cancel" discards. Closing it destroys it.
+class Form2 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // A hidden editor over the player window, loaded (centred, rows labelled) as it is built.
+    Form2(Form1 *player, OpenDialog &openDialog);
+
+    // Writes a slot into row n: the full path first, then the short name.
+    void setRow(int n, const TrackSlot &slot);
+    TrackSlot row(int n) const;
+
+    // Shows the editor; the player window takes no input until it closes.
+    void showModal();
+
+signals:
+    // The editor has closed and is about to be destroyed.
+    void unloaded();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    void Form_Load();
+    void CmdFindTrack_Click(int n);
+    void CmdDelete_Click(int n);
+    void CmdCancel_Click();
+    void CmdExit_Click();
+    void unload();
+    void showMessage(const QString &text);
+
+    Form1 *m_player;
+    OpenDialog &m_openDialog;
+
+    Shape *Shape1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+    std::array<QLabel *, SlotCount> LblTrackNo{};
+    std::array<QLineEdit *, SlotCount> TxtTrack{};
+    std::array<QPushButton *, SlotCount> CmdFindTrack{};
+    std::array<QLineEdit *, SlotCount> TxtShortName{};
+    std::array<QPushButton *, SlotCount> CmdDelete{};
+    QPushButton *CmdCancel = nullptr;
+    QPushButton *CmdExit = nullptr;
+};

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+struct mpg123_handle_struct;
+
+// One MPEG audio file decoded by libmpg123 to interleaved signed 16-bit PCM, gapless, reading
+// the file through a buffered reader of our own.
+class Mpg123Decoder
+{
+public:
+    Mpg123Decoder();
+    ~Mpg123Decoder();
+    Mpg123Decoder(const Mpg123Decoder &) = delete;
+    Mpg123Decoder &operator=(const Mpg123Decoder &) = delete;
+
+    // Opens the file and reads up to its first audio frame. False, with the reason in
+    // errorMessage, when it is not a readable MPEG audio file.
+    bool open(const QString &path, QString *errorMessage = nullptr);
+
+    int rate() const { return m_rate; }
+    int channels() const { return m_channels; }
+
+    // Samples per channel of a full gapless decode, found by scanning every frame; the read
+    // position is back at the start afterwards. Nothing when the file has no decodable frame.
+    std::optional<qint64> exactLength();
+
+    // Decodes up to maxBytes (whole frames) into out. Returns the bytes written; 0 once the
+    // stream has ended or cannot be decoded further.
+    qint64 read(char *out, qint64 maxBytes);
+
+    bool atEnd() const { return m_ended; }
+
+    // The reader state libmpg123 calls back into.
+    struct Source
+    {
+        QFile file;
+        std::vector<char> buffer;
+        qint64 bufferStart = 0; // file offset of buffer[0]
+        qsizetype bufferFill = 0;
+        qint64 position = 0;    // file offset of the next byte to hand out
+    };
+
+private:
+    struct HandleDeleter
+    {
+        void operator()(mpg123_handle_struct *handle) const;
+    };
+    std::unique_ptr<mpg123_handle_struct, HandleDeleter> m_handle;
+    std::unique_ptr<Source> m_source;
+    int m_rate = 0;
+    int m_channels = 0;
+    bool m_ended = true;
+};
+
+// The exact length in seconds of the file at path, or nothing when it cannot be decoded.
+std::optional<double> probeDuration(const QString &path);

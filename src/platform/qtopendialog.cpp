@@ -1,0 +1,24 @@
+#include "platform/qtopendialog.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+
+void QtOpenDialog::setFilter(const QString &filter)
+{
+    m_filter = filter;
+}
+
+bool QtOpenDialog::showOpen()
+{
+    const QString chosen = QFileDialog::getOpenFileName(nullptr, QString(), m_lastFolder, m_filter);
+    if (chosen.isEmpty())
+        return false;
+    m_fileName = QFileInfo(chosen).absoluteFilePath();
+    m_lastFolder = QFileInfo(m_fileName).absolutePath();
+    return true;
+}
+
+QString QtOpenDialog::fileName() const
+{
+    return m_fileName;
+}

@@ -1,0 +1,285 @@
+#include "player/form1.h"
+
+#include "about/about.h"
+#include "common/appicon.h"
+#include "common/classicfont.h"
+#include "common/module1.h"
+#include "common/shape.h"
+#include "common/twips.h"
+#include "editor/form2.h"
+#include "platform/mediaplayer.h"
+#include "platform/opendialog.h"
+#include "tracklist/tracklistfile.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPushButton>
+
+using namespace Module1;
+
+namespace {
+
+QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, QRect geometry, const QFont &font)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(geometry);
+    label->setAlignment(Qt::AlignCenter);
+    label->setWordWrap(true);
+    label->setFont(font);
+    label->setAutoFillBackground(true);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::Window, Qt::black);
+    palette.setColor(QPalette::WindowText, colour(Yellow));
+    label->setPalette(palette);
+    return label;
+}
+
+QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, QRect geometry, const QFont &font)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(geometry);
+    button->setFont(font);
+    return button;
+}
+
+} // namespace
+
+Form1::Form1(std::unique_ptr<MediaPlayer> activeMovie, std::unique_ptr<OpenDialog> openDialog,
+             const QString &programFolder, QWidget *parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint),
+      ActiveMovie1(std::move(activeMovie)),
+      m_openDialog(std::move(openDialog)),
+      m_programFolder(programFolder)
+{
+    // The program ends through this window alone, never because some other window closed last.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    buildControls();
+    Form_Load();
+}
+
+Form1::~Form1()
+{
+    // The About window has no owner, so it goes with the program explicitly.
+    delete m_about.data();
+}
+
+void Form1::buildControls()
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Kelvo Version 2"));
+    setWindowIcon(appIcon());
+    setFont(classicFont(8.25, false));
+    setFixedSize(Twips::toPixels(8235), Twips::toPixels(5430));
+    setAutoFillBackground(true);
+    QPalette windowPalette = palette();
+    windowPalette.setColor(QPalette::Window, Qt::white);
+    setPalette(windowPalette);
+
+    Shape1 = new Shape(colour(DarkBlue), 10, QColor(Qt::black), this);
+    Shape1->setObjectName(QStringLiteral("Shape1"));
+    Shape1->setGeometry(Twips::rect(0, 0, 8235, 5415));
+
+    const QFont trackFont = classicFont(12);
+    constexpr int columns[] = {240, 2880, 5520};
+    constexpr int rows[] = {240, 1320, 2400, 3480};
+    for (int n = 0; n < SlotCount; ++n) {
+        auto *button = new TrackButton(this);
+        button->setObjectName(QStringLiteral("CmdTrack(%1)").arg(n));
+        button->setText(QStringLiteral("Track"));
+        button->setGeometry(Twips::rect(columns[n % 3], rows[n / 3], 2535, 975));
+        button->setFont(trackFont);
+        if (n == 1)
+            button->setBackColor(Silver);
+        connect(button, &QPushButton::clicked, this, [this, n] { CmdTrack_Click(n); });
+        connect(button, &TrackButton::mouseMoved, this, [this, n] { CmdTrack_MouseMove(n); });
+        CmdTrack[n] = button;
+    }
+
+    Shape2 = new Shape(colour(Yellow), 1, std::nullopt, this);
+    Shape2->setObjectName(QStringLiteral("Shape2"));
+    Shape2->setGeometry(Twips::rect(240, 4560, 1815, 615));
+    Shape3 = new Shape(colour(Yellow), 1, std::nullopt, this);
+    Shape3->setObjectName(QStringLiteral("Shape3"));
+    Shape3->setGeometry(Twips::rect(2280, 4560, 1935, 615));
+
+    const QFont displayFont = classicFont(13.5);
+    LblLCD = makeLabel(this, "LblLCD", QStringLiteral("00:00"), Twips::rect(360, 4680, 855, 375), displayFont);
+    Label1 = makeLabel(this, "Label1", QStringLiteral(" Total Time"), Twips::rect(1320, 4680, 495, 375), font());
+    LblLCD3 = makeLabel(this, "LblLCD3", QStringLiteral("00:00"), Twips::rect(2400, 4680, 855, 375), displayFont);
+    Label2 = makeLabel(this, "Label2", QStringLiteral(" Total Remaining"), Twips::rect(3360, 4680, 735, 495), font());
+
+    const QFont commandFont = classicFont(9.75);
+    Command1 = makeButton(this, "Command1", QStringLiteral("About"), Twips::rect(4440, 4560, 1095, 495), font());
+    CmdSet = makeButton(this, "CmdSet", QStringLiteral("Set Tracks"), Twips::rect(5640, 4560, 1455, 555), commandFont);
+    CmdExit = makeButton(this, "CmdExit", QStringLiteral("E&xit"), Twips::rect(7200, 4560, 855, 555), commandFont);
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(CmdSet, &QPushButton::clicked, this, &Form1::CmdSet_Click);
+    connect(CmdExit, &QPushButton::clicked, this, &Form1::CmdExit_Click);
+
+    QWidget *previous = CmdTrack[0];
+    for (QWidget *next : {static_cast<QWidget *>(CmdTrack[1]), static_cast<QWidget *>(CmdTrack[2]),
+                          static_cast<QWidget *>(CmdTrack[3]), static_cast<QWidget *>(CmdTrack[4]),
+                          static_cast<QWidget *>(CmdTrack[5]), static_cast<QWidget *>(CmdTrack[6]),
+                          static_cast<QWidget *>(CmdTrack[7]), static_cast<QWidget *>(CmdTrack[8]),
+                          static_cast<QWidget *>(CmdTrack[9]), static_cast<QWidget *>(CmdTrack[10]),
+                          static_cast<QWidget *>(CmdTrack[11]), static_cast<QWidget *>(CmdSet),
+                          static_cast<QWidget *>(CmdExit), static_cast<QWidget *>(Command1)}) {
+        setTabOrder(previous, next);
+        previous = next;
+    }
+
+    Timer1 = new TagTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setTimerType(Qt::PreciseTimer);
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+}
+
+About *Form1::aboutWindow() const
+{
+    return m_about;
+}
+
+QString Form1::trackListPath() const
+{
+    return TrackListFile::pathIn(m_programFolder);
+}
+
+Form2 *Form1::form2()
+{
+    if (!m_form2) {
+        m_form2 = new Form2(this, *m_openDialog);
+        // Queued: while the editor is still closing it remains the modal window.
+        connect(m_form2, &Form2::unloaded, this, &Form1::focusPlayer, Qt::QueuedConnection);
+    }
+    return m_form2;
+}
+
+void Form1::Form_Load()
+{
+    CentreOnScreen(this);
+    for (TrackButton *button : CmdTrack)
+        button->setText(QStringLiteral("None Selected"));
+    CmdTrack[0]->setTag(QStringLiteral("c:\\mp3_music\\track4.mp3"));
+
+    const QList<TrackSlot> records = TrackListFile::read(trackListPath());
+    for (int n = 0; n < records.size(); ++n) {
+        form2()->setRow(n, records[n]);
+        CmdTrack[n]->setText(records[n].shortName);
+        CmdTrack[n]->setTag(records[n].fullPath);
+        if (Trim(CmdTrack[n]->tag()).isEmpty())
+            CmdTrack[n]->setEnabled(false);
+    }
+
+    Timer1->stop();
+    Timer1->setInterval(250);
+}
+
+void Form1::showTime(QLabel *display, double hundredths)
+{
+    display->setText(TimeText(hundredthsText(hundredths)));
+}
+
+void Form1::focusPlayer()
+{
+    // A track that ends while the editor is open must not pull the focus out of it.
+    QWidget *modal = QApplication::activeModalWidget();
+    if (modal && modal != this)
+        return;
+    activateWindow();
+    setFocus(Qt::OtherFocusReason);
+}
+
+void Form1::CmdTrack_Click(int index)
+{
+    for (TrackButton *button : CmdTrack)
+        button->setBackColor(Silver);
+    CmdTrack[index]->setBackColor(Red);
+
+    if (Timer1->isActive()) {
+        ActiveMovie1->setFileName(CmdTrack[index]->tag());
+        ActiveMovie1->stop();
+        Timer1->stop();
+        EnableAllTracks(CmdTrack);
+        Timer1->setTag(QStringLiteral("-1"));
+        showTime(LblLCD3, ActiveMovie1->duration() * 100);
+        CmdTrack[index]->setBackColor(ButtonFace);
+        focusPlayer();
+    } else {
+        ActiveMovie1->setFileName(CmdTrack[index]->tag());
+        LockToTrack(CmdTrack, index);
+        Timer1->start();
+        Timer1->setTag(QString::number(index));
+        showTime(LblLCD, ActiveMovie1->duration() * 100);
+        focusPlayer();
+    }
+}
+
+void Form1::Timer1_Timer()
+{
+    showTime(LblLCD3, ActiveMovie1->duration() * 100 - ActiveMovie1->position() * 100);
+
+    const double position = ActiveMovie1->position();
+    const double duration = ActiveMovie1->duration();
+    const std::optional<int> playing = slotIndex(Timer1->tag());
+    if (duration - position == 0) {
+        const QString loaded = ActiveMovie1->fileName();
+        ActiveMovie1->setFileName(loaded);
+        ActiveMovie1->stop();
+        StopAndReleaseButtons(*Timer1, CmdTrack);
+        if (playing)
+            CmdTrack[*playing]->setBackColor(ButtonFace);
+        focusPlayer();
+    } else if (playing) {
+        TrackButton *button = CmdTrack[*playing];
+        button->setBackColor(button->backColor() == Red ? Blue : Red);
+    }
+}
+
+void Form1::CmdTrack_MouseMove(int index)
+{
+    // Once a save has enabled the other buttons during playback, a hover over one of them must
+    // not load its file over the playing track.
+    if (Timer1->isActive())
+        return;
+    if (ActiveMovie1->fileName() == CmdTrack[index]->tag())
+        return;
+    ActiveMovie1->setFileName(CmdTrack[index]->tag());
+    showTime(LblLCD, ActiveMovie1->duration() * 100);
+    ActiveMovie1->stop();
+}
+
+void Form1::CmdSet_Click()
+{
+    Form2 *editor = form2();
+    const QList<TrackSlot> records = TrackListFile::read(trackListPath());
+    for (int n = 0; n < records.size(); ++n)
+        editor->setRow(n, records[n]);
+    editor->showModal();
+}
+
+void Form1::Command1_Click()
+{
+    if (!m_about)
+        m_about = new About();
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
+}
+
+void Form1::CmdExit_Click()
+{
+    Timer1->stop();
+    ActiveMovie1->stop();
+    QCoreApplication::exit(0);
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    // Closed by the window manager (Alt+F4 and the like): end the program as "E&xit" does, rather
+    // than leave an invisible process behind with a hidden editor.
+    event->accept();
+    CmdExit_Click();
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "player/tagtimer.h"
+#include "player/trackbutton.h"
+#include "tracklist/trackslot.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+class About;
+class Form2;
+class MediaPlayer;
+class OpenDialog;
+class QLabel;
+class QPushButton;
+class Shape;
+
+// The player window: twelve track buttons, the total and remaining time displays, and the
+// commands "Set Tracks", "About" and "E&xit". It is the program's first and main window.
+class Form1 : public QWidget
+{
+public:
+    // The window drives activeMovie and hands openDialog to the editor. The track-list file is
+    // read from programFolder. The window loads (reads the track list) as it is built.
+    Form1(std::unique_ptr<MediaPlayer> activeMovie, std::unique_ptr<OpenDialog> openDialog,
+          const QString &programFolder, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // The editor's one shared instance, created hidden on first use.
+    Form2 *form2();
+    // The About window while it is open; null otherwise.
+    About *aboutWindow() const;
+
+    QString trackListPath() const;
+    TrackButton *trackButton(int index) const { return CmdTrack[index]; }
+
+    // Gives the keyboard focus to the player window, unless a modal window holds it.
+    void focusPlayer();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    void Form_Load();
+    void CmdTrack_Click(int index);
+    void CmdTrack_MouseMove(int index);
+    void Timer1_Timer();
+    void CmdSet_Click();
+    void Command1_Click();
+    void CmdExit_Click();
+    // Shows an amount of hundredths of a second on a time display.
+    void showTime(QLabel *display, double hundredths);
+
+    std::unique_ptr<MediaPlayer> ActiveMovie1;
+    std::unique_ptr<OpenDialog> m_openDialog;
+    QString m_programFolder;
+
+    Shape *Shape1 = nullptr;
+    Shape *Shape2 = nullptr;
+    Shape *Shape3 = nullptr;
+    std::array<TrackButton *, SlotCount> CmdTrack{};
+    QPushButton *CmdSet = nullptr;
+    QPushButton *Command1 = nullptr;
+    QPushButton *CmdExit = nullptr;
+    QLabel *LblLCD = nullptr;
+    QLabel *LblLCD3 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    TagTimer *Timer1 = nullptr;
+
+    QPointer<Form2> m_form2;
+    QPointer<About> m_about;
+};

@@ -1,0 +1,58 @@
+#include "player/trackbutton.h"
+
+#include "common/module1.h"
+
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <qdrawutil.h>
+
+TrackButton::TrackButton(QWidget *parent) : QPushButton(parent), m_backColor(Module1::ButtonFace)
+{
+    // Without tracking Qt reports moves only while a button is held; the length preview needs
+    // them on a plain hover.
+    setMouseTracking(true);
+}
+
+void TrackButton::setBackColor(quint32 value)
+{
+    if (value == m_backColor)
+        return;
+    m_backColor = value;
+    update();
+}
+
+void TrackButton::paintEvent(QPaintEvent *)
+{
+    // Styles such as Fusion or the native ones ignore a button's palette; painting the bevel
+    // ourselves is what makes the play indication show everywhere.
+    QPainter painter(this);
+    const QBrush fill(Module1::colour(m_backColor, palette()));
+    qDrawWinButton(&painter, rect(), palette(), isDown(), &fill);
+
+    QRect textRect = rect().adjusted(4, 4, -4, -4);
+    if (isDown())
+        textRect.translate(1, 1);
+    const int flags = Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic;
+    if (isEnabled()) {
+        painter.setPen(Qt::black);
+        painter.drawText(textRect, flags, text());
+    } else {
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawText(textRect.translated(1, 1), flags, text());
+        painter.setPen(palette().color(QPalette::Disabled, QPalette::ButtonText));
+        painter.drawText(textRect, flags, text());
+    }
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = rect().adjusted(4, 4, -4, -4);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+    }
+}
+
+void TrackButton::mouseMoveEvent(QMouseEvent *event)
+{
+    emit mouseMoved();
+    QPushButton::mouseMoveEvent(event);
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform/mediaplayer.h"
+
+#include <QHash>
+#include <QStringList>
+
+// A scripted media player: the test sets each file's duration and the position, and reads back
+// the calls made.
+class FakeMediaPlayer : public MediaPlayer
+{
+public:
+    QHash<QString, double> durations; // unknown files have duration 0, as unplayable ones do
+    double playedSeconds = 0;         // what position() reports while a file is loaded
+    QStringList calls;                // "put:<name>" and "stop", in order
+    bool playing = false;
+
+    void setFileName(const QString &fileName) override
+    {
+        m_fileName = fileName;
+        playing = true;
+        playedSeconds = 0;
+        calls << QStringLiteral("put:") + fileName;
+    }
+    QString fileName() const override { return m_fileName; }
+    double duration() override { return durations.value(m_fileName, 0.0); }
+    double position() override { return playing ? playedSeconds : 0.0; }
+    void stop() override
+    {
+        playing = false;
+        calls << QStringLiteral("stop");
+    }
+
+private:
+    QString m_fileName;
+};

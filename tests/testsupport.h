@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+inline bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+inline QByteArray readBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// While alive, no file of this process can grow past a few bytes: a full disk that even root
+// cannot write around (permissions do not bind root).
+class DiskFullScope
+{
+public:
+    DiskFullScope()
+    {
+#ifdef Q_OS_UNIX
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        rlimit tight = m_saved;
+        tight.rlim_cur = 8;
+        setrlimit(RLIMIT_FSIZE, &tight);
+#endif
+    }
+    ~DiskFullScope()
+    {
+#ifdef Q_OS_UNIX
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+#endif
+    }
+    DiskFullScope(const DiskFullScope &) = delete;
+    DiskFullScope &operator=(const DiskFullScope &) = delete;
+
+private:
+#ifdef Q_OS_UNIX
+    rlimit m_saved{};
+#endif
+};
