@@ -1,0 +1,279 @@
+#include "editor/form2.h"
+#include "fakemediaplayer.h"
+#include "fakeopendialog.h"
+#include "player/form1.h"
+#include "testsupport.h"
+#include "tracklist/tracklistfile.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+constexpr quint32 Silver = 0xC0C0C0, Red = 0x0000FF, Blue = 0xFF0000, Face = 0x8000000F;
+}
+
+// Playback on the track buttons, driven by real clicks and hovers, against a scripted media
+// player; ticks are delivered by firing the timer's handler the way the timer does.
+class TestPlayback : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void clickOnIdleButton();
+    void secondClickStops();
+    void trackThatEnds();
+    void ticksBlinkAndCountDown();
+    void remainingTimeDisplay_data();
+    void remainingTimeDisplay();
+    void hoverPreviewsLength();
+    void hoverWhilePlayingLoadsNothing();
+    void afterStopEveryButtonEnabled_data();
+    void afterStopEveryButtonEnabled();
+    void unplayableFileReturnsToRestAtFirstTick_data();
+    void unplayableFileReturnsToRestAtFirstTick();
+    void clickOnOtherEnabledButtonWhilePlaying();
+    void timerRunsWhileEditorIsOpen();
+
+private:
+    TrackButton *button(int n) { return m_window->findChild<TrackButton *>(QStringLiteral("CmdTrack(%1)").arg(n)); }
+    QString display(const char *name) { return m_window->findChild<QLabel *>(name)->text(); }
+    QTimer *timer() { return m_window->findChild<QTimer *>("Timer1"); }
+    QString timerTag() { return static_cast<TagTimer *>(timer())->tag(); }
+    void click(int n) { QTest::mouseClick(button(n), Qt::LeftButton); }
+    // One tick, delivered as the timer's own event, so only a running timer ticks.
+    void tick()
+    {
+        QTimerEvent event(timer()->timerId());
+        QCoreApplication::sendEvent(timer(), &event);
+    }
+
+    QTemporaryDir m_dir;
+    FakeMediaPlayer *m_player = nullptr;
+    std::unique_ptr<Form1> m_window;
+};
+
+void TestPlayback::init()
+{
+    QByteArray file;
+    for (int n = 0; n < 12; ++n) {
+        if (n == 9)
+            file += "\"\",\"Blank\"\r\n"; // a blank slot, disabled at start-up
+        else
+            file += QStringLiteral("\"/m/t%1.mp3\",\"T%1\"\r\n").arg(n).toUtf8();
+    }
+    writeBytes(TrackListFile::pathIn(m_dir.path()), file);
+    auto player = std::make_unique<FakeMediaPlayer>();
+    m_player = player.get();
+    for (int n = 0; n < 12; ++n)
+        m_player->durations.insert(QStringLiteral("/m/t%1.mp3").arg(n), 60.0 + n);
+    m_window = std::make_unique<Form1>(std::move(player), std::make_unique<FakeOpenDialog>(), m_dir.path());
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+void TestPlayback::cleanup()
+{
+    m_window.reset();
+}
+
+void TestPlayback::clickOnIdleButton()
+{
+    click(4);
+    QCOMPARE(m_player->calls, QStringList{"put:/m/t4.mp3"});
+    QCOMPARE(button(4)->backColor(), Red);
+    for (int n = 0; n < 12; ++n) {
+        QCOMPARE(button(n)->isEnabled(), n == 4);
+        if (n != 4)
+            QCOMPARE(button(n)->backColor(), Silver);
+    }
+    QCOMPARE(display("LblLCD"), QStringLiteral("01.04"));
+    QCOMPARE(display("LblLCD3"), QStringLiteral("00:00")); // until the first tick
+    QVERIFY(timer()->isActive());
+    QCOMPARE(timerTag(), QStringLiteral("4"));
+    QVERIFY(m_window->hasFocus());
+}
+
+void TestPlayback::secondClickStops()
+{
+    click(4);
+    m_player->playedSeconds = 10;
+    tick();
+    click(4);
+    QCOMPARE(m_player->calls, (QStringList{"put:/m/t4.mp3", "put:/m/t4.mp3", "stop"}));
+    QVERIFY(!timer()->isActive());
+    QCOMPARE(timerTag(), QStringLiteral("-1"));
+    QCOMPARE(display("LblLCD3"), QStringLiteral("01.04")); // the full length again
+    QCOMPARE(button(4)->backColor(), Face);
+    for (int n = 0; n < 12; ++n) {
+        QVERIFY(button(n)->isEnabled());
+        if (n != 4)
+            QCOMPARE(button(n)->backColor(), Silver);
+    }
+}
+
+void TestPlayback::trackThatEnds()
+{
+    click(7);
+    m_player->playedSeconds = 30;
+    tick();
+    QVERIFY(timer()->isActive());
+    m_player->playedSeconds = 67; // exactly the duration
+    tick();
+    QVERIFY(!timer()->isActive());
+    QCOMPARE(timerTag(), QStringLiteral("7")); // kept after an end
+    QCOMPARE(display("LblLCD3"), QStringLiteral("00.00"));
+    QCOMPARE(button(7)->backColor(), Face);
+    for (int n = 0; n < 12; ++n)
+        QVERIFY(button(n)->isEnabled());
+    QCOMPARE(m_player->calls.mid(1), (QStringList{"put:/m/t7.mp3", "stop"}));
+}
+
+void TestPlayback::ticksBlinkAndCountDown()
+{
+    click(2);
+    QList<quint32> colours;
+    for (int i = 0; i < 4; ++i) {
+        m_player->playedSeconds = i;
+        tick();
+        colours << button(2)->backColor();
+    }
+    QCOMPARE(colours, (QList<quint32>{Blue, Red, Blue, Red}));
+    QCOMPARE(display("LblLCD3"), QStringLiteral("00.59")); // 62 - 3 seconds
+    QCOMPARE(button(0)->backColor(), Silver);
+}
+
+void TestPlayback::remainingTimeDisplay_data()
+{
+    QTest::addColumn<double>("position");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("start") << 0.0 << "01.00";
+    QTest::newRow("hundredths truncated") << 0.01 << "00.59";
+    QTest::newRow("rounds at the hundredths") << 0.001 << "01.00";
+    QTest::newRow("half a second left") << 59.5 << "00.00";
+    QTest::newRow("just short of the end") << 59.999999 << "00.00";
+}
+
+void TestPlayback::remainingTimeDisplay()
+{
+    QFETCH(double, position);
+    QFETCH(QString, expected);
+    click(0); // 60 s
+    m_player->playedSeconds = position;
+    tick();
+    QCOMPARE(display("LblLCD3"), expected);
+    QVERIFY(timer()->isActive()); // only exactly zero ends the track
+}
+
+void TestPlayback::hoverPreviewsLength()
+{
+    QTest::mouseMove(button(3), QPoint(20, 20));
+    QCOMPARE(m_player->calls, (QStringList{"put:/m/t3.mp3", "stop"}));
+    QCOMPARE(display("LblLCD"), QStringLiteral("01.03"));
+    QVERIFY(!timer()->isActive());
+    QTest::mouseMove(button(3), QPoint(30, 30));
+    QCOMPARE(m_player->calls.size(), 2); // the same button again costs nothing
+    QTest::mouseMove(button(5), QPoint(30, 30));
+    QCOMPARE(m_player->calls.mid(2), (QStringList{"put:/m/t5.mp3", "stop"}));
+}
+
+void TestPlayback::hoverWhilePlayingLoadsNothing()
+{
+    click(1);
+    // A save while playing enables the other buttons; hovering one must not replace the track.
+    button(5)->setEnabled(true);
+    QTest::mouseMove(button(5), QPoint(20, 20));
+    QCOMPARE(m_player->calls, QStringList{"put:/m/t1.mp3"});
+    QVERIFY(m_player->playing);
+}
+
+void TestPlayback::afterStopEveryButtonEnabled_data()
+{
+    QTest::addColumn<bool>("byClick");
+    QTest::newRow("stopped by click") << true;
+    QTest::newRow("track ended") << false;
+}
+
+void TestPlayback::afterStopEveryButtonEnabled()
+{
+    QFETCH(bool, byClick);
+    QVERIFY(!button(9)->isEnabled()); // blank slot
+    click(0);
+    if (byClick) {
+        click(0);
+    } else {
+        m_player->playedSeconds = 60;
+        tick();
+    }
+    for (int n = 0; n < 12; ++n)
+        QVERIFY2(button(n)->isEnabled(), qPrintable(QString::number(n)));
+    // The blank slot can now be clicked: it hands its empty path over and returns to rest at
+    // the first tick, because an unplayable file has duration and position 0.
+    m_player->calls.clear();
+    click(9);
+    QCOMPARE(m_player->calls, QStringList{"put:"});
+    QVERIFY(timer()->isActive());
+    tick();
+    QVERIFY(!timer()->isActive());
+    QCOMPARE(button(9)->backColor(), Face);
+}
+
+void TestPlayback::unplayableFileReturnsToRestAtFirstTick_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("missing file") << "/nowhere/missing.mp3";
+    QTest::newRow("default path of button 0") << "c:\\mp3_music\\track4.mp3";
+}
+
+void TestPlayback::unplayableFileReturnsToRestAtFirstTick()
+{
+    QFETCH(QString, path);
+    button(6)->setTag(path);
+    click(6);
+    QCOMPARE(display("LblLCD"), QStringLiteral("00.00"));
+    tick();
+    QVERIFY(!timer()->isActive());
+    QCOMPARE(display("LblLCD3"), QStringLiteral("00.00"));
+    for (int n = 0; n < 12; ++n)
+        QVERIFY(button(n)->isEnabled());
+}
+
+void TestPlayback::clickOnOtherEnabledButtonWhilePlaying()
+{
+    click(1);
+    button(8)->setEnabled(true); // as a save during playback leaves it
+    m_player->calls.clear();
+    click(8);
+    // The playing branch, with the clicked index: load 8, stop, rest.
+    QCOMPARE(m_player->calls, (QStringList{"put:/m/t8.mp3", "stop"}));
+    QVERIFY(!timer()->isActive());
+    QCOMPARE(timerTag(), QStringLiteral("-1"));
+    QCOMPARE(display("LblLCD3"), QStringLiteral("01.08"));
+    QCOMPARE(button(8)->backColor(), Face);
+    QCOMPARE(button(1)->backColor(), Silver);
+}
+
+void TestPlayback::timerRunsWhileEditorIsOpen()
+{
+    click(3);
+    QTest::mouseClick(m_window->findChild<QPushButton *>("CmdSet"), Qt::LeftButton);
+    Form2 *editor = m_window->findChild<Form2 *>("Form2");
+    QVERIFY(editor && editor->isVisible());
+    QVERIFY(editor->isModal());
+    const quint32 before = button(3)->backColor();
+    QTest::qWait(300); // the real timer, ticking under the modal editor
+    QVERIFY(button(3)->backColor() != before);
+    m_player->playedSeconds = 63;
+    QTRY_VERIFY(!timer()->isActive()); // ends while the editor is open
+    QVERIFY(editor->isVisible());
+    QTest::mouseClick(editor->findChild<QPushButton *>("CmdCancel"), Qt::LeftButton);
+}
+
+QTEST_MAIN(TestPlayback)
+#include "tst_playback.moc"
