@@ -52,8 +52,9 @@ void AudioMediaPlayer::startPlayback(quint64 generation)
 {
     if (generation != m_generation || m_output != Output::Pending)
         return;
+    // Scanned like the probe, so that what plays is exactly the duration shown.
     auto decoder = std::make_unique<Mpg123Decoder>();
-    if (!decoder->open(m_fileName)) {
+    if (!decoder->open(m_fileName) || !decoder->exactLength()) {
         // The file changed or vanished since the probe: nothing to play, nothing to count.
         m_output = Output::None;
         m_duration = 0;

@@ -27,7 +27,9 @@ public:
     int channels() const { return m_channels; }
 
     // Samples per channel of a full gapless decode, found by scanning every frame; the read
-    // position is back at the start afterwards. Nothing when the file has no decodable frame.
+    // position is back at the start afterwards, and from then on the decoder yields exactly
+    // that many samples (a truncated file included, whose tag promises more than it holds).
+    // Nothing when the file has no decodable frame.
     std::optional<qint64> exactLength();
 
     // Decodes up to maxBytes (whole frames) into out. Returns the bytes written; 0 once the

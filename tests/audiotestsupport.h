@@ -1,0 +1,112 @@
+#pragma once
+
+#include "platform/mpg123decoder.h"
+
+#include <QByteArray>
+#include <QProcess>
+#include <QTest>
+
+#include <cmath>
+#include <cstring>
+#include <optional>
+
+inline QString fixture(const char *name)
+{
+    return QStringLiteral(KELVO_FIXTURES_DIR "/") + QLatin1String(name);
+}
+
+// Samples per channel of a complete decode as playback does it (after the length scan), the
+// reference every duration must equal.
+inline qint64 decodedFrames(const QString &path, int *rate = nullptr)
+{
+    Mpg123Decoder decoder;
+    if (!decoder.open(path) || !decoder.exactLength())
+        return -1;
+    if (rate)
+        *rate = decoder.rate();
+    QByteArray buffer(64 * 1024, Qt::Uninitialized);
+    qint64 frames = 0;
+    while (const qint64 bytes = decoder.read(buffer.data(), buffer.size()))
+        frames += bytes / (2 * decoder.channels());
+    return frames;
+}
+
+// True when a PulseAudio server answers; a run that requires audio fails instead of skipping.
+inline bool audioServerAvailable()
+{
+    return !qEnvironmentVariableIsEmpty("PULSE_SERVER");
+}
+
+// Records what the test sink plays, as 44.1 kHz stereo 16-bit samples.
+class SinkRecorder
+{
+public:
+    bool start()
+    {
+        m_process.start(QStringLiteral("parec"),
+                        {QStringLiteral("-d"), QStringLiteral("test_null.monitor"), QStringLiteral("--raw"),
+                         QStringLiteral("--format=s16le"), QStringLiteral("--rate=44100"),
+                         QStringLiteral("--channels=2"), QStringLiteral("--latency-msec=20")});
+        if (!m_process.waitForStarted(3000))
+            return false;
+        // Wait until the stream is connected and delivering (silence) before anything plays.
+        QElapsedTimer waited;
+        waited.start();
+        while (m_process.bytesAvailable() < 4410 * 4 && waited.elapsed() < 3000)
+            m_process.waitForReadyRead(100);
+        m_process.readAllStandardOutput();
+        return m_process.state() == QProcess::Running;
+    }
+
+    // Stops recording and returns the left channel.
+    QList<qint16> stop()
+    {
+        QTest::qWait(200); // let the monitor deliver the last frames
+        QByteArray raw = m_process.readAllStandardOutput();
+        m_process.terminate();
+        m_process.waitForFinished(3000);
+        raw += m_process.readAllStandardOutput();
+        QList<qint16> left;
+        left.reserve(raw.size() / 4);
+        for (qsizetype i = 0; i + 4 <= raw.size(); i += 4) {
+            qint16 sample;
+            std::memcpy(&sample, raw.constData() + i, 2);
+            left.append(sample);
+        }
+        return left;
+    }
+
+private:
+    QProcess m_process;
+};
+
+struct SoundSpan
+{
+    qsizetype first = -1;
+    qsizetype last = -1;
+    double seconds() const { return first < 0 ? 0 : double(last - first + 1) / 44100; }
+};
+
+inline SoundSpan soundSpan(const QList<qint16> &samples, int threshold = 300)
+{
+    SoundSpan span;
+    for (qsizetype i = 0; i < samples.size(); ++i) {
+        if (std::abs(samples[i]) > threshold) {
+            if (span.first < 0)
+                span.first = i;
+            span.last = i;
+        }
+    }
+    return span;
+}
+
+// The tone's frequency from its zero crossings inside the span.
+inline double toneFrequency(const QList<qint16> &samples, SoundSpan span)
+{
+    int crossings = 0;
+    for (qsizetype i = span.first + 1; i <= span.last; ++i) {
+        if ((samples[i - 1] < 0) != (samples[i] < 0))
+            ++crossings;
+    }
+    return crossings / 2.0 / span.seconds();
+}

@@ -1,0 +1,276 @@
+#include "audiotestsupport.h"
+#include "platform/audiomediaplayer.h"
+#include "platform/mpg123decoder.h"
+#include "testsupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QAudioDevice>
+#include <QMediaDevices>
+#include <QTest>
+
+// The real media player: exact durations from libmpg123, bad files, the duration cache, and
+// (against the private PulseAudio server) what is really heard through the null sink.
+class TestAudioMediaPlayer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void exactDuration_data();
+    void exactDuration();
+    void largeId3PictureIsSkipped();
+    void badFiles_data();
+    void badFiles();
+    void fileNameIsTextLastPut();
+    void changedFileIsProbedAgain();
+    void playsTheTrackToItsExactEnd_data();
+    void playsTheTrackToItsExactEnd();
+    void putThenStopIsSilent();
+    void stopSilencesAtOnce();
+    void silentClockWithoutDevice();
+
+};
+
+// Skips (or, where the run requires audio, fails) a test when no PulseAudio server is there.
+#define REQUIRE_AUDIO()                                                                            \
+    do {                                                                                           \
+        if (!audioServerAvailable()) {                                                             \
+            if (!qEnvironmentVariableIsEmpty("KELVO_REQUIRE_AUDIO"))                               \
+                QFAIL("no PulseAudio test server (PULSE_SERVER unset)");                           \
+            QSKIP("no PulseAudio test server");                                                    \
+        }                                                                                          \
+    } while (false)
+
+void TestAudioMediaPlayer::initTestCase()
+{
+    QVERIFY2(QFile::exists(fixture("cbr_tag.mp3")), "fixtures missing: run scripts/make-fixtures.sh");
+}
+
+void TestAudioMediaPlayer::exactDuration_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<double>("nominal"); // the tone's length before encoding
+    QTest::newRow("CBR with LAME tag") << fixture("cbr_tag.mp3") << 2.0;
+    QTest::newRow("CBR without tag") << fixture("cbr_notag.mp3") << 2.0;
+    QTest::newRow("VBR with tag") << fixture("vbr_tag.mp3") << 3.0;
+    QTest::newRow("VBR without tag") << fixture("vbr_notag.mp3") << 3.0;
+    QTest::newRow("MPEG-2 22.05 kHz mono") << fixture("mpeg2_mono.mp3") << 1.5;
+    QTest::newRow("truncated") << fixture("truncated.mp3") << 1.0;
+}
+
+void TestAudioMediaPlayer::exactDuration()
+{
+    QFETCH(QString, file);
+    QFETCH(double, nominal);
+    int rate = 0;
+    const qint64 frames = decodedFrames(file, &rate);
+    QVERIFY(frames > 0);
+    AudioMediaPlayer player;
+    player.setFileName(file);
+    QCOMPARE(player.duration(), double(frames) / rate); // exact, not fuzzy
+    QVERIFY(qAbs(player.duration() - nominal) < 0.1);
+    player.stop();
+}
+
+void TestAudioMediaPlayer::largeId3PictureIsSkipped()
+{
+    // An ID3v2.3 tag holding a 1 MB picture, in front of a valid file.
+    const QByteArray picture(1024 * 1024, '\x5A');
+    QByteArray frame = "APIC";
+    const quint32 frameSize = quint32(picture.size() + 14);
+    for (int shift : {24, 16, 8, 0})
+        frame += char((frameSize >> shift) & 0xFF);
+    frame += QByteArray(2, '\0');
+    frame += QByteArray("\0image/jpeg\0\x03\0", 14);
+    frame += picture;
+    QByteArray tag = "ID3\x03";
+    tag += QByteArray(2, '\0');
+    const quint32 tagSize = quint32(frame.size());
+    for (int shift : {21, 14, 7, 0})
+        tag += char((tagSize >> shift) & 0x7F); // syncsafe
+    QTemporaryDir dir;
+    const QString path = dir.filePath("picture.mp3");
+    QVERIFY(writeBytes(path, tag + frame + readBytes(fixture("cbr_tag.mp3"))));
+
+    AudioMediaPlayer player;
+    player.setFileName(path);
+    int rate = 0;
+    const qint64 frames = decodedFrames(fixture("cbr_tag.mp3"), &rate);
+    QCOMPARE(player.duration(), double(frames) / rate);
+}
+
+void TestAudioMediaPlayer::badFiles_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("empty path") << QString();
+    QTest::newRow("missing file") << fixture("no_such_file.mp3");
+    QTest::newRow("a folder") << QStringLiteral(KELVO_FIXTURES_DIR);
+    QTest::newRow("zero bytes") << fixture("empty.mp3");
+    QTest::newRow("text renamed .mp3") << fixture("not_audio.mp3");
+    QTest::newRow("Windows default path") << QStringLiteral("c:\\mp3_music\\track4.mp3");
+#ifdef Q_OS_UNIX
+    QTest::newRow("a device") << QStringLiteral("/dev/zero");
+#endif
+}
+
+void TestAudioMediaPlayer::badFiles()
+{
+    QFETCH(QString, file);
+    AudioMediaPlayer player;
+    player.setFileName(file);
+    QCOMPARE(player.fileName(), file);
+    QCOMPARE(player.duration(), 0.0);
+    QCOMPARE(player.position(), 0.0);
+    QTest::qWait(50); // let the deferred start run
+    QCOMPARE(player.position(), 0.0);
+    QCOMPARE(player.duration() - player.position(), 0.0); // the player's next tick returns to rest
+}
+
+void TestAudioMediaPlayer::fileNameIsTextLastPut()
+{
+    AudioMediaPlayer player;
+    const QString odd = QStringLiteral("  ./relative/../Name With Spaces.MP3 ");
+    player.setFileName(odd);
+    QCOMPARE(player.fileName(), odd);
+    player.setFileName(fixture("cbr_tag.mp3"));
+    player.stop();
+    QCOMPARE(player.fileName(), fixture("cbr_tag.mp3")); // stop keeps the name
+}
+
+void TestAudioMediaPlayer::changedFileIsProbedAgain()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("changing.mp3");
+    QVERIFY(QFile::copy(fixture("short880.mp3"), path));
+    AudioMediaPlayer player;
+    player.setFileName(path);
+    const double first = player.duration();
+    player.setFileName(path);
+    QCOMPARE(player.duration(), first);
+
+    QVERIFY(QFile::remove(path));
+    QVERIFY(QFile::copy(fixture("vbr_tag.mp3"), path));
+    QFile touched(path);
+    QVERIFY(touched.open(QIODevice::ReadWrite));
+    QVERIFY(touched.setFileTime(QDateTime::currentDateTime().addSecs(10), QFileDevice::FileModificationTime));
+    touched.close();
+    player.setFileName(path);
+    int rate = 0;
+    QCOMPARE(player.duration(), double(decodedFrames(path, &rate)) / rate);
+    QVERIFY(player.duration() > first);
+    player.stop();
+}
+
+void TestAudioMediaPlayer::playsTheTrackToItsExactEnd_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<double>("frequency");
+    QTest::newRow("CBR 440 Hz") << fixture("cbr_tag.mp3") << 440.0;
+    QTest::newRow("short 880 Hz") << fixture("short880.mp3") << 880.0;
+    QTest::newRow("MPEG-2 mono 330 Hz") << fixture("mpeg2_mono.mp3") << 330.0;
+}
+
+void TestAudioMediaPlayer::playsTheTrackToItsExactEnd()
+{
+    REQUIRE_AUDIO();
+    QFETCH(QString, file);
+    QFETCH(double, frequency);
+    SinkRecorder recorder;
+    QVERIFY(recorder.start());
+
+    AudioMediaPlayer player;
+    player.setFileName(file);
+    const double duration = player.duration();
+    QElapsedTimer clock;
+    clock.start();
+    double last = 0;
+    while (player.position() != duration && clock.elapsed() < 10000) {
+        const double now = player.position();
+        QVERIFY2(now >= last, "position ran backwards");
+        QVERIFY(now <= duration);
+        last = now;
+        QTest::qWait(10);
+    }
+    QCOMPARE(player.position(), duration);
+    QVERIFY(!player.usesSilentClock());
+    // Not before the whole track could have been heard.
+    QVERIFY2(clock.elapsed() >= qint64(duration * 1000) - 5, qPrintable(QString::number(clock.elapsed())));
+    player.stop();
+
+    const QList<qint16> samples = recorder.stop();
+    const SoundSpan span = soundSpan(samples);
+    QVERIFY2(span.first >= 0, "nothing was heard");
+    QVERIFY2(qAbs(span.seconds() - duration) < 0.02,
+             qPrintable(QStringLiteral("heard %1 s of %2 s").arg(span.seconds()).arg(duration)));
+    QVERIFY(qAbs(toneFrequency(samples, span) - frequency) < frequency * 0.02);
+}
+
+void TestAudioMediaPlayer::putThenStopIsSilent()
+{
+    REQUIRE_AUDIO();
+    SinkRecorder recorder;
+    QVERIFY(recorder.start());
+    AudioMediaPlayer player;
+    // First a real track, so the output is open and warm; then the hover's put and stop.
+    player.setFileName(fixture("short880.mp3"));
+    QTRY_VERIFY_WITH_TIMEOUT(player.position() > 0.2, 5000);
+    player.stop();
+    QTest::qWait(300);
+    const QList<qint16> before = recorder.stop();
+    QVERIFY(soundSpan(before).first >= 0);
+
+    SinkRecorder second;
+    QVERIFY(second.start());
+    for (const char *name : {"cbr_tag.mp3", "vbr_tag.mp3", "short880.mp3"}) {
+        player.setFileName(fixture(name));
+        QVERIFY(player.duration() > 0);
+        player.stop();
+    }
+    QTest::qWait(500);
+    QCOMPARE(soundSpan(second.stop()).first, qsizetype(-1));
+}
+
+void TestAudioMediaPlayer::stopSilencesAtOnce()
+{
+    REQUIRE_AUDIO();
+    SinkRecorder recorder;
+    QVERIFY(recorder.start());
+    AudioMediaPlayer player;
+    player.setFileName(fixture("vbr_tag.mp3")); // 3 s
+    QTRY_VERIFY_WITH_TIMEOUT(player.position() > 1.0, 5000);
+    const double heard = player.position();
+    player.stop();
+    QCOMPARE(player.position(), 0.0);
+    QTest::qWait(500);
+    const SoundSpan span = soundSpan(recorder.stop());
+    // What reaches the sink after stop is what was still queued: at most 50 ms more.
+    QVERIFY2(span.seconds() - heard < 0.05,
+             qPrintable(QStringLiteral("heard %1 s after position %2 s").arg(span.seconds()).arg(heard)));
+}
+
+void TestAudioMediaPlayer::silentClockWithoutDevice()
+{
+    // The no-device run points PULSE_SERVER at no server: the silent clock must keep time.
+    if (!QMediaDevices::defaultAudioOutput().isNull())
+        QSKIP("a sound device is present; the no-device run covers this");
+    AudioMediaPlayer player;
+    player.setFileName(fixture("short880.mp3"));
+    const double duration = player.duration();
+    QVERIFY(duration > 0.9);
+    QElapsedTimer clock;
+    clock.start();
+    QTRY_VERIFY_WITH_TIMEOUT(player.position() > 0.3, 3000);
+    QVERIFY(player.usesSilentClock());
+    QVERIFY(qAbs(player.position() - clock.elapsed() / 1000.0) < 0.1); // real time
+    QTRY_COMPARE_WITH_TIMEOUT(player.position(), duration, 5000);
+    QVERIFY(clock.elapsed() >= qint64(duration * 1000) - 5);
+    player.stop();
+    QCOMPARE(player.position(), 0.0);
+}
+
+QTEST_GUILESS_MAIN(TestAudioMediaPlayer)
+#include "tst_audiomediaplayer.moc"
