@@ -1,0 +1,343 @@
+#include "editor/form2.h"
+#include "fakemediaplayer.h"
+#include "fakeopendialog.h"
+#include "player/form1.h"
+#include "testsupport.h"
+#include "tracklist/tracklistfile.h"
+#include "tracklist/tracklistformat.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+// The track-list editor driven through real clicks and typing, over a player window whose
+// program folder is a temporary one.
+class TestForm2 : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void layoutAndLook();
+    void opensModallyWithFileContent();
+    void saveWritesExactBytesAndUpdatesButtons_data();
+    void saveWritesExactBytesAndUpdatesButtons();
+    void cancelChangesNothing();
+    void saveWhilePlaying();
+    void findSetsTrimmedPathWithFilter();
+    void cancelledOpenDialogKeepsRow();
+    void dialogPathWithQuoteIsRefused();
+    void textBoxesRefuseQuotes();
+    void failedSaveKeepsEverything();
+    void longShortNameFromFileSurvivesSave();
+
+private:
+    void openEditor();
+    QLineEdit *path(int n) { return m_editor->findChild<QLineEdit *>(QStringLiteral("TxtTrack(%1)").arg(n)); }
+    QLineEdit *name(int n) { return m_editor->findChild<QLineEdit *>(QStringLiteral("TxtShortName(%1)").arg(n)); }
+    QPushButton *editorButton(const QString &objectName) { return m_editor->findChild<QPushButton *>(objectName); }
+    TrackButton *track(int n) { return m_window->findChild<TrackButton *>(QStringLiteral("CmdTrack(%1)").arg(n)); }
+    QMessageBox *messageBox();
+    QString filePath() const { return TrackListFile::pathIn(m_dir->path()); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    FakeMediaPlayer *m_player = nullptr;
+    FakeOpenDialog *m_dialog = nullptr;
+    std::unique_ptr<Form1> m_window;
+    QPointer<Form2> m_editor;
+    QByteArray m_initialFile;
+};
+
+void TestForm2::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_initialFile.clear();
+    for (int n = 0; n < 4; ++n)
+        m_initialFile += QStringLiteral("\"/m/t%1.mp3\",\"T%1\"\r\n").arg(n).toUtf8();
+    QVERIFY(writeBytes(filePath(), m_initialFile));
+    auto player = std::make_unique<FakeMediaPlayer>();
+    m_player = player.get();
+    m_player->durations.insert("/m/t1.mp3", 90);
+    auto dialog = std::make_unique<FakeOpenDialog>();
+    m_dialog = dialog.get();
+    m_window = std::make_unique<Form1>(std::move(player), std::move(dialog), m_dir->path());
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+void TestForm2::cleanup()
+{
+    m_window.reset();
+    QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    m_dir.reset();
+}
+
+void TestForm2::openEditor()
+{
+    QTest::mouseClick(m_window->findChild<QPushButton *>("CmdSet"), Qt::LeftButton);
+    m_editor = m_window->findChild<Form2 *>("Form2");
+    QVERIFY(m_editor);
+    QVERIFY(m_editor->isVisible());
+}
+
+QMessageBox *TestForm2::messageBox()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+            return box;
+    }
+    return nullptr;
+}
+
+void TestForm2::layoutAndLook()
+{
+    openEditor();
+    QCOMPARE(m_editor->size(), QSize(609, 265));
+    QCOMPARE(m_editor->windowTitle(), QStringLiteral("Select and save"));
+    QVERIFY(m_editor->windowFlags() & Qt::FramelessWindowHint);
+    QCOMPARE(m_editor->windowType(), Qt::Tool);
+    const auto geometry = [&](const QString &objectName) { return m_editor->findChild<QWidget *>(objectName)->geometry(); };
+    QCOMPARE(geometry("LblTrackNo(0)"), QRect(16, 32, 57, 17));
+    QCOMPARE(geometry("TxtTrack(11)"), QRect(80, 208, 305, 19));
+    QCOMPARE(geometry("CmdFindTrack(3)"), QRect(392, 80, 17, 17));
+    QCOMPARE(geometry("TxtShortName(5)"), QRect(416, 112, 153, 19));
+    QCOMPARE(geometry("CmdDelete(0)"), QRect(576, 32, 17, 17));
+    QCOMPARE(geometry("CmdExit"), QRect(416, 232, 153, 25));
+    QCOMPARE(m_editor->findChild<QLabel *>("LblTrackNo(0)")->text(), QStringLiteral("Track 01"));
+    QCOMPARE(m_editor->findChild<QLabel *>("Label3")->text(), QStringLiteral("Short Name"));
+    QCOMPARE(editorButton("CmdExit")->text(), QStringLiteral("Save and E&xit"));
+    QCOMPARE(editorButton("CmdCancel")->text(), QStringLiteral("&Cancel"));
+    QCOMPARE(name(0)->maxLength(), 20);
+    QCOMPARE(editorButton("CmdDelete(2)")->palette().color(QPalette::Button), QColor(192, 192, 192));
+
+    const QImage image = m_editor->grab().toImage();
+    QCOMPARE(image.pixelColor(4, 4), QColor(0, 0, 192));   // the frame
+    QCOMPARE(image.pixelColor(12, 240), QColor(Qt::black)); // the face
+
+    // Tab order: paths, "...", short names, Cancel, Save, "X".
+    QStringList order;
+    QWidget *widget = path(0);
+    for (int i = 0; i < 65 - 12; ++i) {
+        order << widget->objectName();
+        do
+            widget = widget->nextInFocusChain();
+        while (widget->focusPolicy() == Qt::NoFocus);
+    }
+    QCOMPARE(order.at(11), QStringLiteral("TxtTrack(11)"));
+    QCOMPARE(order.at(12), QStringLiteral("CmdFindTrack(0)"));
+    QCOMPARE(order.at(24), QStringLiteral("TxtShortName(0)"));
+    QCOMPARE(order.at(36), QStringLiteral("CmdCancel"));
+    QCOMPARE(order.at(37), QStringLiteral("CmdExit"));
+    QCOMPARE(order.at(38), QStringLiteral("CmdDelete(0)"));
+    QCOMPARE(order.at(49), QStringLiteral("CmdDelete(11)"));
+}
+
+void TestForm2::opensModallyWithFileContent()
+{
+    // Changed behind the program's back after start-up.
+    QVERIFY(writeBytes(filePath(), "\"/new/a.mp3\",\"New A\"\r\n\"/new/b.mp3\",\"New B\"\r\n"));
+    openEditor();
+    QVERIFY(m_editor->isModal());
+    QCOMPARE(m_editor->row(0), (TrackSlot{"/new/a.mp3", "New A"}));
+    QCOMPARE(m_editor->row(1), (TrackSlot{"/new/b.mp3", "New B"}));
+    QCOMPARE(m_editor->row(2), (TrackSlot{"/m/t2.mp3", "T2"})); // rows without a record keep theirs
+
+    // The player takes no input while the editor is open: a click through the window system
+    // on track button 0 reaches nothing.
+    QCOMPARE(QApplication::activeModalWidget(), m_editor.data());
+    QTest::mouseClick(m_window->windowHandle(), Qt::LeftButton, {}, track(0)->geometry().center());
+    QVERIFY(m_player->calls.isEmpty());
+    // Once it has closed, the same click plays.
+    QTest::mouseClick(editorButton("CmdCancel"), Qt::LeftButton);
+    QTRY_VERIFY(!m_editor);
+    QTest::mouseClick(m_window->windowHandle(), Qt::LeftButton, {}, track(0)->geometry().center());
+    QCOMPARE(m_player->calls, QStringList{"put:/m/t0.mp3"});
+}
+
+void TestForm2::saveWritesExactBytesAndUpdatesButtons_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("typedPath");
+    QTest::addColumn<QString>("typedName");
+    QTest::addColumn<bool>("clearWithX");
+    QTest::addColumn<QByteArray>("expectedRecord");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("enabled");
+
+    QTest::newRow("X clears the row") << 2 << "" << "" << true << QByteArray("\"\",\"\"\r\n") << "" << false;
+    QTest::newRow("short name of spaces only") << 1 << "/m/sp.mp3" << "   " << false
+                                               << QByteArray("\"/m/sp.mp3\",\"   \"\r\n") << "" << false;
+    QTest::newRow("path without short name") << 0 << "/m/noname.mp3" << "" << false
+                                             << QByteArray("\"/m/noname.mp3\",\"\"\r\n") << "" << false;
+    QTest::newRow("new slot, untrimmed name") << 6 << " /m/new song.mp3" << " New " << false
+                                              << QByteArray("\" /m/new song.mp3\",\" New \"\r\n") << " New " << true;
+    QTest::newRow("name without path enables") << 7 << "" << "Named" << false
+                                               << QByteArray("\"\",\"Named\"\r\n") << "Named" << true;
+}
+
+void TestForm2::saveWritesExactBytesAndUpdatesButtons()
+{
+    QFETCH(int, row);
+    QFETCH(QString, typedPath);
+    QFETCH(QString, typedName);
+    QFETCH(bool, clearWithX);
+    QFETCH(QByteArray, expectedRecord);
+    QFETCH(QString, caption);
+    QFETCH(bool, enabled);
+
+    openEditor();
+    if (clearWithX) {
+        QTest::mouseClick(editorButton(QStringLiteral("CmdDelete(%1)").arg(row)), Qt::LeftButton);
+    } else {
+        path(row)->clear();
+        QTest::keyClicks(path(row), typedPath);
+        name(row)->clear();
+        QTest::keyClicks(name(row), typedName);
+    }
+    QTest::mouseClick(editorButton("CmdExit"), Qt::LeftButton);
+    QTRY_VERIFY(!m_editor);
+
+    QList<QByteArray> expectedLines;
+    for (int n = 0; n < 12; ++n) {
+        if (n == row)
+            expectedLines << expectedRecord;
+        else if (n < 4)
+            expectedLines << QStringLiteral("\"/m/t%1.mp3\",\"T%1\"\r\n").arg(n).toUtf8();
+        else
+            expectedLines << "\"\",\"\"\r\n";
+    }
+    QCOMPARE(readBytes(filePath()), expectedLines.join());
+    QCOMPARE(track(row)->text(), caption);
+    QCOMPARE(track(row)->isEnabled(), enabled);
+    QCOMPARE(track(row)->tag(), clearWithX ? QString() : typedPath);
+    // Blank slots past the file's end now read as blank, disabled buttons.
+    QCOMPARE(track(10)->text(), QString());
+    QVERIFY(!track(10)->isEnabled());
+    QVERIFY(m_window->hasFocus());
+}
+
+void TestForm2::cancelChangesNothing()
+{
+    openEditor();
+    name(0)->clear();
+    QTest::keyClicks(name(0), "Edited");
+    QTest::mouseClick(editorButton("CmdDelete(1)"), Qt::LeftButton);
+    QTest::mouseClick(editorButton("CmdCancel"), Qt::LeftButton);
+    QTRY_VERIFY(!m_editor); // unloaded, not hidden
+    QCOMPARE(readBytes(filePath()), m_initialFile);
+    QCOMPARE(track(0)->text(), QStringLiteral("T0"));
+    QCOMPARE(track(1)->tag(), QStringLiteral("/m/t1.mp3"));
+    openEditor();
+    QCOMPARE(m_editor->row(0), (TrackSlot{"/m/t0.mp3", "T0"}));
+    QCOMPARE(m_editor->row(1), (TrackSlot{"/m/t1.mp3", "T1"}));
+}
+
+void TestForm2::saveWhilePlaying()
+{
+    QTest::mouseClick(track(1), Qt::LeftButton);
+    QVERIFY(!track(3)->isEnabled());
+    openEditor();
+    name(3)->clear();
+    QTest::keyClicks(name(3), "Renamed");
+    QTest::mouseClick(editorButton("CmdDelete(2)"), Qt::LeftButton);
+    QTest::mouseClick(editorButton("CmdExit"), Qt::LeftButton);
+    QTRY_VERIFY(!m_editor);
+    QCOMPARE(track(3)->text(), QStringLiteral("Renamed"));
+    QVERIFY(track(3)->isEnabled());
+    QVERIFY(!track(2)->isEnabled());
+    QVERIFY(m_player->playing);
+    QCOMPARE(m_player->calls, QStringList{"put:/m/t1.mp3"});
+    QVERIFY(m_window->findChild<QTimer *>("Timer1")->isActive());
+}
+
+void TestForm2::findSetsTrimmedPathWithFilter()
+{
+    openEditor();
+    m_dialog->nextChoice = "  /music/Found It.mp3  ";
+    QTest::mouseClick(editorButton("CmdFindTrack(5)"), Qt::LeftButton);
+    QCOMPARE(path(5)->text(), QStringLiteral("/music/Found It.mp3"));
+    QCOMPARE(name(5)->text(), QString()); // the user types the short name
+    QTest::mouseClick(editorButton("CmdFindTrack(6)"), Qt::LeftButton);
+    QCOMPARE(m_dialog->filters, (QStringList{"*.mp3", "*.mp3"}));
+}
+
+void TestForm2::cancelledOpenDialogKeepsRow()
+{
+    openEditor();
+    m_dialog->nextChoice.clear();
+    QTest::mouseClick(editorButton("CmdFindTrack(2)"), Qt::LeftButton);
+    QCOMPARE(m_dialog->shown, 1);
+    QCOMPARE(path(2)->text(), QStringLiteral("/m/t2.mp3"));
+}
+
+void TestForm2::dialogPathWithQuoteIsRefused()
+{
+    openEditor();
+    m_dialog->nextChoice = "/music/The \"Best\".mp3";
+    QTest::mouseClick(editorButton("CmdFindTrack(1)"), Qt::LeftButton);
+    QCOMPARE(path(1)->text(), QStringLiteral("/m/t1.mp3"));
+    QMessageBox *box = messageBox();
+    QVERIFY(box);
+    QVERIFY(box->text().contains("double quote"));
+    box->accept();
+}
+
+void TestForm2::textBoxesRefuseQuotes()
+{
+    openEditor();
+    name(8)->clear();
+    QTest::keyClicks(name(8), "Say \"hi\"");
+    QCOMPARE(name(8)->text(), QStringLiteral("Say hi"));
+    path(8)->clear();
+    QGuiApplication::clipboard()->setText("/m/\"quoted\".mp3");
+    path(8)->setFocus();
+    QTest::keySequence(path(8), QKeySequence::Paste);
+    QCOMPARE(path(8)->text(), QString());
+    QGuiApplication::clipboard()->setText("/m/plain.mp3");
+    QTest::keySequence(path(8), QKeySequence::Paste);
+    QCOMPARE(path(8)->text(), QStringLiteral("/m/plain.mp3"));
+}
+
+void TestForm2::failedSaveKeepsEverything()
+{
+    openEditor();
+    name(0)->clear();
+    QTest::keyClicks(name(0), "Unsaved");
+    // A folder the program cannot write into; root ignores permissions, so the disk is also full.
+    QVERIFY(QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::ExeOwner));
+    {
+        const DiskFullScope diskFull;
+        QTest::mouseClick(editorButton("CmdExit"), Qt::LeftButton);
+    }
+    QCOMPARE(readBytes(filePath()), m_initialFile);
+    QVERIFY(m_editor && m_editor->isVisible());
+    QCOMPARE(name(0)->text(), QStringLiteral("Unsaved"));
+    QCOMPARE(track(0)->text(), QStringLiteral("T0"));
+    QVERIFY(track(3)->isEnabled());
+    QMessageBox *box = messageBox();
+    QVERIFY(box);
+    QVERIFY(box->text().startsWith("The track list could not be saved."));
+    box->accept();
+}
+
+void TestForm2::longShortNameFromFileSurvivesSave()
+{
+    const QString longName = QStringLiteral("A name well past twenty characters");
+    QVERIFY(writeBytes(filePath(), "\"/m/long.mp3\",\"" + longName.toUtf8() + "\"\r\n"));
+    openEditor();
+    QCOMPARE(name(0)->text(), longName);
+    QTest::mouseClick(editorButton("CmdExit"), Qt::LeftButton);
+    QTRY_VERIFY(!m_editor);
+    QCOMPARE(TrackListFile::read(filePath()).value(0).shortName, longName);
+}
+
+QTEST_MAIN(TestForm2)
+#include "tst_form2.moc"
