@@ -41,6 +41,17 @@ inline bool audioServerAvailable()
 class SinkRecorder
 {
 public:
+    SinkRecorder() = default;
+    SinkRecorder(const SinkRecorder &) = delete;
+    SinkRecorder &operator=(const SinkRecorder &) = delete;
+    ~SinkRecorder()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(3000);
+        }
+    }
+
     bool start()
     {
         m_process.start(QStringLiteral("parec"),

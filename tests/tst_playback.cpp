@@ -1,6 +1,8 @@
+#include "audiotestsupport.h"
 #include "editor/form2.h"
 #include "fakemediaplayer.h"
 #include "fakeopendialog.h"
+#include "platform/audiomediaplayer.h"
 #include "player/form1.h"
 #include "testsupport.h"
 #include "tracklist/tracklistfile.h"
@@ -40,6 +42,7 @@ private slots:
     void unplayableFileReturnsToRestAtFirstTick();
     void clickOnOtherEnabledButtonWhilePlaying();
     void timerRunsWhileEditorIsOpen();
+    void endToEndWithRealAudio();
 
 private:
     TrackButton *button(int n) { return m_window->findChild<TrackButton *>(QStringLiteral("CmdTrack(%1)").arg(n)); }
@@ -273,6 +276,52 @@ void TestPlayback::timerRunsWhileEditorIsOpen()
     QTRY_VERIFY(!timer()->isActive()); // ends while the editor is open
     QVERIFY(editor->isVisible());
     QTest::mouseClick(editor->findChild<QPushButton *>("CmdCancel"), Qt::LeftButton);
+}
+
+void TestPlayback::endToEndWithRealAudio()
+{
+    if (!audioServerAvailable()) {
+        if (!qEnvironmentVariableIsEmpty("KELVO_REQUIRE_AUDIO"))
+            QFAIL("no PulseAudio test server (PULSE_SERVER unset)");
+        QSKIP("no PulseAudio test server");
+    }
+    m_window.reset();
+    QTemporaryDir dir;
+    QVERIFY(writeBytes(TrackListFile::pathIn(dir.path()),
+                       "\"" + fixture("cbr_tag.mp3").toUtf8() + "\",\"Two seconds\"\r\n\""
+                           + fixture("short880.mp3").toUtf8() + "\",\"One second\"\r\n"));
+    m_window = std::make_unique<Form1>(std::make_unique<AudioMediaPlayer>(), std::make_unique<FakeOpenDialog>(),
+                                       dir.path());
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+
+    // Hovering previews lengths and plays nothing.
+    SinkRecorder hover;
+    QVERIFY(hover.start());
+    QTest::mouseMove(button(1), QPoint(10, 10));
+    QCOMPARE(display("LblLCD"), QStringLiteral("00.01"));
+    QTest::mouseMove(button(0), QPoint(10, 10));
+    QCOMPARE(display("LblLCD"), QStringLiteral("00.02"));
+    QTest::qWait(400);
+    QCOMPARE(soundSpan(hover.stop()).first, qsizetype(-1));
+
+    // A click plays the two-second track, counts down, ends and returns to rest.
+    SinkRecorder recorder;
+    QVERIFY(recorder.start());
+    click(0);
+    QCOMPARE(display("LblLCD"), QStringLiteral("00.02"));
+    QVERIFY(!button(1)->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(display("LblLCD3"), QStringLiteral("00.01"), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(!timer()->isActive(), 4000);
+    QCOMPARE(display("LblLCD3"), QStringLiteral("00.00"));
+    QCOMPARE(timerTag(), QStringLiteral("0"));
+    QCOMPARE(button(0)->backColor(), Face);
+    for (int n = 0; n < 12; ++n)
+        QVERIFY(button(n)->isEnabled());
+    const QList<qint16> samples = recorder.stop();
+    const SoundSpan span = soundSpan(samples);
+    QVERIFY2(qAbs(span.seconds() - 2.0) < 0.02, qPrintable(QString::number(span.seconds())));
+    QVERIFY(qAbs(toneFrequency(samples, span) - 440) < 9);
 }
 
 QTEST_MAIN(TestPlayback)
