@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QAudioDevice>
 #include <QMediaDevices>
@@ -32,7 +33,7 @@ private slots:
     void putThenStopIsSilent();
     void stopSilencesAtOnce();
     void silentClockWithoutDevice();
-
+    void serverGoesAwayMidTrack();
 };
 
 // Skips (or, where the run requires audio, fails) a test when no PulseAudio server is there.
@@ -270,6 +271,36 @@ void TestAudioMediaPlayer::silentClockWithoutDevice()
     QVERIFY(clock.elapsed() >= qint64(duration * 1000) - 5);
     player.stop();
     QCOMPARE(player.position(), 0.0);
+}
+
+void TestAudioMediaPlayer::serverGoesAwayMidTrack()
+{
+    // Run under a server of its own (scripts/with-private-pulse.sh), which this test kills.
+    const qint64 pid = qEnvironmentVariableIntValue("KELVO_KILLABLE_PULSE_PID");
+    if (pid <= 0)
+        QSKIP("needs a killable sound server (KELVO_KILLABLE_PULSE_PID)");
+    AudioMediaPlayer player;
+    player.setFileName(fixture("cbr_tag.mp3")); // 2 s
+    const double duration = player.duration();
+    QTRY_VERIFY_WITH_TIMEOUT(player.position() > 0.4, 3000);
+    QVERIFY(!player.usesSilentClock());
+    QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-TERM"), QString::number(pid)});
+    double last = player.position();
+    QElapsedTimer clock;
+    clock.start();
+    while (player.position() != duration && clock.elapsed() < 6000) {
+        QVERIFY2(player.position() >= last, "position ran backwards");
+        last = player.position();
+        QTest::qWait(20);
+    }
+    QCOMPARE(player.position(), duration);
+    QVERIFY(player.usesSilentClock());
+    player.stop();
+
+    // Later tracks keep time on the silent clock too, without trying the dead server again.
+    player.setFileName(fixture("short880.mp3"));
+    QTRY_VERIFY_WITH_TIMEOUT(player.position() > 0.1, 3000);
+    QVERIFY(player.usesSilentClock());
 }
 
 QTEST_GUILESS_MAIN(TestAudioMediaPlayer)

@@ -82,8 +82,13 @@ bool AudioMediaPlayer::startSink(std::unique_ptr<DecoderDevice> device, int rate
     connect(m_sink.get(), &QAudioSink::stateChanged, this, &AudioMediaPlayer::onSinkStateChanged);
     m_output = Output::Sink;
     m_sink->start(m_device.get());
-    // A sink that cannot open reports it only through its state, and emits no signal.
+    // A failing start may report through the state handler at once, which has then already
+    // moved the track to the silent clock.
+    if (m_output != Output::Sink)
+        return true;
+    // A sink that cannot open may instead only show it in its state, with no signal.
     if (m_sink->state() == QAudio::StoppedState && m_sink->error() != QAudio::NoError) {
+        m_haveOutputDevice = false;
         releaseSink();
         return false;
     }
@@ -102,7 +107,9 @@ void AudioMediaPlayer::onSinkStateChanged(QAudio::State state)
     if (m_output != Output::Sink || !m_sink)
         return;
     if (state == QAudio::StoppedState && m_sink->error() != QAudio::NoError) {
-        // The output went away mid-track: go on counting silently from what was heard.
+        // The output went away: go on counting silently from what was heard. Qt never finds a
+        // device again, so later tracks go straight to the silent clock.
+        m_haveOutputDevice = false;
         const qint64 heard = playedFrames();
         QAudioSink *dead = m_sink.release();
         dead->disconnect(this);
