@@ -1,11 +1,17 @@
 #include "editor/form2.h"
 #include "fakemediaplayer.h"
+#include "about/about.h"
+#include "common/shape.h"
 #include "fakeopendialog.h"
 #include "player/form1.h"
 #include "testsupport.h"
 #include "tracklist/tracklistfile.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QUrl>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -35,6 +41,18 @@ private slots:
     void backColourShowsOnEveryStyle();
     void exitEndsProgram();
     void closingByOtherMeansEndsProgram();
+    void functionKeysActAsClicks_data();
+    void functionKeysActAsClicks();
+    void functionKeysOnlyInActivePlayer();
+    void dropAssignsFiles_data();
+    void dropAssignsFiles();
+    void dropRefused_data();
+    void dropRefused();
+    void failedDropSaveChangesNothing();
+    void dragOnFaceMovesWindow();
+    void dragStartingOnButtonPressesNothing();
+    void accessibleNamesAndDescriptions();
+    void scaledGeometry();
 
 private:
     std::unique_ptr<Form1> makeWindow(const QByteArray *trackList);
@@ -180,9 +198,10 @@ void TestForm1::layout()
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     const QImage image = window->grab().toImage();
-    QCOMPARE(image.pixelColor(3, 3), QColor(0, 0, 192));
-    QCOMPARE(image.pixelColor(12, 300), QColor(Qt::black));
-    QCOMPARE(image.pixelColor(5, 361), QColor(Qt::white));
+    const qreal r = image.devicePixelRatio();
+    QCOMPARE(image.pixelColor(int(3 * r), int(3 * r)), QColor(0, 0, 192));
+    QCOMPARE(image.pixelColor(int(12 * r), int(300 * r)), QColor(Qt::black));
+    QCOMPARE(image.pixelColor(int(5 * r), int(361 * r)), QColor(Qt::white));
 }
 
 void TestForm1::tabOrder()
@@ -254,6 +273,257 @@ void TestForm1::closingByOtherMeansEndsProgram()
     QTimer::singleShot(0, window.get(), [&] { window->close(); });
     QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(99); });
     QCOMPARE(QCoreApplication::exec(), 0);
+}
+
+void TestForm1::functionKeysActAsClicks_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("disableFirst");
+    QTest::addColumn<QStringList>("calls");
+    QTest::newRow("F1 plays slot 1") << int(Qt::Key_F1) << false << QStringList{"put:/music/t0.mp3"};
+    QTest::newRow("F12 plays slot 12") << int(Qt::Key_F12) << false << QStringList{"put:/music/t11.mp3"};
+    QTest::newRow("disabled button") << int(Qt::Key_F5) << true << QStringList{};
+}
+
+void TestForm1::functionKeysActAsClicks()
+{
+    QFETCH(int, key);
+    QFETCH(bool, disableFirst);
+    QFETCH(QStringList, calls);
+    const QByteArray file = records(12);
+    auto window = makeWindow(&file);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    const int slot = key - Qt::Key_F1;
+    if (disableFirst)
+        window->trackButton(slot)->setEnabled(false);
+    QTest::keyClick(window.get(), Qt::Key(key));
+    QCOMPARE(m_player->calls, calls);
+    QCOMPARE(window->findChild<QTimer *>("Timer1")->isActive(), !calls.isEmpty());
+
+    if (!calls.isEmpty()) {
+        // While playing, another key finds its button disabled; the playing button's key stops.
+        const int other = slot == 0 ? 1 : 0;
+        QTest::keyClick(window.get(), Qt::Key(Qt::Key_F1 + other));
+        QCOMPARE(m_player->calls, calls);
+        QTest::keyClick(window.get(), Qt::Key(key));
+        QCOMPARE(m_player->calls.last(), QStringLiteral("stop"));
+        QVERIFY(!window->findChild<QTimer *>("Timer1")->isActive());
+    }
+}
+
+void TestForm1::functionKeysOnlyInActivePlayer()
+{
+    const QByteArray file = records(12);
+    auto window = makeWindow(&file);
+    window->show();
+    QTest::mouseClick(window->findChild<QPushButton *>("Command1"), Qt::LeftButton);
+    QWidget *about = window->aboutWindow();
+    QVERIFY(QTest::qWaitForWindowActive(about));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F2);
+    QVERIFY(m_player->calls.isEmpty());
+
+    QTest::mouseClick(window->findChild<QPushButton *>("CmdSet"), Qt::LeftButton);
+    Form2 *editor = window->findChild<Form2 *>("Form2");
+    QVERIFY(QTest::qWaitForWindowActive(editor));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F3);
+    QVERIFY(m_player->calls.isEmpty());
+}
+
+void TestForm1::dropAssignsFiles_data()
+{
+    QTest::addColumn<int>("target");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("captions"); // of slots target, target + 1, ...
+    QTest::newRow("one file") << 2 << QStringList{"Opening Theme.mp3"} << QStringList{"Opening Theme"};
+    QTest::newRow("three files") << 4 << QStringList{"a.mp3", "b.final.mp3", "c"} << QStringList{"a", "b.final", "c"};
+    QTest::newRow("long name cut to 20") << 0 << QStringList{"An exceptionally long file name.mp3"}
+                                         << QStringList{"An exceptionally lon"};
+    QTest::newRow("past slot 12 dropped") << 10 << QStringList{"x.mp3", "y.mp3", "z.mp3"} << QStringList{"x", "y"};
+}
+
+static QMimeData *mimeFor(const QStringList &paths)
+{
+    auto *mime = new QMimeData;
+    QList<QUrl> urls;
+    for (const QString &path : paths)
+        urls << QUrl::fromLocalFile(path);
+    mime->setUrls(urls);
+    return mime;
+}
+
+static bool dropOn(QWidget *target, QMimeData *mime)
+{
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
+    return drop.isAccepted();
+}
+
+void TestForm1::dropAssignsFiles()
+{
+    QFETCH(int, target);
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, captions);
+    const QByteArray file = records(3);
+    auto window = makeWindow(&file);
+    QTemporaryDir music;
+    QStringList paths;
+    for (const QString &name : names) {
+        paths << music.filePath(name);
+        QVERIFY(writeBytes(paths.last(), "ID3"));
+    }
+    std::unique_ptr<QMimeData> mime(mimeFor(paths));
+    QVERIFY(dropOn(window->trackButton(target), mime.get()));
+
+    QByteArray expected;
+    for (int n = 0; n < 12; ++n) {
+        const int i = n - target;
+        if (i >= 0 && i < captions.size())
+            expected += "\"" + paths[i].toUtf8() + "\",\"" + captions[i].toUtf8() + "\"\r\n";
+        else if (n < 3)
+            expected += QStringLiteral("\"/music/t%1.mp3\",\"Name %1\"\r\n").arg(n).toUtf8();
+        else
+            expected += "\"\",\"\"\r\n";
+    }
+    QCOMPARE(readBytes(TrackListFile::pathIn(m_dir.path())), expected);
+    for (int i = 0; i < captions.size(); ++i) {
+        QCOMPARE(window->trackButton(target + i)->text(), captions[i]);
+        QCOMPARE(window->trackButton(target + i)->tag(), paths[i]);
+        QVERIFY(window->trackButton(target + i)->isEnabled());
+    }
+    // By the save's rule, slots left blank are now disabled and captionless.
+    const int blank = target + captions.size() < 12 && target + captions.size() >= 3 ? target + captions.size() : -1;
+    if (blank >= 0) {
+        QCOMPARE(window->trackButton(blank)->text(), QString());
+        QVERIFY(!window->trackButton(blank)->isEnabled());
+    }
+    QCOMPARE(window->form2()->row(target), (TrackSlot{paths[0], captions[0]}));
+}
+
+void TestForm1::dropRefused_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("a folder") << "folder";
+    QTest::newRow("a web address") << "web";
+    QTest::newRow("path with a double quote") << "quote";
+    QTest::newRow("missing file") << "missing";
+}
+
+void TestForm1::dropRefused()
+{
+    QFETCH(QString, kind);
+    auto window = makeWindow(nullptr);
+    QTemporaryDir music;
+    auto *mime = new QMimeData;
+    std::unique_ptr<QMimeData> owner(mime);
+    if (kind == "folder") {
+        mime->setUrls({QUrl::fromLocalFile(music.path())});
+    } else if (kind == "web") {
+        mime->setUrls({QUrl("https://example.org/song.mp3")});
+    } else if (kind == "quote") {
+        const QString path = music.filePath("say \"hi\".mp3");
+        QVERIFY(writeBytes(path, "ID3"));
+        mime->setUrls({QUrl::fromLocalFile(path)});
+    } else {
+        mime->setUrls({QUrl::fromLocalFile(music.filePath("gone.mp3"))});
+    }
+    QVERIFY(!dropOn(window->trackButton(1), mime));
+    QVERIFY(!QFile::exists(TrackListFile::pathIn(m_dir.path())));
+    QCOMPARE(window->trackButton(1)->text(), QStringLiteral("None Selected"));
+}
+
+void TestForm1::failedDropSaveChangesNothing()
+{
+    const QByteArray file = records(2);
+    auto window = makeWindow(&file);
+    QTemporaryDir music;
+    const QString path = music.filePath("new.mp3");
+    QVERIFY(writeBytes(path, "ID3"));
+    std::unique_ptr<QMimeData> mime(mimeFor({path}));
+    QVERIFY(QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+    {
+        const DiskFullScope diskFull; // root ignores the permissions
+        dropOn(window->trackButton(0), mime.get());
+    }
+    QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(readBytes(TrackListFile::pathIn(m_dir.path())), file);
+    QCOMPARE(window->trackButton(0)->text(), QStringLiteral("Name 0"));
+    QCOMPARE(window->trackButton(0)->tag(), QStringLiteral("/music/t0.mp3"));
+    QVERIFY(window->trackButton(5)->isEnabled());
+    QMessageBox *box = window->findChild<QMessageBox *>();
+    QVERIFY(box && box->text().startsWith("The track list could not be saved."));
+    box->accept();
+}
+
+void TestForm1::dragOnFaceMovesWindow()
+{
+    auto window = makeWindow(nullptr);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    const QPoint start = window->pos();
+    const QPoint face(5, 150); // the frame, beside the buttons
+    QVERIFY(dynamic_cast<Shape *>(window->childAt(face)) || !window->childAt(face));
+    QTest::mousePress(window.get(), Qt::LeftButton, {}, face);
+    QMouseEvent move(QEvent::MouseMove, QPointF(face), QPointF(window->mapToGlobal(face) + QPoint(40, 25)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.get(), &move);
+    QTest::mouseRelease(window.get(), Qt::LeftButton, {}, face + QPoint(40, 25));
+    QCOMPARE(window->pos(), start + QPoint(40, 25));
+}
+
+void TestForm1::dragStartingOnButtonPressesNothing()
+{
+    const QByteArray file = records(12);
+    auto window = makeWindow(&file);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    const QPoint start = window->pos();
+    TrackButton *button = window->trackButton(4);
+    QTest::mousePress(button, Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mouseMove(button, QPoint(300, 200));
+    QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(300, 200));
+    QCOMPARE(window->pos(), start);
+    QVERIFY(!window->findChild<QTimer *>("Timer1")->isActive());
+    QVERIFY(!m_player->playing); // at most the hover's preview, which stops at once
+}
+
+void TestForm1::accessibleNamesAndDescriptions()
+{
+    const QByteArray file = records(3);
+    auto window = makeWindow(&file);
+    window->show();
+    const auto check = [&](const char *name, const QString &accessibleName, const QString &description) {
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(window->findChild<QWidget *>(name));
+        QVERIFY(iface);
+        QCOMPARE(iface->text(QAccessible::Name), accessibleName);
+        QCOMPARE(iface->text(QAccessible::Description), description);
+    };
+    check("CmdTrack(2)", "Name 2", "Track 3");
+    check("CmdTrack(11)", "None Selected", "Track 12");
+    check("LblLCD", "00:00", "Total time");
+    check("LblLCD3", "00:00", "Time remaining");
+    check("CmdSet", "Set Tracks", "Open the track-list editor");
+}
+
+void TestForm1::scaledGeometry()
+{
+    // Run once as is, and once more by CTest with QT_SCALE_FACTOR=2.
+    auto window = makeWindow(nullptr);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    const qreal ratio = window->devicePixelRatioF();
+    if (qEnvironmentVariable("QT_SCALE_FACTOR") == "2")
+        QCOMPARE(ratio, 2.0);
+    QCOMPARE(window->findChild<QWidget *>("CmdTrack(4)")->geometry(), QRect(192, 88, 169, 65));
+    const QImage image = window->grab().toImage();
+    QCOMPARE(image.size(), QSize(549, 362) * ratio);
+    // The frame is 10 logical pixels wide at any scale.
+    QCOMPARE(image.pixelColor(int(9 * ratio), int(150 * ratio)), QColor(0, 0, 192));
+    QCOMPARE(image.pixelColor(int(11 * ratio), int(150 * ratio)), QColor(Qt::black));
 }
 
 QTEST_MAIN(TestForm1)

@@ -1,3 +1,4 @@
+#include "common/shape.h"
 #include "editor/form2.h"
 #include "fakemediaplayer.h"
 #include "fakeopendialog.h"
@@ -6,6 +7,7 @@
 #include "tracklist/tracklistfile.h"
 #include "tracklist/tracklistformat.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
@@ -38,6 +40,8 @@ private slots:
     void textBoxesRefuseQuotes();
     void failedSaveKeepsEverything();
     void longShortNameFromFileSurvivesSave();
+    void accessibleDescriptions();
+    void dragOnFaceMovesEditor();
 
 private:
     void openEditor();
@@ -337,6 +341,35 @@ void TestForm2::longShortNameFromFileSurvivesSave()
     QTest::mouseClick(editorButton("CmdExit"), Qt::LeftButton);
     QTRY_VERIFY(!m_editor);
     QCOMPARE(TrackListFile::read(filePath()).value(0).shortName, longName);
+}
+
+void TestForm2::accessibleDescriptions()
+{
+    openEditor();
+    const auto description = [&](const QString &objectName) {
+        return QAccessible::queryAccessibleInterface(m_editor->findChild<QWidget *>(objectName))
+            ->text(QAccessible::Description);
+    };
+    QCOMPARE(description("TxtTrack(2)"), QStringLiteral("Track 03 full path"));
+    QCOMPARE(description("TxtShortName(2)"), QStringLiteral("Track 03 short name"));
+    QCOMPARE(description("CmdFindTrack(2)"), QStringLiteral("Browse for track 03"));
+    QCOMPARE(description("CmdDelete(11)"), QStringLiteral("Clear track 12"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(editorButton("CmdDelete(11)"))->text(QAccessible::Name),
+             QStringLiteral("X"));
+}
+
+void TestForm2::dragOnFaceMovesEditor()
+{
+    openEditor();
+    const QPoint start = m_editor->pos();
+    const QPoint face(300, 250); // below the rows, between the two buttons
+    QVERIFY(!m_editor->childAt(face) || dynamic_cast<Shape *>(m_editor->childAt(face)));
+    QTest::mousePress(m_editor, Qt::LeftButton, {}, face);
+    QMouseEvent move(QEvent::MouseMove, QPointF(face), QPointF(m_editor->mapToGlobal(face) - QPoint(20, 30)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(m_editor, &move);
+    QTest::mouseRelease(m_editor, Qt::LeftButton, {}, face - QPoint(20, 30));
+    QCOMPARE(m_editor->pos(), start - QPoint(20, 30));
 }
 
 QTEST_MAIN(TestForm2)

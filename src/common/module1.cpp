@@ -1,6 +1,7 @@
 #include "common/module1.h"
 
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QScreen>
 #include <QWidget>
 
@@ -73,6 +74,14 @@ std::optional<int> slotIndex(const QString &tag)
 } // namespace Module1
 
 namespace Module1 {
+
+void warnUser(QWidget *parent, const QString &text)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Kelvo"), text, QMessageBox::Ok, parent);
+    box->setObjectName(QStringLiteral("KelvoMessage"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
 
 QString Trim(const QString &text)
 {

@@ -75,4 +75,8 @@ namespace Module1 {
 // The text without leading and trailing spaces (only the space character, as the classic Trim).
 QString Trim(const QString &text);
 
+// Tells the user something went wrong, in a message box over parent that does not block the
+// caller. The only message the program shows: a save that failed, or input it cannot store.
+void warnUser(QWidget *parent, const QString &text);
+
 } // namespace Module1

@@ -5,15 +5,14 @@
 #include "common/module1.h"
 #include "common/shape.h"
 #include "common/twips.h"
+#include "common/windowmover.h"
 #include "editor/noquotevalidator.h"
 #include "platform/opendialog.h"
 #include "player/form1.h"
-#include "tracklist/tracklistfile.h"
 
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 
 using namespace Module1;
@@ -78,10 +77,12 @@ void Form2::buildControls()
         TxtTrack[n]->setObjectName(QStringLiteral("TxtTrack(%1)").arg(n));
         TxtTrack[n]->setGeometry(Twips::rect(1200, top, 4575, 285));
         TxtTrack[n]->setValidator(validator);
+        TxtTrack[n]->setAccessibleDescription(QStringLiteral("Track %1 full path").arg(n + 1, 2, 10, QLatin1Char('0')));
 
         CmdFindTrack[n] = new QPushButton(QStringLiteral("..."), this);
         CmdFindTrack[n]->setObjectName(QStringLiteral("CmdFindTrack(%1)").arg(n));
         CmdFindTrack[n]->setGeometry(Twips::rect(5880, top, 255, 255));
+        CmdFindTrack[n]->setAccessibleDescription(QStringLiteral("Browse for track %1").arg(n + 1, 2, 10, QLatin1Char('0')));
         connect(CmdFindTrack[n], &QPushButton::clicked, this, [this, n] { CmdFindTrack_Click(n); });
 
         TxtShortName[n] = new QLineEdit(this);
@@ -89,12 +90,14 @@ void Form2::buildControls()
         TxtShortName[n]->setGeometry(Twips::rect(6240, top, 2295, 285));
         TxtShortName[n]->setMaxLength(kShortNameMaxLength);
         TxtShortName[n]->setValidator(validator);
+        TxtShortName[n]->setAccessibleDescription(QStringLiteral("Track %1 short name").arg(n + 1, 2, 10, QLatin1Char('0')));
 
         CmdDelete[n] = new QPushButton(QStringLiteral("X"), this);
         CmdDelete[n]->setObjectName(QStringLiteral("CmdDelete(%1)").arg(n));
         CmdDelete[n]->setGeometry(Twips::rect(8640, top, 255, 255));
         CmdDelete[n]->setPalette(silver);
         CmdDelete[n]->setAutoFillBackground(true);
+        CmdDelete[n]->setAccessibleDescription(QStringLiteral("Clear track %1").arg(n + 1, 2, 10, QLatin1Char('0')));
         connect(CmdDelete[n], &QPushButton::clicked, this, [this, n] { CmdDelete_Click(n); });
     }
 
@@ -106,6 +109,8 @@ void Form2::buildControls()
     CmdExit->setObjectName(QStringLiteral("CmdExit"));
     CmdExit->setGeometry(Twips::rect(6240, 3480, 2295, 375));
     connect(CmdExit, &QPushButton::clicked, this, &Form2::CmdExit_Click);
+
+    new WindowMover(this);
 
     QList<QWidget *> tabOrder;
     for (QLineEdit *box : TxtTrack)
@@ -160,7 +165,7 @@ void Form2::CmdFindTrack_Click(int n)
         return;
     const QString chosen = Trim(m_openDialog.fileName());
     if (chosen.contains(QLatin1Char('"'))) {
-        showMessage(tr("The file was not taken: the track list cannot store a path holding a "
+        warnUser(this, tr("The file was not taken: the track list cannot store a path holding a "
                        "double quote (\").\n\n%1").arg(chosen));
         return;
     }
@@ -184,25 +189,9 @@ void Form2::CmdExit_Click()
     TrackList tracks;
     for (int n = 0; n < SlotCount; ++n)
         tracks[n] = row(n);
-    // The file is replaced whole or not at all; on failure the buttons stay as they were and
-    // the user keeps the edits to try again.
-    QString error;
-    if (!TrackListFile::write(m_player->trackListPath(), tracks, &error)) {
-        showMessage(tr("The track list could not be saved.\n\n%1").arg(error));
-        return;
-    }
-    for (int n = 0; n < SlotCount; ++n) {
-        TrackButton *button = m_player->trackButton(n);
-        if (!Trim(tracks[n].shortName).isEmpty()) {
-            button->setText(tracks[n].shortName);
-            button->setEnabled(true);
-        } else {
-            button->setText(QString());
-            button->setEnabled(false);
-        }
-        button->setTag(tracks[n].fullPath);
-    }
-    unload();
+    // On failure the user has been told why, and keeps the edits to try again.
+    if (m_player->saveTracks(tracks, this))
+        unload();
 }
 
 void Form2::unload()
@@ -216,10 +205,3 @@ void Form2::closeEvent(QCloseEvent *event)
     emit unloaded();
 }
 
-void Form2::showMessage(const QString &text)
-{
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Kelvo"), text, QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("SaveMessage"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
-}

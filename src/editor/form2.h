@@ -46,7 +46,6 @@ private:
     void CmdCancel_Click();
     void CmdExit_Click();
     void unload();
-    void showMessage(const QString &text);
 
     Form1 *m_player;
     OpenDialog &m_openDialog;

@@ -131,7 +131,15 @@ qint64 AudioMediaPlayer::playedFrames()
         const qint64 handed = m_device->framesHandedOver();
         const qint64 processed = m_sink->processedUSecs() * m_rate / 1000000;
         frames = std::min(processed, handed);
-        ended = m_device->finished() && processed >= handed;
+        if (m_device->finished()) {
+            // The end is when the last frame handed over has been played. Should an output never
+            // report that far, the queued audio's own length plus a margin ends it anyway.
+            if (!m_drainClock.isValid()) {
+                m_drainClock.start();
+                m_drainMs = (handed - frames) * 1000 / m_rate + 500;
+            }
+            ended = processed >= handed || m_drainClock.elapsed() > m_drainMs;
+        }
         break;
     }
     case Output::Clock:
@@ -164,6 +172,7 @@ void AudioMediaPlayer::stop()
     m_output = Output::None;
     m_lastFrame = 0;
     m_clockStartFrame = 0;
+    m_drainClock.invalidate();
 }
 
 void AudioMediaPlayer::releaseSink()

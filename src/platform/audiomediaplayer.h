@@ -54,5 +54,7 @@ private:
     QElapsedTimer m_clock;
     qint64 m_clockStartFrame = 0;
     qint64 m_lastFrame = 0;
+    QElapsedTimer m_drainClock; // since the decoder handed over its last frame
+    qint64 m_drainMs = 0;
     std::optional<bool> m_haveOutputDevice; // asked once: Qt never re-detects devices
 };

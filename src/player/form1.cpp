@@ -6,6 +6,7 @@
 #include "common/module1.h"
 #include "common/shape.h"
 #include "common/twips.h"
+#include "common/windowmover.h"
 #include "editor/form2.h"
 #include "platform/mediaplayer.h"
 #include "platform/opendialog.h"
@@ -13,6 +14,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
@@ -95,6 +98,10 @@ void Form1::buildControls()
             button->setBackColor(Silver);
         connect(button, &QPushButton::clicked, this, [this, n] { CmdTrack_Click(n); });
         connect(button, &TrackButton::mouseMoved, this, [this, n] { CmdTrack_MouseMove(n); });
+        connect(button, &TrackButton::filesDropped, this, [this, n](const QStringList &paths) {
+            assignDroppedFiles(n, paths);
+        });
+        button->setAccessibleDescription(QStringLiteral("Track %1").arg(n + 1));
         CmdTrack[n] = button;
     }
 
@@ -115,6 +122,11 @@ void Form1::buildControls()
     Command1 = makeButton(this, "Command1", QStringLiteral("About"), Twips::rect(4440, 4560, 1095, 495), font());
     CmdSet = makeButton(this, "CmdSet", QStringLiteral("Set Tracks"), Twips::rect(5640, 4560, 1455, 555), commandFont);
     CmdExit = makeButton(this, "CmdExit", QStringLiteral("E&xit"), Twips::rect(7200, 4560, 855, 555), commandFont);
+    LblLCD->setAccessibleDescription(QStringLiteral("Total time"));
+    LblLCD3->setAccessibleDescription(QStringLiteral("Time remaining"));
+    CmdSet->setAccessibleDescription(QStringLiteral("Open the track-list editor"));
+    Command1->setAccessibleDescription(QStringLiteral("About Kelvo"));
+    CmdExit->setAccessibleDescription(QStringLiteral("Exit Kelvo"));
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(CmdSet, &QPushButton::clicked, this, &Form1::CmdSet_Click);
     connect(CmdExit, &QPushButton::clicked, this, &Form1::CmdExit_Click);
@@ -130,6 +142,8 @@ void Form1::buildControls()
         setTabOrder(previous, next);
         previous = next;
     }
+
+    new WindowMover(this);
 
     Timer1 = new TagTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -274,6 +288,71 @@ void Form1::CmdExit_Click()
     Timer1->stop();
     ActiveMovie1->stop();
     QCoreApplication::exit(0);
+}
+
+bool Form1::saveTracks(const TrackList &tracks, QWidget *messageParent)
+{
+    // The file is replaced whole or not at all; on failure the buttons stay as they were.
+    QString error;
+    if (!TrackListFile::write(trackListPath(), tracks, &error)) {
+        warnUser(messageParent, tr("The track list could not be saved.\n\n%1").arg(error));
+        return false;
+    }
+    for (int n = 0; n < SlotCount; ++n) {
+        TrackButton *button = CmdTrack[n];
+        if (!Trim(tracks[n].shortName).isEmpty()) {
+            button->setText(tracks[n].shortName);
+            button->setEnabled(true);
+        } else {
+            button->setText(QString());
+            button->setEnabled(false);
+        }
+        button->setTag(tracks[n].fullPath);
+    }
+    return true;
+}
+
+TrackList Form1::currentTracks()
+{
+    TrackList tracks{};
+    if (m_form2) {
+        for (int n = 0; n < SlotCount; ++n)
+            tracks[n] = m_form2->row(n);
+    }
+    const QList<TrackSlot> records = TrackListFile::read(trackListPath());
+    for (int n = 0; n < records.size(); ++n)
+        tracks[n] = records[n];
+    return tracks;
+}
+
+void Form1::assignDroppedFiles(int index, const QStringList &paths)
+{
+    TrackList tracks = currentTracks();
+    for (int i = 0; i < paths.size() && index + i < SlotCount; ++i) {
+        QString name = QFileInfo(paths[i]).completeBaseName();
+        name.remove(QLatin1Char('"'));
+        tracks[index + i] = {paths[i], name.left(20)};
+    }
+    if (!saveTracks(tracks, this))
+        return;
+    // A hidden editor shows what was saved, as if the user had typed it there.
+    if (m_form2) {
+        for (int n = 0; n < SlotCount; ++n)
+            m_form2->setRow(n, tracks[n]);
+    }
+}
+
+void Form1::keyPressEvent(QKeyEvent *event)
+{
+    // F1 to F12 act as clicks on the twelve track buttons.
+    const int n = event->key() - Qt::Key_F1;
+    if (n >= 0 && n < SlotCount && event->modifiers() == Qt::NoModifier) {
+        if (CmdTrack[n]->isEnabled())
+            CmdTrack[n]->click();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void Form1::closeEvent(QCloseEvent *event)

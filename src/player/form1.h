@@ -40,8 +40,18 @@ public:
     // Gives the keyboard focus to the player window, unless a modal window holds it.
     void focusPlayer();
 
+    // Saves the twelve slots to the track-list file, replacing it whole, then gives every track
+    // button its caption, tag and enabled flag (enabled when the short name is not blank).
+    // On failure nothing changes, the user is told why over messageParent, and it returns false.
+    bool saveTracks(const TrackList &tracks, QWidget *messageParent);
+
+    // The slots as the editor would open with them: the file's records, and for slots without
+    // one whatever the editor's rows hold.
+    TrackList currentTracks();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void buildControls();
@@ -52,6 +62,8 @@ private:
     void CmdSet_Click();
     void Command1_Click();
     void CmdExit_Click();
+    // Files dropped on track button index fill that slot and the following ones.
+    void assignDroppedFiles(int index, const QStringList &paths);
     // Shows an amount of hundredths of a second on a time display.
     void showTime(QLabel *display, double hundredths);
 

@@ -2,7 +2,12 @@
 
 #include "common/module1.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QPainter>
+#include <QUrl>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 #include <qdrawutil.h>
@@ -12,6 +17,7 @@ TrackButton::TrackButton(QWidget *parent) : QPushButton(parent), m_backColor(Mod
     // Without tracking Qt reports moves only while a button is held; the length preview needs
     // them on a plain hover.
     setMouseTracking(true);
+    setAcceptDrops(true);
 }
 
 void TrackButton::setBackColor(quint32 value)
@@ -55,4 +61,37 @@ void TrackButton::mouseMoveEvent(QMouseEvent *event)
 {
     emit mouseMoved();
     QPushButton::mouseMoveEvent(event);
+}
+
+std::optional<QStringList> TrackButton::droppableFiles(const QMimeData *mime)
+{
+    if (!mime || !mime->hasUrls() || mime->urls().isEmpty())
+        return std::nullopt;
+    QStringList paths;
+    for (const QUrl &url : mime->urls()) {
+        const QString path = url.toLocalFile();
+        if (path.isEmpty() || path.contains(QLatin1Char('"')) || !QFileInfo(path).isFile())
+            return std::nullopt;
+        paths << path;
+    }
+    return paths;
+}
+
+void TrackButton::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (droppableFiles(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TrackButton::dropEvent(QDropEvent *event)
+{
+    const std::optional<QStringList> paths = droppableFiles(event->mimeData());
+    if (!paths) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    emit filesDropped(*paths);
 }

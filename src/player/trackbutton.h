@@ -1,6 +1,11 @@
 #pragma once
 
 #include <QPushButton>
+#include <QStringList>
+
+#include <optional>
+
+class QMimeData;
 
 // A large track button in the graphical style: it paints its own back colour on every Qt
 // style, carries the slot's full path as its tag, and reports mouse moves without a click.
@@ -20,13 +25,21 @@ public:
     quint32 backColor() const { return m_backColor; }
     void setBackColor(quint32 value);
 
+    // The local files a drag carries, when every item is a regular local file whose path the
+    // track list can store (no double quote); nothing otherwise.
+    static std::optional<QStringList> droppableFiles(const QMimeData *mime);
+
 signals:
     // The mouse moved over the button, pressed or not.
     void mouseMoved();
+    // Files were dropped on the button (an enabled one), in the order the drag listed them.
+    void filesDropped(const QStringList &paths);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     QString m_tag;
