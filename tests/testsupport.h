@@ -1,13 +1,27 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
+#include <QStringList>
 #include <QString>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <sys/resource.h>
 #endif
+
+// Every seed and every input that once failed a fuzz target, for one target ("tracklist", "media").
+inline QStringList fuzzInputs(const QString &target)
+{
+    QStringList files;
+    for (const char *kind : {"corpus", "regressions"}) {
+        const QDir dir(QStringLiteral(KELVO_FUZZ_INPUTS_DIR "/%1/%2").arg(QLatin1String(kind), target));
+        for (const QString &name : dir.entryList(QDir::Files))
+            files << dir.filePath(name);
+    }
+    return files;
+}
 
 inline bool writeBytes(const QString &path, const QByteArray &bytes)
 {

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QAudioDevice>
@@ -26,6 +27,8 @@ private slots:
     void largeId3PictureIsSkipped();
     void badFiles_data();
     void badFiles();
+    void fuzzInputsReplayed_data();
+    void fuzzInputsReplayed();
     void fileNameIsTextLastPut();
     void changedFileIsProbedAgain();
     void playsTheTrackToItsExactEnd_data();
@@ -129,6 +132,23 @@ void TestAudioMediaPlayer::badFiles()
     QTest::qWait(50); // let the deferred start run
     QCOMPARE(player.position(), 0.0);
     QCOMPARE(player.duration() - player.position(), 0.0); // the player's next tick returns to rest
+}
+
+void TestAudioMediaPlayer::fuzzInputsReplayed_data()
+{
+    QTest::addColumn<QString>("file");
+    for (const QString &file : fuzzInputs("media"))
+        QTest::newRow(qPrintable(QFileInfo(file).fileName())) << file;
+}
+
+void TestAudioMediaPlayer::fuzzInputsReplayed()
+{
+    QFETCH(QString, file);
+    AudioMediaPlayer player;
+    player.setFileName(file);
+    QVERIFY(std::isfinite(player.duration()) && player.duration() >= 0);
+    player.stop();
+    QVERIFY(decodedFrames(file) >= -1); // decoding to the end returns
 }
 
 void TestAudioMediaPlayer::fileNameIsTextLastPut()

@@ -3,6 +3,7 @@
 #include "tracklist/tracklistformat.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -27,6 +28,8 @@ private slots:
     void parse();
     void parseNeverFailsOnJunk_data();
     void parseNeverFailsOnJunk();
+    void fuzzInputsReplayed_data();
+    void fuzzInputsReplayed();
     void serializeExactBytes_data();
     void serializeExactBytes();
     void roundTrip_data();
@@ -121,6 +124,21 @@ void TestTrackList::parseNeverFailsOnJunk()
     QFETCH(int, maxRecords);
     const Records records = TrackListFormat::parse(bytes);
     QVERIFY(records.size() <= maxRecords);
+}
+
+void TestTrackList::fuzzInputsReplayed_data()
+{
+    QTest::addColumn<QString>("file");
+    for (const QString &file : fuzzInputs("tracklist"))
+        QTest::newRow(qPrintable(QFileInfo(file).fileName())) << file;
+}
+
+void TestTrackList::fuzzInputsReplayed()
+{
+    QFETCH(QString, file);
+    const QByteArray bytes = readBytes(file);
+    QVERIFY(TrackListFormat::parse(bytes).size() <= 12);
+    QVERIFY(TrackListFile::read(file).size() <= 12);
 }
 
 void TestTrackList::serializeExactBytes_data()
