@@ -31,11 +31,21 @@ inline qint64 decodedFrames(const QString &path, int *rate = nullptr)
     return frames;
 }
 
-// True when a PulseAudio server answers; a run that requires audio fails instead of skipping.
+// True when a PulseAudio server is named; a run that requires audio fails instead of skipping.
 inline bool audioServerAvailable()
 {
     return !qEnvironmentVariableIsEmpty("PULSE_SERVER");
 }
+
+// Skips the test (or fails it, where the run requires audio) when there is no sound server.
+#define REQUIRE_AUDIO()                                                                            \
+    do {                                                                                           \
+        if (!audioServerAvailable()) {                                                             \
+            if (!qEnvironmentVariableIsEmpty("KELVO_REQUIRE_AUDIO"))                               \
+                QFAIL("no PulseAudio test server (PULSE_SERVER unset)");                           \
+            QSKIP("no PulseAudio test server");                                                    \
+        }                                                                                          \
+    } while (false)
 
 // Records what the test sink plays, as 44.1 kHz stereo 16-bit samples.
 class SinkRecorder

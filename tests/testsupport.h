@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QMouseEvent>
+#include <QTest>
+#include <QWidget>
 #include <QStringList>
 #include <QString>
 
@@ -21,6 +24,30 @@ inline QStringList fuzzInputs(const QString &target)
             files << dir.filePath(name);
     }
     return files;
+}
+
+// Presses the left button at face (a point of window), drags by delta and releases there.
+inline void dragWindowFace(QWidget *window, QPoint face, QPoint delta)
+{
+    QTest::mousePress(window, Qt::LeftButton, {}, face);
+    QMouseEvent move(QEvent::MouseMove, QPointF(face), QPointF(window->mapToGlobal(face) + delta), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &move);
+    QTest::mouseRelease(window, Qt::LeftButton, {}, face + delta);
+}
+
+// The object names of the first count widgets the Tab key visits, from first on.
+inline QStringList tabChain(QWidget *first, int count)
+{
+    QStringList names;
+    QWidget *widget = first;
+    for (int i = 0; i < count; ++i) {
+        names << widget->objectName();
+        do
+            widget = widget->nextInFocusChain();
+        while (widget->focusPolicy() == Qt::NoFocus);
+    }
+    return names;
 }
 
 inline bool writeBytes(const QString &path, const QByteArray &bytes)

@@ -39,15 +39,6 @@ private slots:
     void serverGoesAwayMidTrack();
 };
 
-// Skips (or, where the run requires audio, fails) a test when no PulseAudio server is there.
-#define REQUIRE_AUDIO()                                                                            \
-    do {                                                                                           \
-        if (!audioServerAvailable()) {                                                             \
-            if (!qEnvironmentVariableIsEmpty("KELVO_REQUIRE_AUDIO"))                               \
-                QFAIL("no PulseAudio test server (PULSE_SERVER unset)");                           \
-            QSKIP("no PulseAudio test server");                                                    \
-        }                                                                                          \
-    } while (false)
 
 void TestAudioMediaPlayer::initTestCase()
 {

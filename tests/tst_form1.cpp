@@ -207,14 +207,7 @@ void TestForm1::layout()
 void TestForm1::tabOrder()
 {
     auto window = makeWindow(nullptr);
-    QStringList order;
-    QWidget *widget = window->findChild<QWidget *>("CmdTrack(0)");
-    for (int i = 0; i < 16; ++i) {
-        order << widget->objectName();
-        widget = widget->nextInFocusChain();
-        while (widget->focusPolicy() == Qt::NoFocus)
-            widget = widget->nextInFocusChain();
-    }
+    const QStringList order = tabChain(window->findChild<QWidget *>("CmdTrack(0)"), 16);
     QStringList expected;
     for (int n = 0; n < 12; ++n)
         expected << QStringLiteral("CmdTrack(%1)").arg(n);
@@ -467,11 +460,7 @@ void TestForm1::dragOnFaceMovesWindow()
     const QPoint start = window->pos();
     const QPoint face(5, 150); // the frame, beside the buttons
     QVERIFY(dynamic_cast<Shape *>(window->childAt(face)) || !window->childAt(face));
-    QTest::mousePress(window.get(), Qt::LeftButton, {}, face);
-    QMouseEvent move(QEvent::MouseMove, QPointF(face), QPointF(window->mapToGlobal(face) + QPoint(40, 25)),
-                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(window.get(), &move);
-    QTest::mouseRelease(window.get(), Qt::LeftButton, {}, face + QPoint(40, 25));
+    dragWindowFace(window.get(), face, QPoint(40, 25));
     QCOMPARE(window->pos(), start + QPoint(40, 25));
 }
 

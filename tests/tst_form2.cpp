@@ -127,14 +127,7 @@ void TestForm2::layoutAndLook()
     QCOMPARE(image.pixelColor(12, 240), QColor(Qt::black)); // the face
 
     // Tab order: paths, "...", short names, Cancel, Save, "X".
-    QStringList order;
-    QWidget *widget = path(0);
-    for (int i = 0; i < 65 - 12; ++i) {
-        order << widget->objectName();
-        do
-            widget = widget->nextInFocusChain();
-        while (widget->focusPolicy() == Qt::NoFocus);
-    }
+    const QStringList order = tabChain(path(0), 65 - 12);
     QCOMPARE(order.at(11), QStringLiteral("TxtTrack(11)"));
     QCOMPARE(order.at(12), QStringLiteral("CmdFindTrack(0)"));
     QCOMPARE(order.at(24), QStringLiteral("TxtShortName(0)"));
@@ -364,11 +357,7 @@ void TestForm2::dragOnFaceMovesEditor()
     const QPoint start = m_editor->pos();
     const QPoint face(300, 250); // below the rows, between the two buttons
     QVERIFY(!m_editor->childAt(face) || dynamic_cast<Shape *>(m_editor->childAt(face)));
-    QTest::mousePress(m_editor, Qt::LeftButton, {}, face);
-    QMouseEvent move(QEvent::MouseMove, QPointF(face), QPointF(m_editor->mapToGlobal(face) - QPoint(20, 30)),
-                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(m_editor, &move);
-    QTest::mouseRelease(m_editor, Qt::LeftButton, {}, face - QPoint(20, 30));
+    dragWindowFace(m_editor, face, QPoint(-20, -30));
     QCOMPARE(m_editor->pos(), start - QPoint(20, 30));
 }
 

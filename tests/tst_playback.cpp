@@ -280,11 +280,7 @@ void TestPlayback::timerRunsWhileEditorIsOpen()
 
 void TestPlayback::endToEndWithRealAudio()
 {
-    if (!audioServerAvailable()) {
-        if (!qEnvironmentVariableIsEmpty("KELVO_REQUIRE_AUDIO"))
-            QFAIL("no PulseAudio test server (PULSE_SERVER unset)");
-        QSKIP("no PulseAudio test server");
-    }
+    REQUIRE_AUDIO();
     m_window.reset();
     QTemporaryDir dir;
     QVERIFY(writeBytes(TrackListFile::pathIn(dir.path()),
