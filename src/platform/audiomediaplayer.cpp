@@ -54,14 +54,15 @@ void AudioMediaPlayer::startPlayback(quint64 generation)
         return;
     // Scanned like the probe, so that what plays is exactly the duration shown.
     auto decoder = std::make_unique<Mpg123Decoder>();
-    if (!decoder->open(m_fileName) || !decoder->exactLength()) {
-        // The file changed or vanished since the probe: nothing to play, nothing to count.
+    const std::optional<qint64> length = decoder->open(m_fileName) ? decoder->exactLength() : std::nullopt;
+    if (!length || *length <= 0) {
+        // The file vanished or broke since the probe: nothing to play, nothing to count.
         m_output = Output::None;
         m_duration = 0;
         return;
     }
     m_rate = decoder->rate();
-    m_totalFrames = qint64(std::llround(m_duration * m_rate));
+    m_totalFrames = *length;
     const int channels = decoder->channels();
     auto device = std::make_unique<DecoderDevice>(std::move(decoder));
 
@@ -111,10 +112,11 @@ void AudioMediaPlayer::onSinkStateChanged(QAudio::State state)
         // device again, so later tracks go straight to the silent clock.
         m_haveOutputDevice = false;
         const qint64 heard = playedFrames();
+        // The sink is inside its own signal: it goes later, and its source goes with it.
         QAudioSink *dead = m_sink.release();
         dead->disconnect(this);
+        m_device.release()->setParent(dead);
         dead->deleteLater();
-        m_device.reset();
         startClock(heard);
     }
 }
