@@ -68,6 +68,10 @@ void TestAudioMediaPlayer::exactDuration()
     player.setFileName(file);
     QCOMPARE(player.duration(), double(frames) / rate); // exact, not fuzzy
     QVERIFY(qAbs(player.duration() - nominal) < 0.1);
+    // A complete file decodes to the same count without the scan's help. (A truncated one
+    // promises more in its tag; playback scans it, so what plays still equals the duration.)
+    if (!file.contains("truncated"))
+        QCOMPARE(decodedFrames(file, nullptr, false), frames);
     player.stop();
 }
 

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -108,6 +109,9 @@ void TestForm2::layoutAndLook()
     QCOMPARE(m_editor->windowTitle(), QStringLiteral("Select and save"));
     QVERIFY(m_editor->windowFlags() & Qt::FramelessWindowHint);
     QCOMPARE(m_editor->windowType(), Qt::Tool);
+    const QRect screen = m_editor->screen()->geometry();
+    QVERIFY(qAbs(m_editor->x() - (screen.width() - 609) / 2) <= 1); // centred as it loads
+    QVERIFY(qAbs(m_editor->y() - (screen.height() - 265) / 2) <= 1);
     const auto geometry = [&](const QString &objectName) { return m_editor->findChild<QWidget *>(objectName)->geometry(); };
     QCOMPARE(geometry("LblTrackNo(0)"), QRect(16, 32, 57, 17));
     QCOMPARE(geometry("TxtTrack(11)"), QRect(80, 208, 305, 19));

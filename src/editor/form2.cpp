@@ -34,7 +34,7 @@ QLabel *makeHeading(QWidget *parent, const char *name, const QString &text, QRec
 } // namespace
 
 Form2::Form2(Form1 *player, OpenDialog &openDialog)
-    : QWidget(player, Qt::Tool | Qt::FramelessWindowHint), m_player(player), m_openDialog(openDialog)
+    : QWidget(player, Qt::Tool | Qt::FramelessWindowHint), m_player(player), CDiag(openDialog)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     buildControls();
@@ -159,11 +159,11 @@ void Form2::showModal()
 
 void Form2::CmdFindTrack_Click(int n)
 {
-    m_openDialog.setFilter(QStringLiteral("*.mp3"));
+    CDiag.setFilter(QStringLiteral("*.mp3"));
     // A cancelled dialog leaves the row as it was instead of wiping its path.
-    if (!m_openDialog.showOpen())
+    if (!CDiag.showOpen())
         return;
-    const QString chosen = Trim(m_openDialog.fileName());
+    const QString chosen = Trim(CDiag.fileName());
     if (chosen.contains(QLatin1Char('"'))) {
         warnUser(this, tr("The file was not taken: the track list cannot store a path holding a "
                        "double quote (\").\n\n%1").arg(chosen));

@@ -48,7 +48,7 @@ private:
     void unload();
 
     Form1 *m_player;
-    OpenDialog &m_openDialog;
+    OpenDialog &CDiag; // the Open dialog
 
     Shape *Shape1 = nullptr;
     QLabel *Label1 = nullptr;

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QObject>
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
