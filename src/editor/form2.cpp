@@ -1,10 +1,10 @@
 #include "editor/form2.h"
 
-#include "common/appicon.h"
 #include "common/classicfont.h"
 #include "common/module1.h"
 #include "common/shape.h"
 #include "common/twips.h"
+#include "common/windowlook.h"
 #include "common/windowmover.h"
 #include "editor/noquotevalidator.h"
 #include "platform/opendialog.h"
@@ -43,16 +43,10 @@ Form2::Form2(Form1 *player, OpenDialog &openDialog)
 
 void Form2::buildControls()
 {
-    setObjectName(QStringLiteral("Form2"));
-    setWindowTitle(QStringLiteral("Select and save"));
-    setWindowIcon(appIcon());
-    setFont(classicFont(8.25, false));
-    setFixedSize(Twips::toPixels(9135), Twips::toPixels(3975));
-    setAutoFillBackground(true);
-    QPalette windowPalette = palette();
-    windowPalette.setColor(QPalette::Window, Qt::black);
-    windowPalette.setColor(QPalette::WindowText, Qt::white);
-    setPalette(windowPalette);
+    applyWindowLook(this, QStringLiteral("Form2"), QStringLiteral("Select and save"), QSize(9135, 3975), Qt::black);
+    QPalette whiteText = palette();
+    whiteText.setColor(QPalette::WindowText, Qt::white);
+    setPalette(whiteText);
 
     Shape1 = new Shape(colour(DarkBlue), 10, std::nullopt, this);
     Shape1->setObjectName(QStringLiteral("Shape1"));

@@ -1,11 +1,11 @@
 #include "player/form1.h"
 
 #include "about/about.h"
-#include "common/appicon.h"
 #include "common/classicfont.h"
 #include "common/module1.h"
 #include "common/shape.h"
 #include "common/twips.h"
+#include "common/windowlook.h"
 #include "common/windowmover.h"
 #include "editor/form2.h"
 #include "platform/mediaplayer.h"
@@ -71,15 +71,7 @@ Form1::~Form1()
 
 void Form1::buildControls()
 {
-    setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Kelvo Version 2"));
-    setWindowIcon(appIcon());
-    setFont(classicFont(8.25, false));
-    setFixedSize(Twips::toPixels(8235), Twips::toPixels(5430));
-    setAutoFillBackground(true);
-    QPalette windowPalette = palette();
-    windowPalette.setColor(QPalette::Window, Qt::white);
-    setPalette(windowPalette);
+    applyWindowLook(this, QStringLiteral("Form1"), QStringLiteral("Kelvo Version 2"), QSize(8235, 5430), Qt::white);
 
     Shape1 = new Shape(colour(DarkBlue), 10, QColor(Qt::black), this);
     Shape1->setObjectName(QStringLiteral("Shape1"));
