@@ -123,17 +123,10 @@ void Form1::buildControls()
     connect(CmdSet, &QPushButton::clicked, this, &Form1::CmdSet_Click);
     connect(CmdExit, &QPushButton::clicked, this, &Form1::CmdExit_Click);
 
-    QWidget *previous = CmdTrack[0];
-    for (QWidget *next : {static_cast<QWidget *>(CmdTrack[1]), static_cast<QWidget *>(CmdTrack[2]),
-                          static_cast<QWidget *>(CmdTrack[3]), static_cast<QWidget *>(CmdTrack[4]),
-                          static_cast<QWidget *>(CmdTrack[5]), static_cast<QWidget *>(CmdTrack[6]),
-                          static_cast<QWidget *>(CmdTrack[7]), static_cast<QWidget *>(CmdTrack[8]),
-                          static_cast<QWidget *>(CmdTrack[9]), static_cast<QWidget *>(CmdTrack[10]),
-                          static_cast<QWidget *>(CmdTrack[11]), static_cast<QWidget *>(CmdSet),
-                          static_cast<QWidget *>(CmdExit), static_cast<QWidget *>(Command1)}) {
-        setTabOrder(previous, next);
-        previous = next;
-    }
+    QList<QWidget *> tabOrder(CmdTrack.begin(), CmdTrack.end());
+    tabOrder << CmdSet << CmdExit << Command1;
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
     new WindowMover(this);
 
