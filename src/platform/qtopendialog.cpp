@@ -1,5 +1,6 @@
 #include "platform/qtopendialog.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 
@@ -10,7 +11,8 @@ void QtOpenDialog::setFilter(const QString &filter)
 
 bool QtOpenDialog::showOpen()
 {
-    const QString chosen = QFileDialog::getOpenFileName(nullptr, QString(), m_lastFolder, m_filter);
+    // Over the window that asked (the modal editor), so that no window manager stacks it below.
+    const QString chosen = QFileDialog::getOpenFileName(QApplication::activeModalWidget(), QString(), m_lastFolder, m_filter);
     if (chosen.isEmpty())
         return false;
     m_fileName = QFileInfo(chosen).absoluteFilePath();

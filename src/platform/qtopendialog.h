@@ -2,7 +2,8 @@
 
 #include "platform/opendialog.h"
 
-// The Open dialog as a Qt file dialog, application-modal; it opens in the folder last used.
+// The Open dialog as a Qt file dialog over the modal window that opens it; it starts in the
+// folder last used.
 class QtOpenDialog : public OpenDialog
 {
 public:
