@@ -7,6 +7,7 @@
 #include "testsupport.h"
 #include "tracklist/tracklistfile.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -43,6 +44,8 @@ private slots:
     void clickOnOtherEnabledButtonWhilePlaying();
     void timerRunsWhileEditorIsOpen();
     void endToEndWithRealAudio();
+    void rapidClicksOnTheRealPlayer_data();
+    void rapidClicksOnTheRealPlayer();
 
 private:
     TrackButton *button(int n) { return m_window->findChild<TrackButton *>(QStringLiteral("CmdTrack(%1)").arg(n)); }
@@ -318,6 +321,45 @@ void TestPlayback::endToEndWithRealAudio()
     const SoundSpan span = soundSpan(samples);
     QVERIFY2(qAbs(span.seconds() - 2.0) < 0.02, qPrintable(QString::number(span.seconds())));
     QVERIFY(qAbs(toneFrequency(samples, span) - 440) < 9);
+}
+
+void TestPlayback::rapidClicksOnTheRealPlayer_data()
+{
+    QTest::addColumn<bool>("busyWait");
+    QTest::newRow("250 ms apart") << false;
+    // A busy user-interface thread makes the timer's tick overdue, so it fires inside whatever
+    // event processing the next click's stop runs into.
+    QTest::newRow("300 ms busy between clicks") << true;
+}
+
+void TestPlayback::rapidClicksOnTheRealPlayer()
+{
+    REQUIRE_AUDIO();
+    QFETCH(bool, busyWait);
+    m_window.reset();
+    QTemporaryDir dir;
+    QVERIFY(writeBytes(TrackListFile::pathIn(dir.path()),
+                       "\"" + fixture("six_seconds.mp3").toUtf8() + "\",\"Six seconds\"\r\n"));
+    m_window = std::make_unique<Form1>(std::make_unique<AudioMediaPlayer>(), std::make_unique<FakeOpenDialog>(),
+                                       dir.path());
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    for (int i = 0; i < 50; ++i) {
+        click(0);
+        if (busyWait) {
+            QElapsedTimer busy;
+            busy.start();
+            while (busy.elapsed() < 300) {
+            }
+        } else {
+            QTest::qWait(250);
+        }
+    }
+    QCOMPARE(timer()->isActive(), false); // an even number of clicks: at rest
+    QCOMPARE(timerTag(), QStringLiteral("-1"));
+    QCOMPARE(display("LblLCD3"), QStringLiteral("00.06"));
+    for (int n = 0; n < 12; ++n)
+        QVERIFY(button(n)->isEnabled());
 }
 
 QTEST_MAIN(TestPlayback)

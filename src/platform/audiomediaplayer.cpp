@@ -1,11 +1,8 @@
 #include "platform/audiomediaplayer.h"
 
-#include "platform/decoderdevice.h"
+#include "platform/audiooutput.h"
 #include "platform/mpg123decoder.h"
 
-#include <QAudioDevice>
-#include <QAudioFormat>
-#include <QAudioSink>
 #include <QMediaDevices>
 #include <QTimer>
 
@@ -13,7 +10,10 @@ AudioMediaPlayer::AudioMediaPlayer(QObject *parent) : QObject(parent) {}
 
 AudioMediaPlayer::~AudioMediaPlayer()
 {
-    releaseSink();
+    stop();
+    // The output is deleted on its own thread as that thread finishes, and its sink with it.
+    m_thread.quit();
+    m_thread.wait();
 }
 
 void AudioMediaPlayer::setFileName(const QString &fileName)
@@ -25,14 +25,22 @@ void AudioMediaPlayer::setFileName(const QString &fileName)
     m_rate = 0;
 
     // The duration must be known on the next line; the sound starts only from the event loop.
-    std::optional<double> seconds = m_durations.find(fileName);
-    if (!seconds) {
-        seconds = probeDuration(fileName);
-        m_durations.insert(fileName, seconds.value_or(0.0));
+    std::optional<TrackLength> length = m_durations.find(fileName);
+    if (!length) {
+        auto decoder = std::make_unique<Mpg123Decoder>();
+        const std::optional<qint64> frames = decoder->open(fileName) ? decoder->exactLength() : std::nullopt;
+        length = TrackLength{frames.value_or(0), decoder->rate()};
+        m_durations.insert(fileName, *length);
+        if (length->frames > 0) {
+            m_probedPath = fileName;
+            m_probed = std::move(decoder);
+        }
     }
-    if (!seconds || *seconds <= 0)
+    if (length->frames <= 0 || length->rate <= 0)
         return;
-    m_duration = *seconds;
+    m_totalFrames = length->frames;
+    m_rate = length->rate;
+    m_duration = double(m_totalFrames) / m_rate;
     m_output = Output::Pending;
     const quint64 generation = m_generation;
     QTimer::singleShot(0, this, [this, generation] { startPlayback(generation); });
@@ -48,104 +56,86 @@ double AudioMediaPlayer::duration()
     return m_duration;
 }
 
+AudioOutput *AudioMediaPlayer::audioOutput()
+{
+    if (!m_audioOutput) {
+        m_audioOutput = new AudioOutput;
+        m_audioOutput->moveToThread(&m_thread);
+        connect(&m_thread, &QThread::finished, m_audioOutput, &QObject::deleteLater);
+        m_thread.setObjectName(QStringLiteral("Kelvo audio"));
+        m_thread.start(QThread::TimeCriticalPriority);
+    }
+    return m_audioOutput;
+}
+
 void AudioMediaPlayer::startPlayback(quint64 generation)
 {
     if (generation != m_generation || m_output != Output::Pending)
         return;
-    // Scanned like the probe, so that what plays is exactly the duration shown.
-    auto decoder = std::make_unique<Mpg123Decoder>();
-    const std::optional<qint64> length = decoder->open(m_fileName) ? decoder->exactLength() : std::nullopt;
-    if (!length || *length <= 0) {
-        // The file vanished or broke since the probe: nothing to play, nothing to count.
-        m_output = Output::None;
-        m_duration = 0;
+    if (!m_device)
+        m_device = QMediaDevices::defaultAudioOutput();
+    if (m_device->isNull()) {
+        startClock(0, monotonicNs());
         return;
     }
-    m_rate = decoder->rate();
-    m_totalFrames = *length;
-    const int channels = decoder->channels();
-    auto device = std::make_unique<DecoderDevice>(std::move(decoder));
-
-    if (!m_haveOutputDevice)
-        m_haveOutputDevice = !QMediaDevices::defaultAudioOutput().isNull();
-    if (!*m_haveOutputDevice || !startSink(std::move(device), m_rate, channels))
-        startClock(0);
-}
-
-bool AudioMediaPlayer::startSink(std::unique_ptr<DecoderDevice> device, int rate, int channels)
-{
-    QAudioFormat format;
-    format.setSampleRate(rate);
-    format.setChannelCount(channels);
-    format.setSampleFormat(QAudioFormat::Int16);
-    m_sink = std::make_unique<QAudioSink>(QMediaDevices::defaultAudioOutput(), format);
-    m_device = std::move(device);
-    connect(m_sink.get(), &QAudioSink::stateChanged, this, &AudioMediaPlayer::onSinkStateChanged);
+    std::unique_ptr<Mpg123Decoder> decoder;
+    if (m_probed && m_probedPath == m_fileName)
+        decoder = std::move(m_probed);
+    m_status = std::make_shared<PlaybackStatus>();
     m_output = Output::Sink;
-    m_sink->start(m_device.get());
-    // A failing start may report through the state handler at once, which has then already
-    // moved the track to the silent clock.
-    if (m_output != Output::Sink)
-        return true;
-    // A sink that cannot open may instead only show it in its state, with no signal.
-    if (m_sink->state() == QAudio::StoppedState && m_sink->error() != QAudio::NoError) {
-        m_haveOutputDevice = false;
-        releaseSink();
-        return false;
-    }
-    return true;
+    // The decoder travels in a shared_ptr: a queued call's functor must be copyable.
+    auto handOver = std::make_shared<std::unique_ptr<Mpg123Decoder>>(std::move(decoder));
+    AudioOutput *output = audioOutput();
+    QMetaObject::invokeMethod(
+        output,
+        [output, status = m_status, path = m_fileName, handOver, device = *m_device] {
+            output->play(status, path, std::move(*handOver), device);
+        },
+        Qt::QueuedConnection);
 }
 
-void AudioMediaPlayer::startClock(qint64 fromFrame)
+void AudioMediaPlayer::startClock(qint64 fromFrame, qint64 sinceNs)
 {
     m_output = Output::Clock;
     m_clockStartFrame = fromFrame;
-    m_clock.start();
-}
-
-void AudioMediaPlayer::onSinkStateChanged(QAudio::State state)
-{
-    if (m_output != Output::Sink || !m_sink)
-        return;
-    if (state == QAudio::StoppedState && m_sink->error() != QAudio::NoError) {
-        // The output went away: go on counting silently from what was heard. Qt never finds a
-        // device again, so later tracks go straight to the silent clock.
-        m_haveOutputDevice = false;
-        const qint64 heard = playedFrames();
-        // The sink is inside its own signal: it goes later, and its source goes with it.
-        QAudioSink *dead = m_sink.release();
-        dead->disconnect(this);
-        m_device.release()->setParent(dead);
-        dead->deleteLater();
-        startClock(heard);
-    }
+    m_clockStartNs = sinceNs;
 }
 
 qint64 AudioMediaPlayer::playedFrames()
 {
     qint64 frames = 0;
     bool ended = false;
+    if (m_output == Output::Sink) {
+        const PlaybackStatus &status = *m_status;
+        if (status.unplayable.load()) {
+            // The file vanished or broke since the probe: nothing to play, nothing to count.
+            stop();
+            m_duration = 0;
+            m_totalFrames = 0;
+            return 0;
+        }
+        if (const qint64 total = status.totalFrames.load(); total > 0 && total != m_totalFrames) {
+            m_totalFrames = total; // the file changed since the probe: what plays is what counts
+            m_duration = double(total) / m_rate;
+        }
+        if (status.failed.load()) {
+            // Qt never finds a device again, so later tracks go straight to the silent clock.
+            m_device = QAudioDevice();
+            startClock(status.failedFrame.load(), status.failedAtNs.load());
+            m_status.reset();
+        } else {
+            frames = status.playedFrames.load();
+            ended = status.ended.load();
+        }
+    }
     switch (m_output) {
     case Output::None:
     case Output::Pending:
         return 0;
-    case Output::Sink: {
-        const qint64 handed = m_device->framesHandedOver();
-        const qint64 processed = m_sink->processedUSecs() * m_rate / 1000000;
-        frames = std::min(processed, handed);
-        if (m_device->finished()) {
-            // The end is when the last frame handed over has been played. Should an output never
-            // report that far, the queued audio's own length plus a margin ends it anyway.
-            if (!m_drainClock.isValid()) {
-                m_drainClock.start();
-                m_drainMs = (handed - frames) * 1000 / m_rate + 500;
-            }
-            ended = processed >= handed || m_drainClock.elapsed() > m_drainMs;
-        }
+    case Output::Sink:
         break;
-    }
     case Output::Clock:
-        frames = m_clockStartFrame + m_clock.nsecsElapsed() * m_rate / 1000000000;
+        frames = m_clockStartFrame + (monotonicNs() - m_clockStartNs) * m_rate / 1000000000;
         ended = frames >= m_totalFrames;
         break;
     }
@@ -170,20 +160,14 @@ double AudioMediaPlayer::position()
 void AudioMediaPlayer::stop()
 {
     ++m_generation;
-    releaseSink();
+    if (m_status) {
+        m_status->cancelled.store(true);
+        AudioOutput *output = m_audioOutput;
+        QMetaObject::invokeMethod(
+            output, [output, status = m_status] { output->stop(status); }, Qt::QueuedConnection);
+        m_status.reset();
+    }
     m_output = Output::None;
     m_lastFrame = 0;
     m_clockStartFrame = 0;
-    m_drainClock.invalidate();
-}
-
-void AudioMediaPlayer::releaseSink()
-{
-    if (m_sink) {
-        m_sink->disconnect(this);
-        m_sink->reset();
-        m_sink->stop();
-        m_sink.reset();
-    }
-    m_device.reset();
 }

@@ -3,23 +3,29 @@
 #include "platform/durationcache.h"
 #include "platform/mediaplayer.h"
 
-#include <QAudio>
-#include <QElapsedTimer>
+#include <QAudioDevice>
 #include <QObject>
+#include <QThread>
 
 #include <memory>
 #include <optional>
 
-class DecoderDevice;
-class QAudioSink;
+class AudioOutput;
+class Mpg123Decoder;
+struct PlaybackStatus;
 
-// The real media player: libmpg123 decodes on demand and a QAudioSink plays the samples.
+// The real media player: libmpg123 decodes and a QAudioSink plays, both away from the
+// user-interface thread (see AudioOutput). This side only probes lengths and reads the
+// output's atomics, so none of its calls can be re-entered by Qt's event processing.
 // Where there is no sound output (no device, or it goes away mid-track) a silent clock at the
 // file's rate stands in, so the track still counts down and ends exactly at its duration.
 class AudioMediaPlayer : public QObject, public MediaPlayer
 {
+    Q_OBJECT
+
 public:
     explicit AudioMediaPlayer(QObject *parent = nullptr);
+    // Stops playback and waits until the output has let its sink go.
     ~AudioMediaPlayer() override;
 
     void setFileName(const QString &fileName) override;
@@ -35,26 +41,27 @@ private:
     enum class Output { None, Pending, Sink, Clock };
 
     void startPlayback(quint64 generation);
-    bool startSink(std::unique_ptr<DecoderDevice> device, int rate, int channels);
-    void startClock(qint64 fromFrame);
-    void onSinkStateChanged(QAudio::State state);
+    AudioOutput *audioOutput();
+    void startClock(qint64 fromFrame, qint64 sinceNs);
     qint64 playedFrames();
-    void releaseSink();
 
     QString m_fileName;
     double m_duration = 0;
     qint64 m_totalFrames = 0;
     int m_rate = 0;
     DurationCache m_durations;
+    // The last file probed, opened and scanned: playback takes it rather than scan again.
+    QString m_probedPath;
+    std::unique_ptr<Mpg123Decoder> m_probed;
 
     Output m_output = Output::None;
     quint64 m_generation = 0; // a pending start belongs to the put that scheduled it
-    std::unique_ptr<QAudioSink> m_sink;
-    std::unique_ptr<DecoderDevice> m_device;
-    QElapsedTimer m_clock;
+    std::shared_ptr<PlaybackStatus> m_status;
     qint64 m_clockStartFrame = 0;
+    qint64 m_clockStartNs = 0;
     qint64 m_lastFrame = 0;
-    QElapsedTimer m_drainClock; // since the decoder handed over its last frame
-    qint64 m_drainMs = 0;
-    std::optional<bool> m_haveOutputDevice; // asked once: Qt never re-detects devices
+    std::optional<QAudioDevice> m_device; // asked once: Qt never re-detects devices
+
+    QThread m_thread;
+    AudioOutput *m_audioOutput = nullptr; // lives on m_thread, deleted there when it finishes
 };

@@ -1,33 +1,36 @@
 #pragma once
 
-#include "platform/mpg123decoder.h"
+#include "platform/trackstream.h"
 
 #include <QIODevice>
 
 #include <memory>
 
-// A read-only, sequential device that decodes on demand as the audio sink pulls, and counts
-// the frames it has handed over.
+// A read-only, sequential device over a track's decoded audio, for an audio sink to pull from;
+// it counts the frames it has handed over.
 class DecoderDevice : public QIODevice
 {
+    Q_OBJECT
+
 public:
-    DecoderDevice(std::unique_ptr<Mpg123Decoder> decoder, QObject *parent = nullptr);
+    explicit DecoderDevice(std::unique_ptr<TrackStream> stream, QObject *parent = nullptr);
 
     bool isSequential() const override { return true; }
-    bool atEnd() const override;
+    bool atEnd() const override { return m_stream->finished(); }
     qint64 bytesAvailable() const override;
 
     // Frames (one sample per channel) handed to the reader so far.
     qint64 framesHandedOver() const { return m_framesHandedOver; }
-
-    // True once every decodable frame has been handed over.
-    bool finished() const { return m_decoder->atEnd(); }
+    // True once every frame of the track has been handed over.
+    bool finished() const { return m_stream->finished(); }
+    // True when decoded audio waits to be read.
+    bool hasData() const { return m_stream->hasData(); }
 
 protected:
     qint64 readData(char *data, qint64 maxSize) override;
     qint64 writeData(const char *data, qint64 maxSize) override;
 
 private:
-    std::unique_ptr<Mpg123Decoder> m_decoder;
+    std::unique_ptr<TrackStream> m_stream;
     qint64 m_framesHandedOver = 0;
 };

@@ -145,18 +145,67 @@ std::optional<qint64> Mpg123Decoder::exactLength()
 {
     if (!m_handle || mpg123_scan(m_handle.get()) != MPG123_OK)
         return std::nullopt;
-    const off_t length = mpg123_length(m_handle.get());
+    mpg123_handle *h = m_handle.get();
+    off_t length = mpg123_length(h);
     if (length < 0)
         return std::nullopt;
+    const off_t frameCount = mpg123_framelength(h);
+    if (frameCount > 1) {
+        if (const std::optional<qint64> cut = samplesBeforeFormatChange(frameCount))
+            length = std::min<off_t>(length, off_t(*cut));
+        if (mpg123_seek(h, 0, SEEK_SET) < 0)
+            return std::nullopt;
+        m_ended = false;
+    }
     return qint64(length);
+}
+
+namespace {
+
+struct StreamFormat
+{
+    long rate = 0;
+    int channels = 0;
+    bool operator==(const StreamFormat &) const = default;
+};
+
+std::optional<StreamFormat> formatOfFrame(mpg123_handle *h, off_t frame)
+{
+    if (mpg123_seek_frame(h, frame, SEEK_SET) < 0)
+        return std::nullopt;
+    const int result = mpg123_framebyframe_next(h);
+    mpg123_frameinfo info{};
+    if ((result != MPG123_OK && result != MPG123_NEW_FORMAT) || mpg123_info(h, &info) != MPG123_OK)
+        return std::nullopt;
+    return StreamFormat{info.rate, info.mode == MPG123_M_MONO ? 1 : 2};
+}
+
+} // namespace
+
+std::optional<qint64> Mpg123Decoder::samplesBeforeFormatChange(qint64 frameCount)
+{
+    // Files joined end to end (cat a.mp3 b.mp3) are the usual case: their last frame tells.
+    mpg123_handle *h = m_handle.get();
+    const std::optional<StreamFormat> last = formatOfFrame(h, off_t(frameCount - 1));
+    if (!last || *last == StreamFormat{m_rate, m_channels})
+        return std::nullopt;
+    // Rare enough to count exactly what read() yields up to the change: the gapless trimming
+    // of a part that ends at a change is not what the scan's total says.
+    if (mpg123_seek(h, 0, SEEK_SET) < 0)
+        return std::nullopt;
+    m_ended = false;
+    std::vector<char> scratch(size_t(64 * 1024));
+    qint64 counted = 0;
+    while (const qint64 bytes = read(scratch.data(), qint64(scratch.size())))
+        counted += bytes / frameBytes();
+    return counted;
 }
 
 qint64 Mpg123Decoder::read(char *out, qint64 maxBytes)
 {
     if (m_ended || !m_handle)
         return 0;
-    const qint64 frameBytes = 2 * qint64(m_channels);
-    maxBytes -= maxBytes % frameBytes;
+    maxBytes -= maxBytes % frameBytes();
     qint64 total = 0;
     while (total < maxBytes) {
         size_t done = 0;
@@ -186,7 +235,7 @@ qint64 Mpg123Decoder::read(char *out, qint64 maxBytes)
             break;
         }
     }
-    return total - total % frameBytes;
+    return total - total % frameBytes();
 }
 
 std::optional<double> probeDuration(const QString &path)

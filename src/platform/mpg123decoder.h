@@ -25,11 +25,13 @@ public:
 
     int rate() const { return m_rate; }
     int channels() const { return m_channels; }
+    qint64 frameBytes() const { return 2 * qint64(m_channels); }
 
     // Samples per channel of a full gapless decode, found by scanning every frame; the read
     // position is back at the start afterwards, and from then on the decoder yields exactly
     // that many samples (a truncated file included, whose tag promises more than it holds).
-    // Nothing when the file has no decodable frame.
+    // A stream whose rate or channel count changes part-way ends at the change, here as in
+    // read(). Nothing when the file has no decodable frame.
     std::optional<qint64> exactLength();
 
     // Decodes up to maxBytes (whole frames) into out. Returns the bytes written; 0 once the
@@ -53,8 +55,13 @@ private:
     {
         void operator()(mpg123_handle_struct *handle) const;
     };
-    std::unique_ptr<mpg123_handle_struct, HandleDeleter> m_handle;
+    // Where the stream's format first changes, in samples per channel from the start; nothing
+    // when it never changes. Leaves the read position undefined.
+    std::optional<qint64> samplesBeforeFormatChange(qint64 frameCount);
+
+    // Declared before the handle, which reads through it: the handle goes first.
     std::unique_ptr<Source> m_source;
+    std::unique_ptr<mpg123_handle_struct, HandleDeleter> m_handle;
     int m_rate = 0;
     int m_channels = 0;
     bool m_ended = true;

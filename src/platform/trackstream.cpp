@@ -1,0 +1,63 @@
+#include "platform/trackstream.h"
+
+namespace {
+
+constexpr qint64 kChunkFrames = 4096;  // about 90 ms at 44.1 kHz
+constexpr qint64 kAheadSeconds = 2;    // how far decoding runs ahead of the output
+
+} // namespace
+
+TrackStream::TrackStream(std::unique_ptr<Mpg123Decoder> decoder)
+    : m_decoder(std::move(decoder)),
+      m_rate(m_decoder->rate()),
+      m_channels(m_decoder->channels()),
+      m_ring(kAheadSeconds * m_rate * frameBytes())
+{
+    std::vector<char> chunk(size_t(kChunkFrames * frameBytes()));
+    if (decodeChunk(chunk))
+        m_worker = std::jthread([this](std::stop_token stop) { decodeAhead(stop); });
+}
+
+TrackStream::~TrackStream()
+{
+    if (m_worker.joinable()) {
+        m_worker.request_stop();
+        m_worker.join();
+    }
+}
+
+bool TrackStream::decodeChunk(std::vector<char> &chunk)
+{
+    const qint64 bytes = m_decoder->read(chunk.data(), qint64(chunk.size()));
+    m_ring.write(chunk.data(), bytes); // the caller made sure a whole chunk fits
+    if (bytes == 0 || m_decoder->atEnd()) {
+        m_decoded.store(true);
+        return false;
+    }
+    return true;
+}
+
+void TrackStream::decodeAhead(std::stop_token stop)
+{
+    std::vector<char> chunk(size_t(kChunkFrames * frameBytes()));
+    for (;;) {
+        {
+            std::unique_lock lock(m_mutex);
+            if (!m_spaceFreed.wait(lock, stop, [&] { return m_ring.freeSpace() >= qsizetype(chunk.size()); }))
+                return; // stop requested
+        }
+        if (!decodeChunk(chunk))
+            return;
+    }
+}
+
+qint64 TrackStream::read(char *out, qint64 maxBytes)
+{
+    const qint64 bytes = m_ring.read(out, maxBytes - maxBytes % frameBytes());
+    if (bytes > 0) {
+        // Taking the mutex orders this wake after the worker's check of the free space.
+        { std::lock_guard lock(m_mutex); }
+        m_spaceFreed.notify_one();
+    }
+    return bytes;
+}
