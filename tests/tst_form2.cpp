@@ -41,6 +41,7 @@ private slots:
     void textBoxesRefuseQuotes();
     void failedSaveKeepsEverything();
     void longShortNameFromFileSurvivesSave();
+    void quotesFromFileAreNeverSaved();
     void accessibleDescriptions();
     void dragOnFaceMovesEditor();
 
@@ -338,6 +339,32 @@ void TestForm2::longShortNameFromFileSurvivesSave()
     QTest::mouseClick(editorButton("CmdExit"), Qt::LeftButton);
     QTRY_VERIFY(!m_editor);
     QCOMPARE(TrackListFile::read(filePath()).value(0).shortName, longName);
+}
+
+void TestForm2::quotesFromFileAreNeverSaved()
+{
+    // Another editor wrote quotes into unquoted fields: shown as read, but never saved as such.
+    const QByteArray file = "/music/my \"best\" take.mp3,Take \"one\" best\r\n\"/m/t1.mp3\",\"T1\"\r\n";
+    QVERIFY(writeBytes(filePath(), file));
+    openEditor();
+    QCOMPARE(path(0)->text(), QStringLiteral("/music/my \"best\" take.mp3"));
+    QCOMPARE(name(0)->text(), QStringLiteral("Take \"one\" best"));
+    const QString caption = track(0)->text();
+    QTest::mouseClick(editorButton("CmdExit"), Qt::LeftButton);
+    QMessageBox *box = messageBox();
+    QVERIFY(box);
+    QVERIFY2(box->text().contains("Track 1 holds a double quote"), qPrintable(box->text()));
+    box->accept();
+    QCOMPARE(readBytes(filePath()), file);
+    QVERIFY(m_editor && m_editor->isVisible());
+    QCOMPARE(track(0)->text(), caption);
+
+    // Once the quotes are gone, the save goes through and reads back as shown.
+    path(0)->setText("/music/my best take.mp3");
+    name(0)->setText("Take one best");
+    QTest::mouseClick(editorButton("CmdExit"), Qt::LeftButton);
+    QTRY_VERIFY(!m_editor);
+    QCOMPARE(TrackListFile::read(filePath()).value(0), (TrackSlot{"/music/my best take.mp3", "Take one best"}));
 }
 
 void TestForm2::accessibleDescriptions()

@@ -43,6 +43,7 @@ private slots:
     void unplayableFileReturnsToRestAtFirstTick();
     void clickOnOtherEnabledButtonWhilePlaying();
     void timerRunsWhileEditorIsOpen();
+    void saveOfBlankNamesKeepsPlayingButtonUsable();
     void endToEndWithRealAudio();
     void rapidClicksOnTheRealPlayer_data();
     void rapidClicksOnTheRealPlayer();
@@ -279,6 +280,25 @@ void TestPlayback::timerRunsWhileEditorIsOpen()
     QTRY_VERIFY(!timer()->isActive()); // ends while the editor is open
     QVERIFY(editor->isVisible());
     QTest::mouseClick(editor->findChild<QPushButton *>("CmdCancel"), Qt::LeftButton);
+}
+
+void TestPlayback::saveOfBlankNamesKeepsPlayingButtonUsable()
+{
+    click(3);
+    QTest::mouseClick(m_window->findChild<QPushButton *>("CmdSet"), Qt::LeftButton);
+    Form2 *editor = m_window->findChild<Form2 *>("Form2");
+    QVERIFY(editor && editor->isVisible());
+    for (int n = 0; n < 12; ++n)
+        editor->findChild<QLineEdit *>(QStringLiteral("TxtShortName(%1)").arg(n))->clear();
+    QTest::mouseClick(editor->findChild<QPushButton *>("CmdExit"), Qt::LeftButton);
+    QTRY_VERIFY(!m_window->findChild<Form2 *>("Form2"));
+    QVERIFY(timer()->isActive());
+    QCOMPARE(button(3)->text(), QString());
+    QVERIFY(button(3)->isEnabled()); // the only way to stop the track by hand
+    QVERIFY(!button(4)->isEnabled());
+    click(3);
+    QVERIFY(!timer()->isActive());
+    QCOMPARE(m_player->calls.last(), QStringLiteral("stop"));
 }
 
 void TestPlayback::endToEndWithRealAudio()

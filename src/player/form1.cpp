@@ -163,6 +163,7 @@ void Form1::Form_Load()
         button->setText(QStringLiteral("None Selected"));
     CmdTrack[0]->setTag(QStringLiteral("c:\\mp3_music\\track4.mp3"));
 
+    TrackListFile::removeStaleTemporaries(m_programFolder);
     const QList<TrackSlot> records = TrackListFile::read(trackListPath());
     for (int n = 0; n < records.size(); ++n) {
         form2()->setRow(n, records[n]);
@@ -283,6 +284,9 @@ bool Form1::saveTracks(const TrackList &tracks, QWidget *messageParent)
         warnUser(messageParent, tr("The track list could not be saved.\n\n%1").arg(error));
         return false;
     }
+    // The playing button stays enabled whatever its new short name: it is the only way to stop
+    // the track. The stop or the end then enables every button as always.
+    const std::optional<int> playing = Timer1->isActive() ? slotIndex(Timer1->tag()) : std::nullopt;
     for (int n = 0; n < SlotCount; ++n) {
         TrackButton *button = CmdTrack[n];
         if (!Trim(tracks[n].shortName).isEmpty()) {
@@ -290,7 +294,7 @@ bool Form1::saveTracks(const TrackList &tracks, QWidget *messageParent)
             button->setEnabled(true);
         } else {
             button->setText(QString());
-            button->setEnabled(false);
+            button->setEnabled(n == playing);
         }
         button->setTag(tracks[n].fullPath);
     }

@@ -40,14 +40,19 @@ void TrackButton::paintEvent(QPaintEvent *)
     if (isDown())
         textRect.translate(1, 1);
     const int flags = Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic;
+    // Far more than the face can show; laying out a huge caption would stall every repaint.
+    constexpr qsizetype kMaxCaptionChars = 256;
+    const QString caption = text().left(kMaxCaptionChars);
     if (isEnabled()) {
         painter.setPen(Qt::black);
-        painter.drawText(textRect, flags, text());
+        painter.drawText(textRect, flags, caption);
     } else {
-        painter.setPen(palette().color(QPalette::Light));
-        painter.drawText(textRect.translated(1, 1), flags, text());
-        painter.setPen(palette().color(QPalette::Disabled, QPalette::ButtonText));
-        painter.drawText(textRect, flags, text());
+        // The classic engraved look: a white copy one pixel down and right under dark grey,
+        // readable on silver and on any other back colour.
+        painter.setPen(Qt::white);
+        painter.drawText(textRect.translated(1, 1), flags, caption);
+        painter.setPen(QColor(0x80, 0x80, 0x80));
+        painter.drawText(textRect, flags, caption);
     }
     if (hasFocus()) {
         QStyleOptionFocusRect focus;

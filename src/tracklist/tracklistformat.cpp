@@ -3,6 +3,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
+
 namespace {
 
 // Bytes 0x80-0x9F of Windows-1252; the rest of the code page coincides with Latin-1.
@@ -25,11 +27,49 @@ constexpr char16_t kCp1252High[32] = {
     return text;
 }
 
-[[maybe_unused]] bool isValidUtf8(QByteArrayView bytes)
+bool isValidUtf8(QByteArrayView bytes)
 {
     QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     const QString ignored = decoder.decode(bytes);
     return !decoder.hasError();
+}
+
+// One value holds at most this many characters; the rest of a longer field is dropped, so that
+// a stray huge file can neither stall start-up nor every repaint of a button.
+constexpr qsizetype kMaxFieldChars = 32 * 1024;
+
+// UTF-8 for one field, keeping a U+FEFF that starts it: only the file's first bytes can be a
+// byte-order mark, and those are gone before fields are read.
+QString fromUtf8Field(QByteArrayView field)
+{
+    QStringDecoder decoder(QStringConverter::Utf8,
+                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(field);
+}
+
+QString boundedField(QString value)
+{
+    if (value.size() > kMaxFieldChars) {
+        qsizetype cut = kMaxFieldChars;
+        if (value.at(cut - 1).isHighSurrogate())
+            --cut; // never split a character in two
+        value.truncate(cut);
+    }
+    return value;
+}
+
+// The bytes without a byte-order mark at the very start, as UTF-8 where the mark says UTF-16.
+QByteArray withoutByteOrderMark(QByteArrayView bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return bytes.sliced(3).toByteArray();
+    const bool little = bytes.startsWith("\xFF\xFE");
+    if (little || bytes.startsWith("\xFE\xFF")) {
+        QStringDecoder decoder(little ? QStringConverter::Utf16LE : QStringConverter::Utf16BE,
+                               QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+        return QString(decoder.decode(bytes.sliced(2))).toUtf8();
+    }
+    return bytes.toByteArray();
 }
 
 bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
@@ -121,17 +161,29 @@ QByteArray encode(const QString &text)
 #endif
 }
 
-QList<TrackSlot> parse(QByteArrayView bytes)
+QList<TrackSlot> parse(QByteArrayView file)
 {
-    // The whole file is in one encoding, so decide once rather than per field.
+    // Notepad and other editors may start the file with a byte-order mark: it is no data.
+    const bool marked = file.startsWith("\xEF\xBB\xBF") || file.startsWith("\xFF\xFE") || file.startsWith("\xFE\xFF");
+    const QByteArray unmarked = marked ? withoutByteOrderMark(file) : QByteArray();
+    const QByteArrayView bytes = marked ? QByteArrayView(unmarked) : file;
+    // The whole file is in one encoding, so decide once rather than per field. A field is cut
+    // to its bound before it is decoded (4 bytes a character at most) and again after.
 #ifdef Q_OS_WIN
-    const auto decodeField = [](QByteArrayView field) { return decode(field); };
+    const bool utf8 = marked;
 #else
-    const bool utf8 = isValidUtf8(bytes);
-    const auto decodeField = [utf8](QByteArrayView field) {
-        return utf8 ? QString::fromUtf8(field) : decodeCp1252(field);
-    };
+    const bool utf8 = marked || isValidUtf8(bytes);
 #endif
+    const auto decodeField = [utf8](QByteArrayView field) {
+        field = field.first(std::min(field.size(), 4 * kMaxFieldChars));
+        if (utf8)
+            return boundedField(fromUtf8Field(field));
+#ifdef Q_OS_WIN
+        return boundedField(decode(field));
+#else
+        return boundedField(decodeCp1252(field));
+#endif
+    };
     QList<TrackSlot> records;
     FieldReader reader(bytes);
     while (records.size() < SlotCount && !reader.atEnd()) {
@@ -141,6 +193,16 @@ QList<TrackSlot> parse(QByteArrayView bytes)
         records.append(std::move(slot));
     }
     return records;
+}
+
+QList<int> slotsHoldingQuotes(const TrackList &tracks)
+{
+    QList<int> holding;
+    for (int n = 0; n < SlotCount; ++n) {
+        if (tracks[n].fullPath.contains(QLatin1Char('"')) || tracks[n].shortName.contains(QLatin1Char('"')))
+            holding.append(n);
+    }
+    return holding;
 }
 
 QByteArray serialize(const TrackList &tracks)

@@ -18,8 +18,13 @@
 namespace TrackListFormat {
 
 // Records in file order, at most SlotCount of them; records past the twelfth are ignored.
-// Accepts any bytes whatsoever and always terminates in time linear in the input.
-QList<TrackSlot> parse(QByteArrayView bytes);
+// A byte-order mark at the very start (UTF-8, UTF-16) is skipped; anywhere else it is data.
+// A value longer than 32 Ki characters is cut there. Accepts any bytes whatsoever and always
+// terminates in time linear in the input.
+QList<TrackSlot> parse(QByteArrayView file);
+
+// The slots (0 to 11) holding a double quote, which the format cannot store.
+QList<int> slotsHoldingQuotes(const TrackList &tracks);
 
 // Exactly SlotCount records: '"' path '"' ',' '"' name '"' CR LF, values written as held.
 QByteArray serialize(const TrackList &tracks);
