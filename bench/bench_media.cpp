@@ -1,6 +1,7 @@
 // The media layer: probe times beside libmpg123's own open + scan, the latency from a put to
 // the first sample played, CPU while playing beside mpg123, and peak memory for a short and a
 // three-hour file. Needs a sound server (scripts/bench.sh starts a private one).
+#include "audiotestsupport.h"
 #include "platform/audiomediaplayer.h"
 
 #include <mpg123.h>
@@ -101,6 +102,46 @@ double processCpuSeconds(qint64 pid)
     return (fields.value(11).toDouble() + fields.value(12).toDouble()) / sysconf(_SC_CLK_TCK);
 }
 #endif
+
+// Seconds from the first sample heard to position() == duration(), minus the duration.
+double endLagSeconds(const QString &file)
+{
+    AudioMediaPlayer player;
+    player.setFileName(file);
+    const double duration = player.duration();
+    QElapsedTimer clock;
+    clock.start();
+    qint64 firstNs = -1;
+    while (player.position() != duration && clock.elapsed() < 20000) {
+        if (firstNs < 0 && player.position() > 0)
+            firstNs = clock.nsecsElapsed();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        QThread::usleep(1000);
+    }
+    return (clock.nsecsElapsed() - firstNs) / 1e9 - duration;
+}
+
+// The longest run of silence, in ms, inside a tone played while the UI thread stalls once.
+double gapDuringStallMs(int stallMs)
+{
+    SinkRecorder recorder;
+    if (!recorder.start())
+        return -1;
+    AudioMediaPlayer player;
+    player.setFileName(fixture("six_seconds.mp3"));
+    pump(500);
+    QThread::msleep(stallMs);
+    pump(6500 - stallMs);
+    player.stop();
+    const QList<qint16> samples = recorder.stop();
+    const SoundSpan span = soundSpan(samples);
+    qsizetype quiet = 0, longest = 0;
+    for (qsizetype i = span.first; span.first >= 0 && i <= span.last; ++i) {
+        quiet = std::abs(samples[i]) < 300 ? quiet + 1 : 0;
+        longest = std::max(longest, quiet);
+    }
+    return span.first < 0 ? -1 : longest * 1000.0 / 44100;
+}
 
 } // namespace
 
@@ -213,6 +254,32 @@ int main(int argc, char *argv[])
     std::printf("| %-24s | %14.2f |\n", "mpg123 -o pulse", theirsCpu * 1000);
     if (theirsCpu > 0)
         std::printf("| %-24s | %13.2fx |\n", "ratio (target <= 1.2x)", oursCpu / theirsCpu);
+
+    std::printf("\nEnd lag: first sample heard to position() == duration(), minus the duration (target <= 20 ms)\n");
+    std::printf("| %-34s | %10s |\n", "file", "lag ms");
+    std::printf("|%s|%s|\n", QByteArray(36, '-').constData(), QByteArray(12, '-').constData());
+    double worstLag = -1e9;
+    for (const char *name : {"awkward_tag.mp3", "awkward_notag.mp3", "awkward_mono22.mp3", "stereo48.mp3",
+                             "cbr_notag.mp3", "truncated.mp3", "joined.mp3"}) {
+        const double lag = endLagSeconds(fixture(name));
+        worstLag = std::max(worstLag, lag);
+        std::printf("| %-34s | %10.1f |\n", name, lag * 1000);
+    }
+    std::printf("| %-34s | %10.1f |\n", "worst", worstLag * 1000);
+
+    std::printf("\nStall tolerance: the UI thread blocked once mid-track; longest silence inside the tone\n");
+    std::printf("| %-10s | %10s |\n", "stall ms", "gap ms");
+    std::printf("|%s|%s|\n", QByteArray(12, '-').constData(), QByteArray(12, '-').constData());
+    int longestClean = 0;
+    bool allClean = true;
+    for (int stallMs : {500, 1000, 1500, 2500, 4000}) {
+        const double gap = gapDuringStallMs(stallMs);
+        allClean = allClean && gap >= 0 && gap < 1;
+        if (allClean)
+            longestClean = stallMs;
+        std::printf("| %10d | %10.1f |\n", stallMs, gap);
+    }
+    std::printf("Longest stall with no gap: %d ms (target >= 1500 ms)\n", longestClean);
 
     const long shortPeak = childPeakKiB(dir + "ten_sec.mp3", 3);
     const long longPeak = childPeakKiB(dir + "three_hours_mono.mp3", 3);

@@ -6,6 +6,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${KELVO_BUILD_DIR:-$root/build}
 "$root/scripts/setup.sh"
 "$root/scripts/make-bench-fixtures.sh" "$build/bench-fixtures" >/dev/null
+"$root/scripts/make-fixtures.sh" "$build/tests/fixtures"
 
 # shellcheck source=scripts/test-pulse.sh
 source "$root/scripts/test-pulse.sh"

@@ -1,4 +1,7 @@
+#include "common/colours.h"
 #include "common/module1.h"
+#include "player/tagtimer.h"
+#include "tracklist/trackslot.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -106,7 +109,7 @@ void TestModule1::trim()
 {
     QFETCH(QString, text);
     QFETCH(QString, expected);
-    QCOMPARE(Module1::Trim(text), expected);
+    QCOMPARE(::trimSpaces(text), expected);
 }
 
 void TestModule1::slotIndex_data()
@@ -125,18 +128,18 @@ void TestModule1::slotIndex()
 {
     QFETCH(QString, tag);
     QFETCH(int, expected);
-    QCOMPARE(Module1::slotIndex(tag).value_or(-1), expected);
+    QCOMPARE(::slotIndex(tag).value_or(-1), expected);
 }
 
 void TestModule1::colours()
 {
-    QCOMPARE(Module1::colour(Module1::Red), QColor(255, 0, 0));
-    QCOMPARE(Module1::colour(Module1::Blue), QColor(0, 0, 255));
-    QCOMPARE(Module1::colour(Module1::Silver), QColor(192, 192, 192));
-    QCOMPARE(Module1::colour(Module1::DarkBlue), QColor(0, 0, 192));
+    QCOMPARE(Colours::colour(Colours::Red), QColor(255, 0, 0));
+    QCOMPARE(Colours::colour(Colours::Blue), QColor(0, 0, 255));
+    QCOMPARE(Colours::colour(Colours::Silver), QColor(192, 192, 192));
+    QCOMPARE(Colours::colour(Colours::DarkBlue), QColor(0, 0, 192));
     QPalette palette;
     palette.setColor(QPalette::Button, QColor(1, 2, 3));
-    QCOMPARE(Module1::colour(Module1::ButtonFace, palette), QColor(1, 2, 3));
+    QCOMPARE(Colours::colour(Colours::ButtonFace, palette), QColor(1, 2, 3));
 }
 
 void TestModule1::centreOnScreen_data()

@@ -1,7 +1,6 @@
 #include "common/module1.h"
 
 #include <QGuiApplication>
-#include <QMessageBox>
 #include <QScreen>
 #include <QWidget>
 
@@ -9,13 +8,6 @@
 #include <limits>
 
 namespace Module1 {
-
-QColor colour(quint32 value, const QPalette &palette)
-{
-    if (value == ButtonFace)
-        return palette.color(QPalette::Button);
-    return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
-}
 
 QString hundredthsText(double hundredths)
 {
@@ -60,38 +52,6 @@ void CentreOnScreen(QWidget *window)
     const QSize size = window->frameGeometry().size();
     window->move(area.x() + int(std::lround((area.width() - size.width()) / 2.0)),
                  area.y() + int(std::lround((area.height() - size.height()) / 2.0)));
-}
-
-std::optional<int> slotIndex(const QString &tag)
-{
-    bool ok = false;
-    const int index = tag.trimmed().toInt(&ok);
-    if (!ok || index < 0 || index >= 12)
-        return std::nullopt;
-    return index;
-}
-
-} // namespace Module1
-
-namespace Module1 {
-
-void warnUser(QWidget *parent, const QString &text)
-{
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Kelvo"), text, QMessageBox::Ok, parent);
-    box->setObjectName(QStringLiteral("KelvoMessage"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
-}
-
-QString Trim(const QString &text)
-{
-    qsizetype start = 0;
-    qsizetype end = text.size();
-    while (start < end && text.at(start) == QLatin1Char(' '))
-        ++start;
-    while (end > start && text.at(end - 1) == QLatin1Char(' '))
-        --end;
-    return text.sliced(start, end - start);
 }
 
 } // namespace Module1

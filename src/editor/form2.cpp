@@ -1,20 +1,23 @@
 #include "editor/form2.h"
 
 #include "common/classicfont.h"
+#include "common/colours.h"
 #include "common/module1.h"
 #include "common/shape.h"
 #include "common/twips.h"
 #include "common/windowlook.h"
+#include "common/usermessage.h"
 #include "common/windowmover.h"
 #include "editor/noquotevalidator.h"
 #include "platform/opendialog.h"
-#include "player/form1.h"
+#include "tracklist/trackliststore.h"
 
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
+using namespace Colours;
 using namespace Module1;
 
 namespace {
@@ -33,8 +36,8 @@ QLabel *makeHeading(QWidget *parent, const char *name, const QString &text, QRec
 
 } // namespace
 
-Form2::Form2(Form1 *player, OpenDialog &openDialog)
-    : QWidget(player, Qt::Tool | Qt::FramelessWindowHint), m_player(player), CDiag(openDialog)
+Form2::Form2(QWidget *player, TrackListStore &store, OpenDialog &openDialog)
+    : QWidget(player, Qt::Tool | Qt::FramelessWindowHint), m_store(store), CDiag(openDialog)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     buildControls();
@@ -157,7 +160,7 @@ void Form2::CmdFindTrack_Click(int n)
     // A cancelled dialog leaves the row as it was instead of wiping its path.
     if (!CDiag.showOpen())
         return;
-    const QString chosen = Trim(CDiag.fileName());
+    const QString chosen = trimSpaces(CDiag.fileName());
     if (chosen.contains(QLatin1Char('"'))) {
         warnUser(this, tr("The file was not taken: the track list cannot store a path holding a "
                        "double quote (\").\n\n%1").arg(chosen));
@@ -183,9 +186,12 @@ void Form2::CmdExit_Click()
     TrackList tracks;
     for (int n = 0; n < SlotCount; ++n)
         tracks[n] = row(n);
-    // On failure the user has been told why, and keeps the edits to try again.
-    if (m_player->saveTracks(tracks, this))
+    // On failure nothing has changed: the user is told why and keeps the edits to try again.
+    QString error;
+    if (m_store.save(tracks, &error))
         unload();
+    else
+        warnUser(this, tr("The track list could not be saved.\n\n%1").arg(error));
 }
 
 void Form2::unload()

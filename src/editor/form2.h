@@ -6,23 +6,24 @@
 
 #include <array>
 
-class Form1;
 class OpenDialog;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class Shape;
+class TrackListStore;
 
 // The track-list editor: one row per slot with the full path, a "..." button for the Open
-// dialog, the short name and an "X" that clears the row; "Save and E&xit" writes the
-// track-list file and updates the player's buttons, "&Cancel" discards. Closing it destroys it.
+// dialog, the short name and an "X" that clears the row; "Save and E&xit" saves the twelve
+// rows through the store (whose listeners update the player's buttons), "&Cancel" discards.
+// Closing it destroys it.
 class Form2 : public QWidget
 {
     Q_OBJECT
 
 public:
     // A hidden editor over the player window, loaded (centred, rows labelled) as it is built.
-    Form2(Form1 *player, OpenDialog &openDialog);
+    Form2(QWidget *player, TrackListStore &store, OpenDialog &openDialog);
 
     // Writes a slot into row n: the full path first, then the short name.
     void setRow(int n, const TrackSlot &slot);
@@ -47,7 +48,7 @@ private:
     void CmdExit_Click();
     void unload();
 
-    Form1 *m_player;
+    TrackListStore &m_store;
     OpenDialog &CDiag; // the Open dialog
 
     Shape *Shape1 = nullptr;

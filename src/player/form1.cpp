@@ -2,15 +2,17 @@
 
 #include "about/about.h"
 #include "common/classicfont.h"
+#include "common/colours.h"
 #include "common/module1.h"
 #include "common/shape.h"
 #include "common/twips.h"
+#include "common/usermessage.h"
 #include "common/windowlook.h"
 #include "common/windowmover.h"
 #include "editor/form2.h"
 #include "platform/mediaplayer.h"
 #include "platform/opendialog.h"
-#include "tracklist/tracklistfile.h"
+#include "tracklist/trackliststore.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -19,6 +21,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+using namespace Colours;
 using namespace Module1;
 
 namespace {
@@ -55,10 +58,9 @@ Form1::Form1(std::unique_ptr<MediaPlayer> activeMovie, std::unique_ptr<OpenDialo
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint),
       ActiveMovie1(std::move(activeMovie)),
       m_openDialog(std::move(openDialog)),
-      m_programFolder(programFolder)
+      m_store(new TrackListStore(programFolder, this))
 {
-    // The program ends through this window alone, never because some other window closed last.
-    QGuiApplication::setQuitOnLastWindowClosed(false);
+    connect(m_store, &TrackListStore::saved, this, &Form1::applySavedTracks);
     buildControls();
     Form_Load();
 }
@@ -141,15 +143,10 @@ About *Form1::aboutWindow() const
     return m_about;
 }
 
-QString Form1::trackListPath() const
-{
-    return TrackListFile::pathIn(m_programFolder);
-}
-
 Form2 *Form1::form2()
 {
     if (!m_form2) {
-        m_form2 = new Form2(this, *m_openDialog);
+        m_form2 = new Form2(this, *m_store, *m_openDialog);
         // Queued: while the editor is still closing it remains the modal window.
         connect(m_form2, &Form2::unloaded, this, &Form1::focusPlayer, Qt::QueuedConnection);
     }
@@ -163,13 +160,13 @@ void Form1::Form_Load()
         button->setText(QStringLiteral("None Selected"));
     CmdTrack[0]->setTag(QStringLiteral("c:\\mp3_music\\track4.mp3"));
 
-    TrackListFile::removeStaleTemporaries(m_programFolder);
-    const QList<TrackSlot> records = TrackListFile::read(trackListPath());
+    m_store->removeStaleTemporaries();
+    const QList<TrackSlot> records = m_store->load();
     for (int n = 0; n < records.size(); ++n) {
         form2()->setRow(n, records[n]);
         CmdTrack[n]->setText(records[n].shortName);
         CmdTrack[n]->setTag(records[n].fullPath);
-        if (Trim(CmdTrack[n]->tag()).isEmpty())
+        if (trimSpaces(CmdTrack[n]->tag()).isEmpty())
             CmdTrack[n]->setEnabled(false);
     }
 
@@ -254,7 +251,7 @@ void Form1::CmdTrack_MouseMove(int index)
 void Form1::CmdSet_Click()
 {
     Form2 *editor = form2();
-    const QList<TrackSlot> records = TrackListFile::read(trackListPath());
+    const QList<TrackSlot> records = m_store->load();
     for (int n = 0; n < records.size(); ++n)
         editor->setRow(n, records[n]);
     editor->showModal();
@@ -276,20 +273,14 @@ void Form1::CmdExit_Click()
     QCoreApplication::exit(0);
 }
 
-bool Form1::saveTracks(const TrackList &tracks, QWidget *messageParent)
+void Form1::applySavedTracks(const TrackList &tracks)
 {
-    // The file is replaced whole or not at all; on failure the buttons stay as they were.
-    QString error;
-    if (!TrackListFile::write(trackListPath(), tracks, &error)) {
-        warnUser(messageParent, tr("The track list could not be saved.\n\n%1").arg(error));
-        return false;
-    }
     // The playing button stays enabled whatever its new short name: it is the only way to stop
     // the track. The stop or the end then enables every button as always.
     const std::optional<int> playing = Timer1->isActive() ? slotIndex(Timer1->tag()) : std::nullopt;
     for (int n = 0; n < SlotCount; ++n) {
         TrackButton *button = CmdTrack[n];
-        if (!Trim(tracks[n].shortName).isEmpty()) {
+        if (!trimSpaces(tracks[n].shortName).isEmpty()) {
             button->setText(tracks[n].shortName);
             button->setEnabled(true);
         } else {
@@ -298,7 +289,6 @@ bool Form1::saveTracks(const TrackList &tracks, QWidget *messageParent)
         }
         button->setTag(tracks[n].fullPath);
     }
-    return true;
 }
 
 TrackList Form1::currentTracks()
@@ -308,7 +298,7 @@ TrackList Form1::currentTracks()
         for (int n = 0; n < SlotCount; ++n)
             tracks[n] = m_form2->row(n);
     }
-    const QList<TrackSlot> records = TrackListFile::read(trackListPath());
+    const QList<TrackSlot> records = m_store->load();
     for (int n = 0; n < records.size(); ++n)
         tracks[n] = records[n];
     return tracks;
@@ -322,8 +312,11 @@ void Form1::assignDroppedFiles(int index, const QStringList &paths)
         name.remove(QLatin1Char('"'));
         tracks[index + i] = {paths[i], name.left(20)};
     }
-    if (!saveTracks(tracks, this))
+    QString error;
+    if (!m_store->save(tracks, &error)) {
+        warnUser(this, tr("The track list could not be saved.\n\n%1").arg(error));
         return;
+    }
     // A hidden editor shows what was saved, as if the user had typed it there.
     if (m_form2) {
         for (int n = 0; n < SlotCount; ++n)

@@ -17,14 +17,24 @@ class OpenDialog;
 class QLabel;
 class QPushButton;
 class Shape;
+class TrackListStore;
 
 // The player window: twelve track buttons, the total and remaining time displays, and the
 // commands "Set Tracks", "About" and "E&xit". It is the program's first and main window.
+//
+// Playback state lives in the controls, as the design has it: the timer runs while a track
+// plays and its tag holds the playing index ("-1" after a stop by click); each track button's
+// tag holds its slot's path, its enabled flag whether it may be pressed, and its back colour
+// the play indication (silver, red/blue blinking, button face). The media player holds the
+// loaded file's name. Nothing else keeps a copy.
 class Form1 : public QWidget
 {
+    Q_OBJECT
+
 public:
-    // The window drives activeMovie and hands openDialog to the editor. The track-list file is
-    // read from programFolder. The window loads (reads the track list) as it is built.
+    // The window drives activeMovie and hands openDialog to the editor. The track list is the
+    // one of programFolder (see TrackListStore). The window loads (reads the track list) as it
+    // is built.
     Form1(std::unique_ptr<MediaPlayer> activeMovie, std::unique_ptr<OpenDialog> openDialog,
           const QString &programFolder, QWidget *parent = nullptr);
     ~Form1() override;
@@ -34,20 +44,11 @@ public:
     // The About window while it is open; null otherwise.
     About *aboutWindow() const;
 
-    QString trackListPath() const;
+    TrackListStore *trackListStore() const { return m_store; }
     TrackButton *trackButton(int index) const { return CmdTrack[index]; }
 
     // Gives the keyboard focus to the player window, unless a modal window holds it.
     void focusPlayer();
-
-    // Saves the twelve slots to the track-list file, replacing it whole, then gives every track
-    // button its caption, tag and enabled flag (enabled when the short name is not blank).
-    // On failure nothing changes, the user is told why over messageParent, and it returns false.
-    bool saveTracks(const TrackList &tracks, QWidget *messageParent);
-
-    // The slots as the editor would open with them: the file's records, and for slots without
-    // one whatever the editor's rows hold.
-    TrackList currentTracks();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -62,6 +63,11 @@ private:
     void CmdSet_Click();
     void Command1_Click();
     void CmdExit_Click();
+    // Gives every track button the caption, tag and enabled flag of a saved track list.
+    void applySavedTracks(const TrackList &tracks);
+    // The slots as the editor would open with them: the file's records, and for slots without
+    // one whatever the editor's rows hold.
+    TrackList currentTracks();
     // Files dropped on track button index fill that slot and the following ones.
     void assignDroppedFiles(int index, const QStringList &paths);
     // Shows an amount of hundredths of a second on a time display.
@@ -69,7 +75,7 @@ private:
 
     std::unique_ptr<MediaPlayer> ActiveMovie1;
     std::unique_ptr<OpenDialog> m_openDialog;
-    QString m_programFolder;
+    TrackListStore *m_store = nullptr;
 
     Shape *Shape1 = nullptr;
     Shape *Shape2 = nullptr;

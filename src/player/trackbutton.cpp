@@ -1,6 +1,6 @@
 #include "player/trackbutton.h"
 
-#include "common/module1.h"
+#include "common/colours.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -12,7 +12,7 @@
 #include <QStyleOptionFocusRect>
 #include <qdrawutil.h>
 
-TrackButton::TrackButton(QWidget *parent) : QPushButton(parent), m_backColor(Module1::ButtonFace)
+TrackButton::TrackButton(QWidget *parent) : QPushButton(parent), m_backColor(Colours::ButtonFace)
 {
     // Without tracking Qt reports moves only while a button is held; the length preview needs
     // them on a plain hover.
@@ -33,7 +33,7 @@ void TrackButton::paintEvent(QPaintEvent *)
     // Styles such as Fusion or the native ones ignore a button's palette; painting the bevel
     // ourselves is what makes the play indication show everywhere.
     QPainter painter(this);
-    const QBrush fill(Module1::colour(m_backColor, palette()));
+    const QBrush fill(Colours::colour(m_backColor, palette()));
     qDrawWinButton(&painter, rect(), palette(), isDown(), &fill);
 
     QRect textRect = rect().adjusted(4, 4, -4, -4);

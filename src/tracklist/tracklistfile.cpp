@@ -53,6 +53,8 @@ bool write(const QString &path, const TrackList &tracks, QString *errorMessage)
     }
     const QByteArray bytes = TrackListFormat::serialize(tracks);
     QSaveFile file(path);
+    // A writable file in a folder that is not (a shared install) can only be written in place.
+    file.setDirectWriteFallback(true);
     const auto fail = [&](const QString &reason) {
         if (errorMessage)
             *errorMessage = reason;

@@ -18,7 +18,7 @@ QList<TrackSlot> read(const QString &path);
 
 // Replaces the file with the twelve tracks. The new content goes to a temporary file in the same
 // folder that is renamed over the old one, so a failed or interrupted save leaves the previous
-// file whole. A value holding a double quote is never written: the save is refused, naming the
+// file whole (only where the folder cannot take a temporary file is the file written in place). A value holding a double quote is never written: the save is refused, naming the
 // tracks. Returns false with a readable reason in errorMessage when nothing was saved.
 bool write(const QString &path, const TrackList &tracks, QString *errorMessage);
 
