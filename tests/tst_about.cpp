@@ -1,3 +1,4 @@
+#include "playerfixture.h"
 #include "about/about.h"
 #include "fakemediaplayer.h"
 #include "fakeopendialog.h"
@@ -35,18 +36,13 @@ private:
     About *openAbout();
     QList<About *> aboutWindows() const;
 
-    QTemporaryDir m_dir;
-    FakeMediaPlayer *m_player = nullptr;
+    PlayerFixture m_fixture;
     std::unique_ptr<Form1> m_window;
 };
 
 void TestAbout::init()
 {
-    auto player = std::make_unique<FakeMediaPlayer>();
-    m_player = player.get();
-    m_window = std::make_unique<Form1>(std::move(player), std::make_unique<FakeOpenDialog>(), m_dir.path());
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_window = m_fixture.showWindow(std::nullopt);
 }
 
 void TestAbout::cleanup()
@@ -171,7 +167,7 @@ void TestAbout::playerStaysUsable()
     QTest::mouseClick(m_window->windowHandle(), Qt::LeftButton, {},
                       m_window->findChild<QWidget *>("CmdTrack(0)")->geometry().center());
     // The click (after the hover preview its move brings) starts the track.
-    QCOMPARE(m_player->calls.last(), QStringLiteral("put:c:\\mp3_music\\track4.mp3"));
+    QCOMPARE(m_fixture.player->calls.last(), QStringLiteral("put:c:\\mp3_music\\track4.mp3"));
     QVERIFY(m_window->findChild<QTimer *>("Timer1")->isActive());
 }
 

@@ -319,7 +319,7 @@ void TestAudioMediaPlayer::silentClockWithoutDevice()
     clock.start();
     QTRY_VERIFY_WITH_TIMEOUT(player.position() > 0.3, 3000);
     QVERIFY(player.usesSilentClock());
-    QVERIFY(qAbs(player.position() - clock.elapsed() / 1000.0) < 0.1); // real time
+    QVERIFY(qAbs(player.position() - double(clock.elapsed()) / 1000.0) < 0.1); // real time
     QTRY_COMPARE_WITH_TIMEOUT(player.position(), duration, 5000);
     QVERIFY(clock.elapsed() >= qint64(duration * 1000) - 5);
     player.stop();

@@ -4,6 +4,7 @@
 #include "common/shape.h"
 #include "fakeopendialog.h"
 #include "player/form1.h"
+#include "playerfixture.h"
 #include "testsupport.h"
 #include "tracklist/tracklistfile.h"
 
@@ -56,26 +57,20 @@ private slots:
 
 private:
     std::unique_ptr<Form1> makeWindow(const QByteArray *trackList);
-    QTemporaryDir m_dir;
+    PlayerFixture m_fixture;
     FakeMediaPlayer *m_player = nullptr;
 };
 
 std::unique_ptr<Form1> TestForm1::makeWindow(const QByteArray *trackList)
 {
-    QFile::remove(TrackListFile::pathIn(m_dir.path()));
-    if (trackList)
-        writeBytes(TrackListFile::pathIn(m_dir.path()), *trackList);
-    auto player = std::make_unique<FakeMediaPlayer>();
-    m_player = player.get();
-    return std::make_unique<Form1>(std::move(player), std::make_unique<FakeOpenDialog>(), m_dir.path());
+    std::unique_ptr<Form1> window = m_fixture.makeWindow(trackList ? std::optional(*trackList) : std::nullopt);
+    m_player = m_fixture.player;
+    return window;
 }
 
-QByteArray records(int count)
+static QByteArray records(int count)
 {
-    QByteArray bytes;
-    for (int n = 0; n < count; ++n)
-        bytes += QStringLiteral("\"/music/t%1.mp3\",\"Name %1\"\r\n").arg(n).toUtf8();
-    return bytes;
+    return PlayerFixture::records(count);
 }
 
 void TestForm1::startUp_data()
@@ -223,8 +218,8 @@ void TestForm1::centredAndBorderless()
     QCOMPARE(window->windowTitle(), QStringLiteral("Kelvo Version 2"));
     QVERIFY(!window->windowIcon().isNull());
     const QRect screen = window->screen()->geometry();
-    QVERIFY(qAbs(window->x() - (screen.width() - 549) / 2) <= 1);
-    QVERIFY(qAbs(window->y() - (screen.height() - 362) / 2) <= 1);
+    COMPARE_NEAR(window->x(), (screen.width() - 549) / 2, 1);
+    COMPARE_NEAR(window->y(), (screen.height() - 362) / 2, 1);
 }
 
 void TestForm1::backColourShowsOnEveryStyle_data()
@@ -382,14 +377,15 @@ void TestForm1::dropAssignsFiles()
         else
             expected += "\"\",\"\"\r\n";
     }
-    QCOMPARE(readBytes(TrackListFile::pathIn(m_dir.path())), expected);
+    QCOMPARE(readBytes(m_fixture.trackListPath()), expected);
     for (int i = 0; i < captions.size(); ++i) {
         QCOMPARE(window->trackButton(target + i)->text(), captions[i]);
         QCOMPARE(window->trackButton(target + i)->tag(), paths[i]);
         QVERIFY(window->trackButton(target + i)->isEnabled());
     }
     // By the save's rule, slots left blank are now disabled and captionless.
-    const int blank = target + captions.size() < 12 && target + captions.size() >= 3 ? target + captions.size() : -1;
+    const int after = target + int(captions.size());
+    const int blank = after < 12 && after >= 3 ? after : -1;
     if (blank >= 0) {
         QCOMPARE(window->trackButton(blank)->text(), QString());
         QVERIFY(!window->trackButton(blank)->isEnabled());
@@ -425,7 +421,7 @@ void TestForm1::dropRefused()
         mime->setUrls({QUrl::fromLocalFile(music.filePath("gone.mp3"))});
     }
     QVERIFY(!dropOn(window->trackButton(1), mime));
-    QVERIFY(!QFile::exists(TrackListFile::pathIn(m_dir.path())));
+    QVERIFY(!QFile::exists(m_fixture.trackListPath()));
     QCOMPARE(window->trackButton(1)->text(), QStringLiteral("None Selected"));
 }
 
@@ -437,13 +433,13 @@ void TestForm1::failedDropSaveChangesNothing()
     const QString path = music.filePath("new.mp3");
     QVERIFY(writeBytes(path, "ID3"));
     std::unique_ptr<QMimeData> mime(mimeFor({path}));
-    QVERIFY(QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+    QVERIFY(QFile::setPermissions(m_fixture.folder(), QFile::ReadOwner | QFile::ExeOwner));
     {
         const DiskFullScope diskFull; // root ignores the permissions
         dropOn(window->trackButton(0), mime.get());
     }
-    QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QCOMPARE(readBytes(TrackListFile::pathIn(m_dir.path())), file);
+    QFile::setPermissions(m_fixture.folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(readBytes(m_fixture.trackListPath()), file);
     QCOMPARE(window->trackButton(0)->text(), QStringLiteral("Name 0"));
     QCOMPARE(window->trackButton(0)->tag(), QStringLiteral("/music/t0.mp3"));
     QVERIFY(window->trackButton(5)->isEnabled());

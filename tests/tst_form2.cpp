@@ -3,6 +3,7 @@
 #include "fakemediaplayer.h"
 #include "fakeopendialog.h"
 #include "player/form1.h"
+#include "playerfixture.h"
 #include "testsupport.h"
 #include "tracklist/tracklistfile.h"
 #include "tracklist/tracklistformat.h"
@@ -52,9 +53,9 @@ private:
     QPushButton *editorButton(const QString &objectName) { return m_editor->findChild<QPushButton *>(objectName); }
     TrackButton *track(int n) { return m_window->findChild<TrackButton *>(QStringLiteral("CmdTrack(%1)").arg(n)); }
     QMessageBox *messageBox();
-    QString filePath() const { return TrackListFile::pathIn(m_dir->path()); }
+    QString filePath() const { return m_fixture->trackListPath(); }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<PlayerFixture> m_fixture;
     FakeMediaPlayer *m_player = nullptr;
     FakeOpenDialog *m_dialog = nullptr;
     std::unique_ptr<Form1> m_window;
@@ -64,26 +65,19 @@ private:
 
 void TestForm2::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_initialFile.clear();
-    for (int n = 0; n < 4; ++n)
-        m_initialFile += QStringLiteral("\"/m/t%1.mp3\",\"T%1\"\r\n").arg(n).toUtf8();
-    QVERIFY(writeBytes(filePath(), m_initialFile));
-    auto player = std::make_unique<FakeMediaPlayer>();
-    m_player = player.get();
+    m_fixture = std::make_unique<PlayerFixture>();
+    m_initialFile = PlayerFixture::records(4, QStringLiteral("/m/t%1.mp3"), QStringLiteral("T%1"));
+    m_window = m_fixture->showWindow(m_initialFile);
+    m_player = m_fixture->player;
+    m_dialog = m_fixture->dialog;
     m_player->durations.insert("/m/t1.mp3", 90);
-    auto dialog = std::make_unique<FakeOpenDialog>();
-    m_dialog = dialog.get();
-    m_window = std::make_unique<Form1>(std::move(player), std::move(dialog), m_dir->path());
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
 }
 
 void TestForm2::cleanup()
 {
     m_window.reset();
-    QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    m_dir.reset();
+    QFile::setPermissions(m_fixture->folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    m_fixture.reset();
 }
 
 void TestForm2::openEditor()
@@ -111,8 +105,8 @@ void TestForm2::layoutAndLook()
     QVERIFY(m_editor->windowFlags() & Qt::FramelessWindowHint);
     QCOMPARE(m_editor->windowType(), Qt::Tool);
     const QRect screen = m_editor->screen()->geometry();
-    QVERIFY(qAbs(m_editor->x() - (screen.width() - 609) / 2) <= 1); // centred as it loads
-    QVERIFY(qAbs(m_editor->y() - (screen.height() - 265) / 2) <= 1);
+    COMPARE_NEAR(m_editor->x(), (screen.width() - 609) / 2, 1); // centred as it loads
+    COMPARE_NEAR(m_editor->y(), (screen.height() - 265) / 2, 1);
     const auto geometry = [&](const QString &objectName) { return m_editor->findChild<QWidget *>(objectName)->geometry(); };
     QCOMPARE(geometry("LblTrackNo(0)"), QRect(16, 32, 57, 17));
     QCOMPARE(geometry("TxtTrack(11)"), QRect(80, 208, 305, 19));
@@ -314,7 +308,7 @@ void TestForm2::failedSaveKeepsEverything()
     name(0)->clear();
     QTest::keyClicks(name(0), "Unsaved");
     // A folder the program cannot write into; root ignores permissions, so the disk is also full.
-    QVERIFY(QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::ExeOwner));
+    QVERIFY(QFile::setPermissions(m_fixture->folder(), QFile::ReadOwner | QFile::ExeOwner));
     {
         const DiskFullScope diskFull;
         QTest::mouseClick(editorButton("CmdExit"), Qt::LeftButton);

@@ -1,3 +1,4 @@
+#include "testsupport.h"
 #include "common/colours.h"
 #include "common/module1.h"
 #include "player/tagtimer.h"
@@ -157,8 +158,8 @@ void TestModule1::centreOnScreen()
     window.setFixedSize(size);
     Module1::CentreOnScreen(&window);
     const QRect screen = window.screen()->geometry();
-    QVERIFY(qAbs(window.x() - (screen.x() + (screen.width() - size.width()) / 2)) <= 1);
-    QVERIFY(qAbs(window.y() - (screen.y() + (screen.height() - size.height()) / 2)) <= 1);
+    COMPARE_NEAR(window.x(), (screen.x() + (screen.width() - size.width()) / 2), 1);
+    COMPARE_NEAR(window.y(), (screen.y() + (screen.height() - size.height()) / 2), 1);
 }
 
 void TestModule1::buttonRoutines()

@@ -4,6 +4,7 @@
 #include "fakeopendialog.h"
 #include "platform/audiomediaplayer.h"
 #include "player/form1.h"
+#include "playerfixture.h"
 #include "testsupport.h"
 #include "tracklist/tracklistfile.h"
 
@@ -61,7 +62,7 @@ private:
         QCoreApplication::sendEvent(timer(), &event);
     }
 
-    QTemporaryDir m_dir;
+    PlayerFixture m_fixture;
     FakeMediaPlayer *m_player = nullptr;
     std::unique_ptr<Form1> m_window;
 };
@@ -75,12 +76,10 @@ void TestPlayback::init()
         else
             file += QStringLiteral("\"/m/t%1.mp3\",\"T%1\"\r\n").arg(n).toUtf8();
     }
-    writeBytes(TrackListFile::pathIn(m_dir.path()), file);
-    auto player = std::make_unique<FakeMediaPlayer>();
-    m_player = player.get();
+    m_window = m_fixture.makeWindow(file);
+    m_player = m_fixture.player;
     for (int n = 0; n < 12; ++n)
         m_player->durations.insert(QStringLiteral("/m/t%1.mp3").arg(n), 60.0 + n);
-    m_window = std::make_unique<Form1>(std::move(player), std::make_unique<FakeOpenDialog>(), m_dir.path());
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
 }

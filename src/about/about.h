@@ -11,6 +11,8 @@ class QPushButton;
 // ownerless; closing it ("OK!" or the title bar) destroys it.
 class About : public QWidget
 {
+    Q_OBJECT
+
 public:
     explicit About(QWidget *parent = nullptr);
 

@@ -1,17 +1,16 @@
 #include "common/appicon.h"
 
+#include <QImage>
 #include <QPainter>
 #include <QPixmap>
 
-namespace {
-
 // A cart wall in miniature: a dark-blue frame on black holding a 3 x 4 grid of yellow keys,
 // one of them red for the playing cart. Only pure colours of the classic 16-colour palette.
-QPixmap drawIcon(int size)
+QImage drawAppIcon(int size)
 {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::black);
-    QPainter painter(&pixmap);
+    QImage image(size, size, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    QPainter painter(&image);
     const int frame = size / 16;
     painter.fillRect(0, 0, size, frame, QColor(0, 0, 128));
     painter.fillRect(0, size - frame, size, frame, QColor(0, 0, 128));
@@ -27,15 +26,13 @@ QPixmap drawIcon(int size)
                              cellH - 2 * gap, key);
         }
     }
-    return pixmap;
+    return image;
 }
-
-} // namespace
 
 QIcon appIcon()
 {
     QIcon icon;
-    icon.addPixmap(drawIcon(32));
-    icon.addPixmap(drawIcon(16));
+    icon.addPixmap(QPixmap::fromImage(drawAppIcon(32)));
+    icon.addPixmap(QPixmap::fromImage(drawAppIcon(16)));
     return icon;
 }

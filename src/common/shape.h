@@ -9,6 +9,8 @@
 // takes input, so it can lie under other controls.
 class Shape : public QWidget
 {
+    Q_OBJECT
+
 public:
     Shape(QColor border, int borderWidth, std::optional<QColor> fill, QWidget *parent);
 

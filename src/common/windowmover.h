@@ -9,6 +9,8 @@ class QWidget;
 // mouse): through the window system's own move where it offers one, by hand otherwise.
 class WindowMover : public QObject
 {
+    Q_OBJECT
+
 public:
     // Watches window, and belongs to it.
     explicit WindowMover(QWidget *window);
