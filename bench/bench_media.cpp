@@ -35,7 +35,7 @@ double cpuSeconds()
 #ifdef Q_OS_UNIX
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 #else
     return 0;
 #endif
@@ -57,7 +57,7 @@ double stockProbeMs(const QByteArray &path)
     (void)length;
     mpg123_close(h);
     mpg123_delete(h);
-    return clock.nsecsElapsed() / 1e6;
+    return double(clock.nsecsElapsed()) / 1e6;
 }
 
 // Runs the event loop, idle, for a while: playback's own cost is all that is measured.
@@ -99,7 +99,7 @@ double processCpuSeconds(qint64 pid)
         return 0;
     const QByteArray line = stat.readAll();
     const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / sysconf(_SC_CLK_TCK);
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
 }
 #endif
 
@@ -118,7 +118,7 @@ double endLagSeconds(const QString &file)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
         QThread::usleep(1000);
     }
-    return (clock.nsecsElapsed() - firstNs) / 1e9 - duration;
+    return double(clock.nsecsElapsed() - firstNs) / 1e9 - duration;
 }
 
 // The longest run of silence, in ms, inside a tone played while the UI thread stalls once.
@@ -140,7 +140,7 @@ double gapDuringStallMs(int stallMs)
         quiet = std::abs(samples[i]) < 300 ? quiet + 1 : 0;
         longest = std::max(longest, quiet);
     }
-    return span.first < 0 ? -1 : longest * 1000.0 / 44100;
+    return span.first < 0 ? -1 : double(longest) * 1000.0 / 44100;
 }
 
 } // namespace
@@ -180,7 +180,7 @@ int main(int argc, char *argv[])
             (void)d;
             player.stop();
             if (i > 0) // the first call warms the code paths
-                ours << clock.nsecsElapsed() / 1e6;
+                ours << double(clock.nsecsElapsed()) / 1e6;
         }
         for (int i = 0; i < 5; ++i)
             stock << stockProbeMs(path.toLocal8Bit());
@@ -194,7 +194,7 @@ int main(int argc, char *argv[])
             volatile double d = cached.duration();
             (void)d;
             cached.stop();
-            repeat << clock.nsecsElapsed() / 1e3;
+            repeat << double(clock.nsecsElapsed()) / 1e3;
         }
         const QByteArray target = probe.targetMs > 0 ? QByteArray::number(probe.targetMs) + " ms" : "-";
         std::printf("| %-30s | %10.2f | %12.2f | %12.1f | %8s |\n", probe.label, median(ours), median(stock),
@@ -214,7 +214,7 @@ int main(int argc, char *argv[])
             QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
             QThread::usleep(200);
         }
-        latency << clock.nsecsElapsed() / 1e6;
+        latency << double(clock.nsecsElapsed()) / 1e6;
         silent = silent || player.usesSilentClock();
         player.stop();
         pump(100);
@@ -286,8 +286,8 @@ int main(int argc, char *argv[])
     std::printf("\nPeak memory while playing (3 s each)\n");
     std::printf("| %-24s | %10s |\n", "file", "peak MiB");
     std::printf("|%s|%s|\n", QByteArray(26, '-').constData(), QByteArray(12, '-').constData());
-    std::printf("| %-24s | %10.1f |\n", "10 s", shortPeak / 1024.0);
-    std::printf("| %-24s | %10.1f |\n", "3 h", longPeak / 1024.0);
-    std::printf("| %-24s | %10.1f |\n", "difference (target <= 5)", (longPeak - shortPeak) / 1024.0);
+    std::printf("| %-24s | %10.1f |\n", "10 s", double(shortPeak) / 1024.0);
+    std::printf("| %-24s | %10.1f |\n", "3 h", double(longPeak) / 1024.0);
+    std::printf("| %-24s | %10.1f |\n", "difference (target <= 5)", double(longPeak - shortPeak) / 1024.0);
     return 0;
 }

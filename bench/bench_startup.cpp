@@ -28,7 +28,7 @@ double runOnce(const QString &program, const QStringList &arguments)
         if (clock.elapsed() > 20000)
             return -1;
     }
-    const double ms = clock.nsecsElapsed() / 1e6;
+    const double ms = double(clock.nsecsElapsed()) / 1e6;
     process.waitForFinished(5000);
     return ms;
 }

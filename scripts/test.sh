@@ -8,7 +8,8 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${KELVO_BUILD_DIR:-$root/build}
 fuzz_seed=${KELVO_FUZZ_SEED:-1}
-"$root/scripts/setup.sh"
+# The strict warning set, as errors, for everything the tests build.
+KELVO_CMAKE_ARGS="-DKELVO_WERROR=ON ${KELVO_CMAKE_ARGS:-}" "$root/scripts/setup.sh"
 
 # shellcheck source=scripts/test-pulse.sh
 source "$root/scripts/test-pulse.sh"

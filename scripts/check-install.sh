@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs a built tree into a scratch DESTDIR and checks what a desktop needs: the program, the
+# desktop entry, the icons and the AppStream metadata (validated); then builds the Debian
+# package and checks that it names its dependencies.
+set -euo pipefail
+build=${1:?usage: check-install.sh BUILD_DIR}
+id=org.kelvo.Kelvo
+dest=$(mktemp -d /tmp/kelvo-install.XXXXXX)
+trap 'rm -rf "$dest"' EXIT
+
+DESTDIR="$dest" cmake --install "$build" --prefix /usr >/dev/null
+for file in usr/bin/kelvo "usr/share/applications/$id.desktop" "usr/share/metainfo/$id.metainfo.xml" \
+    "usr/share/icons/hicolor/"{16x16,32x32,48x48,256x256}"/apps/$id.png"; do
+    [ -s "$dest/$file" ] || { echo "not installed: $file"; exit 1; }
+done
+[ -x "$dest/usr/bin/kelvo" ] || { echo "usr/bin/kelvo is not executable"; exit 1; }
+desktop-file-validate "$dest/usr/share/applications/$id.desktop"
+appstreamcli validate --no-net --explain "$dest/usr/share/metainfo/$id.metainfo.xml"
+
+(cd "$build" && cpack -G DEB >/dev/null)
+deb=$(ls -t "$build"/kelvo_*.deb | head -n 1)
+info=$(dpkg-deb -I "$deb")
+echo "$info" | grep -E '^ (Package|Version|Architecture|Depends|Maintainer):'
+echo "$info" | grep -qE '^ Depends:.*libqt6multimedia6' || { echo "the package names no Qt Multimedia dependency"; exit 1; }
+echo "$info" | grep -qE '^ Depends:.*libmpg123' || { echo "the package names no libmpg123 dependency"; exit 1; }
+echo "install tree and package: ok"
