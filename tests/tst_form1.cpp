@@ -1,6 +1,8 @@
 #include "editor/form2.h"
 #include "fakemediaplayer.h"
 #include "about/about.h"
+#include "common/captionfit.h"
+#include "common/colours.h"
 #include "common/shape.h"
 #include "fakeopendialog.h"
 #include "player/form1.h"
@@ -14,6 +16,7 @@
 #include <QMimeData>
 #include <QUrl>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -54,6 +57,9 @@ private slots:
     void dragStartingOnButtonPressesNothing();
     void accessibleNamesAndDescriptions();
     void scaledGeometry();
+    void captionsFitTheirControls();
+    void lockedButtonCaptionIsReadable();
+    void editorTextShowsWhole();
 
 private:
     std::unique_ptr<Form1> makeWindow(const QByteArray *trackList);
@@ -509,6 +515,112 @@ void TestForm1::scaledGeometry()
     // The frame is 10 logical pixels wide at any scale.
     QCOMPARE(image.pixelColor(int(9 * ratio), int(150 * ratio)), QColor(0, 0, 192));
     QCOMPARE(image.pixelColor(int(11 * ratio), int(150 * ratio)), QColor(Qt::black));
+}
+
+namespace {
+
+// Where text drawn with flags into box would spill over, or nothing when it fits.
+QString spill(const QFont &font, const QRect &box, int flags, const QString &text)
+{
+    const QRect needed = QFontMetrics(font).boundingRect(box, flags, text);
+    if (needed.width() <= box.width() && needed.height() <= box.height())
+        return {};
+    return QStringLiteral("\"%1\" needs %2x%3 in %4x%5 at %6 pt")
+        .arg(text)
+        .arg(needed.width())
+        .arg(needed.height())
+        .arg(box.width())
+        .arg(box.height())
+        .arg(font.pointSizeF());
+}
+
+} // namespace
+
+void TestForm1::captionsFitTheirControls()
+{
+    // The longest short name typing allows, and the widest times the displays show.
+    auto window = makeWindow(new QByteArray(records(1) + "\"/m/b.mp3\",\"Morning Show Openers\"\r\n"));
+    window->show();
+    window->form2()->show();
+    QTest::mouseClick(window->findChild<QPushButton *>("Command1"), Qt::LeftButton);
+    QStringList spills;
+    for (QWidget *top : {static_cast<QWidget *>(window.get()), static_cast<QWidget *>(window->form2()),
+                         static_cast<QWidget *>(window->aboutWindow())}) {
+        for (QLabel *label : top->findChildren<QLabel *>()) {
+            QStringList texts{label->text()};
+            if (label->objectName().startsWith("LblLCD"))
+                texts = QStringList{"999.59", "100.00", "00.00"};
+            for (const QString &text : texts) {
+                if (const QString s = spill(label->font(), captionRect(label), captionFlags(label), text); !s.isEmpty())
+                    spills << label->objectName() + ": " + s;
+            }
+        }
+        for (QPushButton *button : top->findChildren<QPushButton *>()) {
+            QString s;
+            if (auto *track = qobject_cast<TrackButton *>(button))
+                s = spill(track->captionFont(), track->captionRect(), TrackButton::kCaptionFlags, track->text());
+            else
+                s = spill(button->font(), captionRect(button), Qt::AlignCenter | Qt::TextShowMnemonic, button->text());
+            if (!s.isEmpty())
+                spills << button->objectName() + ": " + s;
+        }
+    }
+    QVERIFY2(spills.isEmpty(), qPrintable(spills.join("\n")));
+    QVERIFY(window->trackButton(1)->captionFont().pointSizeF() >= kMinCaptionPointSize);
+    window->aboutWindow()->close();
+}
+
+void TestForm1::lockedButtonCaptionIsReadable()
+{
+    auto window = makeWindow(new QByteArray(records(2)));
+    window->show();
+    TrackButton *locked = window->trackButton(1);
+    locked->setBackColor(Colours::Silver);
+    locked->setEnabled(false);
+    const QImage image = locked->grab().toImage();
+    const QColor back = Colours::colour(Colours::Silver);
+    // Pixels of the caption that stand out against silver as dark text does.
+    int dark = 0;
+    const QRect caption = locked->captionRect();
+    for (int y = caption.top(); y <= caption.bottom(); ++y) {
+        for (int x = caption.left(); x <= caption.right(); ++x) {
+            if (qGray(image.pixel(x * image.width() / locked->width(), y * image.height() / locked->height()))
+                < qGray(back.rgb()) - 50)
+                ++dark;
+        }
+    }
+    QVERIFY2(dark > 20, qPrintable(QStringLiteral("%1 dark caption pixels").arg(dark)));
+}
+
+void TestForm1::editorTextShowsWhole()
+{
+    // Every pixel of a box's text, drawn alone, shows in the editor, where the rows overlap.
+    auto window = makeWindow(nullptr);
+    Form2 *editor = window->form2();
+    editor->setRow(3, {"pqgy/jpg/pqgy", "pqgy yjqp"});
+    editor->show();
+    const QImage whole = editor->grab().toImage();
+    const qreal scale = whole.devicePixelRatio();
+    for (const char *name : {"TxtTrack(3)", "TxtShortName(3)"}) {
+        auto *box = editor->findChild<QLineEdit *>(name);
+        const QImage alone = box->grab().toImage();
+        int textPixels = 0;
+        int hidden = 0;
+        // Inside the box's frame (its top line may go under the box above; its text may not).
+        const int inset = int(2 * scale);
+        for (int y = inset; y < alone.height() - inset; ++y) {
+            for (int x = inset; x < alone.width() - inset; ++x) {
+                if (qGray(alone.pixel(x, y)) > 100)
+                    continue;
+                const QPoint at = box->geometry().topLeft() * scale + QPoint(x, y);
+                ++textPixels;
+                if (qGray(whole.pixel(at)) > 100)
+                    ++hidden;
+            }
+        }
+        QVERIFY(textPixels > 0);
+        QVERIFY2(hidden == 0, qPrintable(QStringLiteral("%1: %2 of %3 text pixels hidden").arg(name).arg(hidden).arg(textPixels)));
+    }
 }
 
 QTEST_MAIN(TestForm1)

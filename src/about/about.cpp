@@ -1,5 +1,6 @@
 #include "about/about.h"
 
+#include "common/captionfit.h"
 #include "common/classicfont.h"
 #include "common/twips.h"
 
@@ -35,7 +36,8 @@ About::About(QWidget *parent) : QWidget(parent, Qt::Window)
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setGeometry(Twips::rect(240, 120, 5535, 2895));
 
-    // Created bottom of the stack first: the label lies under the lower text box and the button.
+    // Created bottom of the stack first: the label lies under the lower text box and the button,
+    // so "HAVE A NICE DAY" is mostly hidden. The design's positions and order make it so.
     Label1 = new QLabel(QStringLiteral("HAVE A NICE DAY"), Frame1);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(Twips::rect(1920, 1920, 2175, 615));
@@ -58,6 +60,7 @@ About::About(QWidget *parent) : QWidget(parent, Qt::Window)
                      QStringLiteral("Note: This program is also named Quorbel.. In case you were "), 1440, true);
     Text5 = makeLine(Frame1, "Text5", QStringLiteral("wondering..."), 1800, true);
 
+    fitCaptions(this);
     setTabOrder(Command1, Text4);
     setTabOrder(Text4, Text5);
     Command1->setFocus(Qt::OtherFocusReason);

@@ -1,5 +1,6 @@
 #include "editor/form2.h"
 
+#include "common/captionfit.h"
 #include "common/classicfont.h"
 #include "common/colours.h"
 #include "common/module1.h"
@@ -107,6 +108,14 @@ void Form2::buildControls()
     CmdExit->setGeometry(Twips::rect(6240, 3480, 2295, 375));
     connect(CmdExit, &QPushButton::clicked, this, &Form2::CmdExit_Click);
 
+    // Each box is taller than the row pitch, so neighbours overlap. Stacked with the upper row
+    // on top, every box keeps its lower part in view, where its text sits whole, descenders
+    // included; only its top border goes under the box above.
+    for (int n = SlotCount - 1; n >= 0; --n) {
+        TxtTrack[n]->raise();
+        TxtShortName[n]->raise();
+    }
+
     new WindowMover(this);
 
     QList<QWidget *> tabOrder;
@@ -129,6 +138,7 @@ void Form2::Form_Load()
     CentreOnScreen(this);
     for (int n = 0; n < SlotCount; ++n)
         LblTrackNo[n]->setText(QStringLiteral("Track %1").arg(n + 1, 2, 10, QLatin1Char('0')));
+    fitCaptions(this);
 }
 
 void Form2::setRow(int n, const TrackSlot &slot)

@@ -1,6 +1,7 @@
 #include "player/form1.h"
 
 #include "about/about.h"
+#include "common/captionfit.h"
 #include "common/classicfont.h"
 #include "common/colours.h"
 #include "common/module1.h"
@@ -129,6 +130,12 @@ void Form1::buildControls()
     tabOrder << CmdSet << CmdExit << Command1;
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+    // Label2's opaque background covers part of Shape3's lower line: the positions and the
+    // stacking order of the design make it so, and it stays.
+    fitCaptions(this, QList<QWidget *>(CmdTrack.begin(), CmdTrack.end()) << LblLCD << LblLCD3);
+    fitCaption(LblLCD, QStringLiteral("999.59")); // the widest time the displays show
+    fitCaption(LblLCD3, QStringLiteral("999.59"));
 
     new WindowMover(this);
 

@@ -1,5 +1,6 @@
 #include "player/trackbutton.h"
 
+#include "common/captionfit.h"
 #include "common/colours.h"
 
 #include <QDragEnterEvent>
@@ -28,6 +29,23 @@ void TrackButton::setBackColor(quint32 value)
     update();
 }
 
+QRect TrackButton::captionRect() const
+{
+    return rect().adjusted(4, 4, -4, -4);
+}
+
+QFont TrackButton::captionFont() const
+{
+    const QString caption = text().left(kMaxCaptionChars);
+    if (caption != m_fittedFor || font() != m_fittedFrom || size() != m_fittedSize) {
+        m_fittedFor = caption;
+        m_fittedFrom = font();
+        m_fittedSize = size();
+        m_fittedFont = fittedFont(font(), caption, captionRect(), kCaptionFlags);
+    }
+    return m_fittedFont;
+}
+
 void TrackButton::paintEvent(QPaintEvent *)
 {
     // Styles such as Fusion or the native ones ignore a button's palette; painting the bevel
@@ -36,13 +54,12 @@ void TrackButton::paintEvent(QPaintEvent *)
     const QBrush fill(Colours::colour(m_backColor, palette()));
     qDrawWinButton(&painter, rect(), palette(), isDown(), &fill);
 
-    QRect textRect = rect().adjusted(4, 4, -4, -4);
+    QRect textRect = captionRect();
     if (isDown())
         textRect.translate(1, 1);
-    const int flags = Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic;
-    // Far more than the face can show; laying out a huge caption would stall every repaint.
-    constexpr qsizetype kMaxCaptionChars = 256;
     const QString caption = text().left(kMaxCaptionChars);
+    const int flags = kCaptionFlags;
+    painter.setFont(captionFont());
     if (isEnabled()) {
         painter.setPen(Qt::black);
         painter.drawText(textRect, flags, caption);

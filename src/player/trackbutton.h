@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QPushButton>
 #include <QStringList>
 
@@ -29,6 +30,14 @@ public:
     // track list can store (no double quote); nothing otherwise.
     static std::optional<QStringList> droppableFiles(const QMimeData *mime);
 
+    // Where the caption is drawn, and the font it is drawn in: the button's own font, stepped
+    // down where the caption would not fit otherwise.
+    QRect captionRect() const;
+    QFont captionFont() const;
+    static constexpr int kCaptionFlags = Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic;
+    // Far more than the face can show; laying out a huge caption would stall every repaint.
+    static constexpr qsizetype kMaxCaptionChars = 256;
+
 signals:
     // The mouse moved over the button, pressed or not.
     void mouseMoved();
@@ -44,4 +53,9 @@ protected:
 private:
     QString m_tag;
     quint32 m_backColor;
+    // The last fitted caption font, and what it was fitted for.
+    mutable QString m_fittedFor;
+    mutable QFont m_fittedFrom;
+    mutable QSize m_fittedSize;
+    mutable QFont m_fittedFont;
 };

@@ -34,9 +34,9 @@ bool isValidUtf8(QByteArrayView bytes)
     return !decoder.hasError();
 }
 
-// One value holds at most this many characters; the rest of a longer field is dropped, so that
-// a stray huge file can neither stall start-up nor every repaint of a button.
-constexpr qsizetype kMaxFieldChars = 32 * 1024;
+// One value holds at most this many characters (what a text box holds); the rest of a longer
+// field is dropped, so that a stray huge file can neither stall start-up nor every repaint.
+constexpr qsizetype kMaxFieldChars = 32767;
 
 // UTF-8 for one field, keeping a U+FEFF that starts it: only the file's first bytes can be a
 // byte-order mark, and those are gone before fields are read.

@@ -19,7 +19,7 @@ namespace TrackListFormat {
 
 // Records in file order, at most SlotCount of them; records past the twelfth are ignored.
 // A byte-order mark at the very start (UTF-8, UTF-16) is skipped; anywhere else it is data.
-// A value longer than 32 Ki characters is cut there. Accepts any bytes whatsoever and always
+// A value longer than 32767 characters (what a text box holds) is cut there. Accepts any bytes whatsoever and always
 // terminates in time linear in the input.
 QList<TrackSlot> parse(QByteArrayView file);
 
