@@ -40,4 +40,22 @@ head -c "$(( $(stat -c %s cbr_tag.mp3) / 2 ))" cbr_tag.mp3 >truncated.mp3
 yes 'This is a text file, not MPEG audio.' | head -c 100000 >not_audio.mp3 || true
 : >empty.mp3
 rm -f ./*.wav
+
+# Formats beside mp3 (kept as made: these are the fixtures).
+sox -q -n -r 44100 -c 2 -b 16 wav44_stereo.wav synth 1.5 sine 700 vol 0.5
+sox -q -n -r 48000 -c 1 -b 24 wav48_mono24.wav synth 1.3 sine 600 vol 0.5
+sox -q -n -r 44100 -c 2 -e floating-point -b 32 wav_float.wav synth 1.0 sine 750 vol 0.5
+sox -q -n -r 44100 -c 2 -b 16 flac44_stereo.flac synth 1.7 sine 500 vol 0.5
+sox -q -n -r 48000 -c 1 -b 16 flac48_mono.flac synth 1.2 sine 450 vol 0.5
+# Written to a pipe, the encoder cannot go back to put the total in the header.
+sox -q -n -r 44100 -c 2 -b 16 -t flac - synth 1.7 sine 500 vol 0.5 >flac_nototal.flac
+sox -q -n -r 44100 -c 2 -b 16 vorbis.ogg synth 1.6 sine 620 vol 0.5
+sox -q -n -r 48000 -c 2 -b 16 opus_src.wav synth 1.4 sine 680 vol 0.5
+opusenc --quiet opus_src.wav opus48.opus
+rm -f opus_src.wav
+sox -q -n -r 44100 -c 6 -b 16 six_channels.wav synth 1.0 sine 300 vol 0.5
+head -c "$(( $(stat -c %s wav44_stereo.wav) / 2 ))" wav44_stereo.wav >truncated.wav
+# A FLAC file with a run of its frames overwritten.
+cp flac44_stereo.flac corrupted.flac
+printf '%*s' 3000 '' | tr ' ' '\125' | dd of=corrupted.flac bs=1 seek=30000 conv=notrunc status=none
 echo "$stamp" >.done

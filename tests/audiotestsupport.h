@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/mpg123decoder.h"
+#include "platform/audiodecoder.h"
 
 #include <QByteArray>
 #include <QProcess>
@@ -19,15 +19,15 @@ inline QString fixture(const char *name)
 // reference every duration must equal; with scanFirst false, a plain decode from the start.
 inline qint64 decodedFrames(const QString &path, int *rate = nullptr, bool scanFirst = true)
 {
-    Mpg123Decoder decoder;
-    if (!decoder.open(path) || (scanFirst && !decoder.exactLength()))
+    const std::unique_ptr<AudioDecoder> decoder = openDecoder(path);
+    if (!decoder || (scanFirst && !decoder->exactLength()))
         return -1;
     if (rate)
-        *rate = decoder.rate();
+        *rate = decoder->rate();
     QByteArray buffer(64 * 1024, Qt::Uninitialized);
     qint64 frames = 0;
-    while (const qint64 bytes = decoder.read(buffer.data(), buffer.size()))
-        frames += bytes / (2 * decoder.channels());
+    while (const qint64 bytes = decoder->read(buffer.data(), buffer.size()))
+        frames += bytes / decoder->frameBytes();
     return frames;
 }
 

@@ -63,6 +63,16 @@ void TestAudioMediaPlayer::exactDuration_data()
     QTest::newRow("22.05 kHz mono 1.234 s") << fixture("awkward_mono22.mp3") << 1.234;
     QTest::newRow("48 kHz stereo 2.3457 s") << fixture("stereo48.mp3") << 2.3457;
     QTest::newRow("format changes after 2 s") << fixture("joined.mp3") << 2.0;
+    // Other formats, through libsndfile.
+    QTest::newRow("WAV 44.1 kHz stereo") << fixture("wav44_stereo.wav") << 1.5;
+    QTest::newRow("WAV 48 kHz mono 24-bit") << fixture("wav48_mono24.wav") << 1.3;
+    QTest::newRow("WAV 32-bit float") << fixture("wav_float.wav") << 1.0;
+    QTest::newRow("FLAC 44.1 kHz stereo") << fixture("flac44_stereo.flac") << 1.7;
+    QTest::newRow("FLAC 48 kHz mono") << fixture("flac48_mono.flac") << 1.2;
+    QTest::newRow("FLAC written to a pipe") << fixture("flac_nototal.flac") << 1.7;
+    QTest::newRow("Ogg Vorbis") << fixture("vorbis.ogg") << 1.6;
+    QTest::newRow("Opus") << fixture("opus48.opus") << 1.4;
+    QTest::newRow("truncated WAV") << fixture("truncated.wav") << 0.75;
 }
 
 void TestAudioMediaPlayer::exactDuration()
@@ -122,6 +132,7 @@ void TestAudioMediaPlayer::badFiles_data()
 #ifdef Q_OS_UNIX
     QTest::newRow("a device") << QStringLiteral("/dev/zero");
 #endif
+    QTest::newRow("six channels (refused)") << fixture("six_channels.wav");
 }
 
 void TestAudioMediaPlayer::badFiles()
@@ -209,7 +220,7 @@ void TestAudioMediaPlayer::playsTheTrackToItsExactEnd_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<double>("frequency");
-    QTest::addColumn<double>("silentTail"); // seconds at the end that decode as silence
+    QTest::addColumn<double>("silentTail"); // seconds at the end that decode as silence, or not at all
     QTest::newRow("CBR 440 Hz") << fixture("cbr_tag.mp3") << 440.0 << 0.0;
     QTest::newRow("short 880 Hz") << fixture("short880.mp3") << 880.0 << 0.0;
     QTest::newRow("MPEG-2 mono 330 Hz") << fixture("mpeg2_mono.mp3") << 330.0 << 0.0;
@@ -222,6 +233,16 @@ void TestAudioMediaPlayer::playsTheTrackToItsExactEnd_data()
     QTest::newRow("untagged CBR 440 Hz") << fixture("cbr_notag.mp3") << 440.0 << 0.05;
     QTest::newRow("format change ends it") << fixture("joined.mp3") << 440.0 << 0.0;
     QTest::newRow("truncated 440 Hz") << fixture("truncated.mp3") << 440.0 << 0.05;
+    QTest::newRow("WAV 700 Hz") << fixture("wav44_stereo.wav") << 700.0 << 0.0;
+    QTest::newRow("WAV 48 kHz mono 24-bit 600 Hz") << fixture("wav48_mono24.wav") << 600.0 << 0.0;
+    QTest::newRow("WAV float 750 Hz") << fixture("wav_float.wav") << 750.0 << 0.0;
+    QTest::newRow("FLAC 500 Hz") << fixture("flac44_stereo.flac") << 500.0 << 0.0;
+    QTest::newRow("FLAC without total 500 Hz") << fixture("flac_nototal.flac") << 500.0 << 0.0;
+    QTest::newRow("Ogg Vorbis 620 Hz") << fixture("vorbis.ogg") << 620.0 << 0.03;
+    QTest::newRow("Opus 680 Hz") << fixture("opus48.opus") << 680.0 << 0.03;
+    QTest::newRow("truncated WAV 700 Hz") << fixture("truncated.wav") << 700.0 << 0.0;
+    // Decoding stops at the damage: it plays up to there, and the track ends as it goes silent.
+    QTest::newRow("corrupted FLAC 500 Hz") << fixture("corrupted.flac") << 500.0 << 1.2;
 }
 
 void TestAudioMediaPlayer::playsTheTrackToItsExactEnd()
@@ -250,7 +271,7 @@ void TestAudioMediaPlayer::playsTheTrackToItsExactEnd()
     QVERIFY(!player.usesSilentClock());
     // Not before the whole track could have been heard, and within one of the player's 250 ms
     // ticks of its last sample (the time from put to first sound included).
-    QVERIFY2(clock.elapsed() >= qint64(duration * 1000) - 5, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(clock.elapsed() >= qint64((duration - silentTail) * 1000) - 5, qPrintable(QString::number(clock.elapsed())));
     QVERIFY2(clock.elapsed() <= qint64(duration * 1000) + 250,
              qPrintable(QStringLiteral("ended %1 ms after a %2 s track was put").arg(clock.elapsed()).arg(duration)));
     player.stop();
@@ -279,7 +300,8 @@ void TestAudioMediaPlayer::putThenStopIsSilent()
 
     SinkRecorder second;
     QVERIFY(second.start());
-    for (const char *name : {"cbr_tag.mp3", "vbr_tag.mp3", "short880.mp3"}) {
+    for (const char *name : {"cbr_tag.mp3", "vbr_tag.mp3", "short880.mp3", "wav44_stereo.wav", "flac44_stereo.flac",
+                             "vorbis.ogg", "opus48.opus"}) {
         player.setFileName(fixture(name));
         QVERIFY(player.duration() > 0);
         player.stop();

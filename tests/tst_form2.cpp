@@ -3,6 +3,7 @@
 #include "fakemediaplayer.h"
 #include "fakeopendialog.h"
 #include "player/form1.h"
+#include "platform/qtopendialog.h"
 #include "playerfixture.h"
 #include "testsupport.h"
 #include "tracklist/tracklistfile.h"
@@ -43,6 +44,7 @@ private slots:
     void failedSaveKeepsEverything();
     void longShortNameFromFileSurvivesSave();
     void quotesFromFileAreNeverSaved();
+    void openDialogOffersEveryFormat();
     void accessibleDescriptions();
     void dragOnFaceMovesEditor();
 
@@ -359,6 +361,17 @@ void TestForm2::quotesFromFileAreNeverSaved()
     QTest::mouseClick(editorButton("CmdExit"), Qt::LeftButton);
     QTRY_VERIFY(!m_editor);
     QCOMPARE(TrackListFile::read(filePath()).value(0), (TrackSlot{"/music/my best take.mp3", "Take one best"}));
+}
+
+void TestForm2::openDialogOffersEveryFormat()
+{
+    QtOpenDialog dialog;
+    dialog.setFilter("*.mp3");
+    const QStringList filters = dialog.filters();
+    QCOMPARE(filters.value(0), QStringLiteral("*.mp3"));
+    for (const char *pattern : {"*.wav", "*.flac", "*.ogg", "*.opus"})
+        QVERIFY2(filters.value(1).contains(QLatin1String(pattern)), pattern);
+    QCOMPARE(filters.value(2), QStringLiteral("All files (*)"));
 }
 
 void TestForm2::accessibleDescriptions()

@@ -1,7 +1,7 @@
 #include "platform/audiomediaplayer.h"
 
 #include "platform/audiooutput.h"
-#include "platform/mpg123decoder.h"
+#include "platform/audiodecoder.h"
 
 #include <QMediaDevices>
 #include <QTimer>
@@ -27,9 +27,9 @@ void AudioMediaPlayer::setFileName(const QString &fileName)
     // The duration must be known on the next line; the sound starts only from the event loop.
     std::optional<TrackLength> length = m_durations.find(fileName);
     if (!length) {
-        auto decoder = std::make_unique<Mpg123Decoder>();
-        const std::optional<qint64> frames = decoder->open(fileName) ? decoder->exactLength() : std::nullopt;
-        length = TrackLength{frames.value_or(0), decoder->rate()};
+        std::unique_ptr<AudioDecoder> decoder = openDecoder(fileName);
+        const std::optional<qint64> frames = decoder ? decoder->exactLength() : std::nullopt;
+        length = TrackLength{frames.value_or(0), decoder ? decoder->rate() : 0};
         m_durations.insert(fileName, *length);
         if (length->frames > 0) {
             m_probedPath = fileName;
@@ -78,13 +78,13 @@ void AudioMediaPlayer::startPlayback(quint64 generation)
         startClock(0, monotonicNs());
         return;
     }
-    std::unique_ptr<Mpg123Decoder> decoder;
+    std::unique_ptr<AudioDecoder> decoder;
     if (m_probed && m_probedPath == m_fileName)
         decoder = std::move(m_probed);
     m_status = std::make_shared<PlaybackStatus>();
     m_output = Output::Sink;
     // The decoder travels in a shared_ptr: a queued call's functor must be copyable.
-    auto handOver = std::make_shared<std::unique_ptr<Mpg123Decoder>>(std::move(decoder));
+    auto handOver = std::make_shared<std::unique_ptr<AudioDecoder>>(std::move(decoder));
     AudioOutput *output = audioOutput();
     QMetaObject::invokeMethod(
         output,

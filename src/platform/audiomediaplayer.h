@@ -11,7 +11,7 @@
 #include <optional>
 
 class AudioOutput;
-class Mpg123Decoder;
+class AudioDecoder;
 struct PlaybackStatus;
 
 // The real media player: libmpg123 decodes and a QAudioSink plays, both away from the
@@ -52,7 +52,7 @@ private:
     DurationCache m_durations;
     // The last file probed, opened and scanned: playback takes it rather than scan again.
     QString m_probedPath;
-    std::unique_ptr<Mpg123Decoder> m_probed;
+    std::unique_ptr<AudioDecoder> m_probed;
 
     Output m_output = Output::None;
     quint64 m_generation = 0; // a pending start belongs to the put that scheduled it

@@ -1,7 +1,7 @@
 #include "platform/audiooutput.h"
 
 #include "platform/decoderdevice.h"
-#include "platform/mpg123decoder.h"
+#include "platform/audiodecoder.h"
 #include "platform/trackstream.h"
 
 #include <QAudioFormat>
@@ -35,15 +35,15 @@ AudioOutput::~AudioOutput()
 }
 
 void AudioOutput::play(const std::shared_ptr<PlaybackStatus> &status, const QString &path,
-                       std::unique_ptr<Mpg123Decoder> decoder, const QAudioDevice &device)
+                       std::unique_ptr<AudioDecoder> decoder, const QAudioDevice &device)
 {
     release();
     if (status->cancelled.load())
         return;
     if (!decoder) {
         // Scanned as the probe was, so that what plays is exactly the duration shown.
-        decoder = std::make_unique<Mpg123Decoder>();
-        std::optional<qint64> length = decoder->open(path) ? decoder->exactLength() : std::nullopt;
+        decoder = openDecoder(path);
+        const std::optional<qint64> length = decoder ? decoder->exactLength() : std::nullopt;
         if (!length || *length <= 0) {
             status->unplayable.store(true); // vanished or broken since the probe
             return;

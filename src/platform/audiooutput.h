@@ -10,7 +10,7 @@
 #include <memory>
 
 class DecoderDevice;
-class Mpg123Decoder;
+class AudioDecoder;
 class QAudioSink;
 
 // What the sound output reports of one track, written on the output's thread and read on the
@@ -44,7 +44,7 @@ public:
     // Plays the file on device, reporting through status; decoder, when given, is the file
     // already opened and scanned at its start. Any earlier track stops first.
     void play(const std::shared_ptr<PlaybackStatus> &status, const QString &path,
-              std::unique_ptr<Mpg123Decoder> decoder, const QAudioDevice &device);
+              std::unique_ptr<AudioDecoder> decoder, const QAudioDevice &device);
     // Stops the track that reports through status, if it still plays.
     void stop(const std::shared_ptr<PlaybackStatus> &status);
 

@@ -237,14 +237,3 @@ qint64 Mpg123Decoder::read(char *out, qint64 maxBytes)
     }
     return total - total % frameBytes();
 }
-
-std::optional<double> probeDuration(const QString &path)
-{
-    Mpg123Decoder decoder;
-    if (!decoder.open(path))
-        return std::nullopt;
-    const std::optional<qint64> samples = decoder.exactLength();
-    if (!samples)
-        return std::nullopt;
-    return double(*samples) / decoder.rate();
-}

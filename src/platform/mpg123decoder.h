@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/audiodecoder.h"
+
 #include <QFile>
 #include <QString>
 
@@ -11,11 +13,11 @@ struct mpg123_handle_struct;
 
 // One MPEG audio file decoded by libmpg123 to interleaved signed 16-bit PCM, gapless, reading
 // the file through a buffered reader of our own.
-class Mpg123Decoder
+class Mpg123Decoder : public AudioDecoder
 {
 public:
     Mpg123Decoder();
-    ~Mpg123Decoder();
+    ~Mpg123Decoder() override;
     Mpg123Decoder(const Mpg123Decoder &) = delete;
     Mpg123Decoder &operator=(const Mpg123Decoder &) = delete;
 
@@ -23,22 +25,21 @@ public:
     // errorMessage, when it is not a readable MPEG audio file.
     bool open(const QString &path, QString *errorMessage = nullptr);
 
-    int rate() const { return m_rate; }
-    int channels() const { return m_channels; }
-    qint64 frameBytes() const { return 2 * qint64(m_channels); }
+    int rate() const override { return m_rate; }
+    int channels() const override { return m_channels; }
 
     // Samples per channel of a full gapless decode, found by scanning every frame; the read
     // position is back at the start afterwards, and from then on the decoder yields exactly
     // that many samples (a truncated file included, whose tag promises more than it holds).
     // A stream whose rate or channel count changes part-way ends at the change, here as in
     // read(). Nothing when the file has no decodable frame.
-    std::optional<qint64> exactLength();
+    std::optional<qint64> exactLength() override;
 
     // Decodes up to maxBytes (whole frames) into out. Returns the bytes written; 0 once the
     // stream has ended or cannot be decoded further.
-    qint64 read(char *out, qint64 maxBytes);
+    qint64 read(char *out, qint64 maxBytes) override;
 
-    bool atEnd() const { return m_ended; }
+    bool atEnd() const override { return m_ended; }
 
     // The reader state libmpg123 calls back into.
     struct Source
@@ -66,6 +67,3 @@ private:
     int m_channels = 0;
     bool m_ended = true;
 };
-
-// The exact length in seconds of the file at path, or nothing when it cannot be decoded.
-std::optional<double> probeDuration(const QString &path);

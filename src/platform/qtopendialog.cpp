@@ -9,10 +9,17 @@ void QtOpenDialog::setFilter(const QString &filter)
     m_filter = filter;
 }
 
+QStringList QtOpenDialog::filters() const
+{
+    return {m_filter, QStringLiteral("Audio files (*.mp3 *.wav *.flac *.ogg *.oga *.opus *.aif *.aiff)"),
+            QStringLiteral("All files (*)")};
+}
+
 bool QtOpenDialog::showOpen()
 {
     // Over the window that asked (the modal editor), so that no window manager stacks it below.
-    const QString chosen = QFileDialog::getOpenFileName(QApplication::activeModalWidget(), QString(), m_lastFolder, m_filter);
+    const QString chosen = QFileDialog::getOpenFileName(QApplication::activeModalWidget(), QString(), m_lastFolder,
+                                                        filters().join(QStringLiteral(";;")));
     if (chosen.isEmpty())
         return false;
     m_fileName = QFileInfo(chosen).absoluteFilePath();

@@ -8,6 +8,9 @@ class QtOpenDialog : public OpenDialog
 {
 public:
     void setFilter(const QString &filter) override;
+    // What the dialog offers: the filter set, first and as set, then every audio format the
+    // player reads, then all files.
+    QStringList filters() const;
     bool showOpen() override;
     QString fileName() const override;
 

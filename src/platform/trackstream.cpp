@@ -7,7 +7,7 @@ constexpr qint64 kAheadSeconds = 2;    // how far decoding runs ahead of the out
 
 } // namespace
 
-TrackStream::TrackStream(std::unique_ptr<Mpg123Decoder> decoder)
+TrackStream::TrackStream(std::unique_ptr<AudioDecoder> decoder)
     : m_decoder(std::move(decoder)),
       m_rate(m_decoder->rate()),
       m_channels(m_decoder->channels()),

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/framering.h"
-#include "platform/mpg123decoder.h"
+#include "platform/audiodecoder.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -16,7 +16,7 @@ class TrackStream
 {
 public:
     // decoder is open and positioned at the start of what is to play.
-    explicit TrackStream(std::unique_ptr<Mpg123Decoder> decoder);
+    explicit TrackStream(std::unique_ptr<AudioDecoder> decoder);
     ~TrackStream(); // stops the worker and waits for it
     TrackStream(const TrackStream &) = delete;
     TrackStream &operator=(const TrackStream &) = delete;
@@ -36,7 +36,7 @@ private:
     bool decodeChunk(std::vector<char> &chunk);
     void decodeAhead(std::stop_token stop);
 
-    std::unique_ptr<Mpg123Decoder> m_decoder; // the worker's alone once it runs
+    std::unique_ptr<AudioDecoder> m_decoder; // the worker's alone once it runs
     const int m_rate;
     const int m_channels;
     FrameRing m_ring;

@@ -1,6 +1,6 @@
 // The media layer's open and probe on arbitrary bytes as a file: the duration is finite and
 // not negative, and decoding to the end terminates (a hang is caught by libFuzzer's timeout).
-#include "platform/mpg123decoder.h"
+#include "platform/audiodecoder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,10 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!std::isfinite(*seconds) || *seconds < 0)
             std::abort();
     }
-    Mpg123Decoder decoder;
-    if (decoder.open(path) && decoder.exactLength()) {
+    const std::unique_ptr<AudioDecoder> decoder = openDecoder(path);
+    if (decoder && decoder->exactLength()) {
         QByteArray buffer(16 * 1024, Qt::Uninitialized);
-        while (decoder.read(buffer.data(), buffer.size()) > 0) {
+        while (decoder->read(buffer.data(), buffer.size()) > 0) {
         }
     }
     return 0;

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+// One audio file decoded to interleaved signed 16-bit PCM at the file's own rate, mono or stereo.
+class AudioDecoder
+{
+public:
+    virtual ~AudioDecoder() = default;
+
+    virtual int rate() const = 0;
+    virtual int channels() const = 0;
+    qint64 frameBytes() const { return 2 * qint64(channels()); }
+
+    // Samples per channel that read() will yield from the start, exactly; the read position
+    // is at the start afterwards. Nothing when the file holds no playable audio.
+    virtual std::optional<qint64> exactLength() = 0;
+
+    // Decodes up to maxBytes (whole frames) into out. Returns the bytes written; 0 once the
+    // stream has ended or cannot be decoded further.
+    virtual qint64 read(char *out, qint64 maxBytes) = 0;
+
+    virtual bool atEnd() const = 0;
+};
+
+// The decoder for the file at path, chosen by its content: MPEG audio goes to libmpg123
+// (gapless, scanned), everything libsndfile recognises (WAV, AIFF, FLAC, Ogg Vorbis, Opus) to
+// libsndfile. Nothing when neither can open it, or when it is not a regular file.
+std::unique_ptr<AudioDecoder> openDecoder(const QString &path);
+
+// The exact length in seconds of the file at path, or nothing when it cannot be decoded.
+std::optional<double> probeDuration(const QString &path);

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "platform/audiodecoder.h"
+
+#include <memory>
+#include <vector>
+
+struct sf_private_tag;
+
+// A file libsndfile reads (WAV and RF64, AIFF, FLAC, Ogg Vorbis, Opus), converted to 16-bit:
+// wider integer and float samples are scaled down, and floats past full scale are clipped
+// rather than wrapped. Files of more than two channels are refused.
+class SndfileDecoder : public AudioDecoder
+{
+public:
+    SndfileDecoder();
+    ~SndfileDecoder() override;
+    SndfileDecoder(const SndfileDecoder &) = delete;
+    SndfileDecoder &operator=(const SndfileDecoder &) = delete;
+
+    enum class Opened { Yes, Refused, Unrecognised };
+    // Opens a regular file. Refused when libsndfile recognises it but it cannot play here (more
+    // than two channels, no rate); Unrecognised when libsndfile does not know it or it is MPEG
+    // audio (that is libmpg123's).
+    Opened open(const QString &path);
+
+    int rate() const override { return m_rate; }
+    int channels() const override { return m_channels; }
+    std::optional<qint64> exactLength() override;
+    qint64 read(char *out, qint64 maxBytes) override;
+    bool atEnd() const override { return m_ended; }
+
+private:
+    struct Closer
+    {
+        void operator()(sf_private_tag *file) const;
+    };
+    std::unique_ptr<sf_private_tag, Closer> m_file;
+    int m_rate = 0;
+    int m_channels = 0;
+    qint64 m_statedFrames = -1; // what the header says, when it says
+    bool m_ended = true;
+    std::vector<float> m_floats; // what read() converts from
+};
