@@ -162,6 +162,9 @@ int main(int argc, char *argv[])
         {"10 min 320 kbps CBR, LAME tag", "ten_min_cbr_tag.mp3", 0},
         {"10 min VBR V2", "ten_min_vbr.mp3", 0},
         {"3 h 64 kbps mono", "three_hours_mono.mp3", 25},
+        {"10 min WAV", "ten_min.wav", 2},
+        {"10 min FLAC", "ten_min.flac", 2},
+        {"10 min Ogg Vorbis", "ten_min.ogg", 0},
     };
     std::printf("\nProbe: put + duration + stop (median of 15; stock libmpg123 open + scan, median of 5; warm cache)\n");
     std::printf("| %-30s | %10s | %12s | %12s | %8s |\n", "file", "Kelvo ms", "stock ms", "repeat us", "target");
@@ -280,6 +283,35 @@ int main(int argc, char *argv[])
         std::printf("| %10d | %10.1f |\n", stallMs, gap);
     }
     std::printf("Longest stall with no gap: %d ms (target >= 1500 ms)\n", longestClean);
+
+    // CPU per format, beside paplay (libsndfile straight to the same sink).
+    std::printf("\nCPU while playing other formats (%d s), beside paplay\n", kPlaySeconds);
+    std::printf("| %-14s | %12s | %12s |\n", "file", "Kelvo ms/s", "paplay ms/s");
+    std::printf("|%s|%s|%s|\n", QByteArray(16, '-').constData(), QByteArray(14, '-').constData(),
+                QByteArray(14, '-').constData());
+    for (const char *name : {"ten_min.wav", "ten_min.flac", "ten_min.ogg"}) {
+        double kelvo = 0;
+        {
+            AudioMediaPlayer player;
+            const double before = cpuSeconds();
+            player.setFileName(dir + name);
+            pump(kPlaySeconds * 1000);
+            kelvo = (cpuSeconds() - before) / kPlaySeconds;
+            player.stop();
+        }
+        double paplay = -1;
+#ifdef Q_OS_LINUX
+        QProcess reference;
+        reference.start("paplay", {dir + name});
+        if (reference.waitForStarted(3000)) {
+            QThread::sleep(kPlaySeconds);
+            paplay = processCpuSeconds(reference.processId()) / kPlaySeconds;
+            reference.kill();
+            reference.waitForFinished(3000);
+        }
+#endif
+        std::printf("| %-14s | %12.2f | %12.2f |\n", name, kelvo * 1000, paplay * 1000);
+    }
 
     const long shortPeak = childPeakKiB(dir + "ten_sec.mp3", 3);
     const long longPeak = childPeakKiB(dir + "three_hours_mono.mp3", 3);
