@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <QAudioDevice>
 #include <QMediaDevices>
 #include <QTest>
@@ -40,7 +41,29 @@ private slots:
     void silentClockWithoutDevice();
     void serverGoesAwayMidTrack();
     void stallsOfTheUserInterfaceAreNotHeard();
+    void quitRightAfterStopIsClean();
 };
+
+namespace {
+
+// Child mode: play a file, stop it after delayMs and quit at once, as "E&xit" does.
+int stopAndQuit(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    int code = 0;
+    {
+        AudioMediaPlayer player;
+        player.setFileName(QString::fromLocal8Bit(argv[2]));
+        QTimer::singleShot(atoi(argv[3]), &app, [&player] {
+            player.stop();
+            QCoreApplication::exit(0);
+        });
+        code = app.exec();
+    }
+    return code;
+}
+
+} // namespace
 
 
 void TestAudioMediaPlayer::initTestCase()
@@ -409,5 +432,31 @@ void TestAudioMediaPlayer::stallsOfTheUserInterfaceAreNotHeard()
     QVERIFY2(longestQuiet < 10, qPrintable(QStringLiteral("a gap of %1 samples").arg(longestQuiet)));
 }
 
-QTEST_GUILESS_MAIN(TestAudioMediaPlayer)
+void TestAudioMediaPlayer::quitRightAfterStopIsClean()
+{
+    REQUIRE_AUDIO();
+    // The program's exit tears down the sound server connection right after the last sink.
+    for (int run = 0; run < 30; ++run) {
+        const int delayMs = 5 + (run % 8) * 40;
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--stop-and-quit"), fixture("six_seconds.mp3"), QString::number(delayMs)});
+        QVERIFY(child.waitForFinished(10000));
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+                 qPrintable(QStringLiteral("run %1 (stop after %2 ms) died: %3")
+                                .arg(run)
+                                .arg(delayMs)
+                                .arg(QString::fromLocal8Bit(child.readAllStandardError()).trimmed())));
+    }
+}
+
+int main(int argc, char *argv[])
+{
+    if (argc == 4 && qstrcmp(argv[1], "--stop-and-quit") == 0)
+        return stopAndQuit(argc, argv);
+    QCoreApplication app(argc, argv);
+    TestAudioMediaPlayer test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_audiomediaplayer.moc"

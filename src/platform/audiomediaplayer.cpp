@@ -11,9 +11,24 @@ AudioMediaPlayer::AudioMediaPlayer(QObject *parent) : QObject(parent) {}
 AudioMediaPlayer::~AudioMediaPlayer()
 {
     stop();
+    if (!m_audioOutput)
+        return;
     // The output is deleted on its own thread as that thread finishes, and its sink with it.
+    // m_audioOutput is gone then; its last word on the sink is read first.
+    AudioOutput *output = m_audioOutput;
+    qint64 lastReleaseNs = 0;
+    QMetaObject::invokeMethod(output, [output, &lastReleaseNs] { lastReleaseNs = output->lastReleaseNs(); },
+                              Qt::BlockingQueuedConnection);
     m_thread.quit();
     m_thread.wait();
+    // Qt hands a sink's stream back to the sound server without waiting for the server; the
+    // program's exit tears the connection down, and PulseAudio's client aborts if a stream's
+    // teardown is still in flight then (seen in about 1 exit in 25 right after a stop). Give
+    // the last one time to finish.
+    constexpr qint64 kTeardownNs = 100'000'000;
+    const qint64 since = monotonicNs() - lastReleaseNs;
+    if (lastReleaseNs > 0 && since < kTeardownNs)
+        QThread::usleep(quint64((kTeardownNs - since) / 1000));
 }
 
 void AudioMediaPlayer::setFileName(const QString &fileName)

@@ -125,6 +125,7 @@ void AudioOutput::fail()
     sink->disconnect(this);
     m_device.release()->setParent(sink);
     sink->deleteLater();
+    m_lastReleaseNs.store(monotonicNs());
 }
 
 void AudioOutput::release()
@@ -135,10 +136,13 @@ void AudioOutput::release()
     // arrives then must find nothing half torn down.
     std::unique_ptr<QAudioSink> sink = std::move(m_sink);
     std::unique_ptr<DecoderDevice> device = std::move(m_device);
+    const bool hadSink = bool(sink);
     if (sink) {
         sink->disconnect(this);
         sink->stop();
     }
     sink.reset();
     device.reset();
+    if (hadSink)
+        m_lastReleaseNs.store(monotonicNs());
 }

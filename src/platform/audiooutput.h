@@ -48,6 +48,9 @@ public:
     // Stops the track that reports through status, if it still plays.
     void stop(const std::shared_ptr<PlaybackStatus> &status);
 
+    // When the last sink was let go, on monotonicNs()'s clock; 0 when none ever was. Any thread.
+    qint64 lastReleaseNs() const { return m_lastReleaseNs.load(); }
+
 private:
     void poll();
     void onStateChanged(QAudio::State state);
@@ -59,5 +62,6 @@ private:
     std::unique_ptr<DecoderDevice> m_device;
     std::unique_ptr<QAudioSink> m_sink;
     qint64 m_drainStartNs = -1; // when the last frame was handed over
+    std::atomic<qint64> m_lastReleaseNs{0};
     QTimer m_poll;
 };
