@@ -61,7 +61,7 @@ QList<About *> TestAbout::aboutWindows() const
 {
     QList<About *> found;
     for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *about = dynamic_cast<About *>(widget))
+        if (auto *about = qobject_cast<About *>(widget))
             found << about;
     }
     return found;

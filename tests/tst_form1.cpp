@@ -461,7 +461,7 @@ void TestForm1::dragOnFaceMovesWindow()
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     const QPoint start = window->pos();
     const QPoint face(5, 150); // the frame, beside the buttons
-    QVERIFY(dynamic_cast<Shape *>(window->childAt(face)) || !window->childAt(face));
+    QVERIFY(qobject_cast<Shape *>(window->childAt(face)) || !window->childAt(face));
     dragWindowFace(window.get(), face, QPoint(40, 25));
     QCOMPARE(window->pos(), start + QPoint(40, 25));
 }

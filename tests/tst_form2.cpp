@@ -394,7 +394,7 @@ void TestForm2::dragOnFaceMovesEditor()
     openEditor();
     const QPoint start = m_editor->pos();
     const QPoint face(300, 250); // below the rows, between the two buttons
-    QVERIFY(!m_editor->childAt(face) || dynamic_cast<Shape *>(m_editor->childAt(face)));
+    QVERIFY(!m_editor->childAt(face) || qobject_cast<Shape *>(m_editor->childAt(face)));
     dragWindowFace(m_editor, face, QPoint(-20, -30));
     QCOMPARE(m_editor->pos(), start - QPoint(20, 30));
 }

@@ -53,7 +53,7 @@ private:
     TrackButton *button(int n) { return m_window->findChild<TrackButton *>(QStringLiteral("CmdTrack(%1)").arg(n)); }
     QString display(const char *name) { return m_window->findChild<QLabel *>(name)->text(); }
     QTimer *timer() { return m_window->findChild<QTimer *>("Timer1"); }
-    QString timerTag() { return static_cast<TagTimer *>(timer())->tag(); }
+    QString timerTag() { return qobject_cast<TagTimer *>(timer())->tag(); }
     void click(int n) { QTest::mouseClick(button(n), Qt::LeftButton); }
     // One tick, delivered as the timer's own event, so only a running timer ticks.
     void tick()

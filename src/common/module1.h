@@ -3,7 +3,6 @@
 #include <QString>
 #include <QTimer>
 
-
 class QWidget;
 
 // Routines shared by the windows: time text for the displays, centring, and the track-button
