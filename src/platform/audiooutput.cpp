@@ -12,7 +12,7 @@
 namespace {
 
 // How often what was heard is published: the player's end lags the last sample by at most this.
-constexpr int kPollMs = 5;
+constexpr int kPollMs = 10;
 
 } // namespace
 
