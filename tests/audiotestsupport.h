@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -119,6 +120,18 @@ inline SoundSpan soundSpan(const QList<qint16> &samples, int threshold = 300)
         }
     }
     return span;
+}
+
+// The longest run of near-silent samples inside the span: a gap in a tone.
+inline qsizetype longestQuietRun(const QList<qint16> &samples, SoundSpan span, int threshold = 300)
+{
+    qsizetype quiet = 0;
+    qsizetype longest = 0;
+    for (qsizetype i = span.first; span.first >= 0 && i <= span.last; ++i) {
+        quiet = std::abs(samples[i]) < threshold ? quiet + 1 : 0;
+        longest = std::max(longest, quiet);
+    }
+    return longest;
 }
 
 // The tone's frequency from its zero crossings inside the span.

@@ -423,12 +423,7 @@ void TestAudioMediaPlayer::stallsOfTheUserInterfaceAreNotHeard()
     QVERIFY2(qAbs(span.seconds() - duration) < 0.02,
              qPrintable(QStringLiteral("heard %1 s of %2 s").arg(span.seconds()).arg(duration)));
     // A sine at half scale is near zero for a few samples per crossing, never for a run.
-    qsizetype quiet = 0;
-    qsizetype longestQuiet = 0;
-    for (qsizetype i = span.first; i <= span.last; ++i) {
-        quiet = std::abs(samples[i]) < 300 ? quiet + 1 : 0;
-        longestQuiet = std::max(longestQuiet, quiet);
-    }
+    const qsizetype longestQuiet = longestQuietRun(samples, span);
     QVERIFY2(longestQuiet < 10, qPrintable(QStringLiteral("a gap of %1 samples").arg(longestQuiet)));
 }
 
