@@ -539,7 +539,8 @@ QString spill(const QFont &font, const QRect &box, int flags, const QString &tex
 void TestForm1::captionsFitTheirControls()
 {
     // The longest short name typing allows, and the widest times the displays show.
-    auto window = makeWindow(new QByteArray(records(1) + "\"/m/b.mp3\",\"Morning Show Openers\"\r\n"));
+    const QByteArray file = records(1) + "\"/m/b.mp3\",\"Morning Show Openers\"\r\n";
+    auto window = makeWindow(&file);
     window->show();
     window->form2()->show();
     QTest::mouseClick(window->findChild<QPushButton *>("Command1"), Qt::LeftButton);
@@ -572,7 +573,8 @@ void TestForm1::captionsFitTheirControls()
 
 void TestForm1::lockedButtonCaptionIsReadable()
 {
-    auto window = makeWindow(new QByteArray(records(2)));
+    const QByteArray file = records(2);
+    auto window = makeWindow(&file);
     window->show();
     TrackButton *locked = window->trackButton(1);
     locked->setBackColor(Colours::Silver);
