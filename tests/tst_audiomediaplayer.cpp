@@ -430,6 +430,10 @@ void TestAudioMediaPlayer::stallsOfTheUserInterfaceAreNotHeard()
 void TestAudioMediaPlayer::quitRightAfterStopIsClean()
 {
     REQUIRE_AUDIO();
+#if defined(__SANITIZE_THREAD__)
+    // libpulse is not built for ThreadSanitizer, which then reports its own locking in the child.
+    QSKIP("a crash test, not a race test: the plain and AddressSanitizer runs cover it");
+#endif
     // The program's exit tears down the sound server connection right after the last sink.
     for (int run = 0; run < 30; ++run) {
         const int delayMs = 5 + (run % 8) * 40;
