@@ -111,6 +111,8 @@ void Form1::buildControls()
     LblLCD = makeLabel(this, "LblLCD", QStringLiteral("00:00"), Twips::rect(360, 4680, 855, 375), displayFont);
     Label1 = makeLabel(this, "Label1", QStringLiteral(" Total Time"), Twips::rect(1320, 4680, 495, 375), font());
     LblLCD3 = makeLabel(this, "LblLCD3", QStringLiteral("00:00"), Twips::rect(2400, 4680, 855, 375), displayFont);
+    // Label2's opaque background covers part of Shape3's lower line: the positions and the
+    // stacking order of the design make it so, and it stays.
     Label2 = makeLabel(this, "Label2", QStringLiteral(" Total Remaining"), Twips::rect(3360, 4680, 735, 495), font());
 
     const QFont commandFont = classicFont(9.75);
@@ -131,8 +133,6 @@ void Form1::buildControls()
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
-    // Label2's opaque background covers part of Shape3's lower line: the positions and the
-    // stacking order of the design make it so, and it stays.
     fitCaptions(this, QList<QWidget *>(CmdTrack.begin(), CmdTrack.end()) << LblLCD << LblLCD3);
     fitCaption(LblLCD, QStringLiteral("999.59")); // the widest time the displays show
     fitCaption(LblLCD3, QStringLiteral("999.59"));
