@@ -9,7 +9,7 @@ dest=$(mktemp -d /tmp/kelvo-install.XXXXXX)
 trap 'rm -rf "$dest"' EXIT
 
 DESTDIR="$dest" cmake --install "$build" --prefix /usr >/dev/null
-for file in usr/bin/kelvo "usr/share/applications/$id.desktop" "usr/share/metainfo/$id.metainfo.xml" \
+for file in usr/bin/kelvo "usr/share/applications/$id.desktop" "usr/share/metainfo/$id.metainfo.xml" usr/share/doc/kelvo/copyright \
     "usr/share/icons/hicolor/"{16x16,32x32,48x48,256x256}"/apps/$id.png"; do
     [ -s "$dest/$file" ] || { echo "not installed: $file"; exit 1; }
 done
@@ -21,6 +21,14 @@ appstreamcli validate --no-net --explain "$dest/usr/share/metainfo/$id.metainfo.
 deb=$(ls -t "$build"/kelvo_*.deb | head -n 1)
 info=$(dpkg-deb -I "$deb")
 echo "$info" | grep -E '^ (Package|Version|Architecture|Depends|Maintainer):'
-echo "$info" | grep -qE '^ Depends:.*libqt6multimedia6' || { echo "the package names no Qt Multimedia dependency"; exit 1; }
+echo "$info" | grep -qE '^ Depends:.*libpulse0' || { echo "the package names no libpulse dependency"; exit 1; }
+echo "$info" | grep -qE '^ Depends:.*libqt6multimedia' && { echo "the package still depends on Qt Multimedia"; exit 1; }
 echo "$info" | grep -qE '^ Depends:.*libmpg123' || { echo "the package names no libmpg123 dependency"; exit 1; }
+unpacked="$dest/deb"
+dpkg-deb -x "$deb" "$unpacked"
+[ -s "$unpacked/usr/share/doc/kelvo/copyright" ] || { echo "the package carries no copyright file"; exit 1; }
+if readelf -S "$unpacked/usr/bin/kelvo" | grep -qE '\.(debug_info|symtab)'; then
+    echo "the packaged program is not stripped"; exit 1
+fi
+echo "installed size: $(echo "$info" | sed -n 's/^ Installed-Size: //p') KiB"
 echo "install tree and package: ok"

@@ -38,6 +38,16 @@ inline bool audioServerAvailable()
     return !qEnvironmentVariableIsEmpty("PULSE_SERVER");
 }
 
+// True when a sound server answers where PULSE_SERVER points (or where clients look by default).
+inline bool soundServerAnswers()
+{
+    QProcess pactl;
+    pactl.setStandardOutputFile(QProcess::nullDevice());
+    pactl.setStandardErrorFile(QProcess::nullDevice());
+    pactl.start(QStringLiteral("pactl"), {QStringLiteral("info")});
+    return pactl.waitForFinished(5000) && pactl.exitStatus() == QProcess::NormalExit && pactl.exitCode() == 0;
+}
+
 // Skips the test (or fails it, where the run requires audio) when there is no sound server.
 #define REQUIRE_AUDIO()                                                                            \
     do {                                                                                           \

@@ -12,8 +12,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
-#include <QAudioDevice>
-#include <QMediaDevices>
 #include <QTest>
 
 // The real media player: exact durations from libmpg123, bad files, the duration cache, and
@@ -354,7 +352,7 @@ void TestAudioMediaPlayer::stopSilencesAtOnce()
 void TestAudioMediaPlayer::silentClockWithoutDevice()
 {
     // The no-device run points PULSE_SERVER at no server: the silent clock must keep time.
-    if (!QMediaDevices::defaultAudioOutput().isNull())
+    if (soundServerAnswers())
         QSKIP("a sound device is present; the no-device run covers this");
     AudioMediaPlayer player;
     player.setFileName(fixture("short880.mp3"));

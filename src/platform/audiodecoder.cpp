@@ -6,7 +6,9 @@
 #include <QFile>
 #include <QFileInfo>
 
-std::unique_ptr<AudioDecoder> openDecoder(const QString &path)
+namespace {
+
+std::unique_ptr<AudioDecoder> openByContent(const QString &path)
 {
     if (path.isEmpty() || !QFileInfo(path).isFile())
         return nullptr;
@@ -32,6 +34,18 @@ std::unique_ptr<AudioDecoder> openDecoder(const QString &path)
     if (mpg123->open(path))
         return mpg123;
     return nullptr;
+}
+
+} // namespace
+
+std::unique_ptr<AudioDecoder> openDecoder(const QString &path)
+{
+    std::unique_ptr<AudioDecoder> decoder = openByContent(path);
+    // A WAV file may claim any rate down to 1 Hz; below this it is no sound to play, and the
+    // sound server and a ring sized in seconds are not made for it.
+    if (decoder && decoder->rate() < kMinimumRate)
+        return nullptr;
+    return decoder;
 }
 
 std::optional<double> probeDuration(const QString &path)

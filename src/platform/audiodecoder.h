@@ -19,6 +19,10 @@ public:
     // is at the start afterwards. Nothing when the file holds no playable audio.
     virtual std::optional<qint64> exactLength() = 0;
 
+    // True when exactLength() has to decode the whole file to count (no total in its header):
+    // seconds for a long file, so not a thing to do on the user-interface thread.
+    virtual bool lengthNeedsCounting() const { return false; }
+
     // Decodes up to maxBytes (whole frames) into out. Returns the bytes written; 0 once the
     // stream has ended or cannot be decoded further.
     virtual qint64 read(char *out, qint64 maxBytes) = 0;
@@ -26,9 +30,13 @@ public:
     virtual bool atEnd() const = 0;
 };
 
+// Samples per second below which a file is not taken for audio.
+inline constexpr int kMinimumRate = 1000;
+
 // The decoder for the file at path, chosen by its content: MPEG audio goes to libmpg123
 // (gapless, scanned), everything libsndfile recognises (WAV, AIFF, FLAC, Ogg Vorbis, Opus) to
-// libsndfile. Nothing when neither can open it, or when it is not a regular file.
+// libsndfile. Nothing when neither can open it, when it is not a regular file, or when its rate
+// is too low to be audio (below kMinimumRate).
 std::unique_ptr<AudioDecoder> openDecoder(const QString &path);
 
 // The exact length in seconds of the file at path, or nothing when it cannot be decoded.

@@ -1,34 +1,38 @@
 #include "platform/audiomediaplayer.h"
 
-#include "platform/audiooutput.h"
 #include "platform/audiodecoder.h"
+#include "platform/pulsevoice.h"
+#include "platform/trackstream.h"
 
-#include <QMediaDevices>
+#include <QFileInfo>
 #include <QTimer>
 
-AudioMediaPlayer::AudioMediaPlayer(QObject *parent) : QObject(parent) {}
+#include <algorithm>
+
+struct AudioMediaPlayer::Probed
+{
+    QString path;
+    TrackLength length;
+    bool countOnly = false;
+    std::shared_ptr<PulseVoice> voice; // armed, when one was asked for and the file plays
+};
+
+AudioMediaPlayer::AudioMediaPlayer(QObject *parent) : QObject(parent)
+{
+    // One low-priority worker: probing and arming never compete with the sound or the window.
+    m_worker.setMaxThreadCount(1);
+    m_worker.setThreadPriority(QThread::LowestPriority);
+}
 
 AudioMediaPlayer::~AudioMediaPlayer()
 {
     stop();
-    if (!m_audioOutput)
-        return;
-    // The output is deleted on its own thread as that thread finishes, and its sink with it.
-    // m_audioOutput is gone then; its last word on the sink is read first.
-    AudioOutput *output = m_audioOutput;
-    qint64 lastReleaseNs = 0;
-    QMetaObject::invokeMethod(output, [output, &lastReleaseNs] { lastReleaseNs = output->lastReleaseNs(); },
-                              Qt::BlockingQueuedConnection);
-    m_thread.quit();
-    m_thread.wait();
-    // Qt hands a sink's stream back to the sound server without waiting for the server; the
-    // program's exit tears the connection down, and PulseAudio's client aborts if a stream's
-    // teardown is still in flight then (seen in about 1 exit in 25 right after a stop). Give
-    // the last one time to finish.
-    constexpr qint64 kTeardownNs = 100'000'000;
-    const qint64 since = monotonicNs() - lastReleaseNs;
-    if (lastReleaseNs > 0 && since < kTeardownNs)
-        QThread::usleep(quint64((kTeardownNs - since) / 1000));
+    m_worker.clear();
+    m_worker.waitForDone();
+    for (const std::shared_ptr<PulseVoice> &voice : std::as_const(m_armed))
+        m_engine.release(voice);
+    m_armed.clear();
+    // The engine, destroyed last, lets its streams and its connection go in order.
 }
 
 void AudioMediaPlayer::setFileName(const QString &fileName)
@@ -38,24 +42,50 @@ void AudioMediaPlayer::setFileName(const QString &fileName)
     m_duration = 0;
     m_totalFrames = 0;
     m_rate = 0;
+    m_durationPending = false;
+    letGoUnwanted();
 
     // The duration must be known on the next line; the sound starts only from the event loop.
     std::optional<TrackLength> length = m_durations.find(fileName);
+    std::unique_ptr<AudioDecoder> decoder;
     if (!length) {
-        std::unique_ptr<AudioDecoder> decoder = openDecoder(fileName);
-        const std::optional<qint64> frames = decoder ? decoder->exactLength() : std::nullopt;
-        length = TrackLength{frames.value_or(0), decoder ? decoder->rate() : 0};
-        m_durations.insert(fileName, *length);
-        if (length->frames > 0) {
-            m_probedPath = fileName;
-            m_probed = std::move(decoder);
+        // New, or changed since it was probed: whatever was armed for it is stale.
+        if (const std::shared_ptr<PulseVoice> stale = m_armed.take(fileName))
+            m_engine.release(stale);
+        decoder = openDecoder(fileName);
+        if (decoder && decoder->lengthNeedsCounting()) {
+            // Counting takes seconds for a long file: it plays now and counts in the background.
+            m_durationPending = true;
+            m_rate = decoder->rate();
+            armInBackground(fileName, true);
+        } else {
+            const std::optional<qint64> frames = decoder ? decoder->exactLength() : std::nullopt;
+            length = TrackLength{frames.value_or(0), decoder ? decoder->rate() : 0};
+            m_durations.insert(fileName, *length);
         }
     }
-    if (length->frames <= 0 || length->rate <= 0)
-        return;
-    m_totalFrames = length->frames;
-    m_rate = length->rate;
-    m_duration = double(m_totalFrames) / m_rate;
+    if (length) {
+        if (length->frames <= 0 || length->rate <= 0)
+            return;
+        m_totalFrames = length->frames;
+        m_rate = length->rate;
+        m_duration = double(m_totalFrames) / m_rate;
+    }
+    m_voice = takeArmed(fileName);
+    if (!m_voice) {
+        if (!decoder) {
+            decoder = openDecoder(fileName);
+            if (decoder && !decoder->lengthNeedsCounting() && !decoder->exactLength())
+                decoder.reset();
+        }
+        if (!decoder) { // vanished or broken since it was probed
+            m_duration = 0;
+            m_totalFrames = 0;
+            m_durationPending = false;
+            return;
+        }
+        m_voice = armNow(fileName, std::move(decoder));
+    }
     m_output = Output::Pending;
     const quint64 generation = m_generation;
     QTimer::singleShot(0, this, [this, generation] { startPlayback(generation); });
@@ -71,42 +101,117 @@ double AudioMediaPlayer::duration()
     return m_duration;
 }
 
-AudioOutput *AudioMediaPlayer::audioOutput()
+bool AudioMediaPlayer::isArmed(const QString &path) const
 {
-    if (!m_audioOutput) {
-        m_audioOutput = new AudioOutput;
-        m_audioOutput->moveToThread(&m_thread);
-        connect(&m_thread, &QThread::finished, m_audioOutput, &QObject::deleteLater);
-        m_thread.setObjectName(QStringLiteral("Kelvo audio"));
-        m_thread.start(QThread::TimeCriticalPriority);
+    const std::shared_ptr<PulseVoice> voice = m_armed.value(path);
+    return voice && !voice->status().failed.load();
+}
+
+std::shared_ptr<PulseVoice> AudioMediaPlayer::takeArmed(const QString &path)
+{
+    std::shared_ptr<PulseVoice> voice = m_armed.take(path);
+    if (voice && voice->status().failed.load()) {
+        // Armed while there was no server, or before it went away: try afresh.
+        m_engine.release(voice);
+        voice.reset();
     }
-    return m_audioOutput;
+    return voice;
+}
+
+std::shared_ptr<PulseVoice> AudioMediaPlayer::armNow(const QString &path, std::unique_ptr<AudioDecoder> decoder)
+{
+    return m_engine.arm(std::make_unique<TrackStream>(std::move(decoder)), mediaName(path));
+}
+
+QString AudioMediaPlayer::mediaName(const QString &path) const
+{
+    const QString caption = m_captions.value(path).trimmed();
+    return caption.isEmpty() ? QFileInfo(path).completeBaseName() : caption;
+}
+
+void AudioMediaPlayer::armInBackground(const QString &path, bool countOnly)
+{
+    if (path.isEmpty() || m_inFlight.contains(path))
+        return;
+    m_inFlight.insert(path);
+    PulseEngine *engine = &m_engine;
+    const QString name = mediaName(path);
+    m_worker.start([this, engine, path, name, countOnly] {
+        Probed result{path, {}, countOnly, {}};
+        std::unique_ptr<AudioDecoder> decoder = openDecoder(path);
+        const std::optional<qint64> frames = decoder ? decoder->exactLength() : std::nullopt;
+        result.length = TrackLength{frames.value_or(0), decoder ? decoder->rate() : 0};
+        if (!countOnly && frames.value_or(0) > 0)
+            result.voice = engine->arm(std::make_unique<TrackStream>(std::move(decoder)), name);
+        QMetaObject::invokeMethod(this, [this, result] { probed(result); }, Qt::QueuedConnection);
+    });
+}
+
+void AudioMediaPlayer::probed(const Probed &result)
+{
+    m_inFlight.remove(result.path);
+    if (!m_durations.find(result.path))
+        m_durations.insert(result.path, result.length);
+    if (result.path == m_fileName && m_durationPending) {
+        m_durationPending = false;
+        m_totalFrames = result.length.frames;
+        m_duration = m_totalFrames > 0 ? double(m_totalFrames) / m_rate : 0;
+        if (m_totalFrames <= 0)
+            stop(); // nothing to count down: the window returns to rest at its next tick
+        if (m_durationKnown)
+            m_durationKnown();
+    }
+    if (!result.voice)
+        return;
+    const bool wanted = m_captions.contains(result.path) || result.path == m_fileName;
+    if (wanted && !result.voice->status().failed.load() && !m_armed.contains(result.path))
+        m_armed.insert(result.path, result.voice);
+    else
+        m_engine.release(result.voice);
+}
+
+void AudioMediaPlayer::prepare(const QList<MediaCue> &cues)
+{
+    m_captions.clear();
+    for (const MediaCue &cue : cues) {
+        if (!cue.fileName.trimmed().isEmpty())
+            m_captions.insert(cue.fileName, cue.caption);
+    }
+    letGoUnwanted();
+    for (auto it = m_captions.cbegin(); it != m_captions.cend(); ++it) {
+        if (!isArmed(it.key()))
+            armInBackground(it.key(), false);
+    }
+}
+
+void AudioMediaPlayer::letGoUnwanted()
+{
+    for (auto it = m_armed.begin(); it != m_armed.end();) {
+        if (m_captions.contains(it.key()) || it.key() == m_fileName) {
+            ++it;
+        } else {
+            m_engine.release(it.value());
+            it = m_armed.erase(it);
+        }
+    }
 }
 
 void AudioMediaPlayer::startPlayback(quint64 generation)
 {
-    if (generation != m_generation || m_output != Output::Pending)
+    if (generation != m_generation || m_output != Output::Pending || !m_voice)
         return;
-    if (!m_device)
-        m_device = QMediaDevices::defaultAudioOutput();
-    if (m_device->isNull()) {
-        startClock(0, monotonicNs());
+    m_startNs = monotonicNs();
+    if (m_voice->status().failed.load()) {
+        m_engine.release(m_voice);
+        m_voice.reset();
+        startClock(0, m_startNs);
         return;
     }
-    std::unique_ptr<AudioDecoder> decoder;
-    if (m_probed && m_probedPath == m_fileName)
-        decoder = std::move(m_probed);
-    m_status = std::make_shared<PlaybackStatus>();
-    m_output = Output::Sink;
-    // The decoder travels in a shared_ptr: a queued call's functor must be copyable.
-    auto handOver = std::make_shared<std::unique_ptr<AudioDecoder>>(std::move(decoder));
-    AudioOutput *output = audioOutput();
-    QMetaObject::invokeMethod(
-        output,
-        [output, status = m_status, path = m_fileName, handOver, device = *m_device] {
-            output->play(status, path, std::move(*handOver), device);
-        },
-        Qt::QueuedConnection);
+    m_engine.start(m_voice);
+    m_output = Output::Voice;
+    // The next put of the same cart finds it armed again.
+    if (m_captions.contains(m_fileName))
+        armInBackground(m_fileName, false);
 }
 
 void AudioMediaPlayer::startClock(qint64 fromFrame, qint64 sinceNs)
@@ -120,44 +225,42 @@ qint64 AudioMediaPlayer::playedFrames()
 {
     qint64 frames = 0;
     bool ended = false;
-    if (m_output == Output::Sink) {
-        const PlaybackStatus &status = *m_status;
-        if (status.unplayable.load()) {
-            // The file vanished or broke since the probe: nothing to play, nothing to count.
-            stop();
-            m_duration = 0;
-            m_totalFrames = 0;
-            return 0;
-        }
-        if (const qint64 total = status.totalFrames.load(); total > 0 && total != m_totalFrames) {
-            m_totalFrames = total; // the file changed since the probe: what plays is what counts
+    if (m_output == Output::Voice) {
+        const VoiceStatus &status = m_voice->status();
+        if (const qint64 total = status.totalFrames.load(); m_durationPending && total >= 0) {
+            // All decoded before the count came back: what plays is what counts.
+            m_durationPending = false;
+            m_totalFrames = total;
             m_duration = double(total) / m_rate;
+            if (m_durationKnown)
+                m_durationKnown();
         }
         if (status.failed.load()) {
-            // Qt never finds a device again, so later tracks go straight to the silent clock.
-            m_device = QAudioDevice();
-            startClock(status.failedFrame.load(), status.failedAtNs.load());
-            m_status.reset();
+            // The server went away: the countdown goes on from what was heard.
+            startClock(status.failedFrame.load(), std::max(status.failedAtNs.load(), m_startNs));
+            m_voice.reset();
+        } else if (status.ended.load()) {
+            ended = true;
         } else {
-            frames = status.playedFrames.load();
-            ended = status.ended.load();
+            frames = m_engine.heardFrames(m_voice).value_or(0);
         }
     }
     switch (m_output) {
     case Output::None:
     case Output::Pending:
         return 0;
-    case Output::Sink:
+    case Output::Voice:
         break;
     case Output::Clock:
         frames = m_clockStartFrame + (monotonicNs() - m_clockStartNs) * m_rate / 1000000000;
-        ended = frames >= m_totalFrames;
+        ended = !m_durationPending && frames >= m_totalFrames;
         break;
     }
     if (ended)
         return m_totalFrames;
-    // Short of the end the position stays short of the duration, whatever the device reports.
-    frames = std::clamp(frames, m_lastFrame, std::max<qint64>(m_totalFrames - 1, 0));
+    // Short of the end the position stays short of the duration, whatever the server reports.
+    const qint64 ceiling = m_durationPending ? std::max(frames, m_lastFrame) : std::max<qint64>(m_totalFrames - 1, 0);
+    frames = std::clamp(frames, std::min(m_lastFrame, ceiling), ceiling);
     m_lastFrame = frames;
     return frames;
 }
@@ -167,7 +270,7 @@ double AudioMediaPlayer::position()
     if (m_rate <= 0)
         return 0;
     const qint64 frames = playedFrames();
-    if (frames >= m_totalFrames)
+    if (!m_durationPending && frames >= m_totalFrames)
         return m_duration; // the very value duration() returns, so their difference is 0
     return double(frames) / m_rate;
 }
@@ -175,12 +278,16 @@ double AudioMediaPlayer::position()
 void AudioMediaPlayer::stop()
 {
     ++m_generation;
-    if (m_status) {
-        m_status->cancelled.store(true);
-        AudioOutput *output = m_audioOutput;
-        QMetaObject::invokeMethod(
-            output, [output, status = m_status] { output->stop(status); }, Qt::QueuedConnection);
-        m_status.reset();
+    if (m_voice) {
+        if (m_output == Output::Voice) {
+            m_engine.stop(m_voice);
+        } else if (!m_voice->status().failed.load() && !m_armed.contains(m_fileName)) {
+            // Put and stopped before it started (the hover's preview): it stays armed.
+            m_armed.insert(m_fileName, m_voice);
+        } else {
+            m_engine.release(m_voice);
+        }
+        m_voice.reset();
     }
     m_output = Output::None;
     m_lastFrame = 0;

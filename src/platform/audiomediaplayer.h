@@ -2,30 +2,31 @@
 
 #include "platform/durationcache.h"
 #include "platform/mediaplayer.h"
+#include "platform/pulseengine.h"
 
-#include <QAudioDevice>
+#include <QHash>
 #include <QObject>
-#include <QThread>
+#include <QSet>
+#include <QThreadPool>
 
 #include <memory>
-#include <optional>
 
-class AudioOutput;
 class AudioDecoder;
-struct PlaybackStatus;
+class PulseVoice;
 
-// The real media player: libmpg123 decodes and a QAudioSink plays, both away from the
-// user-interface thread (see AudioOutput). This side only probes lengths and reads the
-// output's atomics, so none of its calls can be re-entered by Qt's event processing.
-// Where there is no sound output (no device, or it goes away mid-track) a silent clock at the
-// file's rate stands in, so the track still counts down and ends exactly at its duration.
+// The real media player: decoders over libmpg123 and libsndfile, Kelvo's own sound engine over
+// the sound server. Every cart the window names is armed in the background (its length probed,
+// its voice connected and filled ahead), so a put plays at once. Where there is no sound server
+// (none, or it goes away mid-track) a silent clock at the file's rate stands in, so the track
+// still counts down and ends exactly at its duration; a server that comes back is used from the
+// next put.
 class AudioMediaPlayer : public QObject, public MediaPlayer
 {
     Q_OBJECT
 
 public:
     explicit AudioMediaPlayer(QObject *parent = nullptr);
-    // Stops playback and waits until the output has let its sink go.
+    // Stops playback and lets every voice and the server connection go, in order.
     ~AudioMediaPlayer() override;
 
     void setFileName(const QString &fileName) override;
@@ -33,35 +34,49 @@ public:
     double duration() override;
     double position() override;
     void stop() override;
+    bool durationPending() const override { return m_durationPending; }
+    void setDurationKnownHandler(std::function<void()> handler) override { m_durationKnown = std::move(handler); }
+    void prepare(const QList<MediaCue> &cues) override;
 
-    // True while the current track is timed by the silent clock rather than a sound device.
+    // True while the current track is timed by the silent clock rather than the sound server.
     bool usesSilentClock() const { return m_output == Output::Clock; }
+    // True when a put of path would start a voice already armed and filled.
+    bool isArmed(const QString &path) const;
 
 private:
-    enum class Output { None, Pending, Sink, Clock };
+    enum class Output { None, Pending, Voice, Clock };
+    struct Probed; // what the background worker found out about one file
 
     void startPlayback(quint64 generation);
-    AudioOutput *audioOutput();
     void startClock(qint64 fromFrame, qint64 sinceNs);
     qint64 playedFrames();
+    std::shared_ptr<PulseVoice> takeArmed(const QString &path);
+    std::shared_ptr<PulseVoice> armNow(const QString &path, std::unique_ptr<AudioDecoder> decoder);
+    void armInBackground(const QString &path, bool countOnly);
+    void probed(const Probed &result);
+    void letGoUnwanted();
+    QString mediaName(const QString &path) const;
+
+    // The engine outlives every voice this player holds, and the worker that arms them.
+    PulseEngine m_engine;
+    QThreadPool m_worker;
+    DurationCache m_durations;
+    QHash<QString, QString> m_captions;                     // the cues, by file
+    QHash<QString, std::shared_ptr<PulseVoice>> m_armed;    // ready to start, by file
+    QSet<QString> m_inFlight;                               // files the worker has yet to answer for
 
     QString m_fileName;
     double m_duration = 0;
     qint64 m_totalFrames = 0;
     int m_rate = 0;
-    DurationCache m_durations;
-    // The last file probed, opened and scanned: playback takes it rather than scan again.
-    QString m_probedPath;
-    std::unique_ptr<AudioDecoder> m_probed;
+    bool m_durationPending = false;
+    std::function<void()> m_durationKnown;
 
     Output m_output = Output::None;
     quint64 m_generation = 0; // a pending start belongs to the put that scheduled it
-    std::shared_ptr<PlaybackStatus> m_status;
+    std::shared_ptr<PulseVoice> m_voice;
+    qint64 m_startNs = 0;
     qint64 m_clockStartFrame = 0;
     qint64 m_clockStartNs = 0;
     qint64 m_lastFrame = 0;
-    std::optional<QAudioDevice> m_device; // asked once: Qt never re-detects devices
-
-    QThread m_thread;
-    AudioOutput *m_audioOutput = nullptr; // lives on m_thread, deleted there when it finishes
 };

@@ -1,6 +1,16 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+
+#include <functional>
+
+// A file the player window may ask for, and the caption it plays under.
+struct MediaCue
+{
+    QString fileName;
+    QString caption;
+};
 
 // The media player the player window drives: it is handed a file name, asked for the duration
 // and the position, and told to stop. All calls come from the user-interface thread.
@@ -16,7 +26,8 @@ public:
     // Exactly the text last put, whether or not it could be opened.
     virtual QString fileName() const = 0;
 
-    // The loaded file's exact length in seconds; 0 when it cannot be played.
+    // The loaded file's exact length in seconds; 0 when it cannot be played, or while
+    // durationPending() is true.
     virtual double duration() = 0;
 
     // Seconds played so far. Never runs backwards while playing; equals duration() exactly once
@@ -25,4 +36,13 @@ public:
 
     // Silences the output at once and resets the position to 0. The file name stays.
     virtual void stop() = 0;
+
+    // True while the loaded file's length is still being counted (a file whose header does not
+    // state it): it plays meanwhile, and the handler set below is called once the length is known.
+    virtual bool durationPending() const { return false; }
+    virtual void setDurationKnownHandler(std::function<void()> handler) { (void)handler; }
+
+    // The files the window may put next, with their captions: the player may get them ready so
+    // that a put starts at once. No sound, and nothing the window waits for.
+    virtual void prepare(const QList<MediaCue> &cues) { (void)cues; }
 };

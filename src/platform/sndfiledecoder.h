@@ -27,6 +27,7 @@ public:
     int rate() const override { return m_rate; }
     int channels() const override { return m_channels; }
     std::optional<qint64> exactLength() override;
+    bool lengthNeedsCounting() const override { return m_statedFrames <= 0; }
     qint64 read(char *out, qint64 maxBytes) override;
     bool atEnd() const override { return m_ended; }
 

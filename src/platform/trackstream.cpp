@@ -1,5 +1,7 @@
 #include "platform/trackstream.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr qint64 kChunkFrames = 4096;  // about 90 ms at 44.1 kHz
@@ -11,7 +13,8 @@ TrackStream::TrackStream(std::unique_ptr<AudioDecoder> decoder)
     : m_decoder(std::move(decoder)),
       m_rate(m_decoder->rate()),
       m_channels(m_decoder->channels()),
-      m_ring(kAheadSeconds * m_rate * frameBytes())
+      // At least two chunks, whatever the rate: the worker waits for room for a whole one.
+      m_ring(std::max(kAheadSeconds * m_rate, 2 * kChunkFrames) * frameBytes())
 {
     std::vector<char> chunk(size_t(kChunkFrames * frameBytes()));
     if (decodeChunk(chunk))

@@ -179,6 +179,17 @@ void Form1::Form_Load()
 
     Timer1->stop();
     Timer1->setInterval(250);
+    ActiveMovie1->setDurationKnownHandler([this] { showTime(LblLCD, ActiveMovie1->duration() * 100); });
+    prepareTracks();
+}
+
+void Form1::prepareTracks()
+{
+    // The player gets every cart ready in the background, so F1 to F12 fire at once too.
+    QList<MediaCue> cues;
+    for (TrackButton *button : CmdTrack)
+        cues.append({button->tag(), button->text()});
+    ActiveMovie1->prepare(cues);
 }
 
 void Form1::showTime(QLabel *display, double hundredths)
@@ -223,11 +234,17 @@ void Form1::CmdTrack_Click(int index)
 
 void Form1::Timer1_Timer()
 {
+    const std::optional<int> playing = slotIndex(Timer1->tag());
+    if (ActiveMovie1->durationPending()) {
+        // Playing while its length is counted: the countdown starts once the length is known.
+        if (playing)
+            CmdTrack[*playing]->setBackColor(CmdTrack[*playing]->backColor() == Red ? Blue : Red);
+        return;
+    }
     showTime(LblLCD3, ActiveMovie1->duration() * 100 - ActiveMovie1->position() * 100);
 
     const double position = ActiveMovie1->position();
     const double duration = ActiveMovie1->duration();
-    const std::optional<int> playing = slotIndex(Timer1->tag());
     if (duration - position == 0) {
         const QString loaded = ActiveMovie1->fileName();
         ActiveMovie1->setFileName(loaded);
@@ -296,6 +313,7 @@ void Form1::applySavedTracks(const TrackList &tracks)
         }
         button->setTag(tracks[n].fullPath);
     }
+    prepareTracks();
 }
 
 TrackList Form1::currentTracks()

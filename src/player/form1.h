@@ -65,6 +65,8 @@ private:
     void CmdExit_Click();
     // Gives every track button the caption, tag and enabled flag of a saved track list.
     void applySavedTracks(const TrackList &tracks);
+    // Hands the buttons' files and captions to the player to get ready.
+    void prepareTracks();
     // The slots as the editor would open with them: the file's records, and for slots without
     // one whatever the editor's rows hold.
     TrackList currentTracks();

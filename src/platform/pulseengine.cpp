@@ -1,0 +1,167 @@
+#include "platform/pulseengine.h"
+
+#include "platform/pulsevoice.h"
+#include "platform/trackstream.h"
+
+#include <pulse/context.h>
+#include <pulse/proplist.h>
+#include <pulse/thread-mainloop.h>
+
+#include <algorithm>
+
+// Every call from outside holds the server thread's lock for its length.
+struct PulseEngine::Lock
+{
+    explicit Lock(pa_threaded_mainloop *loop) : m_loop(loop) { pa_threaded_mainloop_lock(m_loop); }
+    ~Lock() { pa_threaded_mainloop_unlock(m_loop); }
+    Lock(const Lock &) = delete;
+    Lock &operator=(const Lock &) = delete;
+    pa_threaded_mainloop *m_loop;
+};
+
+void PulseEngine::LoopDeleter::operator()(pa_threaded_mainloop *loop) const
+{
+    pa_threaded_mainloop_stop(loop);
+    pa_threaded_mainloop_free(loop);
+}
+
+void PulseEngine::ContextDeleter::operator()(pa_context *context) const
+{
+    pa_context_set_state_callback(context, nullptr, nullptr);
+    pa_context_disconnect(context);
+    pa_context_unref(context);
+}
+
+PulseEngine::PulseEngine() : m_loop(pa_threaded_mainloop_new())
+{
+    pa_threaded_mainloop_set_name(m_loop.get(), "Kelvo audio");
+    // The thread only waits on the connection's socket: it costs nothing until a voice is armed.
+    pa_threaded_mainloop_start(m_loop.get());
+}
+
+PulseEngine::~PulseEngine()
+{
+    {
+        Lock lock(m_loop.get());
+        const std::vector<std::shared_ptr<PulseVoice>> voices = m_voices;
+        for (const std::shared_ptr<PulseVoice> &voice : voices)
+            voice->release();
+        m_context.reset();
+    }
+    m_loop.reset();
+}
+
+pa_mainloop_api *PulseEngine::api() const
+{
+    return pa_threaded_mainloop_get_api(m_loop.get());
+}
+
+void PulseEngine::connectContext()
+{
+    if (m_context) {
+        const pa_context_state_t state = pa_context_get_state(m_context.get());
+        if (state != PA_CONTEXT_FAILED && state != PA_CONTEXT_TERMINATED)
+            return;
+        m_context.reset(); // a server that went away: try afresh
+    }
+    pa_proplist *props = pa_proplist_new();
+    pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "Kelvo");
+    pa_proplist_sets(props, PA_PROP_APPLICATION_ID, "org.kelvo.Kelvo");
+    pa_proplist_sets(props, PA_PROP_APPLICATION_ICON_NAME, "org.kelvo.Kelvo");
+    m_context.reset(pa_context_new_with_proplist(api(), "Kelvo", props));
+    pa_proplist_free(props);
+    if (!m_context)
+        return;
+    pa_context_set_state_callback(
+        m_context.get(), [](pa_context *, void *self) { static_cast<PulseEngine *>(self)->contextStateChanged(); },
+        this);
+    // No autospawn: a server that is not there is not started behind the user's back.
+    if (pa_context_connect(m_context.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+        m_context.reset();
+}
+
+void PulseEngine::contextStateChanged()
+{
+    const pa_context_state_t state = pa_context_get_state(m_context.get());
+    if (state == PA_CONTEXT_READY) {
+        const std::vector<std::shared_ptr<PulseVoice>> voices = m_voices;
+        for (const std::shared_ptr<PulseVoice> &voice : voices)
+            voice->connect(m_context.get());
+    } else if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) {
+        // Every stream went with the connection. The context itself is let go at the next arm,
+        // not inside its own callback.
+        const std::vector<std::shared_ptr<PulseVoice>> voices = m_voices;
+        for (const std::shared_ptr<PulseVoice> &voice : voices)
+            voice->fail();
+    }
+}
+
+std::shared_ptr<PulseVoice> PulseEngine::arm(std::unique_ptr<TrackStream> stream, const QString &mediaName)
+{
+    auto voice = std::make_shared<PulseVoice>(*this, std::move(stream), mediaName);
+    Lock lock(m_loop.get());
+    m_voices.push_back(voice);
+    connectContext();
+    if (!m_context) {
+        voice->fail();
+        return voice;
+    }
+    switch (pa_context_get_state(m_context.get())) {
+    case PA_CONTEXT_READY:
+        voice->connect(m_context.get());
+        break;
+    case PA_CONTEXT_FAILED:
+    case PA_CONTEXT_TERMINATED:
+        voice->fail();
+        break;
+    default:
+        break; // connected once the context is ready
+    }
+    return voice;
+}
+
+void PulseEngine::start(const std::shared_ptr<PulseVoice> &voice)
+{
+    Lock lock(m_loop.get());
+    voice->start();
+}
+
+void PulseEngine::stop(const std::shared_ptr<PulseVoice> &voice)
+{
+    Lock lock(m_loop.get());
+    voice->stop();
+}
+
+void PulseEngine::release(const std::shared_ptr<PulseVoice> &voice)
+{
+    Lock lock(m_loop.get());
+    voice->release();
+}
+
+std::optional<qint64> PulseEngine::heardFrames(const std::shared_ptr<PulseVoice> &voice)
+{
+    Lock lock(m_loop.get());
+    const qint64 frames = voice->heardFrames();
+    if (frames < 0)
+        return std::nullopt;
+    return frames;
+}
+
+bool PulseEngine::connected()
+{
+    Lock lock(m_loop.get());
+    return m_context && pa_context_get_state(m_context.get()) == PA_CONTEXT_READY;
+}
+
+void PulseEngine::forget(PulseVoice *voice)
+{
+    // Moved out first: the voice may be destroyed with its last reference, and its destructor
+    // must not run while the list is being changed.
+    std::shared_ptr<PulseVoice> last;
+    const auto found = std::find_if(m_voices.begin(), m_voices.end(),
+                                    [voice](const std::shared_ptr<PulseVoice> &held) { return held.get() == voice; });
+    if (found != m_voices.end()) {
+        last = std::move(*found);
+        m_voices.erase(found);
+    }
+}

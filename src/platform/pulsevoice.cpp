@@ -1,0 +1,344 @@
+#include "platform/pulsevoice.h"
+
+#include "platform/pulseengine.h"
+#include "platform/trackstream.h"
+
+#include <pulse/context.h>
+#include <pulse/rtclock.h>
+#include <pulse/stream.h>
+#include <pulse/timeval.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// The server holds this much ahead of what is heard, and asks for more a quarter at a time:
+// large writes and few wake-ups while playing. A stop does not wait for it to play out: it
+// rewrites what the server holds.
+constexpr qint64 kTargetMs = 250;
+constexpr qint64 kRequestMs = kTargetMs / 4;
+// Playback starts once this much is queued, and pauses (rather than skip ahead) should the
+// queue ever run dry; the drain at the end lets the rest play whatever its length.
+constexpr qint64 kStartMs = 20;
+// The ramp down a stop writes: long enough that the cut makes no click.
+constexpr qint64 kRampMs = 5;
+// How often the server is asked for timing while playing; between answers it is interpolated.
+constexpr qint64 kTimingEveryNs = 100'000'000;
+// How soon to look again when the decoder has not kept up with a request.
+constexpr qint64 kRetryUs = 10'000;
+
+void dropOperation(pa_operation *operation)
+{
+    // Fire and forget: nothing waits for it, and a stream already gone returns none.
+    if (operation)
+        pa_operation_unref(operation);
+}
+
+} // namespace
+
+qint64 monotonicNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void PulseVoice::StreamDeleter::operator()(pa_stream *stream) const
+{
+    pa_stream_set_state_callback(stream, nullptr, nullptr);
+    pa_stream_set_write_callback(stream, nullptr, nullptr);
+    pa_stream_disconnect(stream);
+    pa_stream_unref(stream);
+}
+
+void PulseVoice::OperationDeleter::operator()(pa_operation *operation) const
+{
+    pa_operation_cancel(operation);
+    pa_operation_unref(operation);
+}
+
+void PulseVoice::TimeEventDeleter::operator()(pa_time_event *event) const
+{
+    api->time_free(event);
+}
+
+PulseVoice::PulseVoice(PulseEngine &engine, std::unique_ptr<TrackStream> stream, const QString &mediaName)
+    : m_engine(engine),
+      m_stream(std::move(stream)),
+      m_mediaName(mediaName),
+      m_rate(m_stream->rate()),
+      m_channels(m_stream->channels()),
+      m_frameBytes(m_stream->frameBytes())
+{
+    m_history.resize(size_t(2 * kTargetMs * m_rate / 1000 * m_frameBytes + m_frameBytes));
+}
+
+PulseVoice::~PulseVoice() = default;
+
+void PulseVoice::connect(pa_context *context)
+{
+    if (m_state != State::Waiting)
+        return;
+    pa_sample_spec spec{};
+    spec.format = PA_SAMPLE_S16LE;
+    spec.rate = quint32(m_rate);
+    spec.channels = quint8(m_channels);
+    const QByteArray name = m_mediaName.toUtf8();
+    pa_proplist *props = pa_proplist_new();
+    pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, "music");
+    pa_proplist_sets(props, PA_PROP_MEDIA_NAME, name.constData());
+    m_pa.reset(pa_stream_new_with_proplist(context, name.constData(), &spec, nullptr, props));
+    pa_proplist_free(props);
+    if (!m_pa) {
+        fail();
+        return;
+    }
+    pa_stream_set_state_callback(
+        m_pa.get(), [](pa_stream *, void *self) { static_cast<PulseVoice *>(self)->streamStateChanged(); }, this);
+    pa_stream_set_write_callback(
+        m_pa.get(), [](pa_stream *, size_t bytes, void *self) { static_cast<PulseVoice *>(self)->write(bytes); },
+        this);
+
+    const auto bytes = [this](qint64 ms) { return quint32(std::max<qint64>(1, ms * m_rate / 1000) * m_frameBytes); };
+    pa_buffer_attr attr{};
+    attr.maxlength = quint32(-1);
+    attr.tlength = bytes(kTargetMs);
+    attr.prebuf = bytes(kStartMs);
+    attr.minreq = bytes(kRequestMs);
+    attr.fragsize = quint32(-1);
+    // Corked: armed, it waits filled until a start uncorks it. No automatic timing updates:
+    // they would wake this process every second and a half while it waits.
+    const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_INTERPOLATE_TIMING);
+    if (pa_stream_connect_playback(m_pa.get(), nullptr, &attr, flags, nullptr, nullptr) < 0) {
+        fail();
+        return;
+    }
+    m_state = State::Connecting;
+}
+
+void PulseVoice::streamStateChanged()
+{
+    switch (pa_stream_get_state(m_pa.get())) {
+    case PA_STREAM_READY:
+        if (m_state != State::Connecting)
+            return;
+        m_state = State::Ready;
+        if (m_startWanted)
+            start();
+        return;
+    case PA_STREAM_FAILED:
+    case PA_STREAM_TERMINATED:
+        fail();
+        return;
+    default:
+        return;
+    }
+}
+
+void PulseVoice::start()
+{
+    m_startWanted = true;
+    if (m_state != State::Ready || m_started)
+        return;
+    m_started = true;
+    dropOperation(pa_stream_cork(m_pa.get(), 0, nullptr, nullptr));
+    m_lastTimingRequestNs = monotonicNs();
+    m_lastHeardNs = m_lastTimingRequestNs;
+    dropOperation(pa_stream_update_timing_info(m_pa.get(), nullptr, nullptr));
+    drainIfDone();
+}
+
+void PulseVoice::write(size_t bytes)
+{
+    if (m_state != State::Ready)
+        return;
+    while (bytes > 0) {
+        void *buffer = nullptr;
+        size_t size = bytes;
+        if (pa_stream_begin_write(m_pa.get(), &buffer, &size) < 0 || !buffer)
+            break;
+        const qint64 got = m_stream->read(static_cast<char *>(buffer), qint64(size));
+        if (got <= 0) {
+            pa_stream_cancel_write(m_pa.get());
+            break;
+        }
+        remember(static_cast<const char *>(buffer), got);
+        pa_stream_write(m_pa.get(), buffer, size_t(got), nullptr, 0, PA_SEEK_RELATIVE);
+        m_writtenBytes += got;
+        bytes -= size_t(got);
+    }
+    if (m_started && monotonicNs() - m_lastTimingRequestNs > kTimingEveryNs) {
+        m_lastTimingRequestNs = monotonicNs();
+        dropOperation(pa_stream_update_timing_info(m_pa.get(), nullptr, nullptr));
+    }
+    if (m_stream->finished()) {
+        drainIfDone();
+    } else if (bytes > 0 && !m_retry) {
+        // The decoder is behind (a slow disk): the server will not ask again for what it lacks.
+        m_retry = after(kRetryUs, [](pa_mainloop_api *, pa_time_event *, const struct timeval *, void *self) {
+            auto *voice = static_cast<PulseVoice *>(self);
+            voice->m_retry.reset();
+            voice->write(pa_stream_writable_size(voice->m_pa.get()));
+        });
+    }
+}
+
+PulseVoice::TimeEvent PulseVoice::after(qint64 microseconds, pa_time_event_cb_t callback)
+{
+    pa_time_event *event =
+        pa_context_rttime_new(m_engine.context(), pa_rtclock_now() + pa_usec_t(microseconds), callback, this);
+    return TimeEvent(event, TimeEventDeleter{m_engine.api()});
+}
+
+void PulseVoice::remember(const char *data, qint64 bytes)
+{
+    const auto capacity = qint64(m_history.size());
+    for (qint64 done = 0; done < bytes;) {
+        const qint64 at = (m_writtenBytes + done) % capacity;
+        const qint64 n = std::min(bytes - done, capacity - at);
+        std::memcpy(m_history.data() + at, data + done, size_t(n));
+        done += n;
+    }
+}
+
+void PulseVoice::drainIfDone()
+{
+    if (!m_started || m_draining || m_state != State::Ready || !m_stream->finished())
+        return;
+    m_draining = true;
+    m_status.totalFrames.store(writtenFrames());
+    m_drain.reset(pa_stream_drain(
+        m_pa.get(), [](pa_stream *, int success, void *self) { static_cast<PulseVoice *>(self)->drained(success != 0); },
+        this));
+}
+
+void PulseVoice::drained(bool success)
+{
+    m_drain.reset();
+    if (m_state == State::Stopping) {
+        release(); // the ramp and the silence after it have played
+        return;
+    }
+    if (!success || m_state != State::Ready)
+        return;
+    // The server has played out its queue; ask what is heard now, in case a device still holds
+    // some of it.
+    m_timing.reset(pa_stream_update_timing_info(
+        m_pa.get(), [](pa_stream *, int, void *self) { static_cast<PulseVoice *>(self)->endTimingKnown(); }, this));
+    if (!m_timing) {
+        m_status.ended.store(true);
+        release();
+    }
+}
+
+void PulseVoice::endTimingKnown()
+{
+    m_timing.reset();
+    pa_usec_t heard = 0;
+    const auto totalUs = pa_usec_t((writtenFrames() * 1'000'000 + m_rate - 1) / m_rate);
+    if (pa_stream_get_time(m_pa.get(), &heard) == 0 && heard + 1000 < totalUs) {
+        m_endTimer = after(qint64(totalUs - heard), [](pa_mainloop_api *, pa_time_event *, const struct timeval *,
+                                                        void *self) {
+            auto *voice = static_cast<PulseVoice *>(self);
+            voice->m_status.ended.store(true);
+            voice->release();
+        });
+        if (m_endTimer)
+            return;
+    }
+    m_status.ended.store(true);
+    release();
+}
+
+qint64 PulseVoice::heardFrames()
+{
+    if (m_status.ended.load())
+        return writtenFrames();
+    pa_usec_t heard = 0;
+    if (!m_started || m_state != State::Ready || pa_stream_get_time(m_pa.get(), &heard) < 0)
+        return -1;
+    m_lastHeard = std::min(qint64(heard) * m_rate / 1'000'000, writtenFrames());
+    m_lastHeardNs = monotonicNs();
+    return m_lastHeard;
+}
+
+void PulseVoice::stop()
+{
+    m_startWanted = false;
+    if (m_state != State::Ready || !m_started) {
+        release();
+        return;
+    }
+    writeRamp();
+    // Nothing more is fed: the stream goes once the server has played the ramp out.
+    m_state = State::Stopping;
+    m_retry.reset();
+    m_endTimer.reset();
+    m_timing.reset();
+    m_drain.reset(pa_stream_drain(
+        m_pa.get(), [](pa_stream *, int success, void *self) { static_cast<PulseVoice *>(self)->drained(success != 0); },
+        this));
+    if (!m_drain)
+        release();
+}
+
+void PulseVoice::writeRamp()
+{
+    const qint64 written = writtenFrames();
+    // Where the device will take audio next: the server's last word on its read position and
+    // the time since, plus one of the device's blocks, so the splice never lands in audio the
+    // device has already taken (a device that can rewind takes it back in any case).
+    const pa_timing_info *timing = pa_stream_get_timing_info(m_pa.get());
+    qint64 from = written;
+    if (timing && !timing->read_index_corrupt) {
+        const qint64 aheadUs = std::max<qint64>(qint64(timing->sink_usec), 5000) + qint64(pa_timeval_age(&timing->timestamp));
+        from = timing->read_index / m_frameBytes + aheadUs * m_rate / 1'000'000;
+    }
+    const qint64 oldest = std::max<qint64>(0, written - qint64(m_history.size()) / m_frameBytes);
+    from = std::clamp(from, oldest, written);
+    if (from >= written)
+        return;
+    // The same samples as the server holds from there, ramped down along a raised cosine, then
+    // silence up to what was written: continuous wherever the device picks it up.
+    const qint64 ramp = std::min(std::max<qint64>(1, kRampMs * m_rate / 1000), written - from);
+    std::vector<qint16> out(size_t((written - from) * m_channels), 0);
+    const auto capacity = qint64(m_history.size());
+    for (qint64 f = 0; f < ramp; ++f) {
+        const double gain = 0.5 * (1.0 + std::cos(M_PI * double(f + 1) / double(ramp + 1)));
+        for (int c = 0; c < m_channels; ++c) {
+            qint16 sample = 0;
+            std::memcpy(&sample, m_history.data() + ((from + f) * m_frameBytes + c * 2) % capacity, 2);
+            out[size_t(f * m_channels + c)] = qint16(std::lrint(sample * gain));
+        }
+    }
+    pa_stream_write(m_pa.get(), out.data(), out.size() * 2, nullptr, from * m_frameBytes, PA_SEEK_ABSOLUTE);
+}
+
+void PulseVoice::fail()
+{
+    if (m_state == State::Gone)
+        return;
+    // The stream can no longer say what was heard: carry on from its last word.
+    qint64 heard = 0;
+    if (m_started && m_lastHeardNs > 0)
+        heard = std::min(writtenFrames(), m_lastHeard + (monotonicNs() - m_lastHeardNs) * m_rate / 1'000'000'000);
+    m_status.failedFrame.store(heard);
+    m_status.failedAtNs.store(monotonicNs());
+    m_status.failed.store(true);
+    release();
+}
+
+void PulseVoice::release()
+{
+    if (m_state == State::Gone)
+        return;
+    m_state = State::Gone;
+    m_retry.reset();
+    m_endTimer.reset();
+    m_drain.reset();
+    m_timing.reset();
+    m_pa.reset();
+    m_engine.forget(this); // may destroy this voice
+}

@@ -1,0 +1,110 @@
+#pragma once
+
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+struct pa_context;
+struct pa_mainloop_api;
+struct pa_operation;
+struct pa_stream;
+struct pa_time_event;
+class PulseEngine;
+class TrackStream;
+
+// What a voice reports to the player, written on the server's thread and read on any other.
+struct VoiceStatus
+{
+    std::atomic<bool> failed{false};     // no server, or it went away: time is kept from failedFrame
+    std::atomic<qint64> failedFrame{0};  // heard when it failed
+    std::atomic<qint64> failedAtNs{0};   // when, on monotonicNs()'s clock
+    std::atomic<bool> ended{false};      // the last frame has been heard
+    std::atomic<qint64> totalFrames{-1}; // what the track holds, once it has all been decoded
+};
+
+// Nanoseconds on a monotonic clock that every thread shares.
+qint64 monotonicNs();
+
+// One track on one server stream. It is connected corked and filled ahead with the track's
+// start (armed); a start uncorks it, the server's requests feed it from the track's decode-ahead
+// ring in large writes, and it drains at the end. A stop rewrites the audio the server still
+// holds, from just past what the device has taken: the same samples ramped down to silence, so
+// the cut makes no click. Everything else plays bit-exact.
+//
+// Only PulseEngine calls it, with the engine's lock held or on the server's thread.
+class PulseVoice
+{
+public:
+    PulseVoice(PulseEngine &engine, std::unique_ptr<TrackStream> stream, const QString &mediaName);
+    ~PulseVoice();
+    PulseVoice(const PulseVoice &) = delete;
+    PulseVoice &operator=(const PulseVoice &) = delete;
+
+    const VoiceStatus &status() const { return m_status; }
+    int rate() const { return m_rate; }
+
+private:
+    friend class PulseEngine;
+    enum class State { Waiting, Connecting, Ready, Stopping, Gone };
+
+    struct StreamDeleter
+    {
+        void operator()(pa_stream *stream) const;
+    };
+    struct OperationDeleter
+    {
+        void operator()(pa_operation *operation) const;
+    };
+    struct TimeEventDeleter
+    {
+        pa_mainloop_api *api; // value-initialised (null) in an empty handle
+        void operator()(pa_time_event *event) const;
+    };
+    using TimeEvent = std::unique_ptr<pa_time_event, TimeEventDeleter>;
+    using Operation = std::unique_ptr<pa_operation, OperationDeleter>;
+
+    void connect(pa_context *context);
+    void start();
+    void stop();
+    void fail();
+    // Lets the stream go; the engine forgets the voice, which may then be destroyed: nothing
+    // may touch it after this returns.
+    void release();
+    qint64 heardFrames();
+
+    void streamStateChanged();
+    void write(size_t bytes);
+    void writeRamp();
+    TimeEvent after(qint64 microseconds, void (*callback)(pa_mainloop_api *, pa_time_event *, const struct timeval *, void *));
+    void drainIfDone();
+    void drained(bool success);
+    void endTimingKnown();
+    void remember(const char *data, qint64 bytes);
+    qint64 writtenFrames() const { return m_writtenBytes / m_frameBytes; }
+
+    PulseEngine &m_engine;
+    std::unique_ptr<TrackStream> m_stream;
+    const QString m_mediaName;
+    const int m_rate;
+    const int m_channels;
+    const qint64 m_frameBytes;
+    VoiceStatus m_status;
+    State m_state = State::Waiting;
+    bool m_startWanted = false;
+    bool m_started = false;
+    bool m_draining = false;
+    qint64 m_writtenBytes = 0;
+    qint64 m_lastTimingRequestNs = 0;
+    qint64 m_lastHeard = 0;   // the last answer of heardFrames(), and when it was given
+    qint64 m_lastHeardNs = 0;
+    // The last audio written, by its position in the stream, for the ramp a stop writes.
+    std::vector<char> m_history;
+    // Declared after what their callbacks use, and the stream last: it goes first.
+    TimeEvent m_retry;
+    TimeEvent m_endTimer;
+    Operation m_drain;
+    Operation m_timing;
+    std::unique_ptr<pa_stream, StreamDeleter> m_pa;
+};
