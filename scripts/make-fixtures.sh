@@ -47,8 +47,15 @@ sox -q -n -r 48000 -c 1 -b 24 wav48_mono24.wav synth 1.3 sine 600 vol 0.5
 sox -q -n -r 44100 -c 2 -e floating-point -b 32 wav_float.wav synth 1.0 sine 750 vol 0.5
 sox -q -n -r 44100 -c 2 -b 16 flac44_stereo.flac synth 1.7 sine 500 vol 0.5
 sox -q -n -r 48000 -c 1 -b 16 flac48_mono.flac synth 1.2 sine 450 vol 0.5
-# Written to a pipe, the encoder cannot go back to put the total in the header.
-sox -q -n -r 44100 -c 2 -b 16 -t flac - synth 1.7 sine 500 vol 0.5 >flac_nototal.flac
+# A stream whose header does not state its length (an encoder that wrote to a pipe): the total
+# in STREAMINFO (the low 36 bits of bytes 21-25) is 0, which means unknown.
+cp flac44_stereo.flac flac_nototal.flac
+b=$(od -An -tu1 -j21 -N1 flac_nototal.flac | tr -d ' ')
+printf "\\x$(printf %02x $((b & 240)))\\x00\\x00\\x00\\x00" | dd of=flac_nototal.flac bs=1 seek=21 conv=notrunc status=none
+# Rates too low to be audio (refused), and the lowest that play, around the decode chunk size.
+for rate in 1 49; do sox -q -n -r $rate -c 1 -b 16 rate$rate.wav synth 10 sine 0.2 vol 0.5; done
+sox -q -n -r 1000 -c 1 -b 16 rate1000.wav synth 1.5 sine 200 vol 0.5
+for rate in 2047 2048; do sox -q -n -r $rate -c 1 -b 16 rate$rate.wav synth 1.5 sine 300 vol 0.5; done
 sox -q -n -r 44100 -c 2 -b 16 vorbis.ogg synth 1.6 sine 620 vol 0.5
 sox -q -n -r 48000 -c 2 -b 16 opus_src.wav synth 1.4 sine 680 vol 0.5
 opusenc --quiet opus_src.wav opus48.opus

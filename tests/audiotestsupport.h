@@ -3,7 +3,10 @@
 #include "platform/audiodecoder.h"
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTest>
 
 #include <algorithm>
@@ -31,6 +34,100 @@ inline qint64 decodedFrames(const QString &path, int *rate = nullptr, bool scanF
         frames += bytes / decoder->frameBytes();
     return frames;
 }
+
+// The left channel of a complete decode as playback does it.
+inline QList<qint16> decodedLeft(const QString &path)
+{
+    const std::unique_ptr<AudioDecoder> decoder = openDecoder(path);
+    QList<qint16> left;
+    if (!decoder || !decoder->exactLength())
+        return left;
+    QByteArray buffer(64 * 1024, Qt::Uninitialized);
+    while (const qint64 bytes = decoder->read(buffer.data(), buffer.size())) {
+        for (qint64 at = 0; at + 1 < bytes; at += decoder->frameBytes()) {
+            qint16 sample;
+            std::memcpy(&sample, buffer.constData() + at, 2);
+            left.append(sample);
+        }
+    }
+    return left;
+}
+
+// The largest step from one sample to the next: a click shows as a step the music never makes.
+inline int largestStep(const QList<qint16> &samples)
+{
+    int largest = 0;
+    for (qsizetype i = 1; i < samples.size(); ++i)
+        largest = std::max(largest, std::abs(int(samples[i]) - int(samples[i - 1])));
+    return largest;
+}
+
+// A PulseAudio server of a test's own with one null sink, at a socket that exists before the
+// server does, started and stopped by its PID.
+class PrivatePulse
+{
+public:
+    explicit PrivatePulse(const QString &dir) : m_dir(dir)
+    {
+        QDir(dir).mkpath(QStringLiteral("run/pulse"));
+        QDir(dir).mkpath(QStringLiteral("home"));
+        QFile config(dir + QStringLiteral("/test.pa"));
+        if (config.open(QIODevice::WriteOnly))
+            config.write(QStringLiteral("load-module module-native-protocol-unix auth-anonymous=1 socket=%1\n"
+                                        "load-module module-null-sink sink_name=test_null rate=44100 channels=2 "
+                                        "norewinds=1\nset-default-sink test_null\n")
+                             .arg(socket())
+                             .toUtf8());
+    }
+    PrivatePulse(const PrivatePulse &) = delete;
+    PrivatePulse &operator=(const PrivatePulse &) = delete;
+    ~PrivatePulse() { stop(); }
+
+    QString socket() const { return m_dir + QStringLiteral("/run/pulse/native"); }
+    QString server() const { return QStringLiteral("unix:") + socket(); }
+
+    // Starts the server and waits until it answers.
+    bool start()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir + QStringLiteral("/run"));
+        env.insert(QStringLiteral("HOME"), m_dir + QStringLiteral("/home"));
+        m_process.setProcessEnvironment(env);
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.setStandardErrorFile(QProcess::nullDevice());
+        m_process.start(QStringLiteral("pulseaudio"),
+                        {QStringLiteral("-n"), QStringLiteral("-F"), m_dir + QStringLiteral("/test.pa"),
+                         QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
+                         QStringLiteral("--use-pid-file=no")});
+        if (!m_process.waitForStarted(3000))
+            return false;
+        for (int i = 0; i < 100; ++i) {
+            QProcess pactl;
+            env.insert(QStringLiteral("PULSE_SERVER"), server());
+            pactl.setProcessEnvironment(env);
+            pactl.setStandardOutputFile(QProcess::nullDevice());
+            pactl.start(QStringLiteral("pactl"), {QStringLiteral("info")});
+            if (pactl.waitForFinished(3000) && pactl.exitCode() == 0)
+                return true;
+            QTest::qWait(50);
+        }
+        return false;
+    }
+
+    // Stops the server as a crash or an update would: at once, its clients cut off.
+    void stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.kill();
+        m_process.waitForFinished(5000);
+        QFile::remove(socket());
+    }
+
+private:
+    QString m_dir;
+    QProcess m_process;
+};
 
 // True when a PulseAudio server is named; a run that requires audio fails instead of skipping.
 inline bool audioServerAvailable()

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -34,31 +35,62 @@ private slots:
     void changedFileIsProbedAgain();
     void playsTheTrackToItsExactEnd_data();
     void playsTheTrackToItsExactEnd();
+    void playsBitExact_data();
+    void playsBitExact();
     void putThenStopIsSilent();
+    void stopSilencesAtOnce_data();
     void stopSilencesAtOnce();
     void silentClockWithoutDevice();
     void serverGoesAwayMidTrack();
+    void serversComeAndGo();
+    void nothingWakesAtRest();
     void stallsOfTheUserInterfaceAreNotHeard();
-    void quitRightAfterStopIsClean();
+    void quitIsClean_data();
+    void quitIsClean();
 };
 
 namespace {
 
-// Child mode: play a file, stop it after delayMs and quit at once, as "E&xit" does.
-int stopAndQuit(int argc, char *argv[])
+// Child mode: arm the file, play it (unless the way is "armed"), and after delayMs quit at once
+// as "E&xit" does, stopping first when the way is "stop".
+int playAndQuit(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    const QString file = QString::fromLocal8Bit(argv[2]);
+    const QByteArray way = argv[4];
     int code = 0;
     {
         AudioMediaPlayer player;
-        player.setFileName(QString::fromLocal8Bit(argv[2]));
-        QTimer::singleShot(atoi(argv[3]), &app, [&player] {
-            player.stop();
+        player.prepare({{file, QStringLiteral("Cart")}, {fixture("cbr_tag.mp3"), QStringLiteral("Other")}});
+        if (way != "armed")
+            player.setFileName(file);
+        QTimer::singleShot(atoi(argv[3]), &app, [&player, way] {
+            if (way == "stop")
+                player.stop();
             QCoreApplication::exit(0);
         });
         code = app.exec();
     }
     return code;
+}
+
+// Context switches of each of this process's threads but the main one, by thread id and name.
+QMap<QString, qint64> threadSwitches()
+{
+    QMap<QString, qint64> switches;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (tid.toLongLong() == QCoreApplication::applicationPid())
+            continue;
+        const QString name = QString::fromUtf8(readBytes(tasks.filePath(tid + "/comm"))).trimmed();
+        qint64 count = 0;
+        for (const QByteArray &line : readBytes(tasks.filePath(tid + "/status")).split('\n')) {
+            if (line.contains("ctxt_switches:"))
+                count += line.split(':').last().trimmed().toLongLong();
+        }
+        switches.insert(tid + QLatin1Char(' ') + name, count);
+    }
+    return switches;
 }
 
 } // namespace
@@ -94,6 +126,9 @@ void TestAudioMediaPlayer::exactDuration_data()
     QTest::newRow("Ogg Vorbis") << fixture("vorbis.ogg") << 1.6;
     QTest::newRow("Opus") << fixture("opus48.opus") << 1.4;
     QTest::newRow("truncated WAV") << fixture("truncated.wav") << 0.75;
+    QTest::newRow("WAV at 1000 Hz") << fixture("rate1000.wav") << 1.5;
+    QTest::newRow("WAV at 2047 Hz") << fixture("rate2047.wav") << 1.5;
+    QTest::newRow("WAV at 2048 Hz") << fixture("rate2048.wav") << 1.5;
 }
 
 void TestAudioMediaPlayer::exactDuration()
@@ -105,6 +140,9 @@ void TestAudioMediaPlayer::exactDuration()
     QVERIFY(frames > 0);
     AudioMediaPlayer player;
     player.setFileName(file);
+    // A length the header does not state is counted in the background, never on this thread.
+    QCOMPARE(player.durationPending(), file.contains("nototal"));
+    QTRY_VERIFY(!player.durationPending());
     QCOMPARE(player.duration(), double(frames) / rate); // exact, not fuzzy
     QVERIFY(qAbs(player.duration() - nominal) < 0.1);
     // A complete file decodes to the same count without the scan's help. (A truncated or joined
@@ -154,6 +192,8 @@ void TestAudioMediaPlayer::badFiles_data()
     QTest::newRow("a device") << QStringLiteral("/dev/zero");
 #endif
     QTest::newRow("six channels (refused)") << fixture("six_channels.wav");
+    QTest::newRow("1 Hz WAV (refused)") << fixture("rate1.wav");
+    QTest::newRow("49 Hz WAV (refused)") << fixture("rate49.wav");
 }
 
 void TestAudioMediaPlayer::badFiles()
@@ -262,6 +302,10 @@ void TestAudioMediaPlayer::playsTheTrackToItsExactEnd_data()
     QTest::newRow("Ogg Vorbis 620 Hz") << fixture("vorbis.ogg") << 620.0 << 0.03;
     QTest::newRow("Opus 680 Hz") << fixture("opus48.opus") << 680.0 << 0.03;
     QTest::newRow("truncated WAV 700 Hz") << fixture("truncated.wav") << 700.0 << 0.0;
+    // Rates around the decode chunk: the decode-ahead ring always holds two chunks.
+    QTest::newRow("1000 Hz WAV 200 Hz") << fixture("rate1000.wav") << 200.0 << 0.0;
+    QTest::newRow("2047 Hz WAV 300 Hz") << fixture("rate2047.wav") << 300.0 << 0.0;
+    QTest::newRow("2048 Hz WAV 300 Hz") << fixture("rate2048.wav") << 300.0 << 0.0;
     // Decoding stops at the damage: it plays up to there, and the track ends as it goes silent.
     QTest::newRow("corrupted FLAC 500 Hz") << fixture("corrupted.flac") << 500.0 << 1.2;
 }
@@ -276,10 +320,11 @@ void TestAudioMediaPlayer::playsTheTrackToItsExactEnd()
     QVERIFY(recorder.start());
 
     AudioMediaPlayer player;
-    player.setFileName(file);
-    const double duration = player.duration();
     QElapsedTimer clock;
     clock.start();
+    player.setFileName(file);
+    QTRY_VERIFY(!player.durationPending()); // counted in the background while it plays
+    const double duration = player.duration();
     double last = 0;
     while (player.position() != duration && clock.elapsed() < 10000) {
         const double now = player.position();
@@ -303,6 +348,52 @@ void TestAudioMediaPlayer::playsTheTrackToItsExactEnd()
     QVERIFY2(span.seconds() < duration + 0.02 && span.seconds() > duration - silentTail - 0.02,
              qPrintable(QStringLiteral("heard %1 s of %2 s").arg(span.seconds()).arg(duration)));
     QVERIFY(qAbs(toneFrequency(samples, span) - frequency) < frequency * 0.02);
+}
+
+void TestAudioMediaPlayer::playsBitExact_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("armed"); // got ready ahead (the list loaded), or put cold
+    QTest::newRow("mp3, armed") << fixture("cbr_tag.mp3") << true;
+    QTest::newRow("mp3, put cold") << fixture("cbr_tag.mp3") << false;
+    QTest::newRow("WAV, armed") << fixture("wav44_stereo.wav") << true;
+    QTest::newRow("FLAC, armed") << fixture("flac44_stereo.flac") << true;
+    QTest::newRow("FLAC without total, put cold") << fixture("flac_nototal.flac") << false;
+}
+
+void TestAudioMediaPlayer::playsBitExact()
+{
+    REQUIRE_AUDIO();
+    QFETCH(QString, file);
+    QFETCH(bool, armed);
+    AudioMediaPlayer player;
+    if (armed) {
+        player.prepare({{file, QStringLiteral("Cart")}});
+        QTRY_VERIFY(player.isArmed(file));
+    }
+    SinkRecorder recorder;
+    QVERIFY(recorder.start());
+    player.setFileName(file);
+    QCOMPARE(player.isArmed(file), false); // taken to play
+    QTRY_VERIFY(!player.durationPending());
+    QTRY_COMPARE_WITH_TIMEOUT(player.position(), player.duration(), 8000);
+    player.stop();
+
+    // The sink runs at the file's own format, so what it heard is the decoded audio itself.
+    const QList<qint16> heard = recorder.stop();
+    const QList<qint16> decoded = decodedLeft(file);
+    const auto firstSound = [](const QList<qint16> &samples) {
+        return std::find_if(samples.begin(), samples.end(), [](qint16 v) { return v != 0; }) - samples.begin();
+    };
+    const qsizetype h = firstSound(heard);
+    const qsizetype d = firstSound(decoded);
+    QVERIFY2(h < heard.size(), "nothing was heard");
+    QVERIFY2(heard.size() - h >= decoded.size() - d, "the end was not heard");
+    for (qsizetype i = 0; i < decoded.size() - d; ++i) {
+        if (heard[h + i] != decoded[d + i])
+            QFAIL(qPrintable(QStringLiteral("sample %1 heard as %2, decoded as %3").arg(i).arg(heard[h + i]).arg(decoded[d + i])));
+    }
+    QCOMPARE(player.isArmed(file), armed); // armed again for the next put
 }
 
 void TestAudioMediaPlayer::putThenStopIsSilent()
@@ -331,22 +422,36 @@ void TestAudioMediaPlayer::putThenStopIsSilent()
     QCOMPARE(soundSpan(second.stop()).first, qsizetype(-1));
 }
 
+void TestAudioMediaPlayer::stopSilencesAtOnce_data()
+{
+    QTest::addColumn<double>("after"); // seconds into the track; any point of the wave
+    QTest::newRow("after 1 s") << 1.0;
+    QTest::newRow("after 1.2345 s") << 1.2345;
+    QTest::newRow("after 1.7111 s") << 1.7111;
+}
+
 void TestAudioMediaPlayer::stopSilencesAtOnce()
 {
     REQUIRE_AUDIO();
+    QFETCH(double, after);
     SinkRecorder recorder;
     QVERIFY(recorder.start());
     AudioMediaPlayer player;
     player.setFileName(fixture("vbr_tag.mp3")); // 3 s
-    QTRY_VERIFY_WITH_TIMEOUT(player.position() > 1.0, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(player.position() > after, 5000);
     const double heard = player.position();
     player.stop();
     QCOMPARE(player.position(), 0.0);
     QTest::qWait(500);
-    const SoundSpan span = soundSpan(recorder.stop());
+    const QList<qint16> samples = recorder.stop();
+    const SoundSpan span = soundSpan(samples);
     // What reaches the sink after stop is what was still queued: at most 50 ms more.
     QVERIFY2(span.seconds() - heard < 0.05,
              qPrintable(QStringLiteral("heard %1 s after position %2 s").arg(span.seconds()).arg(heard)));
+    // It fades in a few milliseconds rather than cut mid-wave: no step the music does not make.
+    const int ownStep = largestStep(decodedLeft(fixture("vbr_tag.mp3")));
+    QVERIFY2(largestStep(samples) <= ownStep + ownStep / 20,
+             qPrintable(QStringLiteral("a step of %1 where the music's largest is %2").arg(largestStep(samples)).arg(ownStep)));
 }
 
 void TestAudioMediaPlayer::silentClockWithoutDevice()
@@ -399,6 +504,74 @@ void TestAudioMediaPlayer::serverGoesAwayMidTrack()
     QVERIFY(player.usesSilentClock());
 }
 
+void TestAudioMediaPlayer::serversComeAndGo()
+{
+    // A server of this test's own at a socket of its own: none at first, then started, then
+    // killed mid-track, then started again. Every put after a start is heard.
+    if (!qEnvironmentVariableIsEmpty("KELVO_KILLABLE_PULSE_PID"))
+        QSKIP("the killable-server run is for serverGoesAwayMidTrack");
+    QTemporaryDir dir;
+    PrivatePulse pulse(dir.path());
+    const QByteArray outer = qgetenv("PULSE_SERVER");
+    qputenv("PULSE_SERVER", pulse.server().toUtf8());
+    const auto restore = qScopeGuard([&outer] { qputenv("PULSE_SERVER", outer); });
+    AudioMediaPlayer player;
+    player.prepare({{fixture("short880.mp3"), QStringLiteral("Cart")}});
+
+    player.setFileName(fixture("short880.mp3"));
+    QTRY_VERIFY_WITH_TIMEOUT(player.position() > 0.1, 3000);
+    QVERIFY(player.usesSilentClock()); // no server yet
+    player.stop();
+
+    for (const char *round : {"started after Kelvo", "restarted after it died mid-track"}) {
+        QVERIFY2(pulse.start(), round);
+        SinkRecorder recorder;
+        QVERIFY(recorder.start());
+        player.setFileName(fixture("cbr_tag.mp3")); // 2 s
+        QTRY_VERIFY_WITH_TIMEOUT(player.position() > 0.5, 3000);
+        QVERIFY2(!player.usesSilentClock(), round);
+        const QList<qint16> samples = recorder.stop();
+        QVERIFY2(soundSpan(samples).seconds() > 0.3, round);
+        // The server dies mid-track: the countdown goes on to the exact end.
+        pulse.stop();
+        QTRY_COMPARE_WITH_TIMEOUT(player.position(), player.duration(), 5000);
+        player.stop();
+    }
+}
+
+void TestAudioMediaPlayer::nothingWakesAtRest()
+{
+    REQUIRE_AUDIO();
+    AudioMediaPlayer player;
+    const QStringList files{fixture("short880.mp3"), fixture("flac44_stereo.flac"), fixture("wav44_stereo.wav")};
+    QList<MediaCue> cues;
+    for (const QString &file : files)
+        cues.append({file, QFileInfo(file).baseName()});
+    player.prepare(cues);
+    for (const QString &file : files)
+        QTRY_VERIFY(player.isArmed(file));
+    // One cart played to its end and one stopped: what they leave behind must sleep too.
+    player.setFileName(files[0]);
+    QTRY_COMPARE_WITH_TIMEOUT(player.position(), player.duration(), 5000);
+    player.stop();
+    player.setFileName(files[1]);
+    QTRY_VERIFY(player.position() > 0.2);
+    player.stop();
+    for (const QString &file : files)
+        QTRY_VERIFY(player.isArmed(file));
+    QTest::qWait(500);
+
+    const QMap<QString, qint64> before = threadSwitches();
+    QThread::sleep(3);
+    const QMap<QString, qint64> after = threadSwitches();
+    QStringList woke;
+    for (auto it = after.cbegin(); it != after.cend(); ++it) {
+        if (it.value() != before.value(it.key(), 0))
+            woke << QStringLiteral("%1 (%2 times)").arg(it.key()).arg(it.value() - before.value(it.key(), 0));
+    }
+    QVERIFY2(woke.isEmpty(), qPrintable(QStringLiteral("woke at rest: ") + woke.join(QStringLiteral(", "))));
+}
+
 void TestAudioMediaPlayer::stallsOfTheUserInterfaceAreNotHeard()
 {
     REQUIRE_AUDIO();
@@ -425,22 +598,33 @@ void TestAudioMediaPlayer::stallsOfTheUserInterfaceAreNotHeard()
     QVERIFY2(longestQuiet < 10, qPrintable(QStringLiteral("a gap of %1 samples").arg(longestQuiet)));
 }
 
-void TestAudioMediaPlayer::quitRightAfterStopIsClean()
+void TestAudioMediaPlayer::quitIsClean_data()
+{
+    QTest::addColumn<QString>("way");
+    QTest::addColumn<int>("runs");
+    QTest::newRow("right after a stop") << QStringLiteral("stop") << 30;
+    QTest::newRow("mid-track") << QStringLiteral("playing") << 20;
+    QTest::newRow("with carts armed") << QStringLiteral("armed") << 10;
+}
+
+void TestAudioMediaPlayer::quitIsClean()
 {
     REQUIRE_AUDIO();
+    QFETCH(QString, way);
+    QFETCH(int, runs);
 #if defined(__SANITIZE_THREAD__)
     // libpulse is not built for ThreadSanitizer, which then reports its own locking in the child.
     QSKIP("a crash test, not a race test: the plain and AddressSanitizer runs cover it");
 #endif
-    // The program's exit tears down the sound server connection right after the last sink.
-    for (int run = 0; run < 30; ++run) {
+    // The program's exit tears down the sound server connection right after the last stream.
+    for (int run = 0; run < runs; ++run) {
         const int delayMs = 5 + (run % 8) * 40;
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--stop-and-quit"), fixture("six_seconds.mp3"), QString::number(delayMs)});
+                    {QStringLiteral("--play-and-quit"), fixture("six_seconds.mp3"), QString::number(delayMs), way});
         QVERIFY(child.waitForFinished(10000));
         QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
-                 qPrintable(QStringLiteral("run %1 (stop after %2 ms) died: %3")
+                 qPrintable(QStringLiteral("run %1 (quit after %2 ms) died: %3")
                                 .arg(run)
                                 .arg(delayMs)
                                 .arg(QString::fromLocal8Bit(child.readAllStandardError()).trimmed())));
@@ -449,8 +633,8 @@ void TestAudioMediaPlayer::quitRightAfterStopIsClean()
 
 int main(int argc, char *argv[])
 {
-    if (argc == 4 && qstrcmp(argv[1], "--stop-and-quit") == 0)
-        return stopAndQuit(argc, argv);
+    if (argc == 5 && qstrcmp(argv[1], "--play-and-quit") == 0)
+        return playAndQuit(argc, argv);
     QCoreApplication app(argc, argv);
     TestAudioMediaPlayer test;
     QTEST_SET_MAIN_SOURCE_PATH
