@@ -14,6 +14,9 @@ public:
     double playedSeconds = 0;         // what position() reports while a file is loaded
     QStringList calls;                // "put:<name>" and "stop", in order
     bool playing = false;
+    bool pending = false;             // what durationPending() reports
+    std::function<void()> durationKnown;
+    QList<MediaCue> prepared;         // the last cues handed over
 
     void setFileName(const QString &fileName) override
     {
@@ -30,6 +33,9 @@ public:
         playing = false;
         calls << QStringLiteral("stop");
     }
+    bool durationPending() const override { return pending; }
+    void setDurationKnownHandler(std::function<void()> handler) override { durationKnown = std::move(handler); }
+    void prepare(const QList<MediaCue> &cues) override { prepared = cues; }
 
 private:
     QString m_fileName;

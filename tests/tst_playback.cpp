@@ -7,6 +7,7 @@
 #include "playerfixture.h"
 #include "testsupport.h"
 #include "tracklist/tracklistfile.h"
+#include "tracklist/trackliststore.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -45,6 +46,8 @@ private slots:
     void clickOnOtherEnabledButtonWhilePlaying();
     void timerRunsWhileEditorIsOpen();
     void saveOfBlankNamesKeepsPlayingButtonUsable();
+    void lengthCountedWhilePlaying();
+    void cartsAreHandedOverToGetReady();
     void endToEndWithRealAudio();
     void rapidClicksOnTheRealPlayer_data();
     void rapidClicksOnTheRealPlayer();
@@ -298,6 +301,44 @@ void TestPlayback::saveOfBlankNamesKeepsPlayingButtonUsable()
     click(3);
     QVERIFY(!timer()->isActive());
     QCOMPARE(m_player->calls.last(), QStringLiteral("stop"));
+}
+
+void TestPlayback::lengthCountedWhilePlaying()
+{
+    m_player->durations.remove(QStringLiteral("/m/t4.mp3"));
+    m_player->pending = true;
+    click(4);
+    m_player->playedSeconds = 0.5;
+    tick();
+    tick();
+    QVERIFY2(timer()->isActive(), "a length still being counted is no end");
+    QCOMPARE(button(4)->backColor(), Red); // blinks meanwhile: red, blue, red
+
+    m_player->durations.insert(QStringLiteral("/m/t4.mp3"), 75.0);
+    m_player->pending = false;
+    QVERIFY(m_player->durationKnown);
+    m_player->durationKnown();
+    QCOMPARE(display("LblLCD"), QStringLiteral("01.15"));
+    tick();
+    QCOMPARE(display("LblLCD3"), QStringLiteral("01.14"));
+    QVERIFY(timer()->isActive());
+}
+
+void TestPlayback::cartsAreHandedOverToGetReady()
+{
+    const auto cueText = [this] {
+        QStringList text;
+        for (const MediaCue &cue : m_player->prepared)
+            text << cue.fileName + QLatin1Char('=') + cue.caption;
+        return text;
+    };
+    QCOMPARE(m_player->prepared.size(), 12);
+    QCOMPARE(cueText().first(), QStringLiteral("/m/t0.mp3=T0"));
+    TrackList tracks{};
+    tracks[0] = {QStringLiteral("/m/new.mp3"), QStringLiteral("New")};
+    QVERIFY(m_window->trackListStore()->save(tracks, nullptr));
+    QCOMPARE(cueText().first(), QStringLiteral("/m/new.mp3=New"));
+    QCOMPARE(cueText().at(1), QStringLiteral("="));
 }
 
 void TestPlayback::endToEndWithRealAudio()
