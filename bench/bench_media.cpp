@@ -1,13 +1,25 @@
-// The media layer: probe times beside libmpg123's own open + scan, the latency from a put to
-// the first sample played, CPU while playing beside mpg123, and peak memory for a short and a
-// three-hour file. Needs a sound server (scripts/bench.sh starts a private one).
+// The media layer: probe times beside libmpg123's own open + scan; the latency from a click to
+// the first sample in the sink, beside paplay; the whole program's CPU and wake-ups per thread
+// while playing, beside mpg123 and paplay, and at rest; signed end offsets; stall tolerance; peak
+// memory. Needs a sound server with a null sink named test_null (scripts/bench.sh starts one).
+// KELVO_BENCH_SECONDS sets the length of the CPU and rest runs (60 by default).
 #include "audiotestsupport.h"
+#include "testsupport.h"
 #include "platform/audiomediaplayer.h"
+#include "platform/pulsevoice.h"
+#include "platform/qtopendialog.h"
+#include "player/form1.h"
+#include "player/trackbutton.h"
+#include "tracklist/tracklistfile.h"
+
+#include <pulse/simple.h>
 
 #include <mpg123.h>
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
@@ -15,7 +27,9 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <thread>
 
 #ifdef Q_OS_UNIX
 #include <sys/resource.h>
@@ -28,17 +42,6 @@ double median(QList<double> values)
 {
     std::sort(values.begin(), values.end());
     return values.isEmpty() ? 0 : values[values.size() / 2];
-}
-
-double cpuSeconds()
-{
-#ifdef Q_OS_UNIX
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-#else
-    return 0;
-#endif
 }
 
 double stockProbeMs(const QByteArray &path)
@@ -91,36 +94,6 @@ long childPeakKiB(const QString &file, int seconds)
     return child.readAllStandardOutput().trimmed().toLong();
 }
 
-#ifdef Q_OS_LINUX
-double processCpuSeconds(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray line = stat.readAll();
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
-}
-#endif
-
-// Seconds from the first sample heard to position() == duration(), minus the duration.
-double endLagSeconds(const QString &file)
-{
-    AudioMediaPlayer player;
-    player.setFileName(file);
-    const double duration = player.duration();
-    QElapsedTimer clock;
-    clock.start();
-    qint64 firstNs = -1;
-    while (player.position() != duration && clock.elapsed() < 20000) {
-        if (firstNs < 0 && player.position() > 0)
-            firstNs = clock.nsecsElapsed();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        QThread::usleep(1000);
-    }
-    return double(clock.nsecsElapsed() - firstNs) / 1e9 - duration;
-}
-
 // The longest run of silence, in ms, inside a tone played while the UI thread stalls once.
 double gapDuringStallMs(int stallMs)
 {
@@ -138,46 +111,239 @@ double gapDuringStallMs(int stallMs)
     return span.first < 0 ? -1 : double(longestQuietRun(samples, span)) * 1000.0 / 44100;
 }
 
-// CPU seconds per second of audio while Kelvo's media layer plays file.
-double kelvoCpuPerSecond(const QString &file, int seconds)
+// The sink's monitor, read in 2 ms blocks on a thread of its own, each block stamped on the
+// monotonic clock as it arrives: when the first sample above a threshold reached the sink.
+class StampedMonitor
 {
-    AudioMediaPlayer player;
-    const double before = cpuSeconds();
-    player.setFileName(file);
-    pump(seconds * 1000);
-    const double used = cpuSeconds() - before;
-    player.stop();
-    return used / seconds;
+public:
+    explicit StampedMonitor(int threshold) : m_threshold(threshold) {}
+    ~StampedMonitor() { stop(); }
+
+    bool start()
+    {
+        pa_sample_spec spec{PA_SAMPLE_S16LE, 44100, 2};
+        pa_buffer_attr attr{};
+        attr.maxlength = quint32(-1);
+        attr.fragsize = 88 * 4;
+        int error = 0;
+        m_pa = pa_simple_new(nullptr, "bench", PA_STREAM_RECORD, "test_null.monitor", "monitor", &spec, nullptr,
+                             &attr, &error);
+        if (!m_pa)
+            return false;
+        m_thread = std::thread([this] { run(); });
+        QThread::msleep(300); // connected and delivering
+        return true;
+    }
+    void stop()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_pa)
+            pa_simple_free(m_pa);
+        m_pa = nullptr;
+    }
+    // Forgets what was heard so far.
+    void reset() { m_onsetNs = -1; m_lastLoudNs = -1; }
+    // When the first loud sample since reset() reached the sink; -1 while none has.
+    qint64 onsetNs() const { return m_onsetNs.load(); }
+    qint64 lastLoudNs() const { return m_lastLoudNs.load(); }
+
+private:
+    void run()
+    {
+        std::vector<qint16> block(88 * 2);
+        while (!m_stop) {
+            int error = 0;
+            if (pa_simple_read(m_pa, block.data(), block.size() * 2, &error) < 0)
+                return;
+            const qint64 now = monotonicNs();
+            for (size_t i = 0; i < block.size(); i += 2) {
+                if (std::abs(int(block[i])) <= m_threshold)
+                    continue;
+                // The block's last frame arrived now; this one earlier by the frames after it.
+                const qint64 at = now - qint64(block.size() / 2 - i / 2) * 1'000'000'000 / 44100;
+                if (m_onsetNs.load() < 0)
+                    m_onsetNs = at;
+                m_lastLoudNs = at;
+            }
+        }
+    }
+
+    const int m_threshold;
+    pa_simple *m_pa = nullptr;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::atomic<qint64> m_onsetNs{-1};
+    std::atomic<qint64> m_lastLoudNs{-1};
+};
+
+// Waits (running events) until the monitor has heard something, or a second has passed.
+double waitOnsetMs(const StampedMonitor &monitor, qint64 sinceNs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (monitor.onsetNs() < 0 && clock.elapsed() < 1000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        QThread::usleep(200);
+    }
+    return monitor.onsetNs() < 0 ? -1 : double(monitor.onsetNs() - sinceNs) / 1e6;
 }
 
-// The same for another player, run as a process; -1 where it cannot be measured.
-double referenceCpuPerSecond(const QString &program, const QStringList &arguments, int seconds)
+QString listOf(const QList<double> &values)
 {
-    double used = -1;
-#ifdef Q_OS_LINUX
+    QStringList text;
+    for (double value : values)
+        text << QString::number(value, 'f', 1);
+    return text.join(QLatin1Char(' '));
+}
+
+// A track list of the given files in a fresh folder, for a player window of the bench's own.
+std::unique_ptr<Form1> playerWindow(const QTemporaryDir &dir, const QStringList &files)
+{
+    QByteArray list;
+    for (const QString &file : files)
+        list += "\"" + file.toUtf8() + "\",\"" + QFileInfo(file).baseName().toUtf8() + "\"\r\n";
+    QFile out(TrackListFile::pathIn(dir.path()));
+    if (!out.open(QIODevice::WriteOnly) || out.write(list) != list.size())
+        return nullptr;
+    out.close();
+    auto window = std::make_unique<Form1>(std::make_unique<AudioMediaPlayer>(), std::make_unique<QtOpenDialog>(), dir.path());
+    window->show();
+    return window;
+}
+
+TrackButton *cart(Form1 &window, int n)
+{
+    return window.trackButton(n);
+}
+
+struct ThreadUse
+{
+    QString name;
+    double cpuMs = 0;
+    qint64 switches = 0;
+};
+
+// CPU time and context switches of every thread of a process, by thread id.
+QMap<QString, ThreadUse> threadUse(qint64 pid)
+{
+    QMap<QString, ThreadUse> use;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString &tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        ThreadUse thread;
+        thread.name = QString::fromUtf8(readBytes(tasks.filePath(tid + "/comm"))).trimmed();
+        thread.cpuMs = readBytes(tasks.filePath(tid + "/schedstat")).split(' ').value(0).toDouble() / 1e6;
+        for (const QByteArray &line : readBytes(tasks.filePath(tid + "/status")).split('\n')) {
+            if (line.contains("ctxt_switches:"))
+                thread.switches += line.split(':').last().trimmed().toLongLong();
+        }
+        use.insert(tid, thread);
+    }
+    return use;
+}
+
+// What each thread used between two readings, per second, summed by thread name.
+QList<ThreadUse> perSecond(const QMap<QString, ThreadUse> &before, const QMap<QString, ThreadUse> &after, double seconds)
+{
+    QMap<QString, ThreadUse> byName;
+    for (auto it = after.cbegin(); it != after.cend(); ++it) {
+        const ThreadUse earlier = before.value(it.key());
+        ThreadUse &sum = byName[it->name];
+        sum.name = it->name;
+        sum.cpuMs += (it->cpuMs - earlier.cpuMs) / seconds;
+        sum.switches += it->switches - earlier.switches;
+    }
+    return byName.values();
+}
+
+// Child mode: the whole program (the player window and the real player) playing file from a
+// click for some seconds, or at rest when file is "-"; prints "name cpu-ms-per-s wakeups" lines.
+int wholeProgram(const QString &file, int seconds)
+{
+    QTemporaryDir dir;
+    const bool playing = file != QLatin1String("-");
+    std::unique_ptr<Form1> window = playerWindow(dir, {playing ? file : fixture("cbr_tag.mp3"), fixture("short880.mp3")});
+    pump(1500); // loaded and armed
+    if (playing) {
+        QTest::mouseMove(cart(*window, 0), QPoint(10, 10));
+        cart(*window, 0)->click();
+    }
+    pump(500);
+    const QMap<QString, ThreadUse> before = threadUse(QCoreApplication::applicationPid());
+    pump(seconds * 1000);
+    const QMap<QString, ThreadUse> after = threadUse(QCoreApplication::applicationPid());
+    for (const ThreadUse &thread : perSecond(before, after, seconds))
+        std::printf("%s\t%.3f\t%lld\n", qPrintable(thread.name), thread.cpuMs, qint64(thread.switches));
+    return 0;
+}
+
+QList<ThreadUse> childThreads(const QStringList &arguments)
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), arguments);
+    child.waitForFinished(-1);
+    QList<ThreadUse> threads;
+    for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> fields = line.split('\t');
+        if (fields.size() == 3)
+            threads.append({QString::fromUtf8(fields[0]), fields[1].toDouble(), fields[2].toLongLong()});
+    }
+    return threads;
+}
+
+// Another player, run as a process for some seconds: its CPU and wake-ups per second.
+ThreadUse referenceUse(const QString &program, const QStringList &arguments, int seconds)
+{
+    ThreadUse total{program, -1, 0};
     QProcess reference;
     reference.start(program, arguments);
-    if (reference.waitForStarted(3000)) {
-        QThread::sleep(unsigned(seconds));
-        used = processCpuSeconds(reference.processId()) / seconds;
-        reference.kill();
-        reference.waitForFinished(3000);
+    if (!reference.waitForStarted(3000))
+        return total;
+    QThread::msleep(500);
+    const QMap<QString, ThreadUse> before = threadUse(reference.processId());
+    QThread::sleep(unsigned(seconds));
+    const QMap<QString, ThreadUse> after = threadUse(reference.processId());
+    total.cpuMs = 0;
+    for (const ThreadUse &thread : perSecond(before, after, seconds)) {
+        total.cpuMs += thread.cpuMs;
+        total.switches += thread.switches;
     }
-#else
-    Q_UNUSED(program);
-    Q_UNUSED(arguments);
-    Q_UNUSED(seconds);
-#endif
-    return used;
+    reference.kill();
+    reference.waitForFinished(3000);
+    return total;
+}
+
+void printThreads(const char *title, const QList<ThreadUse> &threads, int seconds, const ThreadUse *reference)
+{
+    std::printf("\n%s (%d s)\n", title, seconds);
+    std::printf("| %-22s | %12s | %12s |\n", "thread", "ms CPU / s", "wake-ups / s");
+    std::printf("|%s|%s|%s|\n", QByteArray(24, '-').constData(), QByteArray(14, '-').constData(),
+                QByteArray(14, '-').constData());
+    double cpu = 0;
+    qint64 switches = 0;
+    for (const ThreadUse &thread : threads) {
+        std::printf("| %-22s | %12.2f | %12.1f |\n", qPrintable(thread.name), thread.cpuMs, double(thread.switches) / seconds);
+        cpu += thread.cpuMs;
+        switches += thread.switches;
+    }
+    std::printf("| %-22s | %12.2f | %12.1f |\n", "whole program", cpu, double(switches) / seconds);
+    if (reference && reference->cpuMs > 0) {
+        std::printf("| %-22s | %12.2f | %12.1f |\n", qPrintable(reference->name), reference->cpuMs,
+                    double(reference->switches) / seconds);
+        std::printf("| %-22s | %11.2fx | %12s |\n", "ratio", cpu / reference->cpuMs, "");
+    }
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    QApplication app(argc, argv);
     if (argc == 4 && QByteArray(argv[1]) == "--play")
         return playAndReportMemory(QString::fromLocal8Bit(argv[2]), atoi(argv[3]));
+    if (argc == 4 && QByteArray(argv[1]) == "--whole")
+        return wholeProgram(QString::fromLocal8Bit(argv[2]), atoi(argv[3]));
     if (argc < 2) {
         std::fprintf(stderr, "usage: bench_media FIXTURES_DIR\n");
         return 2;
@@ -235,50 +401,104 @@ int main(int argc, char *argv[])
     }
     std::printf("(target for a repeated probe of an unchanged file: <= 50 us)\n");
 
-    // Latency: put to the first sample processed by the sink.
-    QList<double> latency;
-    bool silent = false;
-    for (int i = 0; i < 7; ++i) {
-        AudioMediaPlayer player;
-        QElapsedTimer clock;
-        clock.start();
-        player.setFileName(dir + "ten_sec.mp3");
-        while (player.position() <= 0 && clock.elapsed() < 3000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-            QThread::usleep(200);
+    // Fire latency: from the click to the first loud sample in the sink, the cart hovered first
+    // as a user's mouse always does; paplay from the start of its process, measured alike.
+    {
+        StampedMonitor monitor(3000);
+        if (!monitor.start()) {
+            std::printf("\nFire latency: no sound server with a test_null sink\n");
+        } else {
+            const QString wav = fixture("wav44_stereo.wav");
+            QTemporaryDir folder;
+            std::unique_ptr<Form1> window = playerWindow(folder, {wav, fixture("flac44_stereo.flac")});
+            pump(1500);
+            QList<double> armed, cold, paplay;
+            for (int i = 0; i < 9; ++i) {
+                QTest::mouseMove(cart(*window, 0), QPoint(10, 10));
+                pump(300);
+                monitor.reset();
+                qint64 t0 = monotonicNs();
+                cart(*window, 0)->click();
+                armed << waitOnsetMs(monitor, t0);
+                pump(200);
+                cart(*window, 0)->click();
+                pump(300);
+
+                monitor.reset();
+                t0 = monotonicNs();
+                QProcess player;
+                player.start(QStringLiteral("paplay"), {wav});
+                paplay << waitOnsetMs(monitor, t0);
+                player.kill();
+                player.waitForFinished(3000);
+                pump(300);
+
+                // A cart put cold: nothing armed for it (a player of its own, no hover).
+                AudioMediaPlayer bare;
+                monitor.reset();
+                t0 = monotonicNs();
+                bare.setFileName(wav);
+                cold << waitOnsetMs(monitor, t0);
+                bare.stop();
+                pump(300);
+            }
+            std::printf("\nFire latency: click to the first sample above 3000 in the sink's monitor, ms (9 runs)\n");
+            std::printf("| %-30s | %8s | %s\n", "what", "median", "every run, first to last");
+            std::printf("|%s|%s|%s\n", QByteArray(32, '-').constData(), QByteArray(10, '-').constData(), QByteArray(30, '-').constData());
+            std::printf("| %-30s | %8.1f | %s\n", "Kelvo, armed cart (click)", median(armed), qPrintable(listOf(armed)));
+            std::printf("| %-30s | %8.1f | %s\n", "Kelvo, put cold", median(cold), qPrintable(listOf(cold)));
+            std::printf("| %-30s | %8.1f | %s\n", "paplay (process start)", median(paplay), qPrintable(listOf(paplay)));
+            std::printf("(target: armed <= 8 ms, goal 5, and below paplay in every run)\n");
         }
-        latency << double(clock.nsecsElapsed()) / 1e6;
-        silent = silent || player.usesSilentClock();
-        player.stop();
-        pump(100);
     }
-    std::printf("\nLatency, put to first sample processed (median of 7): %.1f ms (target <= 60 ms)%s\n",
-                median(latency), silent ? "  [no sound device: silent clock]" : "");
 
-    // CPU per second of audio while playing.
-    const QString cpuFile = dir + "ten_min_cbr_tag.mp3";
-    constexpr int kPlaySeconds = 8;
-    const double oursCpu = kelvoCpuPerSecond(cpuFile, kPlaySeconds);
-    const double theirsCpu = referenceCpuPerSecond("mpg123", {"-q", "-o", "pulse", cpuFile}, kPlaySeconds);
-    std::printf("\nCPU while playing 320 kbps stereo (%d s)\n", kPlaySeconds);
-    std::printf("| %-24s | %14s |\n", "player", "ms CPU per s");
-    std::printf("|%s|%s|\n", QByteArray(26, '-').constData(), QByteArray(16, '-').constData());
-    std::printf("| %-24s | %14.2f |\n", "Kelvo", oursCpu * 1000);
-    std::printf("| %-24s | %14.2f |\n", "mpg123 -o pulse", theirsCpu * 1000);
-    if (theirsCpu > 0)
-        std::printf("| %-24s | %13.2fx |\n", "ratio (target <= 1.1x)", oursCpu / theirsCpu);
-
-    std::printf("\nEnd lag: first sample heard to position() == duration(), minus the duration (target <= 20 ms)\n");
-    std::printf("| %-34s | %10s |\n", "file", "lag ms");
-    std::printf("|%s|%s|\n", QByteArray(36, '-').constData(), QByteArray(12, '-').constData());
-    double worstLag = -1e9;
-    for (const char *name : {"awkward_tag.mp3", "awkward_notag.mp3", "awkward_mono22.mp3", "stereo48.mp3",
-                             "cbr_notag.mp3", "truncated.mp3", "joined.mp3"}) {
-        const double lag = endLagSeconds(fixture(name));
-        worstLag = std::max(worstLag, lag);
-        std::printf("| %-34s | %10.1f |\n", name, lag * 1000);
+    // Signed end offsets: the end the player reports against the first loud sample heard plus
+    // the duration; negative would be an end before the last sample was heard.
+    {
+        StampedMonitor monitor(300);
+        if (monitor.start()) {
+            std::printf("\nEnd offset: position() == duration() minus (first sample heard + duration), ms\n");
+            std::printf("| %-26s | %10s |\n", "file", "offset ms");
+            std::printf("|%s|%s|\n", QByteArray(28, '-').constData(), QByteArray(12, '-').constData());
+            double earliest = 1e9, latest = -1e9;
+            for (const char *name : {"awkward_tag.mp3", "awkward_notag.mp3", "awkward_mono22.mp3", "stereo48.mp3",
+                                     "cbr_tag.mp3", "truncated.mp3", "joined.mp3", "wav44_stereo.wav",
+                                     "flac_nototal.flac", "vorbis.ogg", "rate2048.wav"}) {
+                AudioMediaPlayer player;
+                monitor.reset();
+                player.setFileName(fixture(name));
+                QElapsedTimer clock;
+                clock.start();
+                while ((player.durationPending() || player.position() != player.duration()) && clock.elapsed() < 20000) {
+                    QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+                    QThread::usleep(500);
+                }
+                const qint64 endNs = monotonicNs();
+                const double offset = double(endNs - monitor.onsetNs()) / 1e6 - player.duration() * 1000;
+                earliest = std::min(earliest, offset);
+                latest = std::max(latest, offset);
+                std::printf("| %-26s | %+10.1f |\n", name, offset);
+                player.stop();
+                pump(200);
+            }
+            std::printf("| %-26s | %+10.1f |\n| %-26s | %+10.1f |\n(target: every file within 0 to +10 ms)\n",
+                        "earliest", earliest, "latest", latest);
+        }
     }
-    std::printf("| %-34s | %10.1f |\n", "worst", worstLag * 1000);
+
+    // The whole program's CPU and wake-ups, per thread, beside the command-line players.
+    const int seconds = qEnvironmentVariableIntValue("KELVO_BENCH_SECONDS") > 0
+                            ? qEnvironmentVariableIntValue("KELVO_BENCH_SECONDS") : 60;
+    const QString mp3 = dir + "ten_min_128.mp3";
+    const QString flac = dir + "ten_min.flac";
+    const ThreadUse mpg123 = referenceUse(QStringLiteral("mpg123"), {"-q", "-o", "pulse", mp3}, seconds);
+    printThreads("Whole program playing a 128 kbps mp3, beside mpg123 -o pulse (target <= 1.2x)",
+                 childThreads({"--whole", mp3, QString::number(seconds)}), seconds, &mpg123);
+    const ThreadUse paplayUse = referenceUse(QStringLiteral("paplay"), {flac}, seconds);
+    printThreads("Whole program playing a FLAC, beside paplay (target <= 1.5x)",
+                 childThreads({"--whole", flac, QString::number(seconds)}), seconds, &paplayUse);
+    printThreads("Whole program at rest, twelve carts armed (target: no wake-ups of Kelvo's own threads)",
+                 childThreads({"--whole", "-", QString::number(seconds)}), seconds, nullptr);
 
     std::printf("\nStall tolerance: the UI thread blocked once mid-track; longest silence inside the tone\n");
     std::printf("| %-10s | %10s |\n", "stall ms", "gap ms");
@@ -293,17 +513,6 @@ int main(int argc, char *argv[])
         std::printf("| %10d | %10.1f |\n", stallMs, gap);
     }
     std::printf("Longest stall with no gap: %d ms (target >= 1500 ms)\n", longestClean);
-
-    // CPU per format, beside paplay (libsndfile straight to the same sink).
-    std::printf("\nCPU while playing other formats (%d s), beside paplay\n", kPlaySeconds);
-    std::printf("| %-14s | %12s | %12s |\n", "file", "Kelvo ms/s", "paplay ms/s");
-    std::printf("|%s|%s|%s|\n", QByteArray(16, '-').constData(), QByteArray(14, '-').constData(),
-                QByteArray(14, '-').constData());
-    for (const char *name : {"ten_min.wav", "ten_min.flac", "ten_min.ogg"}) {
-        const double kelvo = kelvoCpuPerSecond(dir + name, kPlaySeconds);
-        const double paplay = referenceCpuPerSecond("paplay", {dir + name}, kPlaySeconds);
-        std::printf("| %-14s | %12.2f | %12.2f |\n", name, kelvo * 1000, paplay * 1000);
-    }
 
     const long shortPeak = childPeakKiB(dir + "ten_sec.mp3", 3);
     const long longPeak = childPeakKiB(dir + "three_hours_mono.mp3", 3);

@@ -11,6 +11,7 @@ synth() { # seconds channels -> WAV on stdout; a slow sweep so frames differ
 [ -f ten_min_cbr_notag.mp3 ] || synth 600 2 | lame --quiet -b 320 --resample 44.1 -t - ten_min_cbr_notag.mp3
 [ -f ten_min_cbr_tag.mp3 ] || synth 600 2 | lame --quiet -b 320 --resample 44.1 - ten_min_cbr_tag.mp3
 [ -f ten_min_vbr.mp3 ] || synth 600 2 | lame --quiet -V 2 --resample 44.1 - ten_min_vbr.mp3
+[ -f ten_min_128.mp3 ] || synth 600 2 | lame --quiet -b 128 --resample 44.1 - ten_min_128.mp3
 [ -f ten_sec.mp3 ] || synth 10 2 | lame --quiet -b 320 --resample 44.1 - ten_sec.mp3
 [ -f ten_min.wav ] || sox -q -n -r 44100 -c 2 -b 16 ten_min.wav synth 600 sine 200-2000 vol 0.4
 [ -f ten_min.flac ] || sox -q ten_min.wav ten_min.flac

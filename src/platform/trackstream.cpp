@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#ifdef Q_OS_LINUX
+#include <pthread.h>
+#endif
+
 namespace {
 
 constexpr qint64 kChunkFrames = 4096;  // about 90 ms at 44.1 kHz
@@ -42,6 +46,9 @@ bool TrackStream::decodeChunk(std::vector<char> &chunk)
 
 void TrackStream::decodeAhead(std::stop_token stop)
 {
+#ifdef Q_OS_LINUX
+    pthread_setname_np(pthread_self(), "Kelvo decode"); // as the desktop's tools list it
+#endif
     std::vector<char> chunk(size_t(kChunkFrames * frameBytes()));
     for (;;) {
         {

@@ -19,6 +19,9 @@ TrackButton::TrackButton(QWidget *parent) : QPushButton(parent), m_backColor(Col
     // them on a plain hover.
     setMouseTracking(true);
     setAcceptDrops(true);
+    // It paints every pixel of its face, so nothing beneath it need be painted first: the
+    // playing button's blink repaints the button alone.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void TrackButton::setBackColor(quint32 value)
@@ -54,29 +57,50 @@ void TrackButton::paintEvent(QPaintEvent *)
     const QBrush fill(Colours::colour(m_backColor, palette()));
     qDrawWinButton(&painter, rect(), palette(), isDown(), &fill);
 
-    QRect textRect = captionRect();
+    QPoint at = captionRect().topLeft();
     if (isDown())
-        textRect.translate(1, 1);
-    const QString caption = text().left(kMaxCaptionChars);
-    const int flags = kCaptionFlags;
-    painter.setFont(captionFont());
-    if (isEnabled()) {
-        painter.setPen(Qt::black);
-        painter.drawText(textRect, flags, caption);
-    } else {
-        // The classic engraved look: a white copy one pixel down and right under dark grey,
-        // readable on silver and on any other back colour.
-        painter.setPen(Qt::white);
-        painter.drawText(textRect.translated(1, 1), flags, caption);
-        painter.setPen(QColor(0x80, 0x80, 0x80));
-        painter.drawText(textRect, flags, caption);
-    }
+        at += QPoint(1, 1);
+    painter.drawPixmap(at, captionPixmap());
     if (hasFocus()) {
         QStyleOptionFocusRect focus;
         focus.initFrom(this);
         focus.rect = rect().adjusted(4, 4, -4, -4);
         style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
     }
+}
+
+const QPixmap &TrackButton::captionPixmap() const
+{
+    // Laying out a wrapped caption costs more than all the rest of a repaint, and the playing
+    // button repaints four times a second to blink: the caption is drawn once and then copied.
+    const QString caption = text().left(kMaxCaptionChars);
+    const QRect box = captionRect();
+    const qreal ratio = devicePixelRatioF();
+    if (caption == m_pixmapFor && isEnabled() == m_pixmapEnabled && box.size() == m_pixmapSize
+        && ratio == m_captionPixmap.devicePixelRatio() && captionFont() == m_pixmapFont && !m_captionPixmap.isNull())
+        return m_captionPixmap;
+    m_pixmapFor = caption;
+    m_pixmapEnabled = isEnabled();
+    m_pixmapSize = box.size();
+    m_pixmapFont = captionFont();
+    m_captionPixmap = QPixmap(box.size() * ratio);
+    m_captionPixmap.setDevicePixelRatio(ratio);
+    m_captionPixmap.fill(Qt::transparent);
+    QPainter painter(&m_captionPixmap);
+    painter.setFont(m_pixmapFont);
+    const QRect local(QPoint(0, 0), box.size());
+    if (isEnabled()) {
+        painter.setPen(Qt::black);
+        painter.drawText(local, kCaptionFlags, caption);
+    } else {
+        // The classic engraved look: a white copy one pixel down and right under dark grey,
+        // readable on silver and on any other back colour.
+        painter.setPen(Qt::white);
+        painter.drawText(local.translated(1, 1), kCaptionFlags, caption);
+        painter.setPen(QColor(0x80, 0x80, 0x80));
+        painter.drawText(local, kCaptionFlags, caption);
+    }
+    return m_captionPixmap;
 }
 
 void TrackButton::mouseMoveEvent(QMouseEvent *event)

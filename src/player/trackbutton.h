@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFont>
+#include <QPixmap>
 #include <QPushButton>
 #include <QStringList>
 
@@ -58,4 +59,11 @@ private:
     mutable QFont m_fittedFrom;
     mutable QSize m_fittedSize;
     mutable QFont m_fittedFont;
+    // The caption as last drawn, and what it was drawn for.
+    const QPixmap &captionPixmap() const;
+    mutable QPixmap m_captionPixmap;
+    mutable QString m_pixmapFor;
+    mutable bool m_pixmapEnabled = true;
+    mutable QSize m_pixmapSize;
+    mutable QFont m_pixmapFont;
 };
