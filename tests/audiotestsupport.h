@@ -145,6 +145,14 @@ inline bool soundServerAnswers()
     return pactl.waitForFinished(5000) && pactl.exitStatus() == QProcess::NormalExit && pactl.exitCode() == 0;
 }
 
+// True when the sound server is PipeWire's PulseAudio service rather than PulseAudio itself.
+inline bool soundServerIsPipeWire()
+{
+    QProcess pactl;
+    pactl.start(QStringLiteral("pactl"), {QStringLiteral("info")});
+    return pactl.waitForFinished(5000) && pactl.readAllStandardOutput().contains("PipeWire");
+}
+
 // Skips the test (or fails it, where the run requires audio) when there is no sound server.
 #define REQUIRE_AUDIO()                                                                            \
     do {                                                                                           \

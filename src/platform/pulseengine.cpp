@@ -4,6 +4,7 @@
 #include "platform/trackstream.h"
 
 #include <pulse/context.h>
+#include <pulse/introspect.h>
 #include <pulse/proplist.h>
 #include <pulse/thread-mainloop.h>
 
@@ -84,6 +85,15 @@ void PulseEngine::contextStateChanged()
 {
     const pa_context_state_t state = pa_context_get_state(m_context.get());
     if (state == PA_CONTEXT_READY) {
+        pa_operation *asked = pa_context_get_server_info(
+            m_context.get(),
+            [](pa_context *, const pa_server_info *info, void *self) {
+                if (info && info->server_name)
+                    static_cast<PulseEngine *>(self)->m_pipeWire = QByteArray(info->server_name).contains("PipeWire");
+            },
+            this);
+        if (asked)
+            pa_operation_unref(asked);
         const std::vector<std::shared_ptr<PulseVoice>> voices = m_voices;
         for (const std::shared_ptr<PulseVoice> &voice : voices)
             voice->connect(m_context.get());
@@ -145,6 +155,12 @@ std::optional<qint64> PulseEngine::heardFrames(const std::shared_ptr<PulseVoice>
     if (frames < 0)
         return std::nullopt;
     return frames;
+}
+
+bool PulseEngine::isPipeWire()
+{
+    Lock lock(m_loop.get());
+    return m_pipeWire;
 }
 
 bool PulseEngine::connected()

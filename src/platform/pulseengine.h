@@ -46,6 +46,8 @@ public:
 
     // True while a connection to a server is up.
     bool connected();
+    // True when the server is PipeWire's PulseAudio service (known once connected).
+    bool isPipeWire();
 
 private:
     friend class PulseVoice;
@@ -68,4 +70,5 @@ private:
     // Null until a voice is first armed, and after the connection failed.
     std::unique_ptr<pa_context, ContextDeleter> m_context;
     std::vector<std::shared_ptr<PulseVoice>> m_voices; // those holding a server stream
+    bool m_pipeWire = false;
 };

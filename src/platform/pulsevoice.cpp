@@ -4,6 +4,7 @@
 #include "platform/trackstream.h"
 
 #include <pulse/context.h>
+#include <pulse/introspect.h>
 #include <pulse/rtclock.h>
 #include <pulse/stream.h>
 #include <pulse/timeval.h>
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <cstdio>
 
 namespace {
 
@@ -19,7 +21,9 @@ namespace {
 // large writes and few wake-ups while playing. A stop does not wait for it to play out: it
 // rewrites what the server holds.
 constexpr qint64 kTargetMs = 250;
-constexpr qint64 kRequestMs = kTargetMs / 4;
+// PipeWire sizes its processing cycle by this: a stop cannot splice closer than two cycles ahead
+// there (see writeRamp), so it stays short.
+constexpr qint64 kRequestMs = 25;
 // Playback starts once this much is queued, and pauses (rather than skip ahead) should the
 // queue ever run dry; the drain at the end lets the rest play whatever its length.
 constexpr qint64 kStartMs = 20;
@@ -27,6 +31,10 @@ constexpr qint64 kStartMs = 20;
 constexpr qint64 kRampMs = 5;
 // How often the server is asked for timing while playing; between answers it is interpolated.
 constexpr qint64 kTimingEveryNs = 100'000'000;
+// Where a stop's ramp starts, ahead of the device's read position: at least this, and at most
+// this much for the device's block.
+constexpr qint64 kLeastAheadUs = 5'000;
+constexpr qint64 kLongestBlockUs = 50'000;
 // How soon to look again when the decoder has not kept up with a request.
 constexpr qint64 kRetryUs = 10'000;
 
@@ -271,12 +279,42 @@ void PulseVoice::stop()
         release();
         return;
     }
-    writeRamp();
-    // Nothing more is fed: the stream goes once the server has played the ramp out.
+    // Nothing more is fed. Where the ramp goes needs the server's read position as it is now,
+    // not as it was at the last update: ask, and splice when it answers.
     m_state = State::Stopping;
     m_retry.reset();
     m_endTimer.reset();
-    m_timing.reset();
+    m_drain.reset();
+    m_timing.reset(pa_stream_update_timing_info(
+        m_pa.get(),
+        [](pa_stream *, int, void *self) {
+            auto *voice = static_cast<PulseVoice *>(self);
+            voice->m_timing.reset();
+            if (!voice->m_sinkInfo)
+                voice->rampDown();
+        },
+        this));
+    m_sinkInfo.reset(pa_context_get_sink_info_by_index(
+        m_engine.context(), pa_stream_get_device_index(m_pa.get()),
+        [](pa_context *, const pa_sink_info *info, int eol, void *self) {
+            auto *voice = static_cast<PulseVoice *>(self);
+            if (info && eol == 0) {
+                voice->m_sinkBlockUs = qint64(info->configured_latency);
+                return;
+            }
+            voice->m_sinkInfo.reset();
+            if (!voice->m_timing)
+                voice->rampDown();
+        },
+        this));
+    if (!m_timing && !m_sinkInfo)
+        rampDown();
+}
+
+void PulseVoice::rampDown()
+{
+    writeRamp();
+    // The stream goes once the server has played the ramp out.
     m_drain.reset(pa_stream_drain(
         m_pa.get(), [](pa_stream *, int success, void *self) { static_cast<PulseVoice *>(self)->drained(success != 0); },
         this));
@@ -287,13 +325,21 @@ void PulseVoice::stop()
 void PulseVoice::writeRamp()
 {
     const qint64 written = writtenFrames();
-    // Where the device will take audio next: the server's last word on its read position and
-    // the time since, plus one of the device's blocks, so the splice never lands in audio the
-    // device has already taken (a device that can rewind takes it back in any case).
+    // Where the device will take audio next: the server's fresh word on its read position, plus
+    // one of the device's blocks, so the splice never lands in audio the device has taken. A
+    // device that can rewind (most hardware) takes such audio back anyway, so a long block
+    // counts only up to kLongestBlockUs. PipeWire reports the read position of its protocol
+    // thread, which trails its processing thread by a cycle or two, each about the request size
+    // (seen: the splice landed late with two cycles once in some thirty stops; never with three).
     const pa_timing_info *timing = pa_stream_get_timing_info(m_pa.get());
     qint64 from = written;
     if (timing && !timing->read_index_corrupt) {
-        const qint64 aheadUs = std::max<qint64>(qint64(timing->sink_usec), 5000) + qint64(pa_timeval_age(&timing->timestamp));
+        const qint64 blockUs = std::max({qint64(timing->sink_usec), std::min(m_sinkBlockUs, kLongestBlockUs), kLeastAheadUs});
+        qint64 aheadUs = blockUs + qint64(pa_timeval_age(&timing->timestamp));
+        if (m_engine.m_pipeWire) {
+            const pa_buffer_attr *attr = pa_stream_get_buffer_attr(m_pa.get());
+            aheadUs += 3 * qint64(attr ? attr->minreq : 0) / m_frameBytes * 1'000'000 / m_rate;
+        }
         from = timing->read_index / m_frameBytes + aheadUs * m_rate / 1'000'000;
     }
     const qint64 oldest = std::max<qint64>(0, written - qint64(m_history.size()) / m_frameBytes);
@@ -339,6 +385,7 @@ void PulseVoice::release()
     m_endTimer.reset();
     m_drain.reset();
     m_timing.reset();
+    m_sinkInfo.reset();
     m_pa.reset();
     m_engine.forget(this); // may destroy this voice
 }

@@ -76,6 +76,7 @@ private:
 
     void streamStateChanged();
     void write(size_t bytes);
+    void rampDown();
     void writeRamp();
     TimeEvent after(qint64 microseconds, void (*callback)(pa_mainloop_api *, pa_time_event *, const struct timeval *, void *));
     void drainIfDone();
@@ -106,5 +107,7 @@ private:
     TimeEvent m_endTimer;
     Operation m_drain;
     Operation m_timing;
+    Operation m_sinkInfo;
+    qint64 m_sinkBlockUs = 0; // the device's configured latency, asked for at a stop
     std::unique_ptr<pa_stream, StreamDeleter> m_pa;
 };
