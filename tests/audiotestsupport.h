@@ -129,6 +129,49 @@ private:
     QProcess m_process;
 };
 
+// Integrated loudness (LUFS) and true peak (dBTP) by an independent meter, ffmpeg's ebur128
+// filter; NaN for what it could not tell.
+struct FfmpegLoudness
+{
+    double lufs = std::nan("");
+    double peak = std::nan("");
+};
+
+inline FfmpegLoudness ffmpegLoudness(const QString &path)
+{
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"), {QStringLiteral("-nostats"), QStringLiteral("-hide_banner"),
+                                            QStringLiteral("-nostdin"), QStringLiteral("-i"), path,
+                                            QStringLiteral("-af"), QStringLiteral("ebur128=peak=true"),
+                                            QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")});
+    FfmpegLoudness result;
+    if (!ffmpeg.waitForFinished(60000))
+        return result;
+    // The summary comes last: the last "I:" and "Peak:" lines are the whole file's.
+    for (const QByteArray &line : ffmpeg.readAllStandardError().split('\n')) {
+        const QList<QByteArray> words = line.simplified().split(' ');
+        if (words.size() >= 3 && words[0] == "I:")
+            result.lufs = words[1].toDouble();
+        else if (words.size() >= 3 && words[0] == "Peak:")
+            result.peak = words[1].toDouble();
+    }
+    return result;
+}
+
+// A mono 16-bit WAV file of samples at rate.
+inline bool writeMonoWav(const QString &path, const QList<qint16> &samples, int rate)
+{
+    QByteArray wav;
+    const auto put32 = [&wav](quint32 v) { for (int i = 0; i < 4; ++i) wav += char((v >> (8 * i)) & 0xFF); };
+    const auto put16 = [&wav](quint16 v) { wav += char(v & 0xFF); wav += char(v >> 8); };
+    const auto bytes = quint32(samples.size() * 2);
+    wav += "RIFF"; put32(36 + bytes); wav += "WAVEfmt "; put32(16); put16(1); put16(1); put32(quint32(rate));
+    put32(quint32(rate) * 2); put16(2); put16(16); wav += "data"; put32(bytes);
+    wav += QByteArray(reinterpret_cast<const char *>(samples.constData()), qsizetype(bytes));
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(wav) == wav.size();
+}
+
 // True when a PulseAudio server is named; a run that requires audio fails instead of skipping.
 inline bool audioServerAvailable()
 {

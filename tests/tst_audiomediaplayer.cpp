@@ -1,5 +1,6 @@
 #include "audiotestsupport.h"
 #include "platform/audiomediaplayer.h"
+#include "platform/loudnessmeter.h"
 #include "platform/mpg123decoder.h"
 #include "testsupport.h"
 
@@ -44,6 +45,10 @@ private slots:
     void serverGoesAwayMidTrack();
     void serversComeAndGo();
     void nothingWakesAtRest();
+    void fadeOutFallsToSilence_data();
+    void fadeOutFallsToSilence();
+    void loudnessIsMatched_data();
+    void loudnessIsMatched();
     void stallsOfTheUserInterfaceAreNotHeard();
     void quitIsClean_data();
     void quitIsClean();
@@ -580,6 +585,102 @@ void TestAudioMediaPlayer::nothingWakesAtRest()
             woke << QStringLiteral("%1 (%2 times)").arg(it.key()).arg(it.value() - before.value(it.key(), 0));
     }
     QVERIFY2(woke.isEmpty(), qPrintable(QStringLiteral("woke at rest: ") + woke.join(QStringLiteral(", "))));
+}
+
+void TestAudioMediaPlayer::fadeOutFallsToSilence_data()
+{
+    QTest::addColumn<double>("seconds");
+    QTest::newRow("half a second") << 0.5;
+    QTest::newRow("two seconds") << 2.0;
+}
+
+void TestAudioMediaPlayer::fadeOutFallsToSilence()
+{
+    REQUIRE_AUDIO();
+    QFETCH(double, seconds);
+    SinkRecorder recorder;
+    QVERIFY(recorder.start());
+    AudioMediaPlayer player;
+    player.setFileName(fixture("six_seconds.mp3"));
+    QTRY_VERIFY_WITH_TIMEOUT(player.position() > 1.0, 5000);
+    const double asked = player.position();
+    player.fadeOut(seconds);
+    QVERIFY(!player.fadedOut());
+    QTRY_VERIFY_WITH_TIMEOUT(player.position() > asked + seconds / 2, 5000); // the countdown goes on
+    QTRY_VERIFY_WITH_TIMEOUT(player.fadedOut(), int(seconds * 1000) + 2000);
+    player.stop();
+    QVERIFY(!player.fadedOut());
+
+    const QList<qint16> samples = recorder.stop();
+    const SoundSpan span = soundSpan(samples);
+    QVERIFY2(span.first >= 0, "nothing was heard");
+    // Digital silence from the fade's length after it was asked for (what was heard then).
+    qsizetype silentFrom = samples.size();
+    while (silentFrom > 0 && samples[silentFrom - 1] == 0)
+        --silentFrom;
+    const double silentAt = double(silentFrom - span.first) / 44100;
+    COMPARE_NEAR(silentAt, asked + seconds, 0.01);
+    // A curve, not a cut: half-way it is part-way down, and it never steps.
+    const auto level = [&samples](double at) {
+        int peak = 0;
+        for (qsizetype i = qsizetype(at * 44100) - 200; i < qsizetype(at * 44100) + 200; ++i)
+            peak = std::max(peak, std::abs(int(samples.value(i))));
+        return peak;
+    };
+    const double start = double(span.first) / 44100;
+    const int full = level(start + asked - 0.1);
+    const int half = level(start + asked + seconds / 2);
+    QVERIFY2(half > full / 5 && half < full * 4 / 5, qPrintable(QStringLiteral("%1 of %2 half-way").arg(half).arg(full)));
+    const int ownStep = largestStep(decodedLeft(fixture("six_seconds.mp3")));
+    QVERIFY2(largestStep(samples) <= ownStep + ownStep / 10,
+             qPrintable(QStringLiteral("a step of %1 where the music's largest is %2").arg(largestStep(samples)).arg(ownStep)));
+}
+
+void TestAudioMediaPlayer::loudnessIsMatched_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("measurable");
+    QTest::newRow("pink noise, about -12 LUFS") << fixture("pink12.wav") << true;
+    QTest::newRow("pink noise, -24 LUFS") << fixture("pink24.wav") << true;
+    QTest::newRow("pink noise, -36 LUFS") << fixture("pink36.wav") << true;
+    QTest::newRow("a click holds it below the target") << fixture("peaky.wav") << true;
+    QTest::newRow("digital silence") << fixture("silence.wav") << false;
+    QTest::newRow("shorter than a gating block") << fixture("too_short.wav") << false;
+    QTest::newRow("not audio") << fixture("not_audio.mp3") << false;
+}
+
+void TestAudioMediaPlayer::loudnessIsMatched()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, measurable);
+    const std::optional<Loudness> measured = measureLoudness(file);
+    QCOMPARE(measured.has_value(), measurable);
+    AudioMediaPlayer player;
+    player.setLoudnessTarget(-23.0);
+    player.prepare({{file, QStringLiteral("Cart")}});
+    QTRY_VERIFY(!player.loudnessText(file).isEmpty() && player.loudnessText(file) != QLatin1String("measuring"));
+    if (!measurable) {
+        QCOMPARE(player.loudnessText(file), QStringLiteral("not measurable"));
+        return;
+    }
+    // The same as an independent meter says.
+    const FfmpegLoudness reference = ffmpegLoudness(file);
+    COMPARE_NEAR(measured->integratedLufs, reference.lufs, 0.2);
+    COMPARE_NEAR(measured->truePeakDb, reference.peak, 0.5);
+    QVERIFY(player.loudnessText(file).endsWith(QLatin1String(" dBTP")));
+
+    // Played at the target, unless its true peak would then pass -1 dBTP.
+    REQUIRE_AUDIO();
+    QTRY_VERIFY(player.isArmed(file)); // armed again, at its matched level
+    SinkRecorder recorder;
+    QVERIFY(recorder.start());
+    player.setFileName(file);
+    QTRY_COMPARE_WITH_TIMEOUT(player.position(), player.duration(), 20000);
+    player.stop();
+    QTemporaryDir dir;
+    QVERIFY(writeMonoWav(dir.filePath("heard.wav"), recorder.stop(), 44100));
+    const double expected = std::min(-23.0, measured->integratedLufs + (-1.0 - measured->truePeakDb));
+    COMPARE_NEAR(ffmpegLoudness(dir.filePath("heard.wav")).lufs, expected, 0.5);
 }
 
 void TestAudioMediaPlayer::stallsOfTheUserInterfaceAreNotHeard()

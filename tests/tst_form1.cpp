@@ -5,12 +5,16 @@
 #include "common/colours.h"
 #include "common/shape.h"
 #include "fakeopendialog.h"
+#include "common/settings.h"
 #include "player/form1.h"
 #include "playerfixture.h"
 #include "testsupport.h"
 #include "tracklist/tracklistfile.h"
 
 #include <QAccessible>
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QApplication>
 #include <QMessageBox>
 #include <QMimeData>
@@ -34,6 +38,9 @@ class TestForm1 : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+    void contextMenuFollowsSettings_data();
+    void contextMenuFollowsSettings();
     void startUp_data();
     void startUp();
     void startUpFillsEditorRows();
@@ -63,9 +70,75 @@ private slots:
 
 private:
     std::unique_ptr<Form1> makeWindow(const QByteArray *trackList);
+    QTemporaryDir m_config;
     PlayerFixture m_fixture;
     FakeMediaPlayer *m_player = nullptr;
 };
+
+void TestForm1::initTestCase()
+{
+    // The settings file of this run's own, not the user's.
+    QVERIFY(m_config.isValid());
+    qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+}
+
+void TestForm1::contextMenuFollowsSettings_data()
+{
+    QTest::addColumn<QByteArray>("conf");     // kelvo.conf as provisioned
+    QTest::addColumn<QString>("fadeLength");  // the length checked in the menu
+    QTest::addColumn<QString>("loudness");    // the loudness item checked
+    QTest::newRow("no file: the defaults") << QByteArray() << "FadeLength(2)" << "MatchLoudness(Off)";
+    QTest::newRow("provisioned") << QByteArray("[fade]\nseconds=8\n[loudness]\nmatch=true\ntarget=-18\n")
+                                 << "FadeLength(8)" << "MatchLoudness(-18)";
+    QTest::newRow("matching on, no target") << QByteArray("[loudness]\nmatch=true\n") << "FadeLength(2)"
+                                            << "MatchLoudness(-23)";
+    QTest::newRow("malformed values") << QByteArray("[fade]\nseconds=soon\n[loudness]\nmatch=maybe\ntarget=-18\n")
+                                      << "FadeLength(2)" << "MatchLoudness(Off)";
+    QTest::newRow("out of range") << QByteArray("[fade]\nseconds=-4\n[loudness]\nmatch=true\ntarget=12\n")
+                                  << "FadeLength(2)" << "MatchLoudness(-23)";
+    QTest::newRow("not INI at all") << QByteArray("\x00\xff\xfe garbage [[[\n=\n") << "FadeLength(2)"
+                                    << "MatchLoudness(Off)";
+}
+
+void TestForm1::contextMenuFollowsSettings()
+{
+    QFETCH(QByteArray, conf);
+    QFETCH(QString, fadeLength);
+    QFETCH(QString, loudness);
+    const QString file = m_config.filePath(QStringLiteral("kelvo/kelvo.conf"));
+    QFile::remove(file);
+    if (!conf.isEmpty()) {
+        QVERIFY(QDir().mkpath(m_config.filePath(QStringLiteral("kelvo"))));
+        QVERIFY(writeBytes(file, conf));
+    }
+    std::unique_ptr<Form1> window = makeWindow(nullptr);
+    const QString target = loudness.mid(14).chopped(1);
+    QCOMPARE(m_player->loudnessTarget.has_value(), target != QLatin1String("Off"));
+    if (m_player->loudnessTarget)
+        QCOMPARE(*m_player->loudnessTarget, target.toDouble());
+
+    // Right button anywhere on the window: the menu shows the settings checked.
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10), window->mapToGlobal(QPoint(10, 10)));
+    QCoreApplication::sendEvent(window.get(), &event);
+    QMenu *menu = window->contextMenu();
+    QVERIFY(menu->isVisible());
+    QVERIFY(!menu->findChild<QAction *>(QStringLiteral("FadeOut"))->isEnabled()); // nothing plays
+    QStringList checked;
+    for (QAction *action : menu->findChildren<QAction *>()) {
+        if (action->isChecked())
+            checked << action->objectName();
+    }
+    checked.sort();
+    QCOMPARE(checked, QStringList({fadeLength, loudness}));
+    menu->hide();
+
+    // A choice is kept in the file and reaches the player.
+    menu->findChild<QAction *>(QStringLiteral("FadeLength(0.5)"))->trigger();
+    menu->findChild<QAction *>(QStringLiteral("MatchLoudness(-16)"))->trigger();
+    QCOMPARE(Settings().fadeSeconds(), 0.5);
+    QCOMPARE(Settings().loudnessTarget(), std::optional<double>(-16.0));
+    QCOMPARE(m_player->loudnessTarget, std::optional<double>(-16.0));
+}
 
 std::unique_ptr<Form1> TestForm1::makeWindow(const QByteArray *trackList)
 {

@@ -19,6 +19,8 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
+#include <QHelpEvent>
 
 #include <memory>
 
@@ -46,6 +48,8 @@ private slots:
     void quotesFromFileAreNeverSaved();
     void openDialogOffersEveryFormat();
     void accessibleDescriptions();
+    void rowTooltipNotesTheFile_data();
+    void rowTooltipNotesTheFile();
     void dragOnFaceMovesEditor();
 
 private:
@@ -88,6 +92,28 @@ void TestForm2::openEditor()
     m_editor = m_window->findChild<Form2 *>("Form2");
     QVERIFY(m_editor);
     QVERIFY(m_editor->isVisible());
+}
+
+void TestForm2::rowTooltipNotesTheFile_data()
+{
+    QTest::addColumn<QString>("note"); // what the player knows of /m/t1.mp3's loudness
+    QTest::newRow("measured") << QStringLiteral("-14.2 LUFS, peak -0.3 dBTP");
+    QTest::newRow("being measured") << QStringLiteral("measuring");
+    QTest::newRow("nothing to measure") << QStringLiteral("not measurable");
+    QTest::newRow("not known") << QString();
+}
+
+void TestForm2::rowTooltipNotesTheFile()
+{
+    QFETCH(QString, note);
+    openEditor();
+    m_player->notes.insert(QStringLiteral("/m/t1.mp3"), note);
+    for (QLineEdit *box : {path(1), name(1)}) {
+        QToolTip::hideText();
+        QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), box->mapToGlobal(QPoint(5, 5)));
+        QCoreApplication::sendEvent(box, &help);
+        QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), note);
+    }
 }
 
 QMessageBox *TestForm2::messageBox()

@@ -6,10 +6,13 @@
 #include "player/form1.h"
 #include "playerfixture.h"
 #include "testsupport.h"
+#include "common/settings.h"
 #include "tracklist/tracklistfile.h"
 #include "tracklist/trackliststore.h"
 
+#include <QAction>
 #include <QElapsedTimer>
+#include <QMenu>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -29,6 +32,7 @@ class TestPlayback : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
     void clickOnIdleButton();
@@ -47,6 +51,8 @@ private slots:
     void timerRunsWhileEditorIsOpen();
     void saveOfBlankNamesKeepsPlayingButtonUsable();
     void lengthCountedWhilePlaying();
+    void fadeOutThenStopsAsASecondClick_data();
+    void fadeOutThenStopsAsASecondClick();
     void cartsAreHandedOverToGetReady();
     void endToEndWithRealAudio();
     void rapidClicksOnTheRealPlayer_data();
@@ -65,10 +71,18 @@ private:
         QCoreApplication::sendEvent(timer(), &event);
     }
 
+    QTemporaryDir m_config;
     PlayerFixture m_fixture;
     FakeMediaPlayer *m_player = nullptr;
     std::unique_ptr<Form1> m_window;
 };
+
+void TestPlayback::initTestCase()
+{
+    // The settings file of this run's own, not the user's.
+    QVERIFY(m_config.isValid());
+    qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+}
 
 void TestPlayback::init()
 {
@@ -322,6 +336,54 @@ void TestPlayback::lengthCountedWhilePlaying()
     tick();
     QCOMPARE(display("LblLCD3"), QStringLiteral("01.14"));
     QVERIFY(timer()->isActive());
+}
+
+void TestPlayback::fadeOutThenStopsAsASecondClick_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("thenClick"); // a plain click during the fade
+    QTest::newRow("Esc") << QStringLiteral("Esc") << false;
+    QTest::newRow("Shift+click") << QStringLiteral("Shift+click") << false;
+    QTest::newRow("the menu's Fade out") << QStringLiteral("menu") << false;
+    QTest::newRow("Esc, then a click stops at once") << QStringLiteral("Esc") << true;
+    QTest::newRow("Esc with nothing playing") << QStringLiteral("Esc at rest") << false;
+}
+
+void TestPlayback::fadeOutThenStopsAsASecondClick()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, thenClick);
+    Settings().setFadeSeconds(4);
+    if (how == QLatin1String("Esc at rest")) {
+        QTest::keyClick(m_window.get(), Qt::Key_Escape);
+        QCOMPARE(m_player->calls, QStringList{});
+        return;
+    }
+    click(4);
+    if (how == QLatin1String("Esc"))
+        QTest::keyClick(m_window.get(), Qt::Key_Escape);
+    else if (how == QLatin1String("Shift+click"))
+        QTest::mouseClick(button(4), Qt::LeftButton, Qt::ShiftModifier);
+    else
+        m_window->contextMenu()->findChild<QAction *>(QStringLiteral("FadeOut"))->trigger();
+    QCOMPARE(m_player->calls, (QStringList{"put:/m/t4.mp3", "fade:4"}));
+    QVERIFY(timer()->isActive()); // the countdown goes on while it fades
+    tick();
+    QVERIFY(timer()->isActive());
+    if (thenClick) {
+        click(4);
+    } else {
+        m_player->faded = true;
+        tick();
+    }
+    // Then it stops exactly as a second click stops it.
+    QCOMPARE(m_player->calls.last(), QStringLiteral("stop"));
+    QVERIFY(!timer()->isActive());
+    QCOMPARE(timerTag(), QStringLiteral("-1"));
+    QCOMPARE(display("LblLCD3"), QStringLiteral("01.04"));
+    QCOMPARE(button(4)->backColor(), Face);
+    for (int n = 0; n < 12; ++n)
+        QVERIFY(button(n)->isEnabled()); // a stop enables every button
 }
 
 void TestPlayback::cartsAreHandedOverToGetReady()

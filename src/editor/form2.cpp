@@ -14,9 +14,11 @@
 #include "tracklist/trackliststore.h"
 
 #include <QCloseEvent>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QToolTip>
 
 using namespace Colours;
 using namespace Module1;
@@ -76,6 +78,7 @@ void Form2::buildControls()
         TxtTrack[n]->setGeometry(Twips::rect(1200, top, 4575, 285));
         TxtTrack[n]->setValidator(validator);
         TxtTrack[n]->setAccessibleDescription(QStringLiteral("Track %1 full path").arg(n + 1, 2, 10, QLatin1Char('0')));
+        TxtTrack[n]->installEventFilter(this); // its tooltip: the file's note
 
         CmdFindTrack[n] = new QPushButton(QStringLiteral("..."), this);
         CmdFindTrack[n]->setObjectName(QStringLiteral("CmdFindTrack(%1)").arg(n));
@@ -89,6 +92,7 @@ void Form2::buildControls()
         TxtShortName[n]->setMaxLength(kShortNameMaxLength);
         TxtShortName[n]->setValidator(validator);
         TxtShortName[n]->setAccessibleDescription(QStringLiteral("Track %1 short name").arg(n + 1, 2, 10, QLatin1Char('0')));
+        TxtShortName[n]->installEventFilter(this);
 
         CmdDelete[n] = new QPushButton(QStringLiteral("X"), this);
         CmdDelete[n]->setObjectName(QStringLiteral("CmdDelete(%1)").arg(n));
@@ -154,6 +158,25 @@ void Form2::setRow(int n, const TrackSlot &slot)
 TrackSlot Form2::row(int n) const
 {
     return {TxtTrack[n]->text(), TxtShortName[n]->text()};
+}
+
+bool Form2::eventFilter(QObject *watched, QEvent *event)
+{
+    // Asked for as the tooltip shows, so it says what is known now ("measuring", then the result).
+    if (event->type() == QEvent::ToolTip && m_fileNotes) {
+        for (int n = 0; n < SlotCount; ++n) {
+            if (watched != TxtTrack[n] && watched != TxtShortName[n])
+                continue;
+            const QString path = trimSpaces(TxtTrack[n]->text());
+            const QString note = path.isEmpty() ? QString() : m_fileNotes(path);
+            if (note.isEmpty())
+                QToolTip::hideText();
+            else
+                QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), note, static_cast<QWidget *>(watched));
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void Form2::showModal()

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 
 class OpenDialog;
 class QLabel;
@@ -32,11 +33,15 @@ public:
     // Shows the editor; the player window takes no input until it closes.
     void showModal();
 
+    // A note on a file (its loudness), shown as the tooltip of the row that names it.
+    void setFileNotes(std::function<QString(const QString &path)> notes) { m_fileNotes = std::move(notes); }
+
 signals:
     // The editor has closed and is about to be destroyed.
     void unloaded();
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -49,6 +54,7 @@ private:
     void unload();
 
     TrackListStore &m_store;
+    std::function<QString(const QString &path)> m_fileNotes;
     OpenDialog &CDiag; // the Open dialog
 
     Shape *Shape1 = nullptr;

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 
 struct AudioMediaPlayer::Probed
 {
@@ -17,7 +18,7 @@ struct AudioMediaPlayer::Probed
     std::shared_ptr<PulseVoice> voice; // armed, when one was asked for and the file plays
 };
 
-AudioMediaPlayer::AudioMediaPlayer(QObject *parent) : QObject(parent)
+AudioMediaPlayer::AudioMediaPlayer(QObject *parent) : QObject(parent), m_loudness(LoudnessCache::defaultFile())
 {
     // One low-priority worker: probing and arming never compete with the sound or the window.
     m_worker.setMaxThreadCount(1);
@@ -27,6 +28,7 @@ AudioMediaPlayer::AudioMediaPlayer(QObject *parent) : QObject(parent)
 AudioMediaPlayer::~AudioMediaPlayer()
 {
     stop();
+    m_quitting = true;
     m_worker.clear();
     m_worker.waitForDone();
     for (const std::shared_ptr<PulseVoice> &voice : std::as_const(m_armed))
@@ -120,7 +122,7 @@ std::shared_ptr<PulseVoice> AudioMediaPlayer::takeArmed(const QString &path)
 
 std::shared_ptr<PulseVoice> AudioMediaPlayer::armNow(const QString &path, std::unique_ptr<AudioDecoder> decoder)
 {
-    return m_engine.arm(std::make_unique<TrackStream>(std::move(decoder)), mediaName(path));
+    return m_engine.arm(std::make_unique<TrackStream>(std::move(decoder)), mediaName(path), gainFor(path));
 }
 
 QString AudioMediaPlayer::mediaName(const QString &path) const
@@ -136,13 +138,14 @@ void AudioMediaPlayer::armInBackground(const QString &path, bool countOnly)
     m_inFlight.insert(path);
     PulseEngine *engine = &m_engine;
     const QString name = mediaName(path);
-    m_worker.start([this, engine, path, name, countOnly] {
+    const double gain = gainFor(path);
+    m_worker.start([this, engine, path, name, gain, countOnly] {
         Probed result{path, {}, countOnly, {}};
         std::unique_ptr<AudioDecoder> decoder = openDecoder(path);
         const std::optional<qint64> frames = decoder ? decoder->exactLength() : std::nullopt;
         result.length = TrackLength{frames.value_or(0), decoder ? decoder->rate() : 0};
         if (!countOnly && frames.value_or(0) > 0)
-            result.voice = engine->arm(std::make_unique<TrackStream>(std::move(decoder)), name);
+            result.voice = engine->arm(std::make_unique<TrackStream>(std::move(decoder)), name, gain);
         QMetaObject::invokeMethod(this, [this, result] { probed(result); }, Qt::QueuedConnection);
     });
 }
@@ -182,6 +185,96 @@ void AudioMediaPlayer::prepare(const QList<MediaCue> &cues)
         if (!isArmed(it.key()))
             armInBackground(it.key(), false);
     }
+    // Measured after every cart is armed: the worker takes its jobs in turn.
+    for (auto it = m_captions.cbegin(); it != m_captions.cend(); ++it) {
+        if (!m_loudness.find(it.key()))
+            measureInBackground(it.key());
+    }
+}
+
+void AudioMediaPlayer::measureInBackground(const QString &path)
+{
+    if (m_measuring.contains(path))
+        return;
+    m_measuring.insert(path);
+    m_worker.start([this, path] {
+        const std::optional<Loudness> loudness = measureLoudness(path, &m_quitting);
+        if (m_quitting)
+            return;
+        QMetaObject::invokeMethod(this, [this, path, loudness] { measured(path, loudness); }, Qt::QueuedConnection);
+    });
+}
+
+void AudioMediaPlayer::measured(const QString &path, std::optional<Loudness> loudness)
+{
+    m_measuring.remove(path);
+    QString error;
+    if (!m_loudness.insert(path, loudness, &error))
+        qWarning("Kelvo: the loudness cache could not be written: %s", qPrintable(error));
+    if (m_loudnessTarget && loudness)
+        rearm(path); // armed at its own level: now it can be matched
+}
+
+double AudioMediaPlayer::gainFor(const QString &path) const
+{
+    if (!m_loudnessTarget)
+        return 1.0;
+    const std::optional<std::optional<Loudness>> known = m_loudness.find(path);
+    if (!known || !*known)
+        return 1.0; // not measured yet, or nothing to measure: its own level
+    // To the target, but never past -1 dBTP.
+    const double gainDb = std::min(*m_loudnessTarget - (*known)->integratedLufs, -1.0 - (*known)->truePeakDb);
+    return std::pow(10.0, gainDb / 20.0);
+}
+
+void AudioMediaPlayer::rearm(const QString &path)
+{
+    if (const std::shared_ptr<PulseVoice> old = m_armed.take(path))
+        m_engine.release(old);
+    if (m_captions.contains(path))
+        armInBackground(path, false);
+}
+
+void AudioMediaPlayer::setLoudnessTarget(std::optional<double> lufs)
+{
+    if (lufs == m_loudnessTarget)
+        return;
+    m_loudnessTarget = lufs;
+    const QStringList armed = m_armed.keys();
+    for (const QString &path : armed)
+        rearm(path);
+}
+
+QString AudioMediaPlayer::loudnessText(const QString &fileName)
+{
+    if (const std::optional<std::optional<Loudness>> known = m_loudness.find(fileName)) {
+        if (!*known)
+            return tr("not measurable");
+        return tr("%1 LUFS, peak %2 dBTP")
+            .arg((*known)->integratedLufs, 0, 'f', 1)
+            .arg((*known)->truePeakDb, 0, 'f', 1);
+    }
+    if (m_measuring.contains(fileName))
+        return tr("measuring");
+    return {};
+}
+
+void AudioMediaPlayer::fadeOut(double seconds)
+{
+    if (m_rate <= 0 || seconds <= 0)
+        return;
+    const auto frames = qint64(seconds * m_rate);
+    if (m_output == Output::Voice)
+        m_engine.fadeOut(m_voice, frames);
+    else if (m_output == Output::Clock && m_fadeEndNs == 0)
+        m_fadeEndNs = monotonicNs() + qint64(seconds * 1e9);
+}
+
+bool AudioMediaPlayer::fadedOut()
+{
+    if (m_output == Output::Voice)
+        return m_voice->status().fadedOut.load();
+    return m_output == Output::Clock && m_fadeEndNs > 0 && monotonicNs() >= m_fadeEndNs;
 }
 
 void AudioMediaPlayer::letGoUnwanted()
@@ -292,4 +385,5 @@ void AudioMediaPlayer::stop()
     m_output = Output::None;
     m_lastFrame = 0;
     m_clockStartFrame = 0;
+    m_fadeEndNs = 0;
 }

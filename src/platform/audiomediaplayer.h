@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/durationcache.h"
+#include "platform/loudnesscache.h"
 #include "platform/mediaplayer.h"
 #include "platform/pulseengine.h"
 
@@ -9,6 +10,7 @@
 #include <QSet>
 #include <QThreadPool>
 
+#include <atomic>
 #include <memory>
 
 class AudioDecoder;
@@ -37,6 +39,10 @@ public:
     bool durationPending() const override { return m_durationPending; }
     void setDurationKnownHandler(std::function<void()> handler) override { m_durationKnown = std::move(handler); }
     void prepare(const QList<MediaCue> &cues) override;
+    void fadeOut(double seconds) override;
+    bool fadedOut() override;
+    void setLoudnessTarget(std::optional<double> lufs) override;
+    QString loudnessText(const QString &fileName) override;
 
     // True while the current track is timed by the silent clock rather than the sound server.
     bool usesSilentClock() const { return m_output == Output::Clock; }
@@ -54,6 +60,11 @@ private:
     std::shared_ptr<PulseVoice> armNow(const QString &path, std::unique_ptr<AudioDecoder> decoder);
     void armInBackground(const QString &path, bool countOnly);
     void probed(const Probed &result);
+    void measureInBackground(const QString &path);
+    void measured(const QString &path, std::optional<Loudness> loudness);
+    // The gain a voice of path plays at: 1, or what brings it to the loudness target.
+    double gainFor(const QString &path) const;
+    void rearm(const QString &path);
     void letGoUnwanted();
     QString mediaName(const QString &path) const;
 
@@ -61,6 +72,10 @@ private:
     PulseEngine m_engine;
     QThreadPool m_worker;
     DurationCache m_durations;
+    LoudnessCache m_loudness;
+    std::optional<double> m_loudnessTarget;
+    QSet<QString> m_measuring;
+    std::atomic<bool> m_quitting{false}; // tells a measurement under way to give up
     QHash<QString, QString> m_captions;                     // the cues, by file
     QHash<QString, std::shared_ptr<PulseVoice>> m_armed;    // ready to start, by file
     QSet<QString> m_inFlight;                               // files the worker has yet to answer for
@@ -79,4 +94,5 @@ private:
     qint64 m_clockStartFrame = 0;
     qint64 m_clockStartNs = 0;
     qint64 m_lastFrame = 0;
+    qint64 m_fadeEndNs = 0; // a fade on the silent clock: when it is silent
 };

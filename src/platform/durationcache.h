@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDateTime>
+#include "platform/fileidentity.h"
+
 #include <QHash>
 #include <QString>
 
@@ -26,19 +27,9 @@ public:
     void insert(const QString &path, TrackLength length);
 
 private:
-    struct Identity
-    {
-        qint64 size = 0;
-        QDateTime modified;
-        QDateTime metadataChanged; // set by the system on every change; no tool can put it back
-        quint64 inode = 0;
-        bool operator==(const Identity &) const = default;
-    };
-    static std::optional<Identity> identityOf(const QString &path);
-
     struct Entry
     {
-        Identity identity;
+        FileIdentity identity;
         TrackLength length;
     };
     QHash<QString, Entry> m_entries;

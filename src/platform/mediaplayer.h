@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 // A file the player window may ask for, and the caption it plays under.
 struct MediaCue
@@ -41,6 +42,20 @@ public:
     // state it): it plays meanwhile, and the handler set below is called once the length is known.
     virtual bool durationPending() const { return false; }
     virtual void setDurationKnownHandler(std::function<void()> handler) { (void)handler; }
+
+    // Fades the playing track out along a smooth curve, reaching silence seconds from now; the
+    // position goes on meanwhile. fadedOut() is true once it is silent, until the next put or
+    // stop. Nothing happens when nothing plays.
+    virtual void fadeOut(double seconds) { (void)seconds; }
+    virtual bool fadedOut() { return false; }
+
+    // Plays every file at the given integrated loudness (LUFS) as far as its true peak allows
+    // (at most -1 dBTP), or each at its own level with nothing. Files not yet measured play at
+    // their own level.
+    virtual void setLoudnessTarget(std::optional<double> lufs) { (void)lufs; }
+    // What is known of a file's loudness, for people: "-14.2 LUFS, peak -0.3 dBTP", "measuring",
+    // "not measurable", or nothing when it is not being measured at all.
+    virtual QString loudnessText(const QString &fileName) { (void)fileName; return {}; }
 
     // The files the window may put next, with their captions: the player may get them ready so
     // that a put starts at once. No sound, and nothing the window waits for.

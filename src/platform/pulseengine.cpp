@@ -106,9 +106,9 @@ void PulseEngine::contextStateChanged()
     }
 }
 
-std::shared_ptr<PulseVoice> PulseEngine::arm(std::unique_ptr<TrackStream> stream, const QString &mediaName)
+std::shared_ptr<PulseVoice> PulseEngine::arm(std::unique_ptr<TrackStream> stream, const QString &mediaName, double gain)
 {
-    auto voice = std::make_shared<PulseVoice>(*this, std::move(stream), mediaName);
+    auto voice = std::make_shared<PulseVoice>(*this, std::move(stream), mediaName, gain);
     Lock lock(m_loop.get());
     m_voices.push_back(voice);
     connectContext();
@@ -140,6 +140,12 @@ void PulseEngine::stop(const std::shared_ptr<PulseVoice> &voice)
 {
     Lock lock(m_loop.get());
     voice->stop();
+}
+
+void PulseEngine::fadeOut(const std::shared_ptr<PulseVoice> &voice, qint64 frames)
+{
+    Lock lock(m_loop.get());
+    voice->fadeOut(frames);
 }
 
 void PulseEngine::release(const std::shared_ptr<PulseVoice> &voice)

@@ -30,14 +30,17 @@ public:
     PulseEngine(const PulseEngine &) = delete;
     PulseEngine &operator=(const PulseEngine &) = delete;
 
-    // A voice for stream, shown in the desktop's mixer as mediaName: connected corked and
-    // filled ahead as soon as the server is ready. The voice reports failure when there is no
-    // server.
-    std::shared_ptr<PulseVoice> arm(std::unique_ptr<TrackStream> stream, const QString &mediaName);
+    // A voice for stream, shown in the desktop's mixer as mediaName, every sample scaled by gain
+    // (1: bit for bit): connected corked and filled ahead as soon as the server is ready. The
+    // voice reports failure when there is no server.
+    std::shared_ptr<PulseVoice> arm(std::unique_ptr<TrackStream> stream, const QString &mediaName, double gain = 1.0);
     // Starts an armed voice; one not yet connected starts as soon as it is.
     void start(const std::shared_ptr<PulseVoice> &voice);
     // Silences a voice within a few milliseconds (a short ramp down, no click) and lets it go.
     void stop(const std::shared_ptr<PulseVoice> &voice);
+    // Fades a playing voice out along a smooth curve applied to its samples, reaching silence
+    // frames after what is heard now; its status then says fadedOut, and it lets itself go.
+    void fadeOut(const std::shared_ptr<PulseVoice> &voice, qint64 frames);
     // Lets a voice go without a sound (an armed voice no longer wanted).
     void release(const std::shared_ptr<PulseVoice> &voice);
     // Frames of a started voice heard so far, from the server's own timing; nothing before

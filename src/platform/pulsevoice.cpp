@@ -22,7 +22,7 @@ namespace {
 // rewrites what the server holds.
 constexpr qint64 kTargetMs = 250;
 // PipeWire sizes its processing cycle by this: a stop cannot splice closer than two cycles ahead
-// there (see writeRamp), so it stays short.
+// there (see splicePoint), so it stays short.
 constexpr qint64 kRequestMs = 25;
 // Playback starts once this much is queued, and pauses (rather than skip ahead) should the
 // queue ever run dry; the drain at the end lets the rest play whatever its length.
@@ -72,10 +72,12 @@ void PulseVoice::TimeEventDeleter::operator()(pa_time_event *event) const
     api->time_free(event);
 }
 
-PulseVoice::PulseVoice(PulseEngine &engine, std::unique_ptr<TrackStream> stream, const QString &mediaName)
+PulseVoice::PulseVoice(PulseEngine &engine, std::unique_ptr<TrackStream> stream, const QString &mediaName,
+                       double gain)
     : m_engine(engine),
       m_stream(std::move(stream)),
       m_mediaName(mediaName),
+      m_gain(gain),
       m_rate(m_stream->rate()),
       m_channels(m_stream->channels()),
       m_frameBytes(m_stream->frameBytes())
@@ -167,11 +169,16 @@ void PulseVoice::write(size_t bytes)
         size_t size = bytes;
         if (pa_stream_begin_write(m_pa.get(), &buffer, &size) < 0 || !buffer)
             break;
-        const qint64 got = m_stream->read(static_cast<char *>(buffer), qint64(size));
+        qint64 got = m_stream->read(static_cast<char *>(buffer), qint64(size));
+        if (m_fadeEndFrame >= 0 && m_fadeFrom >= 0)
+            got = std::min(got, std::max<qint64>(0, m_fadeEndFrame - writtenFrames()) * m_frameBytes);
         if (got <= 0) {
             pa_stream_cancel_write(m_pa.get());
             break;
         }
+        auto *samples = static_cast<qint16 *>(buffer);
+        applyGain(samples, got / 2);
+        applyFade(samples, got / m_frameBytes, writtenFrames());
         remember(static_cast<const char *>(buffer), got);
         pa_stream_write(m_pa.get(), buffer, size_t(got), nullptr, 0, PA_SEEK_RELATIVE);
         m_writtenBytes += got;
@@ -181,7 +188,7 @@ void PulseVoice::write(size_t bytes)
         m_lastTimingRequestNs = monotonicNs();
         dropOperation(pa_stream_update_timing_info(m_pa.get(), nullptr, nullptr));
     }
-    if (m_stream->finished()) {
+    if (fedAll()) {
         drainIfDone();
     } else if (bytes > 0 && !m_retry) {
         // The decoder is behind (a slow disk): the server will not ask again for what it lacks.
@@ -213,10 +220,11 @@ void PulseVoice::remember(const char *data, qint64 bytes)
 
 void PulseVoice::drainIfDone()
 {
-    if (!m_started || m_draining || m_state != State::Ready || !m_stream->finished())
+    if (!m_started || m_draining || m_state != State::Ready || !fedAll())
         return;
     m_draining = true;
-    m_status.totalFrames.store(writtenFrames());
+    if (!fadedToSilence())
+        m_status.totalFrames.store(writtenFrames());
     m_drain.reset(pa_stream_drain(
         m_pa.get(), [](pa_stream *, int success, void *self) { static_cast<PulseVoice *>(self)->drained(success != 0); },
         this));
@@ -231,6 +239,11 @@ void PulseVoice::drained(bool success)
     }
     if (!success || m_state != State::Ready)
         return;
+    if (fadedToSilence()) {
+        m_status.fadedOut.store(true);
+        release();
+        return;
+    }
     // The server has played out its queue; ask what is heard now, in case a device still holds
     // some of it.
     m_timing.reset(pa_stream_update_timing_info(
@@ -279,19 +292,36 @@ void PulseVoice::stop()
         release();
         return;
     }
-    // Nothing more is fed. Where the ramp goes needs the server's read position as it is now,
-    // not as it was at the last update: ask, and splice when it answers.
+    // Nothing more is fed; the ramp goes where the server will read next.
     m_state = State::Stopping;
     m_retry.reset();
     m_endTimer.reset();
     m_drain.reset();
+    whenReadPositionKnown(&PulseVoice::rampDown);
+}
+
+void PulseVoice::fadeOut(qint64 frames)
+{
+    if (m_state != State::Ready || !m_started || m_fadeEndFrame >= 0)
+        return;
+    // Timed from what is heard now, so silence comes the fade's length after it was asked for,
+    // however far ahead the splice has to go.
+    m_fadeEndFrame = std::max<qint64>(heardFrames(), 0) + std::max<qint64>(frames, 1);
+    whenReadPositionKnown(&PulseVoice::spliceFade);
+}
+
+void PulseVoice::whenReadPositionKnown(void (PulseVoice::*then)())
+{
+    // Where a splice may go needs the server's read position as it is now, not as it was at the
+    // last update, and the device's block: ask for both, and go on when both have answered.
+    m_afterTiming = then;
     m_timing.reset(pa_stream_update_timing_info(
         m_pa.get(),
         [](pa_stream *, int, void *self) {
             auto *voice = static_cast<PulseVoice *>(self);
             voice->m_timing.reset();
             if (!voice->m_sinkInfo)
-                voice->rampDown();
+                (voice->*voice->m_afterTiming)();
         },
         this));
     m_sinkInfo.reset(pa_context_get_sink_info_by_index(
@@ -304,16 +334,26 @@ void PulseVoice::stop()
             }
             voice->m_sinkInfo.reset();
             if (!voice->m_timing)
-                voice->rampDown();
+                (voice->*voice->m_afterTiming)();
         },
         this));
     if (!m_timing && !m_sinkInfo)
-        rampDown();
+        (this->*then)();
 }
 
 void PulseVoice::rampDown()
 {
-    writeRamp();
+    const qint64 from = splicePoint();
+    std::vector<qint16> queued = queuedFrom(from);
+    // The same samples as the server holds from there, ramped down along a raised cosine, then
+    // silence: continuous wherever the device picks it up.
+    const qint64 ramp = std::min(std::max<qint64>(1, kRampMs * m_rate / 1000), qint64(queued.size()) / m_channels);
+    for (qint64 f = 0; f < qint64(queued.size()) / m_channels; ++f) {
+        const double gain = f < ramp ? 0.5 * (1.0 + std::cos(M_PI * double(f + 1) / double(ramp + 1))) : 0.0;
+        for (int c = 0; c < m_channels; ++c)
+            queued[size_t(f * m_channels + c)] = qint16(std::lrint(queued[size_t(f * m_channels + c)] * gain));
+    }
+    rewrite(from, queued);
     // The stream goes once the server has played the ramp out.
     m_drain.reset(pa_stream_drain(
         m_pa.get(), [](pa_stream *, int success, void *self) { static_cast<PulseVoice *>(self)->drained(success != 0); },
@@ -322,7 +362,51 @@ void PulseVoice::rampDown()
         release();
 }
 
-void PulseVoice::writeRamp()
+void PulseVoice::spliceFade()
+{
+    if (m_state != State::Ready)
+        return;
+    const qint64 from = splicePoint();
+    m_fadeFrom = from;
+    m_fadeFrames = std::max<qint64>(1, m_fadeEndFrame - from);
+    m_fadeEndFrame = m_fadeFrom + m_fadeFrames;
+    std::vector<qint16> queued = queuedFrom(from);
+    applyFade(queued.data(), qint64(queued.size()) / m_channels, from);
+    rewrite(from, queued);
+    if (writtenFrames() >= m_fadeEndFrame)
+        drainIfDone();
+}
+
+double PulseVoice::fadeGain(qint64 frame) const
+{
+    if (m_fadeFrom < 0 || frame < m_fadeFrom)
+        return 1.0;
+    if (frame >= m_fadeFrom + m_fadeFrames)
+        return 0.0;
+    // A raised cosine: no corner where it starts, and true silence where it ends.
+    return 0.5 * (1.0 + std::cos(M_PI * double(frame - m_fadeFrom + 1) / double(m_fadeFrames)));
+}
+
+void PulseVoice::applyFade(qint16 *samples, qint64 frames, qint64 firstFrame) const
+{
+    if (m_fadeFrom < 0)
+        return;
+    for (qint64 f = 0; f < frames; ++f) {
+        const double gain = fadeGain(firstFrame + f);
+        for (int c = 0; c < m_channels; ++c)
+            samples[f * m_channels + c] = qint16(std::lrint(samples[f * m_channels + c] * gain));
+    }
+}
+
+void PulseVoice::applyGain(qint16 *samples, qint64 count) const
+{
+    if (m_gain == 1.0)
+        return; // bit for bit as decoded
+    for (qint64 i = 0; i < count; ++i)
+        samples[i] = qint16(std::clamp(std::lrint(samples[i] * m_gain), -32768L, 32767L));
+}
+
+qint64 PulseVoice::splicePoint() const
 {
     const qint64 written = writtenFrames();
     // Where the device will take audio next: the server's fresh word on its read position, plus
@@ -343,23 +427,29 @@ void PulseVoice::writeRamp()
         from = timing->read_index / m_frameBytes + aheadUs * m_rate / 1'000'000;
     }
     const qint64 oldest = std::max<qint64>(0, written - qint64(m_history.size()) / m_frameBytes);
-    from = std::clamp(from, oldest, written);
-    if (from >= written)
-        return;
-    // The same samples as the server holds from there, ramped down along a raised cosine, then
-    // silence up to what was written: continuous wherever the device picks it up.
-    const qint64 ramp = std::min(std::max<qint64>(1, kRampMs * m_rate / 1000), written - from);
-    std::vector<qint16> out(size_t((written - from) * m_channels), 0);
+    return std::clamp(from, oldest, written);
+}
+
+std::vector<qint16> PulseVoice::queuedFrom(qint64 from) const
+{
+    const qint64 written = writtenFrames();
+    std::vector<qint16> queued(size_t(std::max<qint64>(0, written - from) * m_channels));
     const auto capacity = qint64(m_history.size());
-    for (qint64 f = 0; f < ramp; ++f) {
-        const double gain = 0.5 * (1.0 + std::cos(M_PI * double(f + 1) / double(ramp + 1)));
-        for (int c = 0; c < m_channels; ++c) {
-            qint16 sample = 0;
-            std::memcpy(&sample, m_history.data() + ((from + f) * m_frameBytes + c * 2) % capacity, 2);
-            out[size_t(f * m_channels + c)] = qint16(std::lrint(sample * gain));
-        }
-    }
-    pa_stream_write(m_pa.get(), out.data(), out.size() * 2, nullptr, from * m_frameBytes, PA_SEEK_ABSOLUTE);
+    for (size_t i = 0; i < queued.size(); ++i)
+        std::memcpy(&queued[i], m_history.data() + (from * m_frameBytes + qint64(i) * 2) % capacity, 2);
+    return queued;
+}
+
+void PulseVoice::rewrite(qint64 from, const std::vector<qint16> &samples)
+{
+    if (samples.empty())
+        return;
+    // Kept as written, so a stop during a fade ramps down from what is really queued.
+    const qint64 written = m_writtenBytes;
+    m_writtenBytes = from * m_frameBytes;
+    remember(reinterpret_cast<const char *>(samples.data()), qint64(samples.size()) * 2);
+    m_writtenBytes = written;
+    pa_stream_write(m_pa.get(), samples.data(), samples.size() * 2, nullptr, from * m_frameBytes, PA_SEEK_ABSOLUTE);
 }
 
 void PulseVoice::fail()
@@ -388,4 +478,9 @@ void PulseVoice::release()
     m_sinkInfo.reset();
     m_pa.reset();
     m_engine.forget(this); // may destroy this voice
+}
+
+bool PulseVoice::fedAll() const
+{
+    return m_stream->finished() || fadedToSilence();
 }

@@ -21,6 +21,7 @@ struct VoiceStatus
     std::atomic<qint64> failedFrame{0};  // heard when it failed
     std::atomic<qint64> failedAtNs{0};   // when, on monotonicNs()'s clock
     std::atomic<bool> ended{false};      // the last frame has been heard
+    std::atomic<bool> fadedOut{false};   // a fade-out has reached silence and been heard
     std::atomic<qint64> totalFrames{-1}; // what the track holds, once it has all been decoded
 };
 
@@ -37,7 +38,8 @@ qint64 monotonicNs();
 class PulseVoice
 {
 public:
-    PulseVoice(PulseEngine &engine, std::unique_ptr<TrackStream> stream, const QString &mediaName);
+    // gain scales every sample (1: bit for bit as decoded).
+    PulseVoice(PulseEngine &engine, std::unique_ptr<TrackStream> stream, const QString &mediaName, double gain);
     ~PulseVoice();
     PulseVoice(const PulseVoice &) = delete;
     PulseVoice &operator=(const PulseVoice &) = delete;
@@ -68,6 +70,7 @@ private:
     void connect(pa_context *context);
     void start();
     void stop();
+    void fadeOut(qint64 frames);
     void fail();
     // Lets the stream go; the engine forgets the voice, which may then be destroyed: nothing
     // may touch it after this returns.
@@ -76,8 +79,17 @@ private:
 
     void streamStateChanged();
     void write(size_t bytes);
+    void whenReadPositionKnown(void (PulseVoice::*then)());
     void rampDown();
-    void writeRamp();
+    void spliceFade();
+    qint64 splicePoint() const;
+    std::vector<qint16> queuedFrom(qint64 from) const;
+    void rewrite(qint64 from, const std::vector<qint16> &samples);
+    double fadeGain(qint64 frame) const;
+    void applyFade(qint16 *samples, qint64 frames, qint64 firstFrame) const;
+    void applyGain(qint16 *samples, qint64 count) const;
+    bool fadedToSilence() const { return m_fadeFrom >= 0 && writtenFrames() >= m_fadeEndFrame; }
+    bool fedAll() const;
     TimeEvent after(qint64 microseconds, void (*callback)(pa_mainloop_api *, pa_time_event *, const struct timeval *, void *));
     void drainIfDone();
     void drained(bool success);
@@ -88,6 +100,7 @@ private:
     PulseEngine &m_engine;
     std::unique_ptr<TrackStream> m_stream;
     const QString m_mediaName;
+    const double m_gain;
     const int m_rate;
     const int m_channels;
     const qint64 m_frameBytes;
@@ -97,6 +110,10 @@ private:
     bool m_started = false;
     bool m_draining = false;
     qint64 m_writtenBytes = 0;
+    qint64 m_fadeEndFrame = -1; // where a fade asked for reaches silence
+    qint64 m_fadeFrom = -1;     // where it starts, once spliced
+    qint64 m_fadeFrames = 0;
+    void (PulseVoice::*m_afterTiming)() = nullptr;
     qint64 m_lastTimingRequestNs = 0;
     qint64 m_lastHeard = 0;   // the last answer of heardFrames(), and when it was given
     qint64 m_lastHeardNs = 0;

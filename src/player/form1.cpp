@@ -15,7 +15,12 @@
 #include "platform/opendialog.h"
 #include "tracklist/trackliststore.h"
 
+#include <QAction>
+#include <QActionGroup>
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QLocale>
+#include <QMenu>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -138,11 +143,76 @@ void Form1::buildControls()
     fitCaption(LblLCD3, QStringLiteral("999.59"));
 
     new WindowMover(this);
+    buildContextMenu();
 
     Timer1 = new TagTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+}
+
+void Form1::buildContextMenu()
+{
+    m_contextMenu = new QMenu(this);
+    m_contextMenu->setObjectName(QStringLiteral("ContextMenu"));
+
+    m_fadeOutAction = m_contextMenu->addAction(tr("Fade out"));
+    m_fadeOutAction->setObjectName(QStringLiteral("FadeOut"));
+    m_fadeOutAction->setShortcut(Qt::Key_Escape);
+    m_fadeOutAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(m_fadeOutAction); // Esc works with the menu closed
+    connect(m_fadeOutAction, &QAction::triggered, this, &Form1::fadeOut);
+
+    QMenu *lengths = m_contextMenu->addMenu(tr("Fade length"));
+    lengths->setObjectName(QStringLiteral("FadeLength"));
+    auto *lengthGroup = new QActionGroup(lengths);
+    for (const double seconds : {0.5, 1.0, 2.0, 4.0, 8.0}) {
+        QAction *action = lengths->addAction(tr("%1 s").arg(QLocale().toString(seconds)));
+        action->setObjectName(QStringLiteral("FadeLength(%1)").arg(seconds));
+        action->setCheckable(true);
+        action->setData(seconds);
+        lengthGroup->addAction(action);
+        connect(action, &QAction::triggered, this, [this, seconds] { m_settings.setFadeSeconds(seconds); });
+    }
+
+    QMenu *loudness = m_contextMenu->addMenu(tr("Match loudness"));
+    loudness->setObjectName(QStringLiteral("MatchLoudness"));
+    auto *loudnessGroup = new QActionGroup(loudness);
+    const std::optional<double> targets[] = {std::nullopt, -23.0, -18.0, -16.0};
+    for (const std::optional<double> target : targets) {
+        QAction *action = loudness->addAction(target ? tr("%1 LUFS").arg(*target) : tr("Off"));
+        action->setObjectName(target ? QStringLiteral("MatchLoudness(%1)").arg(*target) : QStringLiteral("MatchLoudness(Off)"));
+        action->setCheckable(true);
+        action->setData(target ? QVariant(*target) : QVariant());
+        loudnessGroup->addAction(action);
+        connect(action, &QAction::triggered, this, [this, target] {
+            m_settings.setLoudnessTarget(target);
+            ActiveMovie1->setLoudnessTarget(target);
+        });
+    }
+}
+
+void Form1::contextMenuEvent(QContextMenuEvent *event)
+{
+    // What the menu shows is read afresh: the settings file may have been provisioned meanwhile.
+    m_fadeOutAction->setEnabled(Timer1->isActive() && !m_fading);
+    const double seconds = m_settings.fadeSeconds();
+    for (QAction *action : m_contextMenu->findChild<QMenu *>(QStringLiteral("FadeLength"))->actions())
+        action->setChecked(action->data().toDouble() == seconds);
+    const std::optional<double> target = m_settings.loudnessTarget();
+    for (QAction *action : m_contextMenu->findChild<QMenu *>(QStringLiteral("MatchLoudness"))->actions())
+        action->setChecked(target ? action->data().isValid() && action->data().toDouble() == *target : !action->data().isValid());
+    m_contextMenu->popup(event->globalPos());
+    event->accept();
+}
+
+void Form1::fadeOut()
+{
+    const std::optional<int> playing = slotIndex(Timer1->tag());
+    if (!Timer1->isActive() || !playing || m_fading)
+        return; // nothing playing: nothing to fade
+    m_fading = true;
+    ActiveMovie1->fadeOut(m_settings.fadeSeconds());
 }
 
 About *Form1::aboutWindow() const
@@ -154,6 +224,7 @@ Form2 *Form1::form2()
 {
     if (!m_form2) {
         m_form2 = new Form2(this, *m_store, *m_openDialog);
+        m_form2->setFileNotes([this](const QString &path) { return ActiveMovie1->loudnessText(path); });
         // Queued: while the editor is still closing it remains the modal window.
         connect(m_form2, &Form2::unloaded, this, &Form1::focusPlayer, Qt::QueuedConnection);
     }
@@ -180,6 +251,7 @@ void Form1::Form_Load()
     Timer1->stop();
     Timer1->setInterval(250);
     ActiveMovie1->setDurationKnownHandler([this] { showTime(LblLCD, ActiveMovie1->duration() * 100); });
+    ActiveMovie1->setLoudnessTarget(m_settings.loudnessTarget());
     prepareTracks();
 }
 
@@ -213,6 +285,14 @@ void Form1::CmdTrack_Click(int index)
         button->setBackColor(Silver);
     CmdTrack[index]->setBackColor(Red);
 
+    if (Timer1->isActive() && !m_fading && slotIndex(Timer1->tag()) == index
+        && (QGuiApplication::keyboardModifiers() & Qt::ShiftModifier)) {
+        // Shift+click on the playing button fades it out; it then stops as a second click stops it.
+        CmdTrack[index]->setBackColor(Red);
+        fadeOut();
+        return;
+    }
+    m_fading = false;
     if (Timer1->isActive()) {
         ActiveMovie1->setFileName(CmdTrack[index]->tag());
         ActiveMovie1->stop();
@@ -235,6 +315,10 @@ void Form1::CmdTrack_Click(int index)
 void Form1::Timer1_Timer()
 {
     const std::optional<int> playing = slotIndex(Timer1->tag());
+    if (m_fading && playing && ActiveMovie1->fadedOut()) {
+        CmdTrack_Click(*playing); // silent now: it stops as a second click stops it
+        return;
+    }
     if (ActiveMovie1->durationPending()) {
         // Playing while its length is counted: the countdown starts once the length is known.
         if (playing)
@@ -246,6 +330,7 @@ void Form1::Timer1_Timer()
     const double position = ActiveMovie1->position();
     const double duration = ActiveMovie1->duration();
     if (duration - position == 0) {
+        m_fading = false;
         const QString loaded = ActiveMovie1->fileName();
         ActiveMovie1->setFileName(loaded);
         ActiveMovie1->stop();

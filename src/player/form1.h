@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/settings.h"
 #include "player/tagtimer.h"
 #include "player/trackbutton.h"
 #include "tracklist/trackslot.h"
@@ -11,6 +12,8 @@
 #include <memory>
 
 class About;
+class QAction;
+class QMenu;
 class Form2;
 class MediaPlayer;
 class OpenDialog;
@@ -50,9 +53,13 @@ public:
     // Gives the keyboard focus to the player window, unless a modal window holds it.
     void focusPlayer();
 
+    // The window's own menu (right button, or the Menu key): fade-out, fade length, loudness.
+    QMenu *contextMenu() const { return m_contextMenu; }
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
     void buildControls();
@@ -67,6 +74,9 @@ private:
     void applySavedTracks(const TrackList &tracks);
     // Hands the buttons' files and captions to the player to get ready.
     void prepareTracks();
+    void buildContextMenu();
+    // Fades the playing track out; it then stops as a second click stops it.
+    void fadeOut();
     // The slots as the editor would open with them: the file's records, and for slots without
     // one whatever the editor's rows hold.
     TrackList currentTracks();
@@ -91,6 +101,11 @@ private:
     QLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;
     TagTimer *Timer1 = nullptr;
+
+    Settings m_settings;
+    QMenu *m_contextMenu = nullptr;
+    QAction *m_fadeOutAction = nullptr;
+    bool m_fading = false;
 
     QPointer<Form2> m_form2;
     QPointer<About> m_about;

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QSettings>
+
+#include <optional>
+
+// The options beyond the classic windows, kept per user in $XDG_CONFIG_HOME/kelvo/kelvo.conf
+// (INI), so they can be provisioned. A missing or malformed value reads as its default.
+class Settings
+{
+public:
+    Settings();
+
+    // fade/seconds: how long a fade-out takes; 2 by default, 0.1 to 60.
+    double fadeSeconds() const;
+    void setFadeSeconds(double seconds);
+
+    // loudness/match (true/false, false by default) and loudness/target (LUFS, -23 by default,
+    // -70 to -1): the loudness every cart plays at, or nothing to play each at its own level.
+    std::optional<double> loudnessTarget() const;
+    void setLoudnessTarget(std::optional<double> lufs);
+
+    // Where they are kept.
+    QString fileName() const { return m_settings.fileName(); }
+
+private:
+    // A number within [low, high], or fallback for anything else.
+    double number(const char *key, double fallback, double low, double high) const;
+
+    mutable QSettings m_settings; // synced on every read, so outside changes show
+};
