@@ -6,6 +6,7 @@
 #include "audiotestsupport.h"
 #include "testsupport.h"
 #include "platform/audiomediaplayer.h"
+#include "platform/loudnessmeter.h"
 #include "platform/pulsevoice.h"
 #include "platform/qtopendialog.h"
 #include "player/form1.h"
@@ -30,6 +31,7 @@
 #include <atomic>
 #include <cstdio>
 #include <thread>
+#include <ctime>
 
 #ifdef Q_OS_UNIX
 #include <sys/resource.h>
@@ -42,6 +44,22 @@ double median(QList<double> values)
 {
     std::sort(values.begin(), values.end());
     return values.isEmpty() ? 0 : values[values.size() / 2];
+}
+
+double threadCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+// CPU of the children reaped so far, summed.
+double childrenCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 double stockProbeMs(const QByteArray &path)
@@ -513,6 +531,64 @@ int main(int argc, char *argv[])
         std::printf("| %10d | %10.1f |\n", stallMs, gap);
     }
     std::printf("Longest stall with no gap: %d ms (target >= 1500 ms)\n", longestClean);
+
+    // Loudness analysis: seconds of audio measured per second of CPU, beside ffmpeg's own meter
+    // on the same file in the same run.
+    {
+        std::printf("\nLoudness analysis (integrated and true peak), seconds of audio per second of CPU\n");
+        std::printf("| %-22s | %10s | %10s | %8s |\n", "file", "Kelvo", "ffmpeg", "ratio");
+        std::printf("|%s|%s|%s|%s|\n", QByteArray(24, '-').constData(), QByteArray(12, '-').constData(),
+                    QByteArray(12, '-').constData(), QByteArray(10, '-').constData());
+        for (const char *name : {"ten_min.wav", "ten_min_128.mp3", "ten_min.flac"}) {
+            const QString path = dir + name;
+            const double audioSeconds = probeDuration(path).value_or(0);
+            const double before = threadCpuSeconds();
+            const std::optional<Loudness> loudness = measureLoudness(path);
+            const double ours = threadCpuSeconds() - before;
+            const double childrenBefore = childrenCpuSeconds();
+            QProcess ffmpeg;
+            ffmpeg.start(QStringLiteral("ffmpeg"), {"-nostats", "-hide_banner", "-nostdin", "-threads", "1", "-i", path,
+                                                    "-af", "ebur128=peak=true", "-f", "null", "-"});
+            ffmpeg.waitForFinished(-1);
+            const double theirs = childrenCpuSeconds() - childrenBefore;
+            std::printf("| %-22s | %10.0f | %10.0f | %7.2fx |%s\n", name, audioSeconds / ours, audioSeconds / theirs,
+                        theirs / ours, loudness ? "" : "  [not measurable]");
+        }
+        std::printf("(target: at least as fast as ffmpeg, ratio >= 1)\n");
+    }
+
+    // A cart playing while twelve long files are measured: the analysis must yield to it.
+    {
+        QTemporaryDir cache;
+        qputenv("XDG_CACHE_HOME", cache.path().toUtf8()); // nothing measured before
+        QList<MediaCue> cues;
+        const QStringList sources{dir + "ten_min.wav", dir + "ten_min_128.mp3", dir + "ten_min.flac", dir + "ten_min.ogg"};
+        for (int n = 0; n < 12; ++n) {
+            const QString link = cache.filePath(QStringLiteral("cart%1.%2").arg(n).arg(QFileInfo(sources[n % 4]).suffix()));
+            QFile::link(sources[n % 4], link);
+            cues.append({link, QStringLiteral("Cart %1").arg(n + 1)});
+        }
+        SinkRecorder recorder;
+        if (recorder.start()) {
+            AudioMediaPlayer player;
+            player.setLoudnessTarget(-23.0);
+            player.prepare(cues);
+            player.setFileName(fixture("six_seconds.mp3"));
+            QElapsedTimer clock;
+            clock.start();
+            pump(6500);
+            player.stop();
+            int measured = 0;
+            for (const MediaCue &cue : cues)
+                measured += player.loudnessText(cue.fileName).contains(QLatin1String("LUFS")) ? 1 : 0;
+            const QList<qint16> samples = recorder.stop();
+            const SoundSpan span = soundSpan(samples);
+            std::printf("\nPlaying while twelve 10-minute files are measured: heard %.3f s of %.3f s, longest gap %.1f ms, "
+                        "%d files measured meanwhile (target: no gap)\n",
+                        span.seconds(), player.duration(), double(longestQuietRun(samples, span)) * 1000.0 / 44100,
+                        measured);
+        }
+    }
 
     const long shortPeak = childPeakKiB(dir + "ten_sec.mp3", 3);
     const long longPeak = childPeakKiB(dir + "three_hours_mono.mp3", 3);

@@ -1,18 +1,31 @@
 #include "platform/audiomediaplayer.h"
 #include "platform/qtopendialog.h"
 #include "player/form1.h"
+#include "remote/remotecontrol.h"
 
 #include <QApplication>
 
+#include <optional>
+
 int main(int argc, char *argv[])
 {
+    // A command for a Kelvo already running is handed over before any window or display is
+    // needed, so a desktop shortcut or a script gets its answer at once.
+    std::optional<Launch> launch;
+    {
+        QCoreApplication core(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("kelvo")); // names ~/.config/kelvo
+        launch.emplace(QCoreApplication::arguments(), QCoreApplication::applicationDirPath(),
+                       QStringLiteral(KELVO_VERSION));
+        if (launch->finished())
+            return launch->exitCode();
+    }
     QApplication app(argc, argv);
-    // Names the per-user folder of an installed copy's track list (~/.config/kelvo).
     QCoreApplication::setApplicationName(QStringLiteral("kelvo"));
     // The program ends through the player window alone, never because some other window closed.
     QApplication::setQuitOnLastWindowClosed(false);
-    auto openDialog = std::make_unique<QtOpenDialog>();
-    Form1 player(std::make_unique<AudioMediaPlayer>(), std::move(openDialog), QCoreApplication::applicationDirPath());
+    Form1 player(std::make_unique<AudioMediaPlayer>(), std::make_unique<QtOpenDialog>(), QCoreApplication::applicationDirPath());
+    RemoteControl remote(player, *launch);
     player.show();
     return app.exec();
 }

@@ -47,3 +47,27 @@ void Settings::setLoudnessTarget(std::optional<double> lufs)
         m_settings.setValue(QStringLiteral("loudness/target"), *lufs);
     m_settings.sync();
 }
+
+bool Settings::oscEnabled() const
+{
+    m_settings.sync();
+    return m_settings.value(QStringLiteral("osc/enabled")).toString().trimmed().toLower() == QLatin1String("true");
+}
+
+void Settings::setOscEnabled(bool on)
+{
+    m_settings.setValue(QStringLiteral("osc/enabled"), on);
+    m_settings.sync();
+}
+
+quint16 Settings::oscPort() const
+{
+    return quint16(number("osc/port", 9000, 1, 65535));
+}
+
+QString Settings::oscListen() const
+{
+    m_settings.sync();
+    const QString address = m_settings.value(QStringLiteral("osc/listen")).toString().trimmed();
+    return address.isEmpty() ? QStringLiteral("127.0.0.1") : address;
+}

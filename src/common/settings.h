@@ -20,6 +20,13 @@ public:
     std::optional<double> loudnessTarget() const;
     void setLoudnessTarget(std::optional<double> lufs);
 
+    // osc/enabled (true/false, false by default), osc/port (9000 by default, 1 to 65535) and
+    // osc/listen (the address to listen on, 127.0.0.1 by default; 0.0.0.0 is every interface).
+    bool oscEnabled() const;
+    void setOscEnabled(bool on);
+    quint16 oscPort() const;
+    QString oscListen() const;
+
     // Where they are kept.
     QString fileName() const { return m_settings.fileName(); }
 

@@ -96,7 +96,13 @@ void Form1::buildControls()
         button->setFont(trackFont);
         if (n == 1)
             button->setBackColor(Silver);
-        connect(button, &QPushButton::clicked, this, [this, n] { CmdTrack_Click(n); });
+        connect(button, &QPushButton::clicked, this, [this, n] {
+            // Shift+click on the playing button fades it out; it then stops as a second click.
+            if (!m_fading && playingTrack() == n && (QGuiApplication::keyboardModifiers() & Qt::ShiftModifier))
+                fadeOut();
+            else
+                CmdTrack_Click(n);
+        });
         connect(button, &TrackButton::mouseMoved, this, [this, n] { CmdTrack_MouseMove(n); });
         connect(button, &TrackButton::filesDropped, this, [this, n](const QStringList &paths) {
             assignDroppedFiles(n, paths);
@@ -206,6 +212,33 @@ void Form1::contextMenuEvent(QContextMenuEvent *event)
     event->accept();
 }
 
+void Form1::fireTrack(int index)
+{
+    if (index >= 0 && index < SlotCount && CmdTrack[index]->isEnabled())
+        CmdTrack_Click(index);
+}
+
+void Form1::stopTrack()
+{
+    if (const std::optional<int> playing = playingTrack())
+        CmdTrack_Click(*playing);
+}
+
+std::optional<int> Form1::playingTrack() const
+{
+    return Timer1->isActive() ? slotIndex(Timer1->tag()) : std::nullopt;
+}
+
+double Form1::remainingSeconds()
+{
+    return playingTrack() ? std::max(0.0, ActiveMovie1->duration() - ActiveMovie1->position()) : 0.0;
+}
+
+double Form1::totalSeconds()
+{
+    return playingTrack() ? ActiveMovie1->duration() : 0.0;
+}
+
 void Form1::fadeOut()
 {
     const std::optional<int> playing = slotIndex(Timer1->tag());
@@ -285,13 +318,6 @@ void Form1::CmdTrack_Click(int index)
         button->setBackColor(Silver);
     CmdTrack[index]->setBackColor(Red);
 
-    if (Timer1->isActive() && !m_fading && slotIndex(Timer1->tag()) == index
-        && (QGuiApplication::keyboardModifiers() & Qt::ShiftModifier)) {
-        // Shift+click on the playing button fades it out; it then stops as a second click stops it.
-        CmdTrack[index]->setBackColor(Red);
-        fadeOut();
-        return;
-    }
     m_fading = false;
     if (Timer1->isActive()) {
         ActiveMovie1->setFileName(CmdTrack[index]->tag());

@@ -53,6 +53,16 @@ public:
     // Gives the keyboard focus to the player window, unless a modal window holds it.
     void focusPlayer();
 
+    // What a remote command does, exactly as a key or a click: fires track index (0-11) as its
+    // function key does; stops the playing track as a second click; fades it out as Esc.
+    void fireTrack(int index);
+    void stopTrack();
+    void fadeTrack() { fadeOut(); }
+    // The playing track, and its remaining and total seconds; nothing when none plays.
+    std::optional<int> playingTrack() const;
+    double remainingSeconds();
+    double totalSeconds();
+
     // The window's own menu (right button, or the Menu key): fade-out, fade length, loudness.
     QMenu *contextMenu() const { return m_contextMenu; }
 

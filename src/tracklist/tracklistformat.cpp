@@ -7,6 +7,8 @@
 
 namespace {
 
+using TrackListFormat::kMaxFieldChars;
+
 // Bytes 0x80-0x9F of Windows-1252; the rest of the code page coincides with Latin-1.
 // Unassigned positions map to the replacement character so nothing decodes to a control code.
 constexpr char16_t kCp1252High[32] = {
@@ -33,10 +35,6 @@ bool isValidUtf8(QByteArrayView bytes)
     const QString ignored = decoder.decode(bytes);
     return !decoder.hasError();
 }
-
-// One value holds at most this many characters (what a text box holds); the rest of a longer
-// field is dropped, so that a stray huge file can neither stall start-up nor every repaint.
-constexpr qsizetype kMaxFieldChars = 32767;
 
 // UTF-8 for one field, keeping a U+FEFF that starts it: only the file's first bytes can be a
 // byte-order mark, and those are gone before fields are read.

@@ -17,9 +17,14 @@
 // fields of a record may stand on two lines. Lines may end in CR LF, LF or CR.
 namespace TrackListFormat {
 
+// One value holds at most this many characters (what a text box holds); the rest of a longer
+// field is dropped (never half a character), so that a stray huge file can neither stall
+// start-up nor every repaint.
+inline constexpr qsizetype kMaxFieldChars = 32767;
+
 // Records in file order, at most SlotCount of them; records past the twelfth are ignored.
 // A byte-order mark at the very start (UTF-8, UTF-16) is skipped; anywhere else it is data.
-// A value longer than 32767 characters (what a text box holds) is cut there. Accepts any bytes whatsoever and always
+// A value longer than kMaxFieldChars is cut there. Accepts any bytes whatsoever and always
 // terminates in time linear in the input.
 QList<TrackSlot> parse(QByteArrayView file);
 

@@ -11,10 +11,10 @@ TrackListStore::TrackListStore(const QString &programFolder, QObject *parent)
 {
 }
 
-TrackListLocation TrackListStore::locate(const QString &besidePath, bool besideFolderWritable, bool besideExists,
-                                         bool besideWritable, const QString &userPath, bool userExists)
+TrackListLocation TrackListStore::locate(const QString &besidePath, bool systemFolder, bool besideFolderWritable,
+                                         bool besideExists, bool besideWritable, const QString &userPath, bool userExists)
 {
-    if (besideFolderWritable || (besideExists && besideWritable))
+    if (!systemFolder && (besideFolderWritable || (besideExists && besideWritable)))
         return {besidePath, besidePath};
     return {userExists ? userPath : besidePath, userPath};
 }
@@ -25,8 +25,21 @@ TrackListLocation TrackListStore::location() const
     const QFileInfo besideInfo(beside);
     const QString userFolder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     const QString user = userFolder.isEmpty() ? beside : TrackListFile::pathIn(userFolder);
-    return locate(beside, QFileInfo(m_programFolder).isWritable(), besideInfo.exists(), besideInfo.isWritable(), user,
-                  QFileInfo(user).isFile());
+    return locate(beside, isSystemProgramFolder(m_programFolder), QFileInfo(m_programFolder).isWritable(),
+                  besideInfo.exists(), besideInfo.isWritable(), user, QFileInfo(user).isFile());
+}
+
+bool TrackListStore::isSystemProgramFolder(const QString &folder)
+{
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    if (canonical.isEmpty())
+        return false;
+    for (const QString &system : {QStringLiteral("/usr/bin"), QStringLiteral("/usr/local/bin"), QStringLiteral("/bin"),
+                                  QStringLiteral("/usr/games"), QStringLiteral(KELVO_INSTALL_FULL_BINDIR)}) {
+        if (QFileInfo(system).canonicalFilePath() == canonical)
+            return true;
+    }
+    return false;
 }
 
 QList<TrackSlot> TrackListStore::load() const

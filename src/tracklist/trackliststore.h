@@ -18,9 +18,10 @@ struct TrackListLocation
 // knows nothing of windows; whoever shows the slots listens to saved().
 //
 // The file is "Quorbel" beside the program whenever that folder is writable or the file there
-// is. Otherwise (an installed program) it is the per-user file in the application's config
-// folder, created on the first save; until then the file beside the program, if any, is read
-// as a shipped default, so the first save carries the list forward.
+// is (a build tree, an unpacked portable copy). Otherwise, and always for a program in a system
+// program folder whoever runs it (root can write /usr/bin), it is the per-user file in the
+// application's config folder, created on the first save; until then the file beside the
+// program, if any, is read as a shipped default, so the first save carries the list forward.
 class TrackListStore : public QObject
 {
     Q_OBJECT
@@ -29,8 +30,12 @@ public:
     explicit TrackListStore(const QString &programFolder, QObject *parent = nullptr);
 
     // The rule above as a pure function of what the disk says.
-    static TrackListLocation locate(const QString &besidePath, bool besideFolderWritable, bool besideExists,
-                                    bool besideWritable, const QString &userPath, bool userExists);
+    static TrackListLocation locate(const QString &besidePath, bool systemFolder, bool besideFolderWritable,
+                                    bool besideExists, bool besideWritable, const QString &userPath, bool userExists);
+
+    // True for the folders installed programs live in (/usr/bin, /usr/local/bin, /bin, this
+    // build's own install folder), however reached.
+    static bool isSystemProgramFolder(const QString &folder);
 
     // Where the list is read from and saved to now (asked of the disk on every call).
     TrackListLocation location() const;

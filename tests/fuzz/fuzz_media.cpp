@@ -1,6 +1,8 @@
-// The media layer's open and probe on arbitrary bytes as a file: the duration is finite and
-// not negative, and decoding to the end terminates (a hang is caught by libFuzzer's timeout).
+// The media layer's open, probe and loudness meter on arbitrary bytes as a file: the duration
+// is finite and not negative, decoding to the end terminates (a hang is caught by libFuzzer's
+// timeout), and a loudness, when there is one, is a finite level with a finite true peak.
 #include "platform/audiodecoder.h"
+#include "platform/loudnessmeter.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -30,5 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         while (decoder->read(buffer.data(), buffer.size()) > 0) {
         }
     }
+    if (const std::optional<Loudness> loudness = measureLoudness(path)) {
+        if (!std::isfinite(loudness->integratedLufs) || !std::isfinite(loudness->truePeakDb))
+            std::abort();
+    }
+    QFile::remove(path); // nothing left behind in the temporary folder
     return 0;
 }

@@ -1,5 +1,6 @@
 // The track-list reader on arbitrary bytes: never more than twelve records, and any twelve
-// records without double quotes or line breaks read back exactly as written.
+// records without double quotes or line breaks read back as written, each value cut to what
+// the reader keeps (kMaxFieldChars, never half a character).
 #include "tracklist/tracklistformat.h"
 
 #include <cstddef>
@@ -36,8 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QList<TrackSlot> back = TrackListFormat::parse(TrackListFormat::serialize(tracks));
     if (back.size() != SlotCount)
         std::abort();
+    const auto cut = [](QString value) {
+        if (value.size() > TrackListFormat::kMaxFieldChars)
+            value.truncate(TrackListFormat::kMaxFieldChars - (value.at(TrackListFormat::kMaxFieldChars - 1).isHighSurrogate() ? 1 : 0));
+        return value;
+    };
     for (int n = 0; n < SlotCount; ++n) {
-        if (!(back[n] == tracks[n]))
+        if (back[n].fullPath != cut(tracks[n].fullPath) || back[n].shortName != cut(tracks[n].shortName))
             std::abort();
     }
     return 0;

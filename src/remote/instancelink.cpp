@@ -1,0 +1,118 @@
+#include "remote/instancelink.h"
+
+#include "remote/remotetarget.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocalSocket>
+#include <QStandardPaths>
+
+namespace {
+
+constexpr qsizetype kMostRequestBytes = 64;
+
+} // namespace
+
+InstanceLink::InstanceLink(QObject *parent) : QObject(parent), m_server(this)
+{
+    m_server.setSocketOptions(QLocalServer::UserAccessOption); // the owner alone
+    connect(&m_server, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket *client = m_server.nextPendingConnection())
+            serve(client);
+    });
+}
+
+QString InstanceLink::socketPath(const QString &trackListPath)
+{
+    const QByteArray key = QFileInfo(trackListPath).absoluteFilePath().toUtf8();
+    const QString name = QStringLiteral("kelvo-%1.socket")
+                             .arg(QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(16)));
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)).filePath(name);
+}
+
+std::optional<QByteArray> InstanceLink::ask(const QString &socketPath, const QByteArray &request, int timeoutMs)
+{
+    QLocalSocket socket;
+    socket.connectToServer(socketPath);
+    if (!socket.waitForConnected(timeoutMs))
+        return std::nullopt;
+    socket.write(request + '\n');
+    if (!socket.waitForBytesWritten(timeoutMs))
+        return std::nullopt;
+    QByteArray answer;
+    while (!answer.contains('\n') && socket.waitForReadyRead(timeoutMs))
+        answer += socket.readAll();
+    if (!answer.contains('\n'))
+        return std::nullopt;
+    return answer.left(answer.indexOf('\n'));
+}
+
+bool InstanceLink::listen(const QString &socketPath, QString *errorMessage)
+{
+    QDir().mkpath(QFileInfo(socketPath).absolutePath());
+    if (m_server.listen(socketPath))
+        return true;
+    // A socket nobody answers on is what a killed instance left: it goes.
+    if (ask(socketPath, "ping", 500)) {
+        if (errorMessage)
+            *errorMessage = tr("another Kelvo already runs with this track list");
+        return false;
+    }
+    QLocalServer::removeServer(socketPath);
+    if (m_server.listen(socketPath))
+        return true;
+    if (errorMessage)
+        *errorMessage = m_server.errorString();
+    return false;
+}
+
+QByteArray InstanceLink::answer(const QByteArray &request, RemoteTarget &target)
+{
+    const QList<QByteArray> words = request.trimmed().split(' ');
+    const QByteArray &verb = words[0];
+    if (verb == "ping")
+        return "ok";
+    if (verb == "raise" && words.size() == 1) {
+        target.raise();
+        return "ok";
+    }
+    if (verb == "fire" && words.size() == 2) {
+        bool ok = false;
+        const int slot = words[1].toInt(&ok);
+        if (!ok || slot < 1 || slot > 12)
+            return "error slots are 1 to 12";
+        target.fire(slot);
+        return "ok";
+    }
+    if (verb == "stop" && words.size() == 1) {
+        target.stop();
+        return "ok";
+    }
+    if (verb == "fade" && words.size() == 1) {
+        target.fade();
+        return "ok";
+    }
+    if (verb == "state" && words.size() == 1) {
+        const PlayState state = target.state();
+        return QByteArray::number(state.slot) + ' ' + QByteArray::number(state.remaining, 'f', 2) + ' '
+               + QByteArray::number(state.total, 'f', 2);
+    }
+    return "error unknown request";
+}
+
+void InstanceLink::serve(QLocalSocket *client)
+{
+    connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+    connect(client, &QLocalSocket::readyRead, this, [this, client] {
+        if (!client->canReadLine()) {
+            if (client->bytesAvailable() > kMostRequestBytes)
+                client->abort(); // no request is that long
+            return;
+        }
+        const QByteArray request = client->readLine(kMostRequestBytes);
+        client->write((m_target ? answer(request, *m_target) : QByteArrayLiteral("error starting")) + '\n');
+        client->flush();
+        client->disconnectFromServer();
+    });
+}

@@ -1,0 +1,78 @@
+#include "remote/oscdispatch.h"
+
+#include "remote/remotetarget.h"
+
+#include <lo/lo_lowlevel.h>
+
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+struct MessageDeleter
+{
+    void operator()(void *message) const { lo_message_free(static_cast<lo_message>(message)); }
+};
+using Message = std::unique_ptr<std::remove_pointer_t<lo_message>, MessageDeleter>;
+
+OscDispatch::Outcome ignored(const QString &why)
+{
+    return {std::nullopt, why};
+}
+
+QByteArray stateReply(const PlayState &state)
+{
+    const Message reply(lo_message_new());
+    lo_message_add_int32(reply.get(), state.slot);
+    lo_message_add_float(reply.get(), float(state.remaining));
+    lo_message_add_float(reply.get(), float(state.total));
+    size_t size = 0;
+    void *bytes = lo_message_serialise(reply.get(), "/kelvo/state", nullptr, &size);
+    QByteArray packet(static_cast<const char *>(bytes), qsizetype(size));
+    std::free(bytes);
+    return packet;
+}
+
+} // namespace
+
+OscDispatch::Outcome OscDispatch::handle(const QByteArray &packet, RemoteTarget &target)
+{
+    if (packet.size() > kMaxPacketBytes)
+        return ignored(QStringLiteral("a packet of %1 bytes (at most %2)").arg(packet.size()).arg(kMaxPacketBytes));
+    if (packet.startsWith("#bundle"))
+        return ignored(QStringLiteral("a bundle (only single messages are taken)"));
+    // liblo parses from a buffer of its own choosing: a copy, so the packet stays untouched.
+    QByteArray bytes = packet;
+    int result = 0;
+    const Message message(lo_message_deserialise(bytes.data(), size_t(bytes.size()), &result));
+    if (!message)
+        return ignored(QStringLiteral("not an OSC message (liblo error %1)").arg(result));
+    // The path is the packet's first string, which liblo has just checked is terminated.
+    const QString path = QString::fromUtf8(bytes.constData());
+    const QByteArray types = lo_message_get_types(message.get());
+    lo_arg **args = lo_message_get_argv(message.get());
+
+    if (path == QLatin1String("/kelvo/fire")) {
+        if (types != "i")
+            return ignored(QStringLiteral("/kelvo/fire takes one int32, not \"%1\"").arg(QString::fromLatin1(types)));
+        const int slot = args[0]->i;
+        if (slot < 1 || slot > 12)
+            return ignored(QStringLiteral("/kelvo/fire %1: slots are 1 to 12").arg(slot));
+        target.fire(slot);
+        return {};
+    }
+    const bool bare = types.isEmpty();
+    if (path == QLatin1String("/kelvo/stop") && bare) {
+        target.stop();
+        return {};
+    }
+    if (path == QLatin1String("/kelvo/fade") && bare) {
+        target.fade();
+        return {};
+    }
+    if (path == QLatin1String("/kelvo/state") && bare)
+        return {stateReply(target.state()), {}};
+    if (path == QLatin1String("/kelvo/stop") || path == QLatin1String("/kelvo/fade") || path == QLatin1String("/kelvo/state"))
+        return ignored(QStringLiteral("%1 takes no arguments").arg(path));
+    return ignored(QStringLiteral("unknown path %1").arg(path.left(64)));
+}

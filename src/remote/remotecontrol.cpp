@@ -1,0 +1,128 @@
+#include "remote/remotecontrol.h"
+
+#include "common/settings.h"
+#include "player/form1.h"
+#include "tracklist/trackliststore.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QTimer>
+
+#include <cstdio>
+
+Launch::Launch(const QStringList &arguments, const QString &programFolder, const QString &version)
+    : m_command(CommandLine::parse(arguments, version))
+{
+    switch (m_command.action) {
+    case CommandLine::Action::Help:
+    case CommandLine::Action::Version:
+        std::fputs(qPrintable(m_command.text), stdout);
+        m_finished = true;
+        return;
+    case CommandLine::Action::Bad:
+        std::fputs(qPrintable(m_command.text), stderr);
+        m_finished = true;
+        m_exitCode = 2;
+        return;
+    default:
+        break;
+    }
+    if (m_command.newInstance)
+        return;
+    m_socketPath = InstanceLink::socketPath(TrackListStore(programFolder).location().savePath);
+    if (const std::optional<QByteArray> answer = InstanceLink::ask(m_socketPath, m_command.request())) {
+        m_finished = true;
+        if (answer->startsWith("error")) {
+            std::fprintf(stderr, "kelvo: %s\n", answer->mid(6).constData());
+            m_exitCode = 2;
+        } else if (m_command.action == CommandLine::Action::State) {
+            std::printf("%s\n", answer->constData());
+        }
+        return;
+    }
+    // Nothing runs: a command for it fails; a start, with or without --fire, goes on.
+    if (m_command.action == CommandLine::Action::Stop || m_command.action == CommandLine::Action::Fade
+        || m_command.action == CommandLine::Action::State) {
+        std::fputs("kelvo: no Kelvo is running\n", stderr);
+        m_finished = true;
+        m_exitCode = 1;
+    }
+}
+
+RemoteControl::RemoteControl(Form1 &player, const Launch &launch, QObject *parent)
+    : QObject(parent), m_player(player), m_link(this), m_osc(*this, this)
+{
+    m_link.setTarget(this);
+    if (!launch.command().newInstance && !launch.socketPath().isEmpty()) {
+        QString error;
+        if (!m_link.listen(launch.socketPath(), &error))
+            std::fprintf(stderr, "kelvo: commands from other starts will not reach this one: %s\n", qPrintable(error));
+    }
+    m_oscAction = new QAction(this);
+    m_oscAction->setObjectName(QStringLiteral("RemoteControl"));
+    m_oscAction->setCheckable(true);
+    player.contextMenu()->addSeparator();
+    player.contextMenu()->addAction(m_oscAction);
+    connect(m_oscAction, &QAction::triggered, this, [this](bool on) {
+        Settings().setOscEnabled(on);
+        applyOscSettings();
+    });
+    applyOscSettings();
+    if (launch.command().action == CommandLine::Action::Fire)
+        QTimer::singleShot(0, this, [this, slot = launch.command().slot] { fire(slot); });
+}
+
+void RemoteControl::applyOscSettings()
+{
+    const Settings settings;
+    m_osc.close();
+    m_oscAction->setChecked(settings.oscEnabled());
+    if (!settings.oscEnabled()) {
+        m_oscAction->setText(tr("Remote control (OSC)"));
+        return;
+    }
+    QHostAddress address(settings.oscListen());
+    if (address.isNull())
+        address = QHostAddress(QHostAddress::LocalHost);
+    const quint16 port = settings.oscPort();
+    QString error;
+    if (!m_osc.listen(address, port, &error)) {
+        m_oscAction->setText(tr("Remote control (OSC): port %1 in use").arg(port));
+        std::fprintf(stderr, "kelvo: OSC cannot listen on %s port %u: %s\n", qPrintable(address.toString()), port,
+                     qPrintable(error));
+        return;
+    }
+    m_oscAction->setText(address == QHostAddress(QHostAddress::AnyIPv4) || address == QHostAddress(QHostAddress::Any)
+                             ? tr("Remote control (OSC): port %1, listening on every interface").arg(port)
+                             : tr("Remote control (OSC): %1 port %2").arg(address.toString()).arg(port));
+}
+
+void RemoteControl::fire(int slot)
+{
+    m_player.fireTrack(slot - 1);
+}
+
+void RemoteControl::stop()
+{
+    m_player.stopTrack();
+}
+
+void RemoteControl::fade()
+{
+    m_player.fadeTrack();
+}
+
+PlayState RemoteControl::state()
+{
+    const std::optional<int> playing = m_player.playingTrack();
+    if (!playing)
+        return {};
+    return {*playing + 1, m_player.remainingSeconds(), m_player.totalSeconds()};
+}
+
+void RemoteControl::raise()
+{
+    m_player.show();
+    m_player.raise();
+    m_player.activateWindow();
+}

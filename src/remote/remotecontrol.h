@@ -1,0 +1,63 @@
+#pragma once
+
+#include "remote/commandline.h"
+#include "remote/instancelink.h"
+#include "remote/oscserver.h"
+#include "remote/remotetarget.h"
+
+#include <QObject>
+
+#include <memory>
+
+class Form1;
+class QAction;
+
+// Hands a command line to the Kelvo already running with the same track list, before this one
+// builds any window; tells whether this one is to start, and with which command.
+class Launch
+{
+public:
+    // Needs a QCoreApplication (for the program's folder) but no display: a command for a
+    // running instance is done here.
+    Launch(const QStringList &arguments, const QString &programFolder, const QString &version);
+
+    bool finished() const { return m_finished; }
+    int exitCode() const { return m_exitCode; }
+    const CommandLine &command() const { return m_command; }
+    QString socketPath() const { return m_socketPath; }
+
+private:
+    CommandLine m_command;
+    QString m_socketPath;
+    bool m_finished = false;
+    int m_exitCode = 0;
+};
+
+// The running program's remote controls over its player window: the instance socket that
+// later starts hand their commands to, and OSC when turned on (osc/enabled, osc/port,
+// osc/listen in kelvo.conf, or "Remote control (OSC)" in the window's menu).
+class RemoteControl : public QObject, public RemoteTarget
+{
+    Q_OBJECT
+
+public:
+    // Acts on player; listens on launch's socket unless it asked for a new instance; carries
+    // out launch's command (a --fire that started the program) once the list is loaded.
+    RemoteControl(Form1 &player, const Launch &launch, QObject *parent = nullptr);
+
+    void fire(int slot) override;
+    void stop() override;
+    void fade() override;
+    PlayState state() override;
+    void raise() override;
+
+    // Turns OSC on or off as the settings say; the menu item tells how it went.
+    void applyOscSettings();
+    QAction *oscAction() const { return m_oscAction; }
+
+private:
+    Form1 &m_player;
+    InstanceLink m_link;
+    OscServer m_osc;
+    QAction *m_oscAction = nullptr;
+};
