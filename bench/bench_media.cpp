@@ -470,8 +470,9 @@ int main(int argc, char *argv[])
         }
     }
 
-    // Signed end offsets: the end the player reports against the first loud sample heard plus
-    // the duration; negative would be an end before the last sample was heard.
+    // Signed end offsets: the end the player reports against when its last sample was heard (the
+    // first loud sample heard, less where that sample lies in the decode, plus the duration);
+    // negative would be an end before the last sample was heard.
     {
         StampedMonitor monitor(300);
         if (monitor.start()) {
@@ -492,7 +493,13 @@ int main(int argc, char *argv[])
                     QThread::usleep(500);
                 }
                 const qint64 endNs = monotonicNs();
-                const double offset = double(endNs - monitor.onsetNs()) / 1e6 - player.duration() * 1000;
+                // Where the first loud sample lies in the decode (an encoder's delay before it).
+                const QList<qint16> decoded = decodedLeft(fixture(name));
+                int rate = 0;
+                decodedFrames(fixture(name), &rate);
+                const auto loud = std::find_if(decoded.begin(), decoded.end(), [](qint16 v) { return std::abs(int(v)) > 300; });
+                const double onsetInFileMs = double(loud - decoded.begin()) * 1000.0 / rate;
+                const double offset = double(endNs - monitor.onsetNs()) / 1e6 + onsetInFileMs - player.duration() * 1000;
                 earliest = std::min(earliest, offset);
                 latest = std::max(latest, offset);
                 std::printf("| %-26s | %+10.1f |\n", name, offset);

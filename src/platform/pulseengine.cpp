@@ -65,6 +65,7 @@ void PulseEngine::connectContext()
             return;
         m_context.reset(); // a server that went away: try afresh
     }
+    m_serverKnown = false;
     pa_proplist *props = pa_proplist_new();
     pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "Kelvo");
     pa_proplist_sets(props, PA_PROP_APPLICATION_ID, "org.kelvo.Kelvo");
@@ -85,18 +86,26 @@ void PulseEngine::contextStateChanged()
 {
     const pa_context_state_t state = pa_context_get_state(m_context.get());
     if (state == PA_CONTEXT_READY) {
+        // Voices are sized for the server they play on (see PulseVoice): its name comes first.
         pa_operation *asked = pa_context_get_server_info(
             m_context.get(),
             [](pa_context *, const pa_server_info *info, void *self) {
-                if (info && info->server_name)
-                    static_cast<PulseEngine *>(self)->m_pipeWire = QByteArray(info->server_name).contains("PipeWire");
+                auto *engine = static_cast<PulseEngine *>(self);
+                engine->m_pipeWire = info && info->server_name && QByteArray(info->server_name).contains("PipeWire");
+                engine->m_serverKnown = true;
+                const std::vector<std::shared_ptr<PulseVoice>> voices = engine->m_voices;
+                for (const std::shared_ptr<PulseVoice> &voice : voices)
+                    voice->connect(engine->m_context.get());
             },
             this);
-        if (asked)
+        if (asked) {
             pa_operation_unref(asked);
-        const std::vector<std::shared_ptr<PulseVoice>> voices = m_voices;
-        for (const std::shared_ptr<PulseVoice> &voice : voices)
-            voice->connect(m_context.get());
+        } else {
+            m_serverKnown = true;
+            const std::vector<std::shared_ptr<PulseVoice>> voices = m_voices;
+            for (const std::shared_ptr<PulseVoice> &voice : voices)
+                voice->connect(m_context.get());
+        }
     } else if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) {
         // Every stream went with the connection. The context itself is let go at the next arm,
         // not inside its own callback.
@@ -118,8 +127,9 @@ std::shared_ptr<PulseVoice> PulseEngine::arm(std::unique_ptr<TrackStream> stream
     }
     switch (pa_context_get_state(m_context.get())) {
     case PA_CONTEXT_READY:
-        voice->connect(m_context.get());
-        break;
+        if (m_serverKnown)
+            voice->connect(m_context.get());
+        break; // otherwise once the server has said what it is
     case PA_CONTEXT_FAILED:
     case PA_CONTEXT_TERMINATED:
         voice->fail();

@@ -74,4 +74,5 @@ private:
     std::unique_ptr<pa_context, ContextDeleter> m_context;
     std::vector<std::shared_ptr<PulseVoice>> m_voices; // those holding a server stream
     bool m_pipeWire = false;
+    bool m_serverKnown = false; // its name has come since the connection was made
 };

@@ -21,16 +21,18 @@ namespace {
 // large writes and few wake-ups while playing. A stop does not wait for it to play out: it
 // rewrites what the server holds.
 constexpr qint64 kTargetMs = 250;
-// PipeWire sizes its processing cycle by this: a stop cannot splice closer than two cycles ahead
-// there (see splicePoint), so it stays short.
-constexpr qint64 kRequestMs = 25;
+// The size of the server's requests: large, for few wake-ups. PipeWire sizes its processing
+// cycle by it, and a stop cannot splice closer than three cycles ahead there (see splicePoint),
+// so there it stays short.
+constexpr qint64 kRequestMs = 100;
+constexpr qint64 kPipeWireRequestMs = 25;
 // Playback starts once this much is queued, and pauses (rather than skip ahead) should the
 // queue ever run dry; the drain at the end lets the rest play whatever its length.
 constexpr qint64 kStartMs = 20;
 // The ramp down a stop writes: long enough that the cut makes no click.
 constexpr qint64 kRampMs = 5;
 // How often the server is asked for timing while playing; between answers it is interpolated.
-constexpr qint64 kTimingEveryNs = 100'000'000;
+constexpr qint64 kTimingEveryNs = 500'000'000;
 // Where a stop's ramp starts, ahead of the device's read position: at least this, and at most
 // this much for the device's block.
 constexpr qint64 kLeastAheadUs = 5'000;
@@ -116,7 +118,7 @@ void PulseVoice::connect(pa_context *context)
     attr.maxlength = quint32(-1);
     attr.tlength = bytes(kTargetMs);
     attr.prebuf = bytes(kStartMs);
-    attr.minreq = bytes(kRequestMs);
+    attr.minreq = bytes(m_engine.m_pipeWire ? kPipeWireRequestMs : kRequestMs);
     attr.fragsize = quint32(-1);
     // Corked: armed, it waits filled until a start uncorks it. No automatic timing updates:
     // they would wake this process every second and a half while it waits.

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr qint64 kChunkFrames = 4096;  // about 90 ms at 44.1 kHz
+constexpr qint64 kChunkFrames = 16384; // about 370 ms at 44.1 kHz: few wake-ups while playing
 constexpr qint64 kAheadSeconds = 2;    // how far decoding runs ahead of the output
 
 } // namespace

@@ -28,6 +28,7 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &vers
     CommandLine command;
     const auto bad = [&](const QString &why) {
         command.action = Action::Bad;
+        command.slot = 0;
         command.text = QStringLiteral("kelvo: %1\n%2\n").arg(why, usage);
         return command;
     };

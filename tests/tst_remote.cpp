@@ -1,0 +1,371 @@
+#include "audiotestsupport.h"
+#include "common/colours.h"
+#include "common/settings.h"
+#include "editor/form2.h"
+#include "fakemediaplayer.h"
+#include "player/form1.h"
+#include "player/trackbutton.h"
+#include "playerfixture.h"
+#include "remote/commandline.h"
+#include "remote/instancelink.h"
+#include "remote/oscdispatch.h"
+#include "remote/remotecontrol.h"
+#include "remote/remotetarget.h"
+#include "testsupport.h"
+#include "tracklist/trackliststore.h"
+
+#include <lo/lo_lowlevel.h>
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QNetworkDatagram>
+#include <QUdpSocket>
+
+#include <cstdlib>
+
+// Control from outside: the command line, the one instance per track list, OSC.
+class TestRemote : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void commandLine_data();
+    void commandLine();
+    void instanceRequests_data();
+    void instanceRequests();
+    void oscDispatch_data();
+    void oscDispatch();
+    void oscFromLoopback();
+    void commandsUnderLoad();
+    void startsHandOverToTheRunningOne();
+
+private:
+    QTemporaryDir m_home; // settings and runtime folders of the run's own
+};
+
+namespace {
+
+// A target that records what it is told, as "fire:N", "stop", "fade", "raise".
+class RecordingTarget : public RemoteTarget
+{
+public:
+    QStringList calls;
+    PlayState playing{3, 12.5, 60.0};
+    void fire(int slot) override { calls << QStringLiteral("fire:%1").arg(slot); }
+    void stop() override { calls << QStringLiteral("stop"); }
+    void fade() override { calls << QStringLiteral("fade"); }
+    PlayState state() override { return playing; }
+    void raise() override { calls << QStringLiteral("raise"); }
+};
+
+// One OSC message, as a sender would put it on the wire.
+QByteArray oscMessage(const char *path, const char *types, ...)
+{
+    lo_message message = lo_message_new();
+    va_list args;
+    va_start(args, types);
+    for (const char *t = types; *t; ++t) {
+        switch (*t) {
+        case 'i': lo_message_add_int32(message, va_arg(args, int)); break;
+        case 'f': lo_message_add_float(message, float(va_arg(args, double))); break;
+        case 's': lo_message_add_string(message, va_arg(args, const char *)); break;
+        default: break;
+        }
+    }
+    va_end(args);
+    size_t size = 0;
+    void *bytes = lo_message_serialise(message, path, nullptr, &size);
+    QByteArray packet(static_cast<const char *>(bytes), qsizetype(size));
+    std::free(bytes);
+    lo_message_free(message);
+    return packet;
+}
+
+// A /kelvo/state reply read back: "slot remaining total".
+QString stateText(const QByteArray &reply)
+{
+    QByteArray bytes = reply;
+    int result = 0;
+    lo_message message = lo_message_deserialise(bytes.data(), size_t(bytes.size()), &result);
+    if (!message)
+        return QStringLiteral("not OSC");
+    const QString types = QString::fromLatin1(lo_message_get_types(message));
+    lo_arg **argv = lo_message_get_argv(message);
+    const QString text = types == QLatin1String("iff")
+                             ? QStringLiteral("%1 %2 %3").arg(argv[0]->i).arg(double(argv[1]->f)).arg(double(argv[2]->f))
+                             : QStringLiteral("types ") + types;
+    lo_message_free(message);
+    return QString::fromLatin1(bytes.constData()) + QLatin1Char(' ') + text;
+}
+
+} // namespace
+
+void TestRemote::initTestCase()
+{
+    QVERIFY(m_home.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("config"))));
+    QDir().mkpath(m_home.filePath(QStringLiteral("runtime")));
+    QFile::setPermissions(m_home.filePath(QStringLiteral("runtime")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_home.filePath(QStringLiteral("runtime"))));
+}
+
+void TestRemote::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("action");
+    QTest::addColumn<int>("slot");
+    QTest::addColumn<QByteArray>("request");
+    using A = CommandLine::Action;
+    QTest::newRow("plain start") << QStringList{} << int(A::Run) << 0 << QByteArray("raise");
+    QTest::newRow("--fire 1") << QStringList{"--fire", "1"} << int(A::Fire) << 1 << QByteArray("fire 1");
+    QTest::newRow("--fire=12") << QStringList{"--fire=12"} << int(A::Fire) << 12 << QByteArray("fire 12");
+    QTest::newRow("--stop") << QStringList{"--stop"} << int(A::Stop) << 0 << QByteArray("stop");
+    QTest::newRow("--fade") << QStringList{"--fade"} << int(A::Fade) << 0 << QByteArray("fade");
+    QTest::newRow("--state") << QStringList{"--state"} << int(A::State) << 0 << QByteArray("state");
+    QTest::newRow("--help") << QStringList{"--help"} << int(A::Help) << 0 << QByteArray("raise");
+    QTest::newRow("--version") << QStringList{"--version"} << int(A::Version) << 0 << QByteArray("raise");
+    QTest::newRow("--fire 13") << QStringList{"--fire", "13"} << int(A::Bad) << 0 << QByteArray("raise");
+    QTest::newRow("--fire 0") << QStringList{"--fire", "0"} << int(A::Bad) << 0 << QByteArray("raise");
+    QTest::newRow("--fire x") << QStringList{"--fire", "x"} << int(A::Bad) << 0 << QByteArray("raise");
+    QTest::newRow("--fire with no slot") << QStringList{"--fire"} << int(A::Bad) << 0 << QByteArray("raise");
+    QTest::newRow("two commands") << QStringList{"--stop", "--state"} << int(A::Bad) << 0 << QByteArray("raise");
+    QTest::newRow("unknown option") << QStringList{"--play"} << int(A::Bad) << 0 << QByteArray("raise");
+    QTest::newRow("a stray argument") << QStringList{"song.mp3"} << int(A::Bad) << 0 << QByteArray("raise");
+}
+
+void TestRemote::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, action);
+    QFETCH(int, slot);
+    QFETCH(QByteArray, request);
+    const CommandLine command = CommandLine::parse(QStringList{"kelvo"} + arguments, QStringLiteral("2.0"));
+    QCOMPARE(int(command.action), action);
+    QCOMPARE(command.slot, slot);
+    QCOMPARE(command.request(), request);
+    if (command.action == CommandLine::Action::Bad)
+        QVERIFY(command.text.contains(QLatin1String("Usage: kelvo"))); // a usage line with the reason
+    QVERIFY(CommandLine::parse({"kelvo", "--new-instance", "--fire", "2"}, QStringLiteral("2.0")).newInstance);
+}
+
+void TestRemote::instanceRequests_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QStringList>("calls");
+    QTest::newRow("fire") << QByteArray("fire 4\n") << QByteArray("ok") << QStringList{"fire:4"};
+    QTest::newRow("fire out of range") << QByteArray("fire 13") << QByteArray("error slots are 1 to 12") << QStringList{};
+    QTest::newRow("stop") << QByteArray("stop") << QByteArray("ok") << QStringList{"stop"};
+    QTest::newRow("fade") << QByteArray("fade") << QByteArray("ok") << QStringList{"fade"};
+    QTest::newRow("raise") << QByteArray("raise") << QByteArray("ok") << QStringList{"raise"};
+    QTest::newRow("state") << QByteArray("state") << QByteArray("3 12.50 60.00") << QStringList{};
+    QTest::newRow("unknown") << QByteArray("open /etc/passwd") << QByteArray("error unknown request") << QStringList{};
+    QTest::newRow("empty") << QByteArray("") << QByteArray("error unknown request") << QStringList{};
+}
+
+void TestRemote::instanceRequests()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, answer);
+    QFETCH(QStringList, calls);
+    RecordingTarget target;
+    QCOMPARE(InstanceLink::answer(request, target), answer);
+    QCOMPARE(target.calls, calls);
+}
+
+void TestRemote::oscDispatch_data()
+{
+    QTest::addColumn<QByteArray>("packet");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QString>("reply"); // the state reply read back; empty for none
+    QTest::addColumn<bool>("complains");
+    QTest::newRow("fire 1") << oscMessage("/kelvo/fire", "i", 1) << QStringList{"fire:1"} << QString() << false;
+    QTest::newRow("fire 12") << oscMessage("/kelvo/fire", "i", 12) << QStringList{"fire:12"} << QString() << false;
+    QTest::newRow("fire 0") << oscMessage("/kelvo/fire", "i", 0) << QStringList{} << QString() << true;
+    QTest::newRow("fire 13") << oscMessage("/kelvo/fire", "i", 13) << QStringList{} << QString() << true;
+    QTest::newRow("fire as a float") << oscMessage("/kelvo/fire", "f", 1.0) << QStringList{} << QString() << true;
+    QTest::newRow("fire as a string") << oscMessage("/kelvo/fire", "s", "1") << QStringList{} << QString() << true;
+    QTest::newRow("fire with nothing") << oscMessage("/kelvo/fire", "") << QStringList{} << QString() << true;
+    QTest::newRow("stop") << oscMessage("/kelvo/stop", "") << QStringList{"stop"} << QString() << false;
+    QTest::newRow("stop with an argument") << oscMessage("/kelvo/stop", "i", 1) << QStringList{} << QString() << true;
+    QTest::newRow("fade") << oscMessage("/kelvo/fade", "") << QStringList{"fade"} << QString() << false;
+    QTest::newRow("state") << oscMessage("/kelvo/state", "") << QStringList{} << QStringLiteral("/kelvo/state 3 12.5 60")
+                           << false;
+    QTest::newRow("unknown path") << oscMessage("/kelvo/open", "s", "/etc/passwd") << QStringList{} << QString() << true;
+    QTest::newRow("a bundle") << QByteArray("#bundle\0\0\0\0\0\0\0\0\1", 16) + oscMessage("/kelvo/stop", "")
+                              << QStringList{} << QString() << true;
+    QTest::newRow("oversized") << oscMessage("/kelvo/fire", "si", QByteArray(1100, 'a').constData(), 1) << QStringList{}
+                               << QString() << true;
+    QTest::newRow("not OSC") << QByteArray("fire 1\n") << QStringList{} << QString() << true;
+    QTest::newRow("empty") << QByteArray() << QStringList{} << QString() << true;
+}
+
+void TestRemote::oscDispatch()
+{
+    QFETCH(QByteArray, packet);
+    QFETCH(QStringList, calls);
+    QFETCH(QString, reply);
+    QFETCH(bool, complains);
+    RecordingTarget target;
+    const OscDispatch::Outcome outcome = OscDispatch::handle(packet, target);
+    QCOMPARE(target.calls, calls);
+    QCOMPARE(outcome.reply ? stateText(*outcome.reply) : QString(), reply);
+    QCOMPARE(!outcome.complaint.isEmpty(), complains);
+}
+
+void TestRemote::oscFromLoopback()
+{
+    // A port of the test's own, free now.
+    QUdpSocket probe;
+    QVERIFY(probe.bind(QHostAddress::LocalHost, 0));
+    const quint16 port = probe.localPort();
+    probe.close();
+    {
+        Settings settings;
+        settings.setOscEnabled(true);
+    }
+    QFile conf(Settings().fileName());
+    QVERIFY(conf.open(QIODevice::Append));
+    conf.write(QStringLiteral("[osc]\nport=%1\n").arg(port).toUtf8());
+    conf.close();
+    PlayerFixture setup;
+    std::unique_ptr<Form1> window = setup.makeWindow(PlayerFixture::records(3, "/m/t%1.mp3", "T%1"));
+    setup.player->durations.insert(QStringLiteral("/m/t0.mp3"), 30);
+    Launch launch({"kelvo", "--new-instance"}, setup.folder(), QStringLiteral("2.0"));
+    RemoteControl remote(*window, launch);
+    QVERIFY2(remote.oscAction()->isChecked(), qPrintable(remote.oscAction()->text()));
+    QVERIFY(remote.oscAction()->text().contains(QString::number(port)));
+
+    QUdpSocket sender;
+    QVERIFY(sender.bind(QHostAddress::LocalHost, 0));
+    sender.writeDatagram(oscMessage("/kelvo/fire", "i", 1), QHostAddress::LocalHost, port);
+    QTRY_COMPARE(setup.player->calls, QStringList{"put:/m/t0.mp3"});
+    sender.writeDatagram(oscMessage("/kelvo/state", ""), QHostAddress::LocalHost, port);
+    QTRY_VERIFY(sender.hasPendingDatagrams());
+    QCOMPARE(stateText(sender.receiveDatagram().data()), QStringLiteral("/kelvo/state 1 30 30"));
+    sender.writeDatagram(oscMessage("/kelvo/stop", ""), QHostAddress::LocalHost, port);
+    QTRY_COMPARE(setup.player->calls.last(), QStringLiteral("stop"));
+    QVERIFY(!window->playingTrack());
+
+    // The port taken by someone else: the menu says so, and the rest of Kelvo works.
+    remote.oscAction()->trigger(); // off
+    QUdpSocket squatter;
+    QVERIFY(squatter.bind(QHostAddress::LocalHost, port));
+    remote.oscAction()->trigger(); // on again
+    QVERIFY2(remote.oscAction()->text().contains(QLatin1String("in use")), qPrintable(remote.oscAction()->text()));
+    remote.fire(2);
+    QCOMPARE(window->playingTrack(), std::optional<int>(1));
+    Settings().setOscEnabled(false);
+}
+
+void TestRemote::commandsUnderLoad()
+{
+    // Commands arriving 100 times a second for 10 s, through an open editor and saves: the
+    // window's state is always one clicks could have made.
+    PlayerFixture setup;
+    std::unique_ptr<Form1> window = setup.showWindow(PlayerFixture::records(12, "/m/t%1.mp3", "T%1"));
+    for (int n = 0; n < 12; ++n)
+        setup.player->durations.insert(QStringLiteral("/m/t%1.mp3").arg(n), 5 + n);
+    Launch launch({"kelvo", "--new-instance"}, setup.folder(), QStringLiteral("2.0"));
+    RemoteControl remote(*window, launch);
+    QRandomGenerator random(7);
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < 1000; ++i) {
+        if (i == 300)
+            window->form2()->showModal(); // the editor opens and stays open a while
+        if (i == 600)
+            window->form2()->close();
+        if (i % 150 == 75) { // a save of the same list while commands fly
+            TrackList tracks{};
+            const QList<TrackSlot> records = window->trackListStore()->load();
+            for (int n = 0; n < records.size(); ++n)
+                tracks[n] = records[n];
+            QString error;
+            QVERIFY2(window->trackListStore()->save(tracks, &error), qPrintable(error));
+        }
+        switch (random.bounded(5)) {
+        case 0: case 1: remote.fire(int(random.bounded(14)) + 0); break; // 0 and 13 reach fire too
+        case 2: remote.stop(); break;
+        case 3: remote.fade(); setup.player->faded = random.bounded(2) == 1; break;
+        default: (void)remote.state(); break;
+        }
+        setup.player->playedSeconds += 0.01;
+        QTest::qWait(i % 10 == 0 ? 10 : 0);
+        const std::optional<int> playing = window->playingTrack();
+        for (int n = 0; n < 12; ++n) {
+            const quint32 colour = window->trackButton(n)->backColor();
+            const bool blinking = colour == Colours::Red || colour == Colours::Blue;
+            QVERIFY2(!blinking || playing == n, qPrintable(QStringLiteral("command %1: button %2 blinks").arg(i).arg(n)));
+        }
+        if (playing)
+            QVERIFY(window->trackButton(*playing)->isEnabled());
+    }
+    QVERIFY(clock.elapsed() < 60000);
+}
+
+void TestRemote::startsHandOverToTheRunningOne()
+{
+    // The real program, started as a desktop shortcut would: a portable copy with its list.
+    QTemporaryDir folder;
+    QVERIFY(QFile::copy(QStringLiteral(KELVO_BINARY), folder.filePath(QStringLiteral("kelvo"))));
+    QFile::setPermissions(folder.filePath(QStringLiteral("kelvo")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY(writeBytes(TrackListFile::pathIn(folder.path()),
+                       "\"" + fixture("six_seconds.mp3").toUtf8() + "\",\"Six\"\r\n"));
+    const QString program = folder.filePath(QStringLiteral("kelvo"));
+    const auto run = [&program](const QStringList &arguments, QByteArray *out = nullptr) {
+        QProcess process;
+        process.start(program, arguments);
+        if (!process.waitForFinished(5000))
+            return -1;
+        if (out)
+            *out = process.readAllStandardOutput().trimmed();
+        return process.exitCode();
+    };
+    QCOMPARE(run({"--fire", "13"}), 2);
+    QCOMPARE(run({"--fire", "x"}), 2);
+    QCOMPARE(run({"--stop"}), 1); // none runs
+
+    QProcess first;
+    first.start(program, {});
+    QVERIFY(first.waitForStarted());
+    QByteArray state;
+    QTRY_VERIFY_WITH_TIMEOUT(run({"--state"}, &state) == 0, 5000);
+    QCOMPARE(state, QByteArray("0 0.00 0.00"));
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(run({}), 0); // a second start raises the first and ends
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+
+    SinkRecorder recorder;
+    const bool recording = audioServerAvailable() && recorder.start();
+    QCOMPARE(run({"--fire", "1"}), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(run({"--state"}, &state) == 0 && state.startsWith("1 "), 3000);
+    QTest::qWait(500);
+    QCOMPARE(run({"--stop"}), 0);
+    QCOMPARE(run({"--state"}, &state), 0);
+    QCOMPARE(state, QByteArray("0 0.00 0.00"));
+    if (recording) {
+        const QList<qint16> samples = recorder.stop();
+        QVERIFY2(soundSpan(samples).seconds() > 0.3, "slot 1 was not heard");
+    }
+
+    // Killed: its socket stays behind, and must not block the next start.
+    first.kill();
+    first.waitForFinished();
+    QCOMPARE(run({"--state"}), 1);
+    QProcess started;
+    started.start(program, {"--fire", "1"}); // none runs: it starts one that plays slot 1
+    QVERIFY(started.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(run({"--state"}, &state) == 0 && state.startsWith("1 "), 5000);
+    started.kill();
+    started.waitForFinished();
+}
+
+QTEST_MAIN(TestRemote)
+#include "tst_remote.moc"
