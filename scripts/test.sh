@@ -39,8 +39,8 @@ echo "== Fuzzing from seed ${fuzz_seed}, a fixed number of runs a target"
 CC=clang CXX=clang++ KELVO_BUILD_DIR="$root/build-fuzz" \
     KELVO_CMAKE_ARGS="-DKELVO_FUZZ=ON -DBUILD_TESTING=OFF -DKELVO_BENCH=OFF" \
     "$root/scripts/setup.sh"
-declare -A fuzz_runs=([tracklist]=500000 [media]=15000)
-for target in tracklist media; do
+declare -A fuzz_runs=([tracklist]=500000 [media]=15000 [osc]=2000000)
+for target in tracklist media osc; do
     work="$root/build-fuzz/fuzz-$target"
     rm -rf "$work" && mkdir -p "$work/corpus"
     "$root/build-fuzz/tests/fuzz/fuzz_$target" -seed="$fuzz_seed" -runs="${fuzz_runs[$target]}" -timeout=10 -max_len=65536 \

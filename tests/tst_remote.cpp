@@ -40,6 +40,8 @@ private slots:
     void instanceRequests();
     void oscDispatch_data();
     void oscDispatch();
+    void oscFuzzInputsReplayed_data();
+    void oscFuzzInputsReplayed();
     void oscFromLoopback();
     void commandsUnderLoad();
     void startsHandOverToTheRunningOne();
@@ -216,6 +218,23 @@ void TestRemote::oscDispatch()
     QCOMPARE(target.calls, calls);
     QCOMPARE(outcome.reply ? stateText(*outcome.reply) : QString(), reply);
     QCOMPARE(!outcome.complaint.isEmpty(), complains);
+}
+
+void TestRemote::oscFuzzInputsReplayed_data()
+{
+    QTest::addColumn<QString>("file");
+    for (const QString &file : fuzzInputs("osc"))
+        QTest::newRow(qPrintable(QFileInfo(file).fileName())) << file;
+}
+
+void TestRemote::oscFuzzInputsReplayed()
+{
+    QFETCH(QString, file);
+    RecordingTarget target;
+    const OscDispatch::Outcome outcome = OscDispatch::handle(readBytes(file), target);
+    QVERIFY(target.calls.size() <= 1);
+    QVERIFY(!target.calls.contains(QStringLiteral("raise")));
+    QVERIFY(!outcome.reply || stateText(*outcome.reply) == QLatin1String("/kelvo/state 3 12.5 60"));
 }
 
 void TestRemote::oscFromLoopback()

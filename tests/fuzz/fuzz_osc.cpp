@@ -1,0 +1,53 @@
+// The OSC method dispatch on arbitrary packets, through liblo's message parsing, to a fake
+// player: a packet does at most one thing, only what a valid message for it says (a fire of a
+// slot from 1 to 12, a stop, a fade), and only /kelvo/state is answered, with a well-formed
+// /kelvo/state i f f.
+#include "remote/oscdispatch.h"
+#include "remote/remotetarget.h"
+
+#include <lo/lo_lowlevel.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+class CountingTarget : public RemoteTarget
+{
+public:
+    int actions = 0;
+    void fire(int slot) override
+    {
+        if (slot < 1 || slot > 12)
+            std::abort();
+        ++actions;
+    }
+    void stop() override { ++actions; }
+    void fade() override { ++actions; }
+    PlayState state() override { return {5, 1.5, 3.0}; }
+    void raise() override { std::abort(); } // no OSC method raises the window
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray packet(reinterpret_cast<const char *>(data), qsizetype(size));
+    CountingTarget target;
+    const OscDispatch::Outcome outcome = OscDispatch::handle(packet, target);
+    if (target.actions > 1 || (target.actions == 1 && !outcome.complaint.isEmpty()))
+        std::abort();
+    if (outcome.reply) {
+        if (target.actions != 0 || !packet.startsWith("/kelvo/state"))
+            std::abort();
+        QByteArray reply = *outcome.reply;
+        int result = 0;
+        lo_message message = lo_message_deserialise(reply.data(), size_t(reply.size()), &result);
+        if (!message || std::strcmp(lo_message_get_types(message), "iff") != 0 || std::strcmp(reply.constData(), "/kelvo/state") != 0)
+            std::abort();
+        lo_message_free(message);
+    }
+    return 0;
+}
