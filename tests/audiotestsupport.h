@@ -53,6 +53,37 @@ inline QList<qint16> decodedLeft(const QString &path)
     return left;
 }
 
+// A null sink of a test's own on the running server, loaded for the object's life.
+class NullSink
+{
+public:
+    explicit NullSink(const QString &name)
+    {
+        QProcess pactl;
+        pactl.start(QStringLiteral("pactl"), {QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
+                                              QStringLiteral("sink_name=") + name, QStringLiteral("rate=44100"),
+                                              QStringLiteral("channels=2"), QStringLiteral("norewinds=1")});
+        if (pactl.waitForFinished(5000) && pactl.exitCode() == 0)
+            m_module = QString::fromLatin1(pactl.readAllStandardOutput().trimmed());
+        QTest::qWait(200); // heard of by every client
+    }
+    NullSink(const NullSink &) = delete;
+    NullSink &operator=(const NullSink &) = delete;
+    ~NullSink() { unload(); }
+    bool loaded() const { return !m_module.isEmpty(); }
+    void unload()
+    {
+        if (m_module.isEmpty())
+            return;
+        QProcess::execute(QStringLiteral("pactl"), {QStringLiteral("unload-module"), m_module});
+        m_module.clear();
+        QTest::qWait(200);
+    }
+
+private:
+    QString m_module;
+};
+
 // The largest step from one sample to the next: a click shows as a step the music never makes.
 inline int largestStep(const QList<qint16> &samples)
 {
@@ -221,10 +252,10 @@ public:
         }
     }
 
-    bool start()
+    bool start(const QString &source = QStringLiteral("test_null.monitor"))
     {
         m_process.start(QStringLiteral("parec"),
-                        {QStringLiteral("-d"), QStringLiteral("test_null.monitor"), QStringLiteral("--raw"),
+                        {QStringLiteral("-d"), source, QStringLiteral("--raw"),
                          QStringLiteral("--format=s16le"), QStringLiteral("--rate=44100"),
                          QStringLiteral("--channels=2"), QStringLiteral("--latency-msec=20")});
         if (!m_process.waitForStarted(3000))

@@ -20,6 +20,10 @@ public:
     bool faded = false;               // what fadedOut() reports
     std::optional<double> loudnessTarget; // as the window last set it
     QHash<QString, QString> notes;    // what loudnessText() says of each file
+    QList<MediaOutput> outputList;    // what outputs() reports
+    QString airOutput, preListenOutput; // as the window last set them
+    QString preListened;              // the file last pre-listened
+    bool preListenPlays = false;      // what preListening() reports
 
     void setFileName(const QString &fileName) override
     {
@@ -43,6 +47,20 @@ public:
     bool fadedOut() override { return faded; }
     void setLoudnessTarget(std::optional<double> lufs) override { loudnessTarget = lufs; }
     QString loudnessText(const QString &fileName) override { return notes.value(fileName); }
+    QList<MediaOutput> outputs() override { return outputList; }
+    void setOutputs(const QString &air, const QString &preListen) override
+    {
+        airOutput = air;
+        preListenOutput = preListen;
+    }
+    bool preListen(const QString &fileName) override
+    {
+        preListened = fileName;
+        preListenPlays = !preListenOutput.isEmpty();
+        return preListenPlays;
+    }
+    void stopPreListen() override { preListenPlays = false; }
+    bool preListening() override { return preListenPlays; }
 
 private:
     QString m_fileName;

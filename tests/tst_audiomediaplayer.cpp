@@ -49,6 +49,8 @@ private slots:
     void fadeOutFallsToSilence();
     void loudnessIsMatched_data();
     void loudnessIsMatched();
+    void outputsAndPreListen_data();
+    void outputsAndPreListen();
     void stallsOfTheUserInterfaceAreNotHeard();
     void quitIsClean_data();
     void quitIsClean();
@@ -681,6 +683,76 @@ void TestAudioMediaPlayer::loudnessIsMatched()
     QVERIFY(writeMonoWav(dir.filePath("heard.wav"), recorder.stop(), 44100));
     const double expected = std::min(-23.0, measured->integratedLufs + (-1.0 - measured->truePeakDb));
     COMPARE_NEAR(ffmpegLoudness(dir.filePath("heard.wav")).lufs, expected, 0.5);
+}
+
+void TestAudioMediaPlayer::outputsAndPreListen_data()
+{
+    QTest::addColumn<QString>("air");       // output/air
+    QTest::addColumn<QString>("cue");       // output/prelisten
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<double>("heardOnAir"); // the tone heard on each sink; 0 for silence
+    QTest::addColumn<double>("heardOnCue");
+    QTest::newRow("a click plays on air only") << "test_null" << "test_cue" << "click" << 440.0 << 0.0;
+    QTest::newRow("a pre-listen plays on the cue only") << "test_null" << "test_cue" << "pre-listen" << 0.0 << 880.0;
+    QTest::newRow("both at once, each on its own") << "test_null" << "test_cue" << "both" << 440.0 << 880.0;
+    QTest::newRow("air output missing: the default") << "unplugged" << "test_cue" << "click" << 440.0 << 0.0;
+    QTest::newRow("cue output missing: no pre-listen") << "test_null" << "unplugged" << "pre-listen" << 0.0 << 0.0;
+    QTest::newRow("no cue output: no pre-listen") << "" << "" << "pre-listen" << 0.0 << 0.0;
+    QTest::newRow("outputs plugged in and out") << "" << "" << "hot-plug" << 0.0 << 0.0;
+}
+
+void TestAudioMediaPlayer::outputsAndPreListen()
+{
+    REQUIRE_AUDIO();
+    QFETCH(QString, air);
+    QFETCH(QString, cue);
+    QFETCH(QString, action);
+    QFETCH(double, heardOnAir);
+    QFETCH(double, heardOnCue);
+    NullSink cueSink(QStringLiteral("test_cue"));
+    QVERIFY(cueSink.loaded());
+    AudioMediaPlayer player;
+    player.setOutputs(air, cue);
+    if (action == QLatin1String("hot-plug")) {
+        const auto names = [&player] {
+            QStringList list;
+            for (const MediaOutput &output : player.outputs())
+                list << output.name;
+            return list;
+        };
+        QVERIFY(names().contains(QStringLiteral("test_cue")));
+        QVERIFY(!names().contains(QStringLiteral("plugged_in")));
+        {
+            NullSink pluggedIn(QStringLiteral("plugged_in"));
+            QVERIFY(names().contains(QStringLiteral("plugged_in")));
+        }
+        QVERIFY(!names().contains(QStringLiteral("plugged_in")));
+        return;
+    }
+    SinkRecorder onAir, onCue;
+    QVERIFY(onAir.start(QStringLiteral("test_null.monitor")));
+    QVERIFY(onCue.start(QStringLiteral("test_cue.monitor")));
+    const bool click = action != QLatin1String("pre-listen");
+    const bool preListen = action != QLatin1String("click");
+    if (preListen)
+        QCOMPARE(player.preListen(fixture("short880.mp3")), heardOnCue > 0);
+    if (click) {
+        player.setFileName(fixture("cbr_tag.mp3"));
+        // The air keeps its own time, whatever is pre-listened beside it.
+        QTRY_COMPARE_WITH_TIMEOUT(player.position(), player.duration(), 5000);
+        QVERIFY(!player.usesSilentClock());
+    } else {
+        QTest::qWait(1300);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!player.preListening(), 3000); // ended by itself
+    const QList<qint16> air1 = onAir.stop();
+    const QList<qint16> cue1 = onCue.stop();
+    const auto tone = [](const QList<qint16> &samples) {
+        const SoundSpan span = soundSpan(samples);
+        return span.first < 0 ? 0.0 : toneFrequency(samples, span);
+    };
+    COMPARE_NEAR(tone(air1), heardOnAir, heardOnAir * 0.02 + 0.1);
+    COMPARE_NEAR(tone(cue1), heardOnCue, heardOnCue * 0.02 + 0.1);
 }
 
 void TestAudioMediaPlayer::stallsOfTheUserInterfaceAreNotHeard()

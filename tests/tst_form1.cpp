@@ -41,6 +41,8 @@ private slots:
     void initTestCase();
     void contextMenuFollowsSettings_data();
     void contextMenuFollowsSettings();
+    void outputMenusFollowServerAndSettings_data();
+    void outputMenusFollowServerAndSettings();
     void startUp_data();
     void startUp();
     void startUpFillsEditorRows();
@@ -150,6 +152,64 @@ std::unique_ptr<Form1> TestForm1::makeWindow(const QByteArray *trackList)
 static QByteArray records(int count)
 {
     return PlayerFixture::records(count);
+}
+
+void TestForm1::outputMenusFollowServerAndSettings_data()
+{
+    QTest::addColumn<QString>("air");             // output/air as stored
+    QTest::addColumn<QString>("cue");             // output/prelisten as stored
+    QTest::addColumn<QStringList>("outputMenu");  // its items, the checked one marked "*"
+    QTest::addColumn<QStringList>("cueMenu");
+    QTest::addColumn<QString>("preListenItem");   // a cart's first item, "-" when disabled
+    QTest::newRow("nothing chosen") << "" << "" << QStringList{"*Default", "Desk channel 1", "Headphones"}
+                                    << QStringList{"*None", "Desk channel 1", "Headphones"}
+                                    << "-Pre-listen (no pre-listen output: choose one under Pre-listen output)";
+    QTest::newRow("air and cue chosen") << "desk" << "phones" << QStringList{"Default", "*Desk channel 1", "Headphones"}
+                                        << QStringList{"None", "Desk channel 1 (same as Output)", "*Headphones"}
+                                        << "Pre-listen";
+    QTest::newRow("cue the same as air") << "desk" << "desk" << QStringList{"Default", "*Desk channel 1", "Headphones"}
+                                         << QStringList{"None", "*Desk channel 1 (same as Output)", "Headphones"}
+                                         << "Pre-listen (same as Output)";
+    QTest::newRow("the stored air output unplugged") << "usb-interface" << "" << QStringList{"Default", "Desk channel 1", "Headphones", "*usb-interface (missing)"}
+                                                     << QStringList{"*None", "Desk channel 1", "Headphones"}
+                                                     << "-Pre-listen (no pre-listen output: choose one under Pre-listen output)";
+}
+
+void TestForm1::outputMenusFollowServerAndSettings()
+{
+    QFETCH(QString, air);
+    QFETCH(QString, cue);
+    QFETCH(QStringList, outputMenu);
+    QFETCH(QStringList, cueMenu);
+    QFETCH(QString, preListenItem);
+    Settings().setAirOutput(air);
+    Settings().setPreListenOutput(cue);
+    const QByteArray list = records(2);
+    std::unique_ptr<Form1> window = makeWindow(&list);
+    QCOMPARE(m_player->airOutput, air); // handed to the player as the window loads
+    QCOMPARE(m_player->preListenOutput, cue);
+    m_player->outputList = {{"desk", "Desk channel 1"}, {"phones", "Headphones"}};
+    const auto items = [](QMenu *menu) {
+        QStringList list;
+        for (QAction *action : menu->actions())
+            list << (action->isChecked() ? QStringLiteral("*") : QString()) + action->text();
+        return list;
+    };
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10), window->mapToGlobal(QPoint(10, 10)));
+    QCoreApplication::sendEvent(window.get(), &event);
+    QCOMPARE(items(window->contextMenu()->findChild<QMenu *>("Output")), outputMenu);
+    QCOMPARE(items(window->contextMenu()->findChild<QMenu *>("PreListenOutput")), cueMenu);
+    window->contextMenu()->hide();
+    QAction *first = window->cartMenu(0)->actions().constFirst();
+    QCOMPARE((first->isEnabled() ? QString() : QStringLiteral("-")) + first->text(), preListenItem);
+    QVERIFY(window->cartMenu(0)->actions().contains(window->contextMenu()->actions().constFirst())); // then the window's items
+
+    // A choice is kept by the sink's name and reaches the player.
+    window->contextMenu()->findChild<QMenu *>("Output")->findChild<QAction *>("phones")->trigger();
+    QCOMPARE(Settings().airOutput(), QStringLiteral("phones"));
+    QCOMPARE(m_player->airOutput, QStringLiteral("phones"));
+    Settings().setAirOutput({});
+    Settings().setPreListenOutput({});
 }
 
 void TestForm1::startUp_data()

@@ -54,6 +54,7 @@ private slots:
     void fadeOutThenStopsAsASecondClick_data();
     void fadeOutThenStopsAsASecondClick();
     void cartsAreHandedOverToGetReady();
+    void preListenLeavesTheAirAlone();
     void endToEndWithRealAudio();
     void rapidClicksOnTheRealPlayer_data();
     void rapidClicksOnTheRealPlayer();
@@ -384,6 +385,37 @@ void TestPlayback::fadeOutThenStopsAsASecondClick()
     QCOMPARE(button(4)->backColor(), Face);
     for (int n = 0; n < 12; ++n)
         QVERIFY(button(n)->isEnabled()); // a stop enables every button
+}
+
+void TestPlayback::preListenLeavesTheAirAlone()
+{
+    Settings().setPreListenOutput(QStringLiteral("phones"));
+    m_window.reset();
+    m_window = m_fixture.makeWindow(m_fixture.records(12, QStringLiteral("/m/t%1.mp3"), QStringLiteral("T%1")));
+    m_player = m_fixture.player;
+    m_player->durations.insert(QStringLiteral("/m/t4.mp3"), 64);
+    m_player->durations.insert(QStringLiteral("/m/t2.mp3"), 62);
+    m_window->show();
+    click(4);
+    m_window->cartMenu(2)->findChild<QAction *>(QStringLiteral("PreListen"))->trigger();
+    QCOMPARE(m_player->preListened, QStringLiteral("/m/t2.mp3"));
+    QVERIFY(button(2)->framed());
+    // The air goes on untouched: one put, the timer, the blink, the locked buttons, the displays.
+    QCOMPARE(m_player->calls, QStringList{"put:/m/t4.mp3"});
+    QVERIFY(timer()->isActive());
+    QCOMPARE(timerTag(), QStringLiteral("4"));
+    QVERIFY(!button(2)->isEnabled());
+    QCOMPARE(display("LblLCD"), QStringLiteral("01.04"));
+    QCOMPARE(m_window->cartMenu(2)->actions().constFirst()->text(), QStringLiteral("Stop pre-listen"));
+    click(4); // the air stops; the pre-listen goes on
+    QVERIFY(m_player->preListenPlays);
+    QVERIFY(button(2)->framed());
+    click(2); // the pre-listened cart fires on air as usual, and the pre-listen goes on
+    QCOMPARE(m_player->calls.last(), QStringLiteral("put:/m/t2.mp3"));
+    QVERIFY(button(2)->framed());
+    m_player->preListenPlays = false; // it reaches its end
+    QTRY_VERIFY(!button(2)->framed());
+    Settings().setPreListenOutput({});
 }
 
 void TestPlayback::cartsAreHandedOverToGetReady()

@@ -67,7 +67,38 @@ quint16 Settings::oscPort() const
 
 QString Settings::oscListen() const
 {
-    m_settings.sync();
-    const QString address = m_settings.value(QStringLiteral("osc/listen")).toString().trimmed();
+    const QString address = text("osc/listen");
     return address.isEmpty() ? QStringLiteral("127.0.0.1") : address;
+}
+
+QString Settings::text(const char *key) const
+{
+    m_settings.sync();
+    return m_settings.value(QLatin1String(key)).toString().trimmed();
+}
+
+void Settings::setText(const char *key, const QString &value)
+{
+    m_settings.setValue(QLatin1String(key), value);
+    m_settings.sync();
+}
+
+QString Settings::airOutput() const
+{
+    return text("output/air");
+}
+
+void Settings::setAirOutput(const QString &name)
+{
+    setText("output/air", name);
+}
+
+QString Settings::preListenOutput() const
+{
+    return text("output/prelisten");
+}
+
+void Settings::setPreListenOutput(const QString &name)
+{
+    setText("output/prelisten", name);
 }

@@ -27,10 +27,19 @@ public:
     quint16 oscPort() const;
     QString oscListen() const;
 
+    // output/air: the sink carts play on, by its name (empty, the default: the server's own
+    // default); output/prelisten: the sink they are pre-listened on (empty, the default: none).
+    QString airOutput() const;
+    void setAirOutput(const QString &name);
+    QString preListenOutput() const;
+    void setPreListenOutput(const QString &name);
+
     // Where they are kept.
     QString fileName() const { return m_settings.fileName(); }
 
 private:
+    QString text(const char *key) const;
+    void setText(const char *key, const QString &value);
     // A number within [low, high], or fallback for anything else.
     double number(const char *key, double fallback, double low, double high) const;
 

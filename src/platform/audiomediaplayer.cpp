@@ -28,6 +28,7 @@ AudioMediaPlayer::AudioMediaPlayer(QObject *parent) : QObject(parent), m_loudnes
 AudioMediaPlayer::~AudioMediaPlayer()
 {
     stop();
+    stopPreListen();
     m_quitting = true;
     m_worker.clear();
     m_worker.waitForDone();
@@ -112,8 +113,9 @@ bool AudioMediaPlayer::isArmed(const QString &path) const
 std::shared_ptr<PulseVoice> AudioMediaPlayer::takeArmed(const QString &path)
 {
     std::shared_ptr<PulseVoice> voice = m_armed.take(path);
-    if (voice && voice->status().failed.load()) {
-        // Armed while there was no server, or before it went away: try afresh.
+    // Armed while there was no server, before it went away, or on another output than the one
+    // it would play on now (a chosen output that came back): try afresh.
+    if (voice && (voice->status().failed.load() || m_engine.sinkOf(voice) != m_engine.sinkFor(m_airOutput))) {
         m_engine.release(voice);
         voice.reset();
     }
@@ -122,7 +124,7 @@ std::shared_ptr<PulseVoice> AudioMediaPlayer::takeArmed(const QString &path)
 
 std::shared_ptr<PulseVoice> AudioMediaPlayer::armNow(const QString &path, std::unique_ptr<AudioDecoder> decoder)
 {
-    return m_engine.arm(std::make_unique<TrackStream>(std::move(decoder)), mediaName(path), gainFor(path));
+    return m_engine.arm(std::make_unique<TrackStream>(std::move(decoder)), mediaName(path), gainFor(path), m_airOutput);
 }
 
 QString AudioMediaPlayer::mediaName(const QString &path) const
@@ -139,13 +141,14 @@ void AudioMediaPlayer::armInBackground(const QString &path, bool countOnly)
     PulseEngine *engine = &m_engine;
     const QString name = mediaName(path);
     const double gain = gainFor(path);
-    m_worker.start([this, engine, path, name, gain, countOnly] {
+    const QString device = m_airOutput;
+    m_worker.start([this, engine, path, name, gain, device, countOnly] {
         Probed result{path, {}, countOnly, {}};
         std::unique_ptr<AudioDecoder> decoder = openDecoder(path);
         const std::optional<qint64> frames = decoder ? decoder->exactLength() : std::nullopt;
         result.length = TrackLength{frames.value_or(0), decoder ? decoder->rate() : 0};
         if (!countOnly && frames.value_or(0) > 0)
-            result.voice = engine->arm(std::make_unique<TrackStream>(std::move(decoder)), name, gain);
+            result.voice = engine->arm(std::make_unique<TrackStream>(std::move(decoder)), name, gain, device);
         QMetaObject::invokeMethod(this, [this, result] { probed(result); }, Qt::QueuedConnection);
     });
 }
@@ -257,6 +260,58 @@ QString AudioMediaPlayer::loudnessText(const QString &fileName)
     if (m_measuring.contains(fileName))
         return tr("measuring");
     return {};
+}
+
+QList<MediaOutput> AudioMediaPlayer::outputs()
+{
+    QList<MediaOutput> list;
+    for (const PulseEngine::Sink &sink : m_engine.sinks())
+        list.append({sink.name, sink.description});
+    return list;
+}
+
+void AudioMediaPlayer::setOutputs(const QString &air, const QString &preListen)
+{
+    m_preListenOutput = preListen;
+    if (air == m_airOutput)
+        return;
+    m_airOutput = air;
+    const QStringList armed = m_armed.keys();
+    for (const QString &path : armed)
+        rearm(path);
+}
+
+bool AudioMediaPlayer::preListen(const QString &fileName)
+{
+    stopPreListen();
+    // Never the default instead: a pre-listen must not go on air. Asked of the server afresh.
+    if (m_preListenOutput.isEmpty())
+        return false;
+    const std::vector<PulseEngine::Sink> sinks = m_engine.sinks();
+    if (std::none_of(sinks.begin(), sinks.end(), [this](const PulseEngine::Sink &sink) { return sink.name == m_preListenOutput; }))
+        return false;
+    std::unique_ptr<AudioDecoder> decoder = openDecoder(fileName);
+    if (!decoder || (!decoder->lengthNeedsCounting() && !decoder->exactLength()))
+        return false;
+    m_preListen = m_engine.arm(std::make_unique<TrackStream>(std::move(decoder)), tr("%1 (pre-listen)").arg(mediaName(fileName)),
+                               gainFor(fileName), m_preListenOutput, true);
+    m_engine.start(m_preListen);
+    return true;
+}
+
+void AudioMediaPlayer::stopPreListen()
+{
+    if (!m_preListen)
+        return;
+    m_engine.stop(m_preListen);
+    m_preListen.reset();
+}
+
+bool AudioMediaPlayer::preListening()
+{
+    if (m_preListen && (m_preListen->status().ended.load() || m_preListen->status().failed.load()))
+        stopPreListen();
+    return bool(m_preListen);
 }
 
 void AudioMediaPlayer::fadeOut(double seconds)

@@ -43,6 +43,11 @@ public:
     bool fadedOut() override;
     void setLoudnessTarget(std::optional<double> lufs) override;
     QString loudnessText(const QString &fileName) override;
+    QList<MediaOutput> outputs() override;
+    void setOutputs(const QString &air, const QString &preListen) override;
+    bool preListen(const QString &fileName) override;
+    void stopPreListen() override;
+    bool preListening() override;
 
     // True while the current track is timed by the silent clock rather than the sound server.
     bool usesSilentClock() const { return m_output == Output::Clock; }
@@ -76,6 +81,9 @@ private:
     std::optional<double> m_loudnessTarget;
     QSet<QString> m_measuring;
     std::atomic<bool> m_quitting{false}; // tells a measurement under way to give up
+    QString m_airOutput;       // empty: the server's default
+    QString m_preListenOutput; // empty: none
+    std::shared_ptr<PulseVoice> m_preListen;
     QHash<QString, QString> m_captions;                     // the cues, by file
     QHash<QString, std::shared_ptr<PulseVoice>> m_armed;    // ready to start, by file
     QSet<QString> m_inFlight;                               // files the worker has yet to answer for

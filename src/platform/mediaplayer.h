@@ -13,6 +13,13 @@ struct MediaCue
     QString caption;
 };
 
+// One of the sound server's outputs: its name (what is stored) and its description.
+struct MediaOutput
+{
+    QString name;
+    QString description;
+};
+
 // The media player the player window drives: it is handed a file name, asked for the duration
 // and the position, and told to stop. All calls come from the user-interface thread.
 class MediaPlayer
@@ -56,6 +63,20 @@ public:
     // What is known of a file's loudness, for people: "-14.2 LUFS, peak -0.3 dBTP", "measuring",
     // "not measurable", or nothing when it is not being measured at all.
     virtual QString loudnessText(const QString &fileName) { (void)fileName; return {}; }
+
+    // The server's outputs now (asked of it: a short wait); none without a server.
+    virtual QList<MediaOutput> outputs() { return {}; }
+    // Where carts play (empty: the server's default) and where they are pre-listened (empty:
+    // nowhere). A chosen output the server does not have plays to the default instead, until it
+    // comes back; a missing pre-listen output pre-listens nothing.
+    virtual void setOutputs(const QString &air, const QString &preListen) { (void)air; (void)preListen; }
+    // Plays fileName from its start on the pre-listen output, beside whatever plays on air and
+    // without touching it; any earlier pre-listen stops. False when there is no pre-listen
+    // output or the file cannot play.
+    virtual bool preListen(const QString &fileName) { (void)fileName; return false; }
+    virtual void stopPreListen() {}
+    // True until the pre-listen stops or reaches its end.
+    virtual bool preListening() { return false; }
 
     // The files the window may put next, with their captions: the player may get them ready so
     // that a put starts at once. No sound, and nothing the window waits for.

@@ -6,9 +6,13 @@
 #include <pulse/context.h>
 #include <pulse/introspect.h>
 #include <pulse/proplist.h>
+#include <pulse/subscribe.h>
 #include <pulse/thread-mainloop.h>
 
+#include <QThread>
+
 #include <algorithm>
+#include <utility>
 
 // Every call from outside holds the server thread's lock for its length.
 struct PulseEngine::Lock
@@ -86,26 +90,30 @@ void PulseEngine::contextStateChanged()
 {
     const pa_context_state_t state = pa_context_get_state(m_context.get());
     if (state == PA_CONTEXT_READY) {
-        // Voices are sized for the server they play on (see PulseVoice): its name comes first.
+        // Voices are sized for the server they play on (see PulseVoice), and placed on the sink
+        // they were meant for if it is there: its name and its sinks come first.
         pa_operation *asked = pa_context_get_server_info(
             m_context.get(),
             [](pa_context *, const pa_server_info *info, void *self) {
                 auto *engine = static_cast<PulseEngine *>(self);
                 engine->m_pipeWire = info && info->server_name && QByteArray(info->server_name).contains("PipeWire");
-                engine->m_serverKnown = true;
-                const std::vector<std::shared_ptr<PulseVoice>> voices = engine->m_voices;
-                for (const std::shared_ptr<PulseVoice> &voice : voices)
-                    voice->connect(engine->m_context.get());
+                engine->askForSinks(true);
             },
             this);
-        if (asked) {
+        if (asked)
             pa_operation_unref(asked);
-        } else {
-            m_serverKnown = true;
-            const std::vector<std::shared_ptr<PulseVoice>> voices = m_voices;
-            for (const std::shared_ptr<PulseVoice> &voice : voices)
-                voice->connect(m_context.get());
-        }
+        else
+            askForSinks(true);
+        // Sinks that come and go later (a USB interface plugged in) are heard of as they do;
+        // nothing is sent while none does.
+        pa_context_set_subscribe_callback(
+            m_context.get(),
+            [](pa_context *, pa_subscription_event_type_t, uint32_t, void *self) {
+                static_cast<PulseEngine *>(self)->askForSinks(false);
+            },
+            this);
+        if (pa_operation *subscribed = pa_context_subscribe(m_context.get(), PA_SUBSCRIPTION_MASK_SINK, nullptr, nullptr))
+            pa_operation_unref(subscribed);
     } else if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) {
         // Every stream went with the connection. The context itself is let go at the next arm,
         // not inside its own callback.
@@ -115,9 +123,10 @@ void PulseEngine::contextStateChanged()
     }
 }
 
-std::shared_ptr<PulseVoice> PulseEngine::arm(std::unique_ptr<TrackStream> stream, const QString &mediaName, double gain)
+std::shared_ptr<PulseVoice> PulseEngine::arm(std::unique_ptr<TrackStream> stream, const QString &mediaName, double gain,
+                                             const QString &device, bool deviceRequired)
 {
-    auto voice = std::make_shared<PulseVoice>(*this, std::move(stream), mediaName, gain);
+    auto voice = std::make_shared<PulseVoice>(*this, std::move(stream), mediaName, gain, device, deviceRequired);
     Lock lock(m_loop.get());
     m_voices.push_back(voice);
     connectContext();
@@ -171,6 +180,92 @@ std::optional<qint64> PulseEngine::heardFrames(const std::shared_ptr<PulseVoice>
     if (frames < 0)
         return std::nullopt;
     return frames;
+}
+
+void PulseEngine::askForSinks(bool thenConnect)
+{
+    m_connectAfterSinks = m_connectAfterSinks || thenConnect;
+    m_sinksComing.clear();
+    pa_operation *asked = pa_context_get_sink_info_list(
+        m_context.get(),
+        [](pa_context *, const pa_sink_info *info, int eol, void *self) {
+            auto *engine = static_cast<PulseEngine *>(self);
+            if (info && eol == 0) {
+                engine->m_sinksComing.push_back(QString::fromUtf8(info->name));
+                return;
+            }
+            engine->m_sinkNames = std::move(engine->m_sinksComing);
+            engine->m_sinksComing.clear();
+            if (std::exchange(engine->m_connectAfterSinks, false))
+                engine->connectWaitingVoices();
+        },
+        this);
+    if (asked) {
+        pa_operation_unref(asked);
+        return;
+    }
+    if (std::exchange(m_connectAfterSinks, false))
+        connectWaitingVoices();
+}
+
+void PulseEngine::connectWaitingVoices()
+{
+    m_serverKnown = true;
+    const std::vector<std::shared_ptr<PulseVoice>> voices = m_voices;
+    for (const std::shared_ptr<PulseVoice> &voice : voices)
+        voice->connect(m_context.get());
+}
+
+std::vector<PulseEngine::Sink> PulseEngine::sinks()
+{
+    struct Ask
+    {
+        pa_threaded_mainloop *loop;
+        std::vector<Sink> sinks;
+        bool done = false;
+    } ask{m_loop.get(), {}};
+    Lock lock(m_loop.get());
+    connectContext();
+    if (!m_context)
+        return {};
+    // A connection just made answers once it is ready; a dead one at once.
+    for (int i = 0; i < 200 && pa_context_get_state(m_context.get()) != PA_CONTEXT_READY; ++i) {
+        const pa_context_state_t state = pa_context_get_state(m_context.get());
+        if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED)
+            return {};
+        pa_threaded_mainloop_unlock(m_loop.get());
+        QThread::msleep(5);
+        pa_threaded_mainloop_lock(m_loop.get());
+    }
+    pa_operation *asked = pa_context_get_sink_info_list(
+        m_context.get(),
+        [](pa_context *, const pa_sink_info *info, int eol, void *data) {
+            auto *asking = static_cast<Ask *>(data);
+            if (info && eol == 0)
+                asking->sinks.push_back({QString::fromUtf8(info->name), QString::fromUtf8(info->description)});
+            else
+                asking->done = true;
+            pa_threaded_mainloop_signal(asking->loop, 0);
+        },
+        &ask);
+    if (!asked)
+        return {};
+    while (!ask.done && pa_operation_get_state(asked) == PA_OPERATION_RUNNING)
+        pa_threaded_mainloop_wait(m_loop.get());
+    pa_operation_unref(asked);
+    return ask.sinks;
+}
+
+QString PulseEngine::sinkFor(const QString &device)
+{
+    Lock lock(m_loop.get());
+    return deviceAvailable(device) ? device : QString();
+}
+
+QString PulseEngine::sinkOf(const std::shared_ptr<PulseVoice> &voice)
+{
+    Lock lock(m_loop.get());
+    return voice->m_connectedDevice;
 }
 
 bool PulseEngine::isPipeWire()

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -31,9 +32,27 @@ public:
     PulseEngine &operator=(const PulseEngine &) = delete;
 
     // A voice for stream, shown in the desktop's mixer as mediaName, every sample scaled by gain
-    // (1: bit for bit): connected corked and filled ahead as soon as the server is ready. The
+    // (1: bit for bit), on the sink named device (empty, or a sink the server does not have: the
+    // server's default): connected corked and filled ahead as soon as the server is ready. The
     // voice reports failure when there is no server.
-    std::shared_ptr<PulseVoice> arm(std::unique_ptr<TrackStream> stream, const QString &mediaName, double gain = 1.0);
+    // With deviceRequired, a missing device fails the voice instead (a pre-listen must never
+    // reach the default).
+    std::shared_ptr<PulseVoice> arm(std::unique_ptr<TrackStream> stream, const QString &mediaName, double gain = 1.0,
+                                    const QString &device = {}, bool deviceRequired = false);
+
+    // A sound server's output: its name (what is stored) and its description (what people read).
+    struct Sink
+    {
+        QString name;
+        QString description;
+    };
+    // The server's sinks now, asked of it (a short wait); none without a server.
+    std::vector<Sink> sinks();
+    // The sink a voice meant for device plays on: device while the server has it, else the
+    // default (empty). Known from the server's own word on sinks coming and going.
+    QString sinkFor(const QString &device);
+    // The sink a voice was connected to (empty: the default), once it is connected.
+    QString sinkOf(const std::shared_ptr<PulseVoice> &voice);
     // Starts an armed voice; one not yet connected starts as soon as it is.
     void start(const std::shared_ptr<PulseVoice> &voice);
     // Silences a voice within a few milliseconds (a short ramp down, no click) and lets it go.
@@ -57,6 +76,12 @@ private:
     struct Lock;
     void connectContext();              // lock held
     void contextStateChanged();         // lock held, on the server's thread
+    void askForSinks(bool thenConnect); // lock held
+    void connectWaitingVoices();        // lock held
+    bool deviceAvailable(const QString &device) const // lock held
+    {
+        return !device.isEmpty() && std::find(m_sinkNames.begin(), m_sinkNames.end(), device) != m_sinkNames.end();
+    }
     void forget(PulseVoice *voice);     // lock held: the voice has let its stream go
     pa_context *context() const { return m_context.get(); }
     pa_mainloop_api *api() const;
@@ -74,5 +99,8 @@ private:
     std::unique_ptr<pa_context, ContextDeleter> m_context;
     std::vector<std::shared_ptr<PulseVoice>> m_voices; // those holding a server stream
     bool m_pipeWire = false;
-    bool m_serverKnown = false; // its name has come since the connection was made
+    bool m_serverKnown = false; // its name and its sinks have come since the connection was made
+    std::vector<QString> m_sinkNames; // kept up to date by the server's sink events
+    std::vector<QString> m_sinksComing; // an answer being read
+    bool m_connectAfterSinks = false;
 };

@@ -75,11 +75,13 @@ void PulseVoice::TimeEventDeleter::operator()(pa_time_event *event) const
 }
 
 PulseVoice::PulseVoice(PulseEngine &engine, std::unique_ptr<TrackStream> stream, const QString &mediaName,
-                       double gain)
+                       double gain, const QString &device, bool deviceRequired)
     : m_engine(engine),
       m_stream(std::move(stream)),
       m_mediaName(mediaName),
       m_gain(gain),
+      m_device(device),
+      m_deviceRequired(deviceRequired),
       m_rate(m_stream->rate()),
       m_channels(m_stream->channels()),
       m_frameBytes(m_stream->frameBytes())
@@ -123,7 +125,15 @@ void PulseVoice::connect(pa_context *context)
     // Corked: armed, it waits filled until a start uncorks it. No automatic timing updates:
     // they would wake this process every second and a half while it waits.
     const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_INTERPOLATE_TIMING);
-    if (pa_stream_connect_playback(m_pa.get(), nullptr, &attr, flags, nullptr, nullptr) < 0) {
+    // A sink the server does not have (unplugged) would fail the stream: the default plays it.
+    m_connectedDevice = m_engine.deviceAvailable(m_device) ? m_device : QString();
+    if (m_deviceRequired && m_connectedDevice.isEmpty()) {
+        fail();
+        return;
+    }
+    const QByteArray device = m_connectedDevice.toUtf8();
+    if (pa_stream_connect_playback(m_pa.get(), device.isEmpty() ? nullptr : device.constData(), &attr, flags, nullptr,
+                                   nullptr) < 0) {
         fail();
         return;
     }

@@ -39,7 +39,10 @@ class PulseVoice
 {
 public:
     // gain scales every sample (1: bit for bit as decoded).
-    PulseVoice(PulseEngine &engine, std::unique_ptr<TrackStream> stream, const QString &mediaName, double gain);
+    // device: the sink meant for it (empty: the server's default); when it is missing the
+    // default plays it, or, with deviceRequired, the voice fails.
+    PulseVoice(PulseEngine &engine, std::unique_ptr<TrackStream> stream, const QString &mediaName, double gain,
+               const QString &device = {}, bool deviceRequired = false);
     ~PulseVoice();
     PulseVoice(const PulseVoice &) = delete;
     PulseVoice &operator=(const PulseVoice &) = delete;
@@ -101,6 +104,9 @@ private:
     std::unique_ptr<TrackStream> m_stream;
     const QString m_mediaName;
     const double m_gain;
+    const QString m_device;
+    const bool m_deviceRequired;
+    QString m_connectedDevice; // what it was connected to: m_device while the server has it
     const int m_rate;
     const int m_channels;
     const qint64 m_frameBytes;

@@ -21,6 +21,7 @@
 #include <QContextMenuEvent>
 #include <QLocale>
 #include <QMenu>
+#include <QTimer>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -104,6 +105,7 @@ void Form1::buildControls()
                 CmdTrack_Click(n);
         });
         connect(button, &TrackButton::mouseMoved, this, [this, n] { CmdTrack_MouseMove(n); });
+        connect(button, &TrackButton::menuRequested, this, [this, n](const QPoint &at) { showCartMenu(n, at); });
         connect(button, &TrackButton::filesDropped, this, [this, n](const QStringList &paths) {
             assignDroppedFiles(n, paths);
         });
@@ -181,6 +183,17 @@ void Form1::buildContextMenu()
         connect(action, &QAction::triggered, this, [this, seconds] { m_settings.setFadeSeconds(seconds); });
     }
 
+    QMenu *output = m_contextMenu->addMenu(tr("Output"));
+    output->setObjectName(QStringLiteral("Output"));
+    QMenu *preListenOutput = m_contextMenu->addMenu(tr("Pre-listen output"));
+    preListenOutput->setObjectName(QStringLiteral("PreListenOutput"));
+
+    m_cartMenu = new QMenu(this);
+    m_cartMenu->setObjectName(QStringLiteral("CartMenu"));
+    m_preListenWatch = new QTimer(this);
+    m_preListenWatch->setInterval(250);
+    connect(m_preListenWatch, &QTimer::timeout, this, &Form1::watchPreListen);
+
     QMenu *loudness = m_contextMenu->addMenu(tr("Match loudness"));
     loudness->setObjectName(QStringLiteral("MatchLoudness"));
     auto *loudnessGroup = new QActionGroup(loudness);
@@ -198,7 +211,107 @@ void Form1::buildContextMenu()
     }
 }
 
+void Form1::fillOutputMenus()
+{
+    const QList<MediaOutput> outputs = ActiveMovie1->outputs();
+    const QString air = m_settings.airOutput();
+    const QString cue = m_settings.preListenOutput();
+    const auto fill = [&](QMenu *menu, const QString &firstText, const QString &chosen, bool isAir) {
+        menu->clear();
+        auto *group = new QActionGroup(menu);
+        const auto add = [&](const QString &text, const QString &name) {
+            QAction *action = menu->addAction(text);
+            action->setObjectName(name.isEmpty() ? QStringLiteral("(none)") : name);
+            action->setCheckable(true);
+            action->setChecked(name == chosen);
+            group->addAction(action);
+            connect(action, &QAction::triggered, this, [this, name, isAir] {
+                if (isAir)
+                    m_settings.setAirOutput(name);
+                else
+                    m_settings.setPreListenOutput(name);
+                ActiveMovie1->setOutputs(m_settings.airOutput(), m_settings.preListenOutput());
+            });
+        };
+        add(firstText, QString());
+        bool found = chosen.isEmpty();
+        for (const MediaOutput &output : outputs) {
+            QString text = output.description.isEmpty() ? output.name : output.description;
+            if (!isAir && !output.name.isEmpty() && output.name == air)
+                text += tr(" (same as Output)");
+            add(text, output.name);
+            found = found || output.name == chosen;
+        }
+        // Kept, and said to be missing: it is used again once it comes back.
+        if (!found)
+            add(tr("%1 (missing)").arg(chosen), chosen);
+    };
+    fill(m_contextMenu->findChild<QMenu *>(QStringLiteral("Output")), tr("Default"), air, true);
+    fill(m_contextMenu->findChild<QMenu *>(QStringLiteral("PreListenOutput")), tr("None"), cue, false);
+}
+
+QMenu *Form1::cartMenu(int index)
+{
+    m_cartMenu->clear();
+    QAction *action = nullptr;
+    if (m_preListening == index) {
+        action = m_cartMenu->addAction(tr("Stop pre-listen"), this, &Form1::stopPreListen);
+    } else {
+        const QString cue = m_settings.preListenOutput();
+        QString text = tr("Pre-listen");
+        if (cue.isEmpty())
+            text += tr(" (no pre-listen output: choose one under Pre-listen output)");
+        else if (cue == m_settings.airOutput())
+            text += tr(" (same as Output)");
+        action = m_cartMenu->addAction(text, this, [this, index] { preListen(index); });
+        action->setEnabled(!cue.isEmpty() && !trimSpaces(CmdTrack[index]->tag()).isEmpty());
+    }
+    action->setObjectName(QStringLiteral("PreListen"));
+    m_cartMenu->addSeparator();
+    m_cartMenu->addActions(m_contextMenu->actions());
+    return m_cartMenu;
+}
+
+void Form1::showCartMenu(int index, const QPoint &globalPos)
+{
+    prepareContextMenu();
+    cartMenu(index)->popup(globalPos);
+}
+
+void Form1::preListen(int index)
+{
+    stopPreListen();
+    if (!ActiveMovie1->preListen(CmdTrack[index]->tag()))
+        return;
+    m_preListening = index;
+    CmdTrack[index]->setFramed(true);
+    m_preListenWatch->start();
+}
+
+void Form1::stopPreListen()
+{
+    ActiveMovie1->stopPreListen();
+    watchPreListen();
+}
+
+void Form1::watchPreListen()
+{
+    if (m_preListening && ActiveMovie1->preListening())
+        return;
+    if (m_preListening)
+        CmdTrack[*m_preListening]->setFramed(false);
+    m_preListening.reset();
+    m_preListenWatch->stop();
+}
+
 void Form1::contextMenuEvent(QContextMenuEvent *event)
+{
+    prepareContextMenu();
+    m_contextMenu->popup(event->globalPos());
+    event->accept();
+}
+
+void Form1::prepareContextMenu()
 {
     // What the menu shows is read afresh: the settings file may have been provisioned meanwhile.
     m_fadeOutAction->setEnabled(Timer1->isActive() && !m_fading);
@@ -208,8 +321,7 @@ void Form1::contextMenuEvent(QContextMenuEvent *event)
     const std::optional<double> target = m_settings.loudnessTarget();
     for (QAction *action : m_contextMenu->findChild<QMenu *>(QStringLiteral("MatchLoudness"))->actions())
         action->setChecked(target ? action->data().isValid() && action->data().toDouble() == *target : !action->data().isValid());
-    m_contextMenu->popup(event->globalPos());
-    event->accept();
+    fillOutputMenus();
 }
 
 void Form1::fireTrack(int index)
@@ -285,6 +397,7 @@ void Form1::Form_Load()
     Timer1->setInterval(250);
     ActiveMovie1->setDurationKnownHandler([this] { showTime(LblLCD, ActiveMovie1->duration() * 100); });
     ActiveMovie1->setLoudnessTarget(m_settings.loudnessTarget());
+    ActiveMovie1->setOutputs(m_settings.airOutput(), m_settings.preListenOutput());
     prepareTracks();
 }
 

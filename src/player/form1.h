@@ -14,6 +14,7 @@
 class About;
 class QAction;
 class QMenu;
+class QTimer;
 class Form2;
 class MediaPlayer;
 class OpenDialog;
@@ -63,8 +64,12 @@ public:
     double remainingSeconds();
     double totalSeconds();
 
-    // The window's own menu (right button, or the Menu key): fade-out, fade length, loudness.
+    // The window's own menu (right button, or the Menu key): fade-out, fade length, loudness,
+    // outputs.
     QMenu *contextMenu() const { return m_contextMenu; }
+    // A track button's menu: pre-listen (or stop it) first, then the window's items. Built as it
+    // shows; shown at globalPos.
+    QMenu *cartMenu(int index);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -85,6 +90,14 @@ private:
     // Hands the buttons' files and captions to the player to get ready.
     void prepareTracks();
     void buildContextMenu();
+    // Brings the window's menu up to date with the settings and the server's outputs.
+    void prepareContextMenu();
+    // Fills the output menus from the server's outputs and the settings.
+    void fillOutputMenus();
+    void showCartMenu(int index, const QPoint &globalPos);
+    void preListen(int index);
+    void stopPreListen();
+    void watchPreListen();
     // Fades the playing track out; it then stops as a second click stops it.
     void fadeOut();
     // The slots as the editor would open with them: the file's records, and for slots without
@@ -116,6 +129,9 @@ private:
     QMenu *m_contextMenu = nullptr;
     QAction *m_fadeOutAction = nullptr;
     bool m_fading = false;
+    QMenu *m_cartMenu = nullptr;
+    std::optional<int> m_preListening; // the cart being pre-listened
+    QTimer *m_preListenWatch = nullptr; // runs only while one is
 
     QPointer<Form2> m_form2;
     QPointer<About> m_about;

@@ -3,6 +3,7 @@
 #include "common/captionfit.h"
 #include "common/colours.h"
 
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -22,6 +23,20 @@ TrackButton::TrackButton(QWidget *parent) : QPushButton(parent), m_backColor(Col
     // It paints every pixel of its face, so nothing beneath it need be painted first: the
     // playing button's blink repaints the button alone.
     setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TrackButton::setFramed(bool framed)
+{
+    if (framed == m_framed)
+        return;
+    m_framed = framed;
+    update();
+}
+
+void TrackButton::contextMenuEvent(QContextMenuEvent *event)
+{
+    emit menuRequested(event->globalPos());
+    event->accept();
 }
 
 void TrackButton::setBackColor(quint32 value)
@@ -61,6 +76,11 @@ void TrackButton::paintEvent(QPaintEvent *)
     if (isDown())
         at += QPoint(1, 1);
     painter.drawPixmap(at, captionPixmap());
+    if (m_framed) {
+        painter.setPen(QPen(QColor(0x00, 0xA0, 0x00), 3));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect().adjusted(3, 3, -4, -4));
+    }
     if (hasFocus()) {
         QStyleOptionFocusRect focus;
         focus.initFrom(this);

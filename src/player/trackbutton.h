@@ -23,6 +23,10 @@ public:
     QString tag() const { return m_tag; }
     void setTag(const QString &tag) { m_tag = tag; }
 
+    // A green frame inside the bevel: the cart is being pre-listened.
+    bool framed() const { return m_framed; }
+    void setFramed(bool framed);
+
     // A stored colour value (0x00BBGGRR, or the button-face value).
     quint32 backColor() const { return m_backColor; }
     void setBackColor(quint32 value);
@@ -44,16 +48,20 @@ signals:
     void mouseMoved();
     // Files were dropped on the button (an enabled one), in the order the drag listed them.
     void filesDropped(const QStringList &paths);
+    // The right button, or the Menu key, on the button: its menu is wanted at globalPos.
+    void menuRequested(const QPoint &globalPos);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
     QString m_tag;
     quint32 m_backColor;
+    bool m_framed = false;
     // The last fitted caption font, and what it was fitted for.
     mutable QString m_fittedFor;
     mutable QFont m_fittedFrom;
