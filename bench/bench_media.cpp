@@ -282,7 +282,7 @@ int wholeProgram(const QString &file, int seconds)
     QTemporaryDir dir;
     const bool playing = file != QLatin1String("-");
     std::unique_ptr<Form1> window = playerWindow(dir, {playing ? file : fixture("cbr_tag.mp3"), fixture("short880.mp3")});
-    pump(1500); // loaded and armed
+    pump(8000); // loaded, armed and measured (the loudness of a file never seen before)
     if (playing) {
         QTest::mouseMove(cart(*window, 0), QPoint(10, 10));
         cart(*window, 0)->click();

@@ -184,8 +184,8 @@ void TestForm1::outputMenusFollowServerAndSettings()
     QFETCH(QString, preListenItem);
     Settings().setAirOutput(air);
     Settings().setPreListenOutput(cue);
-    const QByteArray list = records(2);
-    std::unique_ptr<Form1> window = makeWindow(&list);
+    const QByteArray trackList = records(2);
+    std::unique_ptr<Form1> window = makeWindow(&trackList);
     QCOMPARE(m_player->airOutput, air); // handed to the player as the window loads
     QCOMPARE(m_player->preListenOutput, cue);
     m_player->outputList = {{"desk", "Desk channel 1"}, {"phones", "Headphones"}};

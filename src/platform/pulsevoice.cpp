@@ -13,18 +13,16 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <cstdio>
 
 namespace {
 
-// The server holds this much ahead of what is heard, and asks for more a quarter at a time:
-// large writes and few wake-ups while playing. A stop does not wait for it to play out: it
-// rewrites what the server holds.
-constexpr qint64 kTargetMs = 250;
+// The server holds this much ahead of what is heard. A stop or a fade does not wait for it to
+// play out: it rewrites what the server holds.
+constexpr qint64 kTargetMs = 500;
 // The size of the server's requests: large, for few wake-ups. PipeWire sizes its processing
 // cycle by it, and a stop cannot splice closer than three cycles ahead there (see splicePoint),
 // so there it stays short.
-constexpr qint64 kRequestMs = 100;
+constexpr qint64 kRequestMs = 200;
 constexpr qint64 kPipeWireRequestMs = 25;
 // Playback starts once this much is queued, and pauses (rather than skip ahead) should the
 // queue ever run dry; the drain at the end lets the rest play whatever its length.
@@ -270,8 +268,11 @@ void PulseVoice::endTimingKnown()
 {
     m_timing.reset();
     pa_usec_t heard = 0;
-    const auto totalUs = pa_usec_t((writtenFrames() * 1'000'000 + m_rate - 1) / m_rate);
-    if (pa_stream_get_time(m_pa.get(), &heard) == 0 && heard + 1000 < totalUs) {
+    // The server's resampler (a stream at another rate than the device's) holds about this many
+    // of the stream's frames when the drain completes: at 2048 Hz, 8 ms still to be heard.
+    constexpr qint64 kResamplerFrames = 16;
+    const auto totalUs = pa_usec_t(((writtenFrames() + kResamplerFrames) * 1'000'000 + m_rate - 1) / m_rate);
+    if (pa_stream_get_time(m_pa.get(), &heard) == 0 && heard < totalUs) {
         m_endTimer = after(qint64(totalUs - heard), [](pa_mainloop_api *, pa_time_event *, const struct timeval *,
                                                         void *self) {
             auto *voice = static_cast<PulseVoice *>(self);
