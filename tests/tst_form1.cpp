@@ -126,9 +126,11 @@ void TestForm1::contextMenuFollowsSettings()
     QVERIFY(menu->isVisible());
     QVERIFY(!menu->findChild<QAction *>(QStringLiteral("FadeOut"))->isEnabled()); // nothing plays
     QStringList checked;
-    for (QAction *action : menu->findChildren<QAction *>()) {
-        if (action->isChecked())
-            checked << action->objectName();
+    for (const char *submenu : {"FadeLength", "MatchLoudness"}) {
+        for (QAction *action : menu->findChild<QMenu *>(QLatin1String(submenu))->actions()) {
+            if (action->isChecked())
+                checked << action->objectName();
+        }
     }
     checked.sort();
     QCOMPARE(checked, QStringList({fadeLength, loudness}));

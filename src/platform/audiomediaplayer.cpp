@@ -273,6 +273,7 @@ QList<MediaOutput> AudioMediaPlayer::outputs()
 void AudioMediaPlayer::setOutputs(const QString &air, const QString &preListen)
 {
     m_preListenOutput = preListen;
+    m_engine.followSinks(!air.isEmpty() || !preListen.isEmpty());
     if (air == m_airOutput)
         return;
     m_airOutput = air;

@@ -18,6 +18,8 @@ struct FileIdentity
 
     // The identity of the file at path now; nothing when there is no such file.
     static std::optional<FileIdentity> of(const QString &path);
+    // True while the file at path is still the one stored was taken of.
+    static bool unchanged(const QString &path, const FileIdentity &stored) { return of(path) == stored; }
     // One line of text, and back: for caches kept on disk.
     QString toText() const;
     static std::optional<FileIdentity> fromText(const QString &text);

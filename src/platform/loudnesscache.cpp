@@ -48,10 +48,7 @@ QString LoudnessCache::defaultFile()
 std::optional<std::optional<Loudness>> LoudnessCache::find(const QString &path) const
 {
     const auto it = m_entries.constFind(path);
-    if (it == m_entries.cend())
-        return std::nullopt;
-    const std::optional<FileIdentity> identity = FileIdentity::of(path);
-    if (!identity || !(*identity == it->identity))
+    if (it == m_entries.cend() || !FileIdentity::unchanged(path, it->identity))
         return std::nullopt;
     return it->loudness;
 }

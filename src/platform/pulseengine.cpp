@@ -104,16 +104,13 @@ void PulseEngine::contextStateChanged()
             pa_operation_unref(asked);
         else
             askForSinks(true);
-        // Sinks that come and go later (a USB interface plugged in) are heard of as they do;
-        // nothing is sent while none does.
         pa_context_set_subscribe_callback(
             m_context.get(),
             [](pa_context *, pa_subscription_event_type_t, uint32_t, void *self) {
                 static_cast<PulseEngine *>(self)->askForSinks(false);
             },
             this);
-        if (pa_operation *subscribed = pa_context_subscribe(m_context.get(), PA_SUBSCRIPTION_MASK_SINK, nullptr, nullptr))
-            pa_operation_unref(subscribed);
+        subscribe();
     } else if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) {
         // Every stream went with the connection. The context itself is let go at the next arm,
         // not inside its own callback.
@@ -254,6 +251,29 @@ std::vector<PulseEngine::Sink> PulseEngine::sinks()
         pa_threaded_mainloop_wait(m_loop.get());
     pa_operation_unref(asked);
     return ask.sinks;
+}
+
+void PulseEngine::followSinks(bool follow)
+{
+    Lock lock(m_loop.get());
+    if (follow == m_followSinks)
+        return;
+    m_followSinks = follow;
+    if (m_context && pa_context_get_state(m_context.get()) == PA_CONTEXT_READY) {
+        subscribe();
+        if (follow)
+            askForSinks(false);
+    }
+}
+
+void PulseEngine::subscribe()
+{
+    // Sinks that come and go (a USB interface plugged in) are heard of as they do. The server
+    // also tells of every change to a sink (PipeWire does as one idles after playing), which
+    // wakes the engine: only while a particular sink is wanted.
+    const auto mask = pa_subscription_mask_t(m_followSinks ? PA_SUBSCRIPTION_MASK_SINK : PA_SUBSCRIPTION_MASK_NULL);
+    if (pa_operation *subscribed = pa_context_subscribe(m_context.get(), mask, nullptr, nullptr))
+        pa_operation_unref(subscribed);
 }
 
 QString PulseEngine::sinkFor(const QString &device)

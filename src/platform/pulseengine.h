@@ -51,6 +51,9 @@ public:
     // The sink a voice meant for device plays on: device while the server has it, else the
     // default (empty). Known from the server's own word on sinks coming and going.
     QString sinkFor(const QString &device);
+    // Follow the server's sinks as they come and go (for sinkFor), or stop following them:
+    // needed only while a particular sink is wanted; the server's events wake the engine.
+    void followSinks(bool follow);
     // The sink a voice was connected to (empty: the default), once it is connected.
     QString sinkOf(const std::shared_ptr<PulseVoice> &voice);
     // Starts an armed voice; one not yet connected starts as soon as it is.
@@ -103,4 +106,6 @@ private:
     std::vector<QString> m_sinkNames; // kept up to date by the server's sink events
     std::vector<QString> m_sinksComing; // an answer being read
     bool m_connectAfterSinks = false;
+    bool m_followSinks = false;
+    void subscribe(); // lock held: as m_followSinks says
 };
