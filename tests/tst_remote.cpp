@@ -26,6 +26,7 @@
 #include <QUdpSocket>
 
 #include <cstdlib>
+#include <cstring>
 
 // Control from outside: the command line, the one instance per track list, OSC.
 class TestRemote : public QObject
@@ -98,8 +99,16 @@ QString stateText(const QByteArray &reply)
         return QStringLiteral("not OSC");
     const QString types = QString::fromLatin1(lo_message_get_types(message));
     lo_arg **argv = lo_message_get_argv(message);
+    // Read as bytes: liblo's arguments are only 4-byte aligned.
+    qint32 slot = 0;
+    float remaining = 0, total = 0;
+    if (types == QLatin1String("iff")) {
+        std::memcpy(&slot, argv[0], 4);
+        std::memcpy(&remaining, argv[1], 4);
+        std::memcpy(&total, argv[2], 4);
+    }
     const QString text = types == QLatin1String("iff")
-                             ? QStringLiteral("%1 %2 %3").arg(argv[0]->i).arg(double(argv[1]->f)).arg(double(argv[2]->f))
+                             ? QStringLiteral("%1 %2 %3").arg(slot).arg(double(remaining)).arg(double(total))
                              : QStringLiteral("types ") + types;
     lo_message_free(message);
     return QString::fromLatin1(bytes.constData()) + QLatin1Char(' ') + text;
@@ -308,14 +317,20 @@ void TestRemote::commandsUnderLoad()
             QString error;
             QVERIFY2(window->trackListStore()->save(tracks, &error), qPrintable(error));
         }
+        // Half through OSC packets, half as the instance socket hands them over.
+        const int slot = int(random.bounded(14)); // 0 and 13 too
         switch (random.bounded(5)) {
-        case 0: case 1: remote.fire(int(random.bounded(14)) + 0); break; // 0 and 13 reach fire too
-        case 2: remote.stop(); break;
-        case 3: remote.fade(); setup.player->faded = random.bounded(2) == 1; break;
-        default: (void)remote.state(); break;
+        case 0: OscDispatch::handle(oscMessage("/kelvo/fire", "i", slot), remote); break;
+        case 1: InstanceLink::answer("fire " + QByteArray::number(slot), remote); break;
+        case 2: OscDispatch::handle(oscMessage("/kelvo/stop", ""), remote); break;
+        case 3:
+            InstanceLink::answer("fade", remote);
+            setup.player->faded = random.bounded(2) == 1;
+            break;
+        default: OscDispatch::handle(oscMessage("/kelvo/state", ""), remote); break;
         }
         setup.player->playedSeconds += 0.01;
-        QTest::qWait(i % 10 == 0 ? 10 : 0);
+        QTest::qWait(10); // 100 a second, for 10 s
         const std::optional<int> playing = window->playingTrack();
         for (int n = 0; n < 12; ++n) {
             const quint32 colour = window->trackButton(n)->backColor();

@@ -5,6 +5,7 @@
 #include <lo/lo_lowlevel.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -55,7 +56,10 @@ OscDispatch::Outcome OscDispatch::handle(const QByteArray &packet, RemoteTarget 
     if (path == QLatin1String("/kelvo/fire")) {
         if (types != "i")
             return ignored(QStringLiteral("/kelvo/fire takes one int32, not \"%1\"").arg(QString::fromLatin1(types)));
-        const int slot = args[0]->i;
+        // liblo keeps arguments where the packet had them, 4-byte aligned: read the bytes,
+        // not the 8-byte-aligned union.
+        qint32 slot = 0;
+        std::memcpy(&slot, args[0], sizeof slot);
         if (slot < 1 || slot > 12)
             return ignored(QStringLiteral("/kelvo/fire %1: slots are 1 to 12").arg(slot));
         target.fire(slot);
