@@ -25,8 +25,9 @@ echo "== Test suite under AddressSanitizer and UndefinedBehaviorSanitizer"
 KELVO_BUILD_DIR="$root/build-asan" \
     KELVO_CMAKE_ARGS="-DKELVO_SANITIZE=ON -DKELVO_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug" \
     "$root/scripts/setup.sh"
+# The PipeWire rerun and the package check add no code of Kelvo's own to what ASan sees.
 (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    ctest --output-on-failure --timeout 600 "$@")
+    ctest --output-on-failure --timeout 600 -E '^(tst_audiomediaplayer_pipewire|install_tree)$' "$@")
 
 echo "== Media tests under ThreadSanitizer"
 cmake -S "$root" -B "$root/build-tsan" -DKELVO_SANITIZE_THREAD=ON -DKELVO_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug >/dev/null
