@@ -139,12 +139,12 @@ public:
 
     bool start()
     {
-        pa_sample_spec spec{PA_SAMPLE_S16LE, 44100, 2};
+        pa_sample_spec format{PA_SAMPLE_S16LE, 44100, 2};
         pa_buffer_attr attr{};
         attr.maxlength = quint32(-1);
         attr.fragsize = 88 * 4;
         int error = 0;
-        m_pa = pa_simple_new(nullptr, "bench", PA_STREAM_RECORD, "test_null.monitor", "monitor", &spec, nullptr,
+        m_pa = pa_simple_new(nullptr, "bench", PA_STREAM_RECORD, "test_null.monitor", "monitor", &format, nullptr,
                              &attr, &error);
         if (!m_pa)
             return false;

@@ -243,6 +243,11 @@ void AudioMediaPlayer::setLoudnessTarget(std::optional<double> lufs)
     if (lufs == m_loudnessTarget)
         return;
     m_loudnessTarget = lufs;
+    rearmAll();
+}
+
+void AudioMediaPlayer::rearmAll()
+{
     const QStringList armed = m_armed.keys();
     for (const QString &path : armed)
         rearm(path);
@@ -277,9 +282,7 @@ void AudioMediaPlayer::setOutputs(const QString &air, const QString &preListen)
     if (air == m_airOutput)
         return;
     m_airOutput = air;
-    const QStringList armed = m_armed.keys();
-    for (const QString &path : armed)
-        rearm(path);
+    rearmAll();
 }
 
 bool AudioMediaPlayer::preListen(const QString &fileName)

@@ -70,6 +70,8 @@ private:
     // The gain a voice of path plays at: 1, or what brings it to the loudness target.
     double gainFor(const QString &path) const;
     void rearm(const QString &path);
+    // Every armed cart armed again (its gain or its output changed).
+    void rearmAll();
     void letGoUnwanted();
     QString mediaName(const QString &path) const;
 

@@ -93,15 +93,15 @@ void PulseVoice::connect(pa_context *context)
 {
     if (m_state != State::Waiting)
         return;
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_S16LE;
-    spec.rate = quint32(m_rate);
-    spec.channels = quint8(m_channels);
+    pa_sample_spec format{};
+    format.format = PA_SAMPLE_S16LE;
+    format.rate = quint32(m_rate);
+    format.channels = quint8(m_channels);
     const QByteArray name = m_mediaName.toUtf8();
     pa_proplist *props = pa_proplist_new();
     pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, "music");
     pa_proplist_sets(props, PA_PROP_MEDIA_NAME, name.constData());
-    m_pa.reset(pa_stream_new_with_proplist(context, name.constData(), &spec, nullptr, props));
+    m_pa.reset(pa_stream_new_with_proplist(context, name.constData(), &format, nullptr, props));
     pa_proplist_free(props);
     if (!m_pa) {
         fail();
