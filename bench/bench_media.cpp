@@ -6,6 +6,7 @@
 #include "audiotestsupport.h"
 #include "testsupport.h"
 #include "platform/audiomediaplayer.h"
+#include "platform/displaysetup.h"
 #include "platform/loudnessmeter.h"
 #include "platform/pulsevoice.h"
 #include "platform/qtopendialog.h"
@@ -353,20 +354,43 @@ void printThreads(const char *title, const QList<ThreadUse> &threads, int second
     }
 }
 
+// The whole program's CPU and wake-ups, per thread, beside the command-line players.
+void cpuTables(const QString &dir)
+{
+    const int seconds = qEnvironmentVariableIntValue("KELVO_BENCH_SECONDS") > 0
+                            ? qEnvironmentVariableIntValue("KELVO_BENCH_SECONDS") : 60;
+    const QString mp3 = dir + "ten_min_128.mp3";
+    const QString flac = dir + "ten_min.flac";
+    const ThreadUse mpg123 = referenceUse(QStringLiteral("mpg123"), {"-q", "-o", "pulse", mp3}, seconds);
+    printThreads("Whole program playing a 128 kbps mp3, beside mpg123 -o pulse (target <= 1.2x)",
+                 childThreads({"--whole", mp3, QString::number(seconds)}), seconds, &mpg123);
+    const ThreadUse paplayUse = referenceUse(QStringLiteral("paplay"), {flac}, seconds);
+    printThreads("Whole program playing a FLAC, beside paplay (target <= 1.5x)",
+                 childThreads({"--whole", flac, QString::number(seconds)}), seconds, &paplayUse);
+    printThreads("Whole program at rest, twelve carts armed (target: no wake-ups of Kelvo's own threads)",
+                 childThreads({"--whole", "-", QString::number(seconds)}), seconds, nullptr);
+
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    prepareDisplay(); // as the program does: the whole-program rows run this binary
     QApplication app(argc, argv);
     if (argc == 4 && QByteArray(argv[1]) == "--play")
         return playAndReportMemory(QString::fromLocal8Bit(argv[2]), atoi(argv[3]));
     if (argc == 4 && QByteArray(argv[1]) == "--whole")
         return wholeProgram(QString::fromLocal8Bit(argv[2]), atoi(argv[3]));
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_media FIXTURES_DIR\n");
+        std::fprintf(stderr, "usage: bench_media FIXTURES_DIR [--cpu]\n");
         return 2;
     }
     const QString dir = QString::fromLocal8Bit(argv[1]) + "/";
+    if (argc > 2 && QByteArray(argv[2]) == "--cpu") {
+        cpuTables(dir); // the CPU tables alone, for work on what the program costs while playing
+        return 0;
+    }
 
     struct Probe { const char *label; const char *file; double targetMs; };
     const Probe probes[] = {
@@ -511,19 +535,7 @@ int main(int argc, char *argv[])
         }
     }
 
-    // The whole program's CPU and wake-ups, per thread, beside the command-line players.
-    const int seconds = qEnvironmentVariableIntValue("KELVO_BENCH_SECONDS") > 0
-                            ? qEnvironmentVariableIntValue("KELVO_BENCH_SECONDS") : 60;
-    const QString mp3 = dir + "ten_min_128.mp3";
-    const QString flac = dir + "ten_min.flac";
-    const ThreadUse mpg123 = referenceUse(QStringLiteral("mpg123"), {"-q", "-o", "pulse", mp3}, seconds);
-    printThreads("Whole program playing a 128 kbps mp3, beside mpg123 -o pulse (target <= 1.2x)",
-                 childThreads({"--whole", mp3, QString::number(seconds)}), seconds, &mpg123);
-    const ThreadUse paplayUse = referenceUse(QStringLiteral("paplay"), {flac}, seconds);
-    printThreads("Whole program playing a FLAC, beside paplay (target <= 1.5x)",
-                 childThreads({"--whole", flac, QString::number(seconds)}), seconds, &paplayUse);
-    printThreads("Whole program at rest, twelve carts armed (target: no wake-ups of Kelvo's own threads)",
-                 childThreads({"--whole", "-", QString::number(seconds)}), seconds, nullptr);
+    cpuTables(dir);
 
     std::printf("\nStall tolerance: the UI thread blocked once mid-track; longest silence inside the tone\n");
     std::printf("| %-10s | %10s |\n", "stall ms", "gap ms");

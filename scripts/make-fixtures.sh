@@ -68,9 +68,9 @@ printf '%*s' 3000 '' | tr ' ' '\125' | dd of=corrupted.flac bs=1 seek=30000 conv
 # Loudness: mono pink noise at about -12, -24 and -36 LUFS (the loud one clips a little), one
 # that a single loud click keeps from being raised far (its true peak is above 0 dBTP), digital
 # silence, and a file shorter than one 400 ms gating block.
-sox -q -n -r 44100 -c 1 -b 16 pink12.wav synth 6 pinknoise vol 1.2 2>/dev/null
-sox -q -n -r 44100 -c 1 -b 16 pink24.wav synth 6 pinknoise vol 0.305
-sox -q -n -r 44100 -c 1 -b 16 pink36.wav synth 6 pinknoise vol 0.0766
+sox -q -n -r 44100 -c 1 -b 16 pink12.wav synth 3 pinknoise vol 1.2 2>/dev/null
+sox -q -n -r 44100 -c 1 -b 16 pink24.wav synth 3 pinknoise vol 0.305
+sox -q -n -r 44100 -c 1 -b 16 pink36.wav synth 3 pinknoise vol 0.0766
 sox -q -n -r 44100 -c 1 -b 16 click.wav synth 0.005 square 200 vol 0.98
 sox -q pink36.wav click.wav pink36.wav peaky.wav 2>/dev/null
 rm -f click.wav

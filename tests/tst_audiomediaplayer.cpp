@@ -591,8 +591,9 @@ void TestAudioMediaPlayer::nothingWakesAtRest()
     player.stop();
     for (const QString &file : files)
         QTRY_VERIFY(player.isArmed(file));
-    // Settled: PipeWire suspends a sink 5 s after it idles, and tells each stream once.
-    QTest::qWait(soundServerIsPipeWire() ? 6000 : 500);
+    // Settled: a stopped stream plays out the silence written over its queue (up to a second),
+    // and PipeWire suspends a sink 5 s after it idles, and tells each stream once.
+    QTest::qWait(soundServerIsPipeWire() ? 6000 : 1500);
 
     const QMap<QString, qint64> before = threadSwitches();
     QThread::sleep(3);

@@ -68,6 +68,8 @@ private slots:
     void scaledGeometry();
     void captionsFitTheirControls();
     void lockedButtonCaptionIsReadable();
+    void timeDisplaysDrawTheirText_data();
+    void timeDisplaysDrawTheirText();
     void editorTextShowsWhole();
 
 private:
@@ -727,6 +729,63 @@ void TestForm1::lockedButtonCaptionIsReadable()
         }
     }
     QVERIFY2(dark > 20, qPrintable(QStringLiteral("%1 dark caption pixels").arg(dark)));
+}
+
+void TestForm1::timeDisplaysDrawTheirText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("at rest") << "00:00";
+    QTest::newRow("a countdown") << "01.04";
+    QTest::newRow("the widest time") << "999.59";
+}
+
+// The smallest rectangle that holds every pixel of an image that counts as ink.
+template <typename Ink>
+static QRect inkBox(const QImage &image, Ink isInk)
+{
+    QRect box;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (isInk(QColor(image.pixel(x, y))))
+                box |= QRect(x, y, 1, 1);
+        }
+    }
+    return box;
+}
+
+void TestForm1::timeDisplaysDrawTheirText()
+{
+    // A display draws its text where, and as large as, a plain label of its look draws it.
+    QFETCH(QString, text);
+    auto window = makeWindow(nullptr);
+    window->show();
+    auto *display = window->findChild<QLabel *>("LblLCD3");
+    display->setText(text);
+    QLabel reference(text);
+    reference.setFont(display->font());
+    reference.setPalette(display->palette());
+    reference.setAutoFillBackground(true);
+    reference.setAlignment(Qt::AlignCenter);
+    reference.resize(display->size());
+    const auto yellow = [](const QColor &c) { return c.red() > 100 && c.green() > 100 && c.blue() < 100; };
+    const QRect drawn = inkBox(display->grab().toImage(), yellow);
+    const QRect expected = inkBox(reference.grab().toImage(), yellow);
+    QVERIFY(!expected.isEmpty());
+    const QMargins apart(drawn.left() - expected.left(), drawn.top() - expected.top(),
+                         drawn.right() - expected.right(), drawn.bottom() - expected.bottom());
+    QVERIFY2(std::abs(apart.left()) <= 1 && std::abs(apart.top()) <= 1 && std::abs(apart.right()) <= 1
+                 && std::abs(apart.bottom()) <= 1,
+             qPrintable(QStringLiteral("drawn %1,%2 %3x%4, a label draws %5,%6 %7x%8")
+                            .arg(drawn.x()).arg(drawn.y()).arg(drawn.width()).arg(drawn.height())
+                            .arg(expected.x()).arg(expected.y()).arg(expected.width()).arg(expected.height())));
+
+    // The characters drawn once are drawn again in a new colour.
+    QPalette palette = display->palette();
+    palette.setColor(QPalette::WindowText, Qt::green);
+    display->setPalette(palette);
+    const QImage green = display->grab().toImage();
+    QVERIFY(!inkBox(green, [](const QColor &c) { return c.green() > 100 && c.red() < 100; }).isEmpty());
+    QVERIFY(inkBox(green, yellow).isEmpty());
 }
 
 void TestForm1::editorTextShowsWhole()

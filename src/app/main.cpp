@@ -1,4 +1,5 @@
 #include "platform/audiomediaplayer.h"
+#include "platform/displaysetup.h"
 #include "platform/qtopendialog.h"
 #include "player/form1.h"
 #include "remote/remotecontrol.h"
@@ -20,6 +21,7 @@ int main(int argc, char *argv[])
         if (launch->finished())
             return launch->exitCode();
     }
+    prepareDisplay();
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kelvo"));
     // The program ends through the player window alone, never because some other window closed.

@@ -18,11 +18,11 @@ namespace {
 
 // The server holds this much ahead of what is heard. A stop or a fade does not wait for it to
 // play out: it rewrites what the server holds.
-constexpr qint64 kTargetMs = 500;
+constexpr qint64 kTargetMs = 1000;
 // The size of the server's requests: large, for few wake-ups. PipeWire sizes its processing
 // cycle by it, and a stop cannot splice closer than three cycles ahead there (see splicePoint),
 // so there it stays short.
-constexpr qint64 kRequestMs = 200;
+constexpr qint64 kRequestMs = 340;
 constexpr qint64 kPipeWireRequestMs = 25;
 // Playback starts once this much is queued, and pauses (rather than skip ahead) should the
 // queue ever run dry; the drain at the end lets the rest play whatever its length.
@@ -30,7 +30,7 @@ constexpr qint64 kStartMs = 20;
 // The ramp down a stop writes: long enough that the cut makes no click.
 constexpr qint64 kRampMs = 5;
 // How often the server is asked for timing while playing; between answers it is interpolated.
-constexpr qint64 kTimingEveryNs = 500'000'000;
+constexpr qint64 kTimingEveryNs = 1'000'000'000;
 // Where a stop's ramp starts, ahead of the device's read position: at least this, and at most
 // this much for the device's block.
 constexpr qint64 kLeastAheadUs = 5'000;

@@ -13,6 +13,7 @@
 #include "editor/form2.h"
 #include "platform/mediaplayer.h"
 #include "platform/opendialog.h"
+#include "player/lcddisplay.h"
 #include "tracklist/trackliststore.h"
 
 #include <QAction>
@@ -33,9 +34,10 @@ using namespace Module1;
 
 namespace {
 
-QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, QRect geometry, const QFont &font)
+template <typename Label = QLabel>
+Label *makeLabel(QWidget *parent, const char *name, const QString &text, QRect geometry, const QFont &font)
 {
-    auto *label = new QLabel(text, parent);
+    auto *label = new Label(text, parent);
     label->setObjectName(QLatin1String(name));
     label->setGeometry(geometry);
     label->setAlignment(Qt::AlignCenter);
@@ -121,9 +123,9 @@ void Form1::buildControls()
     Shape3->setGeometry(Twips::rect(2280, 4560, 1935, 615));
 
     const QFont displayFont = classicFont(13.5);
-    LblLCD = makeLabel(this, "LblLCD", QStringLiteral("00:00"), Twips::rect(360, 4680, 855, 375), displayFont);
+    LblLCD = makeLabel<LcdDisplay>(this, "LblLCD", QStringLiteral("00:00"), Twips::rect(360, 4680, 855, 375), displayFont);
     Label1 = makeLabel(this, "Label1", QStringLiteral(" Total Time"), Twips::rect(1320, 4680, 495, 375), font());
-    LblLCD3 = makeLabel(this, "LblLCD3", QStringLiteral("00:00"), Twips::rect(2400, 4680, 855, 375), displayFont);
+    LblLCD3 = makeLabel<LcdDisplay>(this, "LblLCD3", QStringLiteral("00:00"), Twips::rect(2400, 4680, 855, 375), displayFont);
     // Label2's opaque background covers part of Shape3's lower line: the positions and the
     // stacking order of the design make it so, and it stays.
     Label2 = makeLabel(this, "Label2", QStringLiteral(" Total Remaining"), Twips::rect(3360, 4680, 735, 495), font());

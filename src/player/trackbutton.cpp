@@ -66,61 +66,71 @@ QFont TrackButton::captionFont() const
 
 void TrackButton::paintEvent(QPaintEvent *)
 {
+    // The playing button repaints four times a second to blink between two faces; drawing the
+    // bevel and laying out a wrapped caption cost far more than copying a finished face, so
+    // each face is drawn once and then copied.
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, face());
+}
+
+const QPixmap &TrackButton::face() const
+{
+    const QString caption = text().left(kMaxCaptionChars);
+    const qreal ratio = devicePixelRatioF();
+    const FaceKey key{m_backColor, isDown(), m_framed, hasFocus(), isEnabled(), size(), ratio, caption,
+                      captionFont(), palette().cacheKey()};
+    for (qsizetype n = 0; n < m_faces.size(); ++n) {
+        if (m_faces[n].key == key) {
+            if (n > 0)
+                m_faces.move(n, 0);
+            return m_faces.front().pixmap;
+        }
+    }
+    QPixmap pixmap(size() * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    QPainter painter(&pixmap);
+    paintFace(painter, key);
+    painter.end();
+    // The blink alternates two faces, and a press or the focus adds a third.
+    if (m_faces.size() == 3)
+        m_faces.removeLast();
+    m_faces.prepend({key, pixmap});
+    return m_faces.front().pixmap;
+}
+
+void TrackButton::paintFace(QPainter &painter, const FaceKey &key) const
+{
     // Styles such as Fusion or the native ones ignore a button's palette; painting the bevel
     // ourselves is what makes the play indication show everywhere.
-    QPainter painter(this);
-    const QBrush fill(Colours::colour(m_backColor, palette()));
-    qDrawWinButton(&painter, rect(), palette(), isDown(), &fill);
+    const QBrush fill(Colours::colour(key.backColor, palette()));
+    qDrawWinButton(&painter, rect(), palette(), key.down, &fill);
 
-    QPoint at = captionRect().topLeft();
-    if (isDown())
-        at += QPoint(1, 1);
-    painter.drawPixmap(at, captionPixmap());
-    if (m_framed) {
+    QRect box = captionRect();
+    if (key.down)
+        box.translate(1, 1);
+    painter.setFont(key.font);
+    if (key.enabled) {
+        painter.setPen(Qt::black);
+        painter.drawText(box, kCaptionFlags, key.caption);
+    } else {
+        // The classic engraved look: a white copy one pixel down and right under dark grey,
+        // readable on silver and on any other back colour.
+        painter.setPen(Qt::white);
+        painter.drawText(box.translated(1, 1), kCaptionFlags, key.caption);
+        painter.setPen(QColor(0x80, 0x80, 0x80));
+        painter.drawText(box, kCaptionFlags, key.caption);
+    }
+    if (key.framed) {
         painter.setPen(QPen(QColor(0x00, 0xA0, 0x00), 3));
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(rect().adjusted(3, 3, -4, -4));
     }
-    if (hasFocus()) {
+    if (key.focus) {
         QStyleOptionFocusRect focus;
         focus.initFrom(this);
         focus.rect = rect().adjusted(4, 4, -4, -4);
         style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
     }
-}
-
-const QPixmap &TrackButton::captionPixmap() const
-{
-    // Laying out a wrapped caption costs more than all the rest of a repaint, and the playing
-    // button repaints four times a second to blink: the caption is drawn once and then copied.
-    const QString caption = text().left(kMaxCaptionChars);
-    const QRect box = captionRect();
-    const qreal ratio = devicePixelRatioF();
-    if (caption == m_pixmapFor && isEnabled() == m_pixmapEnabled && box.size() == m_pixmapSize
-        && ratio == m_captionPixmap.devicePixelRatio() && captionFont() == m_pixmapFont && !m_captionPixmap.isNull())
-        return m_captionPixmap;
-    m_pixmapFor = caption;
-    m_pixmapEnabled = isEnabled();
-    m_pixmapSize = box.size();
-    m_pixmapFont = captionFont();
-    m_captionPixmap = QPixmap(box.size() * ratio);
-    m_captionPixmap.setDevicePixelRatio(ratio);
-    m_captionPixmap.fill(Qt::transparent);
-    QPainter painter(&m_captionPixmap);
-    painter.setFont(m_pixmapFont);
-    const QRect local(QPoint(0, 0), box.size());
-    if (isEnabled()) {
-        painter.setPen(Qt::black);
-        painter.drawText(local, kCaptionFlags, caption);
-    } else {
-        // The classic engraved look: a white copy one pixel down and right under dark grey,
-        // readable on silver and on any other back colour.
-        painter.setPen(Qt::white);
-        painter.drawText(local.translated(1, 1), kCaptionFlags, caption);
-        painter.setPen(QColor(0x80, 0x80, 0x80));
-        painter.drawText(local, kCaptionFlags, caption);
-    }
-    return m_captionPixmap;
 }
 
 void TrackButton::mouseMoveEvent(QMouseEvent *event)

@@ -8,6 +8,7 @@
 #include <optional>
 
 class QMimeData;
+class QPainter;
 
 // A large track button in the graphical style: it paints its own back colour on every Qt
 // style, carries the slot's full path as its tag, and reports mouse moves without a click.
@@ -67,11 +68,28 @@ private:
     mutable QFont m_fittedFrom;
     mutable QSize m_fittedSize;
     mutable QFont m_fittedFont;
-    // The caption as last drawn, and what it was drawn for.
-    const QPixmap &captionPixmap() const;
-    mutable QPixmap m_captionPixmap;
-    mutable QString m_pixmapFor;
-    mutable bool m_pixmapEnabled = true;
-    mutable QSize m_pixmapSize;
-    mutable QFont m_pixmapFont;
+    // What a face shows: a face is drawn again only when one of these changes.
+    struct FaceKey
+    {
+        quint32 backColor;
+        bool down;
+        bool framed;
+        bool focus;
+        bool enabled;
+        QSize size;
+        qreal ratio;
+        QString caption;
+        QFont font;
+        qint64 palette;
+        bool operator==(const FaceKey &) const = default;
+    };
+    struct Face
+    {
+        FaceKey key;
+        QPixmap pixmap;
+    };
+    const QPixmap &face() const;
+    void paintFace(QPainter &painter, const FaceKey &key) const;
+    // The faces last drawn, the latest first.
+    mutable QList<Face> m_faces;
 };

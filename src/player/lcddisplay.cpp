@@ -1,0 +1,63 @@
+#include "player/lcddisplay.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <cmath>
+
+namespace {
+// Room either side of a character's advance for the parts of it that reach past.
+constexpr int kOverhang = 2;
+} // namespace
+
+LcdDisplay::LcdDisplay(const QString &text, QWidget *parent) : QLabel(text, parent)
+{
+    setAutoFillBackground(true);
+    // It paints every pixel, so nothing beneath it is painted first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+const LcdDisplay::Glyph &LcdDisplay::glyph(QChar c)
+{
+    const QColor colour = palette().color(QPalette::WindowText);
+    const qreal ratio = devicePixelRatioF();
+    if (font() != m_glyphFont || colour != m_glyphColour || ratio != m_glyphRatio) {
+        m_glyphs.clear();
+        m_glyphFont = font();
+        m_glyphColour = colour;
+        m_glyphRatio = ratio;
+    }
+    auto it = m_glyphs.find(c);
+    if (it != m_glyphs.end())
+        return *it;
+    const QFontMetricsF metrics(font());
+    Glyph made;
+    made.advance = metrics.horizontalAdvance(c);
+    const QSize size(int(std::ceil(made.advance)) + 2 * kOverhang, int(std::ceil(metrics.height())));
+    made.pixmap = QPixmap(size * ratio);
+    made.pixmap.setDevicePixelRatio(ratio);
+    made.pixmap.fill(Qt::transparent);
+    QPainter painter(&made.pixmap);
+    painter.setFont(font());
+    painter.setPen(colour);
+    painter.drawText(QPointF(kOverhang, metrics.ascent()), QString(c));
+    return *m_glyphs.insert(c, made);
+}
+
+void LcdDisplay::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().color(QPalette::Window));
+    const QString shown = text();
+    qreal width = 0;
+    for (const QChar c : shown)
+        width += glyph(c).advance;
+    const QFontMetricsF metrics(font());
+    qreal x = (contentsRect().width() - width) / 2 + contentsRect().left();
+    const qreal top = (contentsRect().height() - metrics.height()) / 2 + contentsRect().top();
+    for (const QChar c : shown) {
+        const Glyph &g = glyph(c);
+        painter.drawPixmap(QPointF(std::round(x) - kOverhang, std::round(top)), g.pixmap);
+        x += g.advance;
+    }
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QHash>
+#include <QLabel>
+#include <QPixmap>
+
+// A time display: a label whose short text (digits and separators) is drawn centred on its back
+// colour from characters drawn once, so the countdown's change every second costs a few copies
+// instead of a text layout. It does not wrap.
+class LcdDisplay : public QLabel
+{
+    Q_OBJECT
+
+public:
+    explicit LcdDisplay(const QString &text, QWidget *parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    struct Glyph
+    {
+        QPixmap pixmap;
+        qreal advance = 0;
+    };
+    const Glyph &glyph(QChar c);
+    QHash<QChar, Glyph> m_glyphs;
+    // What the glyphs were drawn with.
+    QFont m_glyphFont;
+    QColor m_glyphColour;
+    qreal m_glyphRatio = 0;
+};
