@@ -98,7 +98,7 @@ wait_for asan
 echo "== Media tests under ThreadSanitizer"
 wait_for tsan
 # The recorder forks parec while the player's threads run; ThreadSanitizer only warns of that.
-(cd "$root/build-tsan" && TSAN_OPTIONS="halt_on_error=1 die_after_fork=0" \
+(cd "$root/build-tsan" && TSAN_OPTIONS="halt_on_error=1 die_after_fork=0 suppressions=$root/tests/tsan.supp" \
     ctest --output-on-failure --timeout 600 -R '^(make_fixtures|tst_audiomediaplayer)$')
 
 echo "== Fuzzing from seed ${fuzz_seed}, a fixed number of runs a target"
