@@ -52,6 +52,8 @@ private slots:
     void centredAndBorderless();
     void backColourShowsOnEveryStyle_data();
     void backColourShowsOnEveryStyle();
+    void buttonFaceFollowsWhatItShows_data();
+    void buttonFaceFollowsWhatItShows();
     void exitEndsProgram();
     void closingByOtherMeansEndsProgram();
     void functionKeysActAsClicks_data();
@@ -385,6 +387,48 @@ void TestForm1::backColourShowsOnEveryStyle()
         QCOMPARE(image.pixelColor(8, 8), QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int(value >> 16)));
     }
     button->setStyle(nullptr);
+}
+
+void TestForm1::buttonFaceFollowsWhatItShows_data()
+{
+    QTest::addColumn<QString>("change");
+    for (const char *change : {"caption", "back colour", "frame", "enabled", "font", "pressed", "size"})
+        QTest::newRow(change) << QString::fromLatin1(change);
+}
+
+void TestForm1::buttonFaceFollowsWhatItShows()
+{
+    // A button draws a face once and then copies it: any change of what it shows draws anew,
+    // and going back shows the first face again.
+    QFETCH(QString, change);
+    const QByteArray file = records(6);
+    auto window = makeWindow(&file);
+    window->show();
+    TrackButton *button = window->trackButton(5);
+    const QString caption = button->text();
+    const QFont font = button->font();
+    const QSize size = button->size();
+    const auto set = [&](bool changed) {
+        if (change == "caption")
+            button->setText(changed ? QStringLiteral("Another") : caption);
+        else if (change == "back colour")
+            button->setBackColor(changed ? Colours::Red : Colours::ButtonFace);
+        else if (change == "frame")
+            button->setFramed(changed);
+        else if (change == "enabled")
+            button->setEnabled(!changed);
+        else if (change == "font")
+            button->setFont(changed ? QFont(font.family(), font.pointSize() + 4) : font);
+        else if (change == "pressed")
+            button->setDown(changed);
+        else if (change == "size")
+            button->resize(changed ? size - QSize(10, 10) : size);
+    };
+    const QImage first = button->grab().toImage();
+    set(true);
+    QVERIFY(button->grab().toImage() != first);
+    set(false);
+    QCOMPARE(button->grab().toImage(), first);
 }
 
 void TestForm1::exitEndsProgram()
