@@ -463,7 +463,7 @@ void Form1::Timer1_Timer()
     if (ActiveMovie1->durationPending()) {
         // Playing while its length is counted: the countdown starts once the length is known.
         if (playing)
-            CmdTrack[*playing]->setBackColor(CmdTrack[*playing]->backColor() == Red ? Blue : Red);
+            blink(CmdTrack[*playing]);
         return;
     }
     showTime(LblLCD3, ActiveMovie1->duration() * 100 - ActiveMovie1->position() * 100);
@@ -480,9 +480,16 @@ void Form1::Timer1_Timer()
             CmdTrack[*playing]->setBackColor(ButtonFace);
         focusPlayer();
     } else if (playing) {
-        TrackButton *button = CmdTrack[*playing];
-        button->setBackColor(button->backColor() == Red ? Blue : Red);
+        blink(CmdTrack[*playing]);
     }
+}
+
+void Form1::blink(TrackButton *button)
+{
+    button->setBackColor(button->backColor() == Red ? Blue : Red);
+    // Painted at once rather than from a posted update request: the tick is then a single pass
+    // of the event loop, which is most of what it costs while a track plays.
+    button->repaint();
 }
 
 void Form1::CmdTrack_MouseMove(int index)

@@ -107,6 +107,8 @@ private:
     void assignDroppedFiles(int index, const QStringList &paths);
     // Shows an amount of hundredths of a second on a time display.
     void showTime(QLabel *display, double hundredths);
+    // The playing button's next colour, shown now.
+    void blink(TrackButton *button);
 
     std::unique_ptr<MediaPlayer> ActiveMovie1;
     std::unique_ptr<OpenDialog> m_openDialog;
