@@ -30,13 +30,9 @@ finish() {
 trap finish EXIT
 
 # Runs a command at the lowest priority there is (SCHED_IDLE where allowed).
-idle() {
-    if chrt --idle 0 true 2>/dev/null; then
-        chrt --idle 0 nice -n 19 "$@"
-    else
-        nice -n 19 "$@"
-    fi
-}
+lowest=(nice -n 19)
+chrt --idle 0 true 2>/dev/null && lowest=(chrt --idle 0 nice -n 19)
+idle() { "${lowest[@]}" "$@"; }
 
 # The sanitizer builds, then the fuzz build and runs; each step leaves a mark in $work when done.
 background() {

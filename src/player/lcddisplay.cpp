@@ -12,12 +12,11 @@ constexpr int kOverhang = 2;
 
 LcdDisplay::LcdDisplay(const QString &text, QWidget *parent) : QLabel(text, parent)
 {
-    setAutoFillBackground(true);
     // It paints every pixel, so nothing beneath it is painted first.
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-const LcdDisplay::Glyph &LcdDisplay::glyph(QChar c)
+void LcdDisplay::forgetStaleGlyphs()
 {
     const QColor colour = palette().color(QPalette::WindowText);
     const qreal ratio = devicePixelRatioF();
@@ -27,6 +26,10 @@ const LcdDisplay::Glyph &LcdDisplay::glyph(QChar c)
         m_glyphColour = colour;
         m_glyphRatio = ratio;
     }
+}
+
+const LcdDisplay::Glyph &LcdDisplay::glyph(QChar c)
+{
     auto it = m_glyphs.find(c);
     if (it != m_glyphs.end())
         return *it;
@@ -34,18 +37,19 @@ const LcdDisplay::Glyph &LcdDisplay::glyph(QChar c)
     Glyph made;
     made.advance = metrics.horizontalAdvance(c);
     const QSize size(int(std::ceil(made.advance)) + 2 * kOverhang, int(std::ceil(metrics.height())));
-    made.pixmap = QPixmap(size * ratio);
-    made.pixmap.setDevicePixelRatio(ratio);
+    made.pixmap = QPixmap(size * m_glyphRatio);
+    made.pixmap.setDevicePixelRatio(m_glyphRatio);
     made.pixmap.fill(Qt::transparent);
     QPainter painter(&made.pixmap);
     painter.setFont(font());
-    painter.setPen(colour);
+    painter.setPen(m_glyphColour);
     painter.drawText(QPointF(kOverhang, metrics.ascent()), QString(c));
     return *m_glyphs.insert(c, made);
 }
 
 void LcdDisplay::paintEvent(QPaintEvent *)
 {
+    forgetStaleGlyphs();
     QPainter painter(this);
     painter.fillRect(rect(), palette().color(QPalette::Window));
     const QString shown = text();

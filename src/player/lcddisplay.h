@@ -25,6 +25,8 @@ private:
         QPixmap pixmap;
         qreal advance = 0;
     };
+    // Drops the glyphs when the font, the text colour or the pixel ratio has changed.
+    void forgetStaleGlyphs();
     const Glyph &glyph(QChar c);
     QHash<QChar, Glyph> m_glyphs;
     // What the glyphs were drawn with.
