@@ -71,6 +71,7 @@ printf '%*s' 3000 '' | tr ' ' '\125' | dd of=corrupted.flac bs=1 seek=30000 conv
 sox -q -n -r 44100 -c 1 -b 16 pink12.wav synth 3 pinknoise vol 1.2 2>/dev/null
 sox -q -n -r 44100 -c 1 -b 16 pink24.wav synth 3 pinknoise vol 0.305
 sox -q -n -r 44100 -c 1 -b 16 pink36.wav synth 3 pinknoise vol 0.0766
+sox -q -n -r 44100 -c 2 -b 16 pink24_stereo.wav synth 3 pinknoise vol 0.305
 sox -q -n -r 44100 -c 1 -b 16 click.wav synth 0.005 square 200 vol 0.98
 sox -q pink36.wav click.wav pink36.wav peaky.wav 2>/dev/null
 rm -f click.wav

@@ -115,6 +115,7 @@ public:
     ~PrivatePulse() { stop(); }
 
     QString socket() const { return m_dir + QStringLiteral("/run/pulse/native"); }
+    qint64 pid() const { return m_process.processId(); }
     QString server() const { return QStringLiteral("unix:") + socket(); }
 
     // Starts the server and waits until it answers.
@@ -173,7 +174,8 @@ inline FfmpegLoudness ffmpegLoudness(const QString &path)
     QProcess ffmpeg;
     ffmpeg.start(QStringLiteral("ffmpeg"), {QStringLiteral("-nostats"), QStringLiteral("-hide_banner"),
                                             QStringLiteral("-nostdin"), QStringLiteral("-i"), path,
-                                            QStringLiteral("-af"), QStringLiteral("ebur128=peak=true"),
+                                            // A mono file as heard on a stereo output.
+                                            QStringLiteral("-af"), QStringLiteral("ebur128=peak=true:dualmono=true"),
                                             QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")});
     FfmpegLoudness result;
     if (!ffmpeg.waitForFinished(60000))
@@ -189,15 +191,15 @@ inline FfmpegLoudness ffmpegLoudness(const QString &path)
     return result;
 }
 
-// A mono 16-bit WAV file of samples at rate.
-inline bool writeMonoWav(const QString &path, const QList<qint16> &samples, int rate)
+// A 16-bit WAV file of samples (interleaved) at rate.
+inline bool writeMonoWav(const QString &path, const QList<qint16> &samples, int rate, int channels = 1)
 {
     QByteArray wav;
     const auto put32 = [&wav](quint32 v) { for (int i = 0; i < 4; ++i) wav += char((v >> (8 * i)) & 0xFF); };
     const auto put16 = [&wav](quint16 v) { wav += char(v & 0xFF); wav += char(v >> 8); };
     const auto bytes = quint32(samples.size() * 2);
-    wav += "RIFF"; put32(36 + bytes); wav += "WAVEfmt "; put32(16); put16(1); put16(1); put32(quint32(rate));
-    put32(quint32(rate) * 2); put16(2); put16(16); wav += "data"; put32(bytes);
+    wav += "RIFF"; put32(36 + bytes); wav += "WAVEfmt "; put32(16); put16(1); put16(quint16(channels)); put32(quint32(rate));
+    put32(quint32(rate) * 2 * quint32(channels)); put16(quint16(2 * channels)); put16(16); wav += "data"; put32(bytes);
     wav += QByteArray(reinterpret_cast<const char *>(samples.constData()), qsizetype(bytes));
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(wav) == wav.size();
@@ -269,8 +271,8 @@ public:
         return m_process.state() == QProcess::Running;
     }
 
-    // Stops recording and returns the left channel.
-    QList<qint16> stop()
+    // Stops recording and returns the left channel, or both interleaved.
+    QList<qint16> stop(bool bothChannels = false)
     {
         QTest::qWait(200); // let the monitor deliver the last frames
         QByteArray raw = m_process.readAllStandardOutput();
@@ -279,7 +281,7 @@ public:
         raw += m_process.readAllStandardOutput();
         QList<qint16> left;
         left.reserve(raw.size() / 4);
-        for (qsizetype i = 0; i + 4 <= raw.size(); i += 4) {
+        for (qsizetype i = 0; i + 4 <= raw.size(); i += bothChannels ? 2 : 4) {
             qint16 sample;
             std::memcpy(&sample, raw.constData() + i, 2);
             left.append(sample);

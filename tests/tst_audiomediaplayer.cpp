@@ -1,5 +1,7 @@
 #include "audiotestsupport.h"
 #include "platform/audiomediaplayer.h"
+#include "platform/fileidentity.h"
+#include "platform/loudnesscache.h"
 #include "platform/loudnessmeter.h"
 #include "platform/mpg123decoder.h"
 #include "testsupport.h"
@@ -15,6 +17,8 @@
 #include <QThread>
 #include <QTimer>
 #include <QTest>
+
+#include <csignal>
 
 // The real media player: exact durations from libmpg123, bad files, the duration cache, and
 // (against the private PulseAudio server) what is really heard through the null sink.
@@ -44,11 +48,15 @@ private slots:
     void silentClockWithoutDevice();
     void serverGoesAwayMidTrack();
     void serversComeAndGo();
+    void fadeEndsWhateverTheServerDoes_data();
+    void fadeEndsWhateverTheServerDoes();
     void nothingWakesAtRest();
     void fadeOutFallsToSilence_data();
     void fadeOutFallsToSilence();
     void loudnessIsMatched_data();
     void loudnessIsMatched();
+    void poisonedLoudnessIsMeasuredAgain_data();
+    void poisonedLoudnessIsMeasuredAgain();
     void outputsAndPreListen_data();
     void outputsAndPreListen();
     void stallsOfTheUserInterfaceAreNotHeard();
@@ -568,6 +576,46 @@ void TestAudioMediaPlayer::serversComeAndGo()
     }
 }
 
+void TestAudioMediaPlayer::fadeEndsWhateverTheServerDoes_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("killed during the fade") << "kill";
+    QTest::newRow("frozen during the fade") << "freeze";
+}
+
+void TestAudioMediaPlayer::fadeEndsWhateverTheServerDoes()
+{
+    // A fade ends on time, as a second click would, however the server fails meanwhile: the
+    // cart must not go on "playing" to its full length with the other buttons locked.
+    QFETCH(QString, fault);
+    if (!qEnvironmentVariableIsEmpty("KELVO_KILLABLE_PULSE_PID"))
+        QSKIP("the killable-server run is for serverGoesAwayMidTrack");
+    QTemporaryDir dir;
+    PrivatePulse pulse(dir.path());
+    const QByteArray outer = qgetenv("PULSE_SERVER");
+    qputenv("PULSE_SERVER", pulse.server().toUtf8());
+    const auto restore = qScopeGuard([&outer] { qputenv("PULSE_SERVER", outer); });
+    QVERIFY(pulse.start());
+    const auto resume = qScopeGuard([&pulse] { ::kill(pid_t(pulse.pid()), SIGCONT); });
+    AudioMediaPlayer player;
+    player.setFileName(fixture("six_seconds.mp3"));
+    QTRY_VERIFY_WITH_TIMEOUT(player.position() > 0.5, 3000);
+    QVERIFY(!player.usesSilentClock());
+    QElapsedTimer clock;
+    clock.start();
+    player.fadeOut(1.0);
+    QTest::qWait(300);
+    if (fault == QLatin1String("kill"))
+        pulse.stop();
+    else
+        ::kill(pid_t(pulse.pid()), SIGSTOP);
+    QTRY_VERIFY_WITH_TIMEOUT(player.fadedOut(), 3000);
+    QVERIFY2(clock.elapsed() >= 950 && clock.elapsed() <= 1700,
+             qPrintable(QStringLiteral("faded out after %1 ms of a 1 s fade").arg(clock.elapsed())));
+    QVERIFY(player.position() < player.duration());
+    player.stop();
+}
+
 void TestAudioMediaPlayer::nothingWakesAtRest()
 {
     REQUIRE_AUDIO();
@@ -662,6 +710,7 @@ void TestAudioMediaPlayer::loudnessIsMatched_data()
     QTest::newRow("pink noise, about -12 LUFS") << fixture("pink12.wav") << true;
     QTest::newRow("pink noise, -24 LUFS") << fixture("pink24.wav") << true;
     QTest::newRow("pink noise, -36 LUFS") << fixture("pink36.wav") << true;
+    QTest::newRow("stereo pink noise, -21 LUFS") << fixture("pink24_stereo.wav") << true;
     QTest::newRow("a click holds it below the target") << fixture("peaky.wav") << true;
     QTest::newRow("digital silence") << fixture("silence.wav") << false;
     QTest::newRow("shorter than a gating block") << fixture("too_short.wav") << false;
@@ -697,9 +746,63 @@ void TestAudioMediaPlayer::loudnessIsMatched()
     QTRY_COMPARE_WITH_TIMEOUT(player.position(), player.duration(), 20000);
     player.stop();
     QTemporaryDir dir;
-    QVERIFY(writeMonoWav(dir.filePath("heard.wav"), recorder.stop(), 44100));
+    // Heard on both channels, as a listener hears it: a mono cart is as loud as a stereo one.
+    QVERIFY(writeMonoWav(dir.filePath("heard.wav"), recorder.stop(true), 44100, 2));
     const double expected = std::min(-23.0, measured->integratedLufs + (-1.0 - measured->truePeakDb));
     COMPARE_NEAR(ffmpegLoudness(dir.filePath("heard.wav")).lufs, expected, 0.5);
+}
+
+void TestAudioMediaPlayer::poisonedLoudnessIsMeasuredAgain_data()
+{
+    QTest::addColumn<QByteArray>("values"); // what the cache line claims: LUFS and dBTP
+    QTest::newRow("far below the gate") << QByteArray("-100\t-100");
+    QTest::newRow("not a number") << QByteArray("nan\tnan");
+    QTest::newRow("minus infinity") << QByteArray("-inf\t-inf");
+    QTest::newRow("huge") << QByteArray("1e308\t1e308");
+    QTest::newRow("a peak no audio has") << QByteArray("-30\t-300");
+    QTest::newRow("an older cache's line, no header") << QByteArray();
+}
+
+void TestAudioMediaPlayer::poisonedLoudnessIsMeasuredAgain()
+{
+    // A cache line with the file's true key but values no meter returns is not trusted: the
+    // cart is measured again and plays at the target, never raised to clipping.
+    QFETCH(QByteArray, values);
+    QTemporaryDir cache;
+    const QByteArray outer = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
+    const auto restore = qScopeGuard([&outer] { qputenv("XDG_CACHE_HOME", outer); });
+    const QString file = fixture("pink36.wav");
+    QVERIFY(QDir().mkpath(cache.filePath("kelvo")));
+    QFile poisoned(LoudnessCache::defaultFile());
+    QVERIFY(poisoned.open(QIODevice::WriteOnly));
+    const QByteArray line = FileIdentity::of(file)->toText().toUtf8() + '\t'
+                            + (values.isEmpty() ? QByteArray("-36\t-20") : values) + '\t' + file.toUtf8() + '\n';
+    poisoned.write((values.isEmpty() ? QByteArray() : QByteArray("kelvo-loudness 2\n")) + line);
+    poisoned.close();
+
+    AudioMediaPlayer player;
+    player.setLoudnessTarget(-23.0);
+    player.prepare({{file, QStringLiteral("Cart")}});
+    QTRY_VERIFY(player.loudnessText(file).endsWith(QLatin1String(" dBTP")));
+    const std::optional<Loudness> measured = measureLoudness(file);
+    QVERIFY(measured);
+    QCOMPARE(player.loudnessText(file), QStringLiteral("%1 LUFS, peak %2 dBTP")
+                                            .arg(measured->integratedLufs, 0, 'f', 1)
+                                            .arg(measured->truePeakDb, 0, 'f', 1));
+
+    REQUIRE_AUDIO();
+    QTRY_VERIFY(player.isArmed(file));
+    SinkRecorder recorder;
+    QVERIFY(recorder.start());
+    player.setFileName(file);
+    QTRY_COMPARE_WITH_TIMEOUT(player.position(), player.duration(), 20000);
+    player.stop();
+    QTemporaryDir dir;
+    QVERIFY(writeMonoWav(dir.filePath("heard.wav"), recorder.stop(true), 44100, 2));
+    const FfmpegLoudness heard = ffmpegLoudness(dir.filePath("heard.wav"));
+    COMPARE_NEAR(heard.lufs, -23.0, 0.5);
+    QVERIFY2(heard.peak <= -0.5, qPrintable(QStringLiteral("true peak %1 dBTP").arg(heard.peak)));
 }
 
 void TestAudioMediaPlayer::outputsAndPreListen_data()

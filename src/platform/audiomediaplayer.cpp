@@ -10,6 +10,16 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
+// How long past a fade's end a voice may take to say it has been heard silent (the server's
+// drain) before the fade is taken as done all the same: a server that hangs never holds it up.
+constexpr qint64 kFadeGraceNs = 500'000'000;
+// The most loudness matching ever raises a cart.
+constexpr double kMostGainDb = 24.0;
+
+} // namespace
+
 struct AudioMediaPlayer::Probed
 {
     QString path;
@@ -223,11 +233,13 @@ double AudioMediaPlayer::gainFor(const QString &path) const
     if (!m_loudnessTarget)
         return 1.0;
     const std::optional<std::optional<Loudness>> known = m_loudness.find(path);
-    if (!known || !*known)
+    if (!known || !*known || !isPlausible(**known))
         return 1.0; // not measured yet, or nothing to measure: its own level
-    // To the target, but never past -1 dBTP.
-    const double gainDb = std::min(*m_loudnessTarget - (*known)->integratedLufs, -1.0 - (*known)->truePeakDb);
-    return std::pow(10.0, gainDb / 20.0);
+    // To the target, but never past -1 dBTP, and never more than the quietest file a meter can
+    // measure would need, nor above +24 dB, whatever the cache says.
+    const double gainDb = std::min({*m_loudnessTarget - (*known)->integratedLufs, -1.0 - (*known)->truePeakDb,
+                                    *m_loudnessTarget + 70.0, kMostGainDb});
+    return std::isfinite(gainDb) ? std::pow(10.0, gainDb / 20.0) : 1.0;
 }
 
 void AudioMediaPlayer::rearm(const QString &path)
@@ -322,18 +334,24 @@ void AudioMediaPlayer::fadeOut(double seconds)
 {
     if (m_rate <= 0 || seconds <= 0)
         return;
-    const auto frames = qint64(seconds * m_rate);
+    if ((m_output != Output::Voice && m_output != Output::Clock) || m_fadeEndNs > 0)
+        return;
+    // The end is kept here as well as in the voice: should the server die or hang during the
+    // fade, the fade still ends on time.
+    m_fadeEndNs = monotonicNs() + qint64(seconds * 1e9);
     if (m_output == Output::Voice)
-        m_engine.fadeOut(m_voice, frames);
-    else if (m_output == Output::Clock && m_fadeEndNs == 0)
-        m_fadeEndNs = monotonicNs() + qint64(seconds * 1e9);
+        m_engine.fadeOut(m_voice, qint64(seconds * m_rate));
 }
 
 bool AudioMediaPlayer::fadedOut()
 {
+    if (m_fadeEndNs <= 0)
+        return false;
+    playedFrames(); // notices a voice that failed meanwhile
+    const qint64 now = monotonicNs();
     if (m_output == Output::Voice)
-        return m_voice->status().fadedOut.load();
-    return m_output == Output::Clock && m_fadeEndNs > 0 && monotonicNs() >= m_fadeEndNs;
+        return m_voice->status().fadedOut.load() || now >= m_fadeEndNs + kFadeGraceNs;
+    return m_output == Output::Clock && now >= m_fadeEndNs;
 }
 
 void AudioMediaPlayer::letGoUnwanted()

@@ -11,6 +11,10 @@ namespace {
 // More than any cart wall needs; a cache that grew past it starts afresh rather than slow down.
 constexpr qsizetype kMostEntries = 10000;
 constexpr qint64 kMostBytes = 4 * 1024 * 1024;
+// The first line: what a cache of this version starts with. Caches without it measured mono
+// files as one channel rather than as dual mono, so their entries are measured again.
+constexpr int kVersion = 2;
+const QByteArray kHeaderPrefix = QByteArrayLiteral("kelvo-loudness ");
 
 } // namespace
 
@@ -19,6 +23,19 @@ LoudnessCache::LoudnessCache(const QString &file) : m_file(file)
     QFile in(file);
     if (!QFileInfo(file).isFile() || in.size() > kMostBytes || !in.open(QIODevice::ReadOnly))
         return;
+    const QByteArray header = in.readLine(256).trimmed();
+    if (header.startsWith(kHeaderPrefix)) {
+        bool ok = false;
+        const int version = header.mid(kHeaderPrefix.size()).toInt(&ok);
+        if (!ok || version > kVersion) {
+            m_readOnly = true; // a newer Kelvo's: used by neither, and never overwritten
+            return;
+        }
+        if (version < kVersion)
+            return;
+    } else {
+        return; // an older cache: everything in it is measured again
+    }
     while (!in.atEnd() && m_entries.size() < kMostEntries) {
         const QString line = QString::fromUtf8(in.readLine()).chopped(1);
         const QStringList fields = line.split(QLatin1Char('\t'));
@@ -32,7 +49,8 @@ LoudnessCache::LoudnessCache(const QString &file) : m_file(file)
         if (fields[1] != QLatin1String("none")) {
             bool lufsOk = false, peakOk = false;
             const Loudness loudness{fields[1].toDouble(&lufsOk), fields[2].toDouble(&peakOk)};
-            if (!lufsOk || !peakOk)
+            // A value no meter returns (a damaged or forged line) is measured again.
+            if (!lufsOk || !peakOk || !isPlausible(loudness))
                 continue;
             entry.loudness = loudness;
         }
@@ -61,6 +79,8 @@ bool LoudnessCache::insert(const QString &path, std::optional<Loudness> loudness
     if (m_entries.size() >= kMostEntries)
         m_entries.clear();
     m_entries.insert(path, Entry{*identity, loudness});
+    if (m_readOnly)
+        return true; // kept for this run; the file belongs to a newer Kelvo
 
     QDir().mkpath(QFileInfo(m_file).absolutePath());
     QSaveFile out(m_file);
@@ -69,6 +89,7 @@ bool LoudnessCache::insert(const QString &path, std::optional<Loudness> loudness
             *errorMessage = out.errorString();
         return false;
     }
+    out.write(kHeaderPrefix + QByteArray::number(kVersion) + '\n');
     for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
         const QString measured = it->loudness ? QStringLiteral("%1\t%2")
                                                     .arg(it->loudness->integratedLufs, 0, 'g', 17)

@@ -10,7 +10,8 @@
 
 // Loudness already measured, kept per user in a file (one line per audio file: its identity,
 // its loudness or "none", its path), so that a restart measures nothing again. An entry counts
-// only while the file is unchanged (see FileIdentity).
+// only while the file is unchanged (see FileIdentity) and its values are plausible (see
+// isPlausible); anything else is measured again.
 class LoudnessCache
 {
 public:
@@ -35,5 +36,6 @@ private:
         std::optional<Loudness> loudness;
     };
     QString m_file;
+    bool m_readOnly = false; // written by a newer version
     QHash<QString, Entry> m_entries;
 };

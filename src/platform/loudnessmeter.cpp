@@ -17,6 +17,13 @@ struct StateDeleter
 
 } // namespace
 
+bool isPlausible(const Loudness &loudness)
+{
+    return std::isfinite(loudness.integratedLufs) && std::isfinite(loudness.truePeakDb)
+           && loudness.integratedLufs >= -70.0 && loudness.integratedLufs <= 12.0 && loudness.truePeakDb >= -90.0
+           && loudness.truePeakDb <= 24.0;
+}
+
 std::optional<Loudness> measureLoudness(const QString &path, const std::atomic<bool> *cancel)
 {
     const std::unique_ptr<AudioDecoder> decoder = openDecoder(path);
@@ -25,6 +32,8 @@ std::optional<Loudness> measureLoudness(const QString &path, const std::atomic<b
     const std::unique_ptr<ebur128_state, StateDeleter> state(
         ebur128_init(unsigned(decoder->channels()), static_cast<unsigned long>(decoder->rate()), EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK));
     if (!state)
+        return std::nullopt;
+    if (decoder->channels() == 1 && ebur128_set_channel(state.get(), 0, EBUR128_DUAL_MONO) != EBUR128_SUCCESS)
         return std::nullopt;
     // About a tenth of a second at a time: the meter's filters are cheapest fed in long runs.
     std::vector<short> block(size_t(4096 * decoder->channels()));
@@ -49,5 +58,7 @@ std::optional<Loudness> measureLoudness(const QString &path, const std::atomic<b
     if (peak <= 0)
         return std::nullopt;
     loudness.truePeakDb = 20 * std::log10(peak);
+    if (!isPlausible(loudness))
+        return std::nullopt;
     return loudness;
 }

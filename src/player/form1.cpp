@@ -25,6 +25,7 @@
 #include <QTimer>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QHash>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -237,8 +238,13 @@ void Form1::fillOutputMenus()
         };
         add(firstText, QString());
         bool found = chosen.isEmpty();
+        QHash<QString, int> seen; // outputs by what they show: twins get their names added
+        for (const MediaOutput &output : outputs)
+            ++seen[output.description.isEmpty() ? output.name : output.description];
         for (const MediaOutput &output : outputs) {
             QString text = output.description.isEmpty() ? output.name : output.description;
+            if (seen.value(text) > 1 && text != output.name)
+                text += QStringLiteral(" (%1)").arg(output.name);
             if (!isAir && !output.name.isEmpty() && output.name == air)
                 text += tr(" (same as Output)");
             add(text, output.name);
