@@ -26,8 +26,12 @@
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTemporaryDir>
+#include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
+
+#include <sys/stat.h>
 
 #include <memory>
 
@@ -43,6 +47,8 @@ private slots:
     void contextMenuFollowsSettings();
     void outputMenusFollowServerAndSettings_data();
     void outputMenusFollowServerAndSettings();
+    void lockedButtonsOfferPreListenAlone_data();
+    void lockedButtonsOfferPreListenAlone();
     void startUp_data();
     void startUp();
     void startUpFillsEditorRows();
@@ -104,6 +110,12 @@ void TestForm1::contextMenuFollowsSettings_data()
                                   << "FadeLength(2)" << "MatchLoudness(-23)";
     QTest::newRow("not INI at all") << QByteArray("\x00\xff\xfe garbage [[[\n=\n") << "FadeLength(2)"
                                     << "MatchLoudness(Off)";
+    // Not a file to read: the defaults at once (a FIFO would block the start for good), and
+    // the menu's choices reach the player but are not written over it.
+    QTest::newRow("a FIFO") << QByteArray("fifo") << "FadeLength(2)" << "MatchLoudness(Off)";
+    QTest::newRow("a folder") << QByteArray("folder") << "FadeLength(2)" << "MatchLoudness(Off)";
+    QTest::newRow("larger than a settings file can be")
+        << QByteArray("[fade]\nseconds=8\n") + QByteArray(Settings::kMostBytes, ';') << "FadeLength(2)" << "MatchLoudness(Off)";
 }
 
 void TestForm1::contextMenuFollowsSettings()
@@ -113,11 +125,24 @@ void TestForm1::contextMenuFollowsSettings()
     QFETCH(QString, loudness);
     const QString file = m_config.filePath(QStringLiteral("kelvo/kelvo.conf"));
     QFile::remove(file);
-    if (!conf.isEmpty()) {
-        QVERIFY(QDir().mkpath(m_config.filePath(QStringLiteral("kelvo"))));
+    QDir(file).removeRecursively();
+    QVERIFY(QDir().mkpath(m_config.filePath(QStringLiteral("kelvo"))));
+    const bool special = conf == "fifo" || conf == "folder";
+    if (conf == "fifo")
+        QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+    else if (conf == "folder")
+        QVERIFY(QDir().mkpath(file));
+    else if (!conf.isEmpty())
         QVERIFY(writeBytes(file, conf));
-    }
+    const auto cleanUp = qScopeGuard([&file] {
+        QFile::remove(file);
+        QDir(file).removeRecursively();
+    });
+    const bool keeps = !special && conf.size() <= Settings::kMostBytes;
+    QElapsedTimer started;
+    started.start();
     std::unique_ptr<Form1> window = makeWindow(nullptr);
+    QVERIFY2(started.elapsed() < 1000, qPrintable(QStringLiteral("loaded in %1 ms").arg(started.elapsed())));
     const QString target = loudness.mid(14).chopped(1);
     QCOMPARE(m_player->loudnessTarget.has_value(), target != QLatin1String("Off"));
     if (m_player->loudnessTarget)
@@ -143,9 +168,13 @@ void TestForm1::contextMenuFollowsSettings()
     // A choice is kept in the file and reaches the player.
     menu->findChild<QAction *>(QStringLiteral("FadeLength(0.5)"))->trigger();
     menu->findChild<QAction *>(QStringLiteral("MatchLoudness(-16)"))->trigger();
-    QCOMPARE(Settings().fadeSeconds(), 0.5);
-    QCOMPARE(Settings().loudnessTarget(), std::optional<double>(-16.0));
+    QCOMPARE(Settings().fadeSeconds(), keeps ? 0.5 : 2.0);
+    QCOMPARE(Settings().loudnessTarget(), keeps ? std::optional<double>(-16.0) : std::nullopt);
     QCOMPARE(m_player->loudnessTarget, std::optional<double>(-16.0));
+    if (conf == "fifo")
+        QVERIFY(QFileInfo(file).isFile() == false && QFileInfo::exists(file));
+    else if (!keeps && !special)
+        QCOMPARE(QFileInfo(file).size(), conf.size()); // not written over
 }
 
 std::unique_ptr<Form1> TestForm1::makeWindow(const QByteArray *trackList)
@@ -167,18 +196,24 @@ void TestForm1::outputMenusFollowServerAndSettings_data()
     QTest::addColumn<QStringList>("outputMenu");  // its items, the checked one marked "*"
     QTest::addColumn<QStringList>("cueMenu");
     QTest::addColumn<QString>("preListenItem");   // a cart's first item, "-" when disabled
+    QTest::addColumn<QStringList>("sinks");       // the server's, as name=description
+    const QStringList twoSinks{"desk=Desk channel 1", "phones=Headphones"};
+    QTest::newRow("twin outputs told apart") << "null_b" << "" << QStringList{"Default", "Null Output (null_a)", "*Null Output (null_b)", "Headphones"}
+                                             << QStringList{"*None", "Null Output (null_a)", "Null Output (null_b) (same as Output)", "Headphones"}
+                                             << "-Pre-listen (no pre-listen output: choose one under Pre-listen output)"
+                                             << QStringList{"null_a=Null Output", "null_b=Null Output", "phones=Headphones"};
     QTest::newRow("nothing chosen") << "" << "" << QStringList{"*Default", "Desk channel 1", "Headphones"}
                                     << QStringList{"*None", "Desk channel 1", "Headphones"}
-                                    << "-Pre-listen (no pre-listen output: choose one under Pre-listen output)";
+                                    << "-Pre-listen (no pre-listen output: choose one under Pre-listen output)" << twoSinks;
     QTest::newRow("air and cue chosen") << "desk" << "phones" << QStringList{"Default", "*Desk channel 1", "Headphones"}
                                         << QStringList{"None", "Desk channel 1 (same as Output)", "*Headphones"}
-                                        << "Pre-listen";
+                                        << "Pre-listen" << twoSinks;
     QTest::newRow("cue the same as air") << "desk" << "desk" << QStringList{"Default", "*Desk channel 1", "Headphones"}
                                          << QStringList{"None", "*Desk channel 1 (same as Output)", "Headphones"}
-                                         << "Pre-listen (same as Output)";
+                                         << "Pre-listen (same as Output)" << twoSinks;
     QTest::newRow("the stored air output unplugged") << "usb-interface" << "" << QStringList{"Default", "Desk channel 1", "Headphones", "*usb-interface (missing)"}
                                                      << QStringList{"*None", "Desk channel 1", "Headphones"}
-                                                     << "-Pre-listen (no pre-listen output: choose one under Pre-listen output)";
+                                                     << "-Pre-listen (no pre-listen output: choose one under Pre-listen output)" << twoSinks;
 }
 
 void TestForm1::outputMenusFollowServerAndSettings()
@@ -188,13 +223,16 @@ void TestForm1::outputMenusFollowServerAndSettings()
     QFETCH(QStringList, outputMenu);
     QFETCH(QStringList, cueMenu);
     QFETCH(QString, preListenItem);
+    QFETCH(QStringList, sinks);
     Settings().setAirOutput(air);
     Settings().setPreListenOutput(cue);
     const QByteArray trackList = records(2);
     std::unique_ptr<Form1> window = makeWindow(&trackList);
     QCOMPARE(m_player->airOutput, air); // handed to the player as the window loads
     QCOMPARE(m_player->preListenOutput, cue);
-    m_player->outputList = {{"desk", "Desk channel 1"}, {"phones", "Headphones"}};
+    m_player->outputList.clear();
+    for (const QString &sink : sinks)
+        m_player->outputList.append({sink.section(QLatin1Char('='), 0, 0), sink.section(QLatin1Char('='), 1)});
     const auto items = [](QMenu *menu) {
         QStringList list;
         for (QAction *action : menu->actions())
@@ -215,6 +253,47 @@ void TestForm1::outputMenusFollowServerAndSettings()
     QCOMPARE(Settings().airOutput(), QStringLiteral("phones"));
     QCOMPARE(m_player->airOutput, QStringLiteral("phones"));
     Settings().setAirOutput({});
+    Settings().setPreListenOutput({});
+}
+
+void TestForm1::lockedButtonsOfferPreListenAlone_data()
+{
+    QTest::addColumn<int>("clicked"); // the button right-clicked while slot 1 plays
+    QTest::addColumn<QStringList>("items");
+    QTest::newRow("a locked button: pre-listen alone") << 2 << QStringList{"Pre-listen"};
+    QTest::newRow("the playing button: the window's items too") << 0 << QStringList{"Pre-listen", "", "Fade out"};
+}
+
+void TestForm1::lockedButtonsOfferPreListenAlone()
+{
+    // Cueing the next cart while one plays on air is what pre-listen is for.
+    QFETCH(int, clicked);
+    QFETCH(QStringList, items);
+    Settings().setPreListenOutput(QStringLiteral("phones"));
+    const QByteArray trackList = records(3);
+    std::unique_ptr<Form1> window = makeWindow(&trackList);
+    window->show();
+    window->fireTrack(0);
+    QVERIFY(!window->trackButton(2)->isEnabled());
+    TrackButton *button = window->trackButton(clicked);
+    const QPoint at = button->rect().center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, button->mapToGlobal(at));
+    QApplication::sendEvent(button, &event);
+    auto *menu = window->findChild<QMenu *>(QStringLiteral("CartMenu"));
+    QTRY_VERIFY(menu->isVisible());
+    QStringList shown;
+    for (QAction *action : menu->actions().mid(0, 3))
+        shown << action->text();
+    QCOMPARE(shown, items);
+    menu->actions().constFirst()->trigger();
+    menu->hide();
+    QCOMPARE(m_player->preListened, window->trackButton(clicked)->tag());
+    QCOMPARE(window->trackButton(clicked)->framed(), true);
+    // The air is untouched: the same cart plays, the others stay locked.
+    QCOMPARE(window->playingTrack(), std::optional<int>(0));
+    QCOMPARE(m_player->fileName(), window->trackButton(0)->tag());
+    QVERIFY(!window->trackButton(1)->isEnabled());
+    window->stopTrack();
     Settings().setPreListenOutput({});
 }
 

@@ -1,22 +1,50 @@
 #include "common/settings.h"
 
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <cmath>
 
 Settings::Settings()
     // Named in full: QSettings would call an INI file of its own choosing kelvo.ini.
-    : m_settings(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/kelvo/kelvo.conf"),
-                 QSettings::IniFormat)
+    : m_fileName(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/kelvo/kelvo.conf"))
 {
+}
+
+QSettings *Settings::synced() const
+{
+    // QSettings reads whatever the name leads to: a FIFO would block the window for good, a
+    // device or a huge file would never end. Only a regular file (or none yet) is read.
+    const QFileInfo info(m_fileName);
+    if (info.exists() && (!info.isFile() || info.size() > kMostBytes)) {
+        m_settings.reset();
+        return nullptr;
+    }
+    if (!m_settings)
+        m_settings = std::make_unique<QSettings>(m_fileName, QSettings::IniFormat);
+    else
+        m_settings->sync(); // a file provisioned or changed while Kelvo runs is read again
+    return m_settings.get();
+}
+
+QString Settings::text(const char *key) const
+{
+    QSettings *settings = synced();
+    return settings ? settings->value(QLatin1String(key)).toString().trimmed() : QString();
+}
+
+void Settings::setText(const char *key, const QString &value)
+{
+    if (QSettings *settings = synced()) {
+        settings->setValue(QLatin1String(key), value);
+        settings->sync();
+    }
 }
 
 double Settings::number(const char *key, double fallback, double low, double high) const
 {
-    // A file provisioned or changed while Kelvo runs is read again.
-    m_settings.sync();
     bool ok = false;
-    const double value = m_settings.value(QLatin1String(key)).toString().trimmed().toDouble(&ok);
+    const double value = text(key).toDouble(&ok);
     return ok && std::isfinite(value) && value >= low && value <= high ? value : fallback;
 }
 
@@ -27,37 +55,31 @@ double Settings::fadeSeconds() const
 
 void Settings::setFadeSeconds(double seconds)
 {
-    m_settings.setValue(QStringLiteral("fade/seconds"), seconds);
-    m_settings.sync();
+    setText("fade/seconds", QString::number(seconds));
 }
 
 std::optional<double> Settings::loudnessTarget() const
 {
-    m_settings.sync();
-    const QString match = m_settings.value(QStringLiteral("loudness/match")).toString().trimmed().toLower();
-    if (match != QLatin1String("true"))
+    if (text("loudness/match").toLower() != QLatin1String("true"))
         return std::nullopt;
     return number("loudness/target", -23.0, -70.0, -1.0);
 }
 
 void Settings::setLoudnessTarget(std::optional<double> lufs)
 {
-    m_settings.setValue(QStringLiteral("loudness/match"), lufs.has_value());
+    setText("loudness/match", lufs ? QStringLiteral("true") : QStringLiteral("false"));
     if (lufs)
-        m_settings.setValue(QStringLiteral("loudness/target"), *lufs);
-    m_settings.sync();
+        setText("loudness/target", QString::number(*lufs));
 }
 
 bool Settings::oscEnabled() const
 {
-    m_settings.sync();
-    return m_settings.value(QStringLiteral("osc/enabled")).toString().trimmed().toLower() == QLatin1String("true");
+    return text("osc/enabled").toLower() == QLatin1String("true");
 }
 
 void Settings::setOscEnabled(bool on)
 {
-    m_settings.setValue(QStringLiteral("osc/enabled"), on);
-    m_settings.sync();
+    setText("osc/enabled", on ? QStringLiteral("true") : QStringLiteral("false"));
 }
 
 quint16 Settings::oscPort() const
@@ -69,18 +91,6 @@ QString Settings::oscListen() const
 {
     const QString address = text("osc/listen");
     return address.isEmpty() ? QStringLiteral("127.0.0.1") : address;
-}
-
-QString Settings::text(const char *key) const
-{
-    m_settings.sync();
-    return m_settings.value(QLatin1String(key)).toString().trimmed();
-}
-
-void Settings::setText(const char *key, const QString &value)
-{
-    m_settings.setValue(QLatin1String(key), value);
-    m_settings.sync();
 }
 
 QString Settings::airOutput() const

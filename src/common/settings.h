@@ -2,10 +2,12 @@
 
 #include <QSettings>
 
+#include <memory>
 #include <optional>
 
 // The options beyond the classic windows, kept per user in $XDG_CONFIG_HOME/kelvo/kelvo.conf
-// (INI), so they can be provisioned. A missing or malformed value reads as its default.
+// (INI), so they can be provisioned. A missing or malformed value reads as its default, and so
+// does every value of a file that is not a regular file of a sane size: reading one never blocks.
 class Settings
 {
 public:
@@ -35,13 +37,20 @@ public:
     void setPreListenOutput(const QString &name);
 
     // Where they are kept.
-    QString fileName() const { return m_settings.fileName(); }
+    QString fileName() const { return m_fileName; }
+
+    // The most a settings file may hold; a larger one is not read, and not written over.
+    static constexpr qint64 kMostBytes = 1024 * 1024;
 
 private:
+    // The settings, read afresh; null while the file is not one to read (a FIFO, a device, a
+    // folder, larger than kMostBytes): then every value is its default and nothing is written.
+    QSettings *synced() const;
     QString text(const char *key) const;
     void setText(const char *key, const QString &value);
     // A number within [low, high], or fallback for anything else.
     double number(const char *key, double fallback, double low, double high) const;
 
-    mutable QSettings m_settings; // synced on every read, so outside changes show
+    QString m_fileName;
+    mutable std::unique_ptr<QSettings> m_settings; // synced on every read, so outside changes show
 };

@@ -275,6 +275,10 @@ QMenu *Form1::cartMenu(int index)
         action->setEnabled(!cue.isEmpty() && !trimSpaces(CmdTrack[index]->tag()).isEmpty());
     }
     action->setObjectName(QStringLiteral("PreListen"));
+    // A button locked by the cart on air offers pre-listen alone: cueing the next cart is what
+    // it is for during a show, and nothing else there may touch the air.
+    if (Timer1->isActive() && !CmdTrack[index]->isEnabled())
+        return m_cartMenu;
     m_cartMenu->addSeparator();
     m_cartMenu->addActions(m_contextMenu->actions());
     return m_cartMenu;
@@ -282,6 +286,12 @@ QMenu *Form1::cartMenu(int index)
 
 void Form1::showCartMenu(int index, const QPoint &globalPos)
 {
+    // An empty slot's button at rest offers the window's menu, as the window itself does.
+    if (!CmdTrack[index]->isEnabled() && !Timer1->isActive()) {
+        prepareContextMenu();
+        m_contextMenu->popup(globalPos);
+        return;
+    }
     prepareContextMenu();
     cartMenu(index)->popup(globalPos);
 }

@@ -39,6 +39,19 @@ void TrackButton::contextMenuEvent(QContextMenuEvent *event)
     event->accept();
 }
 
+bool TrackButton::event(QEvent *event)
+{
+    // A disabled button swallows its right clicks; a locked one still offers its menu (the
+    // window decides what a locked cart's menu holds).
+    if (!isEnabled() && event->type() == QEvent::ContextMenu) {
+        auto *menuEvent = static_cast<QContextMenuEvent *>(event);
+        emit menuRequested(menuEvent->globalPos());
+        menuEvent->accept();
+        return true;
+    }
+    return QPushButton::event(event);
+}
+
 void TrackButton::setBackColor(quint32 value)
 {
     if (value == m_backColor)

@@ -49,10 +49,12 @@ signals:
     void mouseMoved();
     // Files were dropped on the button (an enabled one), in the order the drag listed them.
     void filesDropped(const QStringList &paths);
-    // The right button, or the Menu key, on the button: its menu is wanted at globalPos.
+    // The right button, or the Menu key, on the button (enabled or not): its menu is wanted at
+    // globalPos.
     void menuRequested(const QPoint &globalPos);
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
