@@ -21,9 +21,16 @@
 #include <QMenu>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QLocalSocket>
+#include <QScopeGuard>
 #include <QTest>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <vector>
 
 #include <cstdlib>
 #include <cstring>
@@ -46,6 +53,8 @@ private slots:
     void oscFromLoopback();
     void commandsUnderLoad();
     void startsHandOverToTheRunningOne();
+    void runningOneKeepsItsSocket_data();
+    void runningOneKeepsItsSocket();
 
 private:
     QTemporaryDir m_home; // settings and runtime folders of the run's own
@@ -399,6 +408,89 @@ void TestRemote::startsHandOverToTheRunningOne()
     QTRY_VERIFY_WITH_TIMEOUT(run({"--state"}, &state) == 0 && state.startsWith("1 "), 5000);
     started.kill();
     started.waitForFinished();
+}
+
+void TestRemote::runningOneKeepsItsSocket_data()
+{
+    QTest::addColumn<QString>("attack");
+    QTest::addColumn<int>("fireStatus"); // what "kelvo --fire 1" then answers
+    QTest::newRow("1,100 idle connections") << "idle" << 0;
+    QTest::newRow("a runtime folder open to all") << "open-folder" << 0;
+    QTest::newRow("its socket taken away") << "unlink" << 1;
+}
+
+void TestRemote::runningOneKeepsItsSocket()
+{
+    // Whatever is done to the running one's socket, a command never starts a second Kelvo
+    // playing beside the first.
+    QFETCH(QString, attack);
+    QFETCH(int, fireStatus);
+    QTemporaryDir folder;
+    QVERIFY(QFile::copy(QStringLiteral(KELVO_BINARY), folder.filePath(QStringLiteral("kelvo"))));
+    QFile::setPermissions(folder.filePath(QStringLiteral("kelvo")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY(writeBytes(TrackListFile::pathIn(folder.path()), "\"" + fixture("six_seconds.mp3").toUtf8() + "\",\"Six\"\r\n"));
+    const QString program = folder.filePath(QStringLiteral("kelvo"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QTemporaryDir runtime;
+    if (attack == QLatin1String("open-folder")) {
+        QVERIFY(QFile::setPermissions(runtime.path(), QFileDevice::Permissions(0x7777)));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    }
+    const auto run = [&](const QStringList &arguments, QByteArray *out = nullptr) {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(program, arguments);
+        if (!process.waitForFinished(8000)) {
+            process.kill();
+            process.waitForFinished();
+            return -1;
+        }
+        if (out)
+            *out = process.readAllStandardOutput().trimmed();
+        return process.exitCode();
+    };
+    QProcess first;
+    first.setProcessEnvironment(env);
+    first.start(program, {});
+    QVERIFY(first.waitForStarted());
+    const auto stopFirst = qScopeGuard([&first] {
+        first.kill();
+        first.waitForFinished();
+    });
+    QByteArray state;
+    QTRY_VERIFY_WITH_TIMEOUT(run({"--state"}, &state) == 0, 5000);
+
+    std::vector<std::unique_ptr<QLocalSocket>> idle;
+    const QString socketPath = InstanceLink::socketPath(TrackListFile::pathIn(folder.path()));
+    if (attack == QLatin1String("idle")) {
+        rlimit limit{};
+        QCOMPARE(getrlimit(RLIMIT_NOFILE, &limit), 0);
+        limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, 4096);
+        QCOMPARE(setrlimit(RLIMIT_NOFILE, &limit), 0);
+        for (int i = 0; i < 1100; ++i) {
+            idle.push_back(std::make_unique<QLocalSocket>());
+            idle.back()->connectToServer(socketPath);
+        }
+        QTest::qWait(200);
+    } else if (attack == QLatin1String("unlink")) {
+        QVERIFY(QFile::remove(socketPath));
+    }
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(run({"--fire", "1"}), fireStatus);
+    if (fireStatus != 0)
+        QVERIFY2(clock.elapsed() < 6000, qPrintable(QString::number(clock.elapsed())));
+    else
+        QTRY_VERIFY_WITH_TIMEOUT(run({"--state"}, &state) == 0 && state.startsWith("1 "), 3000);
+    if (attack == QLatin1String("idle")) {
+        // The idle ones are let go; the listener serves on.
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(idle.begin(), idle.end(), [](const std::unique_ptr<QLocalSocket> &socket) {
+                                     return socket->state() == QLocalSocket::UnconnectedState;
+                                 }),
+                                 5000);
+        QCOMPARE(run({"--stop"}), 0);
+    }
+    QCOMPARE(first.state(), QProcess::Running);
 }
 
 QTEST_MAIN(TestRemote)

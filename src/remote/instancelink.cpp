@@ -1,12 +1,13 @@
 #include "remote/instancelink.h"
 
+#include "platform/runtimefolder.h"
 #include "remote/remotetarget.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalSocket>
-#include <QStandardPaths>
+#include <QTimer>
 
 namespace {
 
@@ -16,19 +17,26 @@ constexpr qsizetype kMostRequestBytes = 64;
 
 InstanceLink::InstanceLink(QObject *parent) : QObject(parent), m_server(this)
 {
-    m_server.setSocketOptions(QLocalServer::UserAccessOption); // the owner alone
-    connect(&m_server, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket *client = m_server.nextPendingConnection())
-            serve(client);
-    });
+    connect(&m_server, &LocalListener::newClient, this, &InstanceLink::serve);
 }
 
-QString InstanceLink::socketPath(const QString &trackListPath)
+QString InstanceLink::socketPath(const QString &trackListPath, QString *errorMessage)
 {
+    const std::optional<QString> folder = privateRuntimeFolder(errorMessage);
+    if (!folder)
+        return {};
     const QByteArray key = QFileInfo(trackListPath).absoluteFilePath().toUtf8();
     const QString name = QStringLiteral("kelvo-%1.socket")
                              .arg(QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(16)));
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)).filePath(name);
+    return QDir(*folder).filePath(name);
+}
+
+QString InstanceLink::lockPath(const QString &socketPath)
+{
+    QString path = socketPath;
+    if (path.endsWith(QLatin1String(".socket")))
+        path.chop(7);
+    return path + QStringLiteral(".lock");
 }
 
 std::optional<QByteArray> InstanceLink::ask(const QString &socketPath, const QByteArray &request, int timeoutMs)
@@ -50,21 +58,19 @@ std::optional<QByteArray> InstanceLink::ask(const QString &socketPath, const QBy
 
 bool InstanceLink::listen(const QString &socketPath, QString *errorMessage)
 {
-    QDir().mkpath(QFileInfo(socketPath).absolutePath());
-    if (m_server.listen(socketPath))
+    bool inUse = false;
+    if (m_server.listen(socketPath, errorMessage, &inUse))
         return true;
+    if (!inUse)
+        return false;
     // A socket nobody answers on is what a killed instance left: it goes.
     if (ask(socketPath, "ping", 500)) {
         if (errorMessage)
             *errorMessage = tr("another Kelvo already runs with this track list");
         return false;
     }
-    QLocalServer::removeServer(socketPath);
-    if (m_server.listen(socketPath))
-        return true;
-    if (errorMessage)
-        *errorMessage = m_server.errorString();
-    return false;
+    QFile::remove(socketPath);
+    return m_server.listen(socketPath, errorMessage);
 }
 
 QByteArray InstanceLink::answer(const QByteArray &request, RemoteTarget &target)
@@ -104,10 +110,17 @@ QByteArray InstanceLink::answer(const QByteArray &request, RemoteTarget &target)
 void InstanceLink::serve(QLocalSocket *client)
 {
     connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+    // One that connects and says nothing holds a place another may need.
+    QTimer::singleShot(kIdleMs, client, [client] {
+        client->abort();
+        client->deleteLater();
+    });
     connect(client, &QLocalSocket::readyRead, this, [this, client] {
         if (!client->canReadLine()) {
-            if (client->bytesAvailable() > kMostRequestBytes)
+            if (client->bytesAvailable() > kMostRequestBytes) {
                 client->abort(); // no request is that long
+                client->deleteLater();
+            }
             return;
         }
         const QByteArray request = client->readLine(kMostRequestBytes);

@@ -1,16 +1,21 @@
 #pragma once
 
-#include <QLocalServer>
+#include "platform/locallistener.h"
+
 #include <QObject>
 #include <QString>
 
 #include <optional>
 
+class QLocalSocket;
 class RemoteTarget;
 
 // The one running Kelvo of a track list and the programs that talk to it: a local socket under
-// $XDG_RUNTIME_DIR, named from the track list's path, that only its owner may use. A request is
-// one line ("fire N", "stop", "fade", "state", "raise"); the answer is one line.
+// $XDG_RUNTIME_DIR (see privateRuntimeFolder), named from the track list's path, that only its
+// owner may use. A request is one line ("fire N", "stop", "fade", "state", "raise"); the answer
+// is one line. A client that has not sent its line within kIdleMs is closed, and at most
+// LocalListener::kMostClients are served at once, so no flood of connections takes the socket
+// away or stalls the window.
 class InstanceLink : public QObject
 {
     Q_OBJECT
@@ -18,8 +23,14 @@ class InstanceLink : public QObject
 public:
     explicit InstanceLink(QObject *parent = nullptr);
 
-    // The socket of the instance that keeps trackListPath.
-    static QString socketPath(const QString &trackListPath);
+    static constexpr int kIdleMs = 2000;
+
+    // The socket of the instance that keeps trackListPath; empty, with the reason, when there is
+    // no private folder to keep it in.
+    static QString socketPath(const QString &trackListPath, QString *errorMessage = nullptr);
+    // The lock the instance holds for as long as it runs: beside the socket, with ".lock" for
+    // ".socket".
+    static QString lockPath(const QString &socketPath);
 
     // Sends request to the instance at socketPath and returns its answer; nothing when no
     // instance answers there (none runs, or what is left is a killed one's socket).
@@ -38,6 +49,6 @@ public:
 private:
     void serve(QLocalSocket *client);
 
-    QLocalServer m_server;
+    LocalListener m_server;
     RemoteTarget *m_target = nullptr;
 };

@@ -5,6 +5,8 @@
 #include "tracklist/trackliststore.h"
 
 #include <QAction>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QMenu>
 #include <QTimer>
 
@@ -29,24 +31,59 @@ Launch::Launch(const QStringList &arguments, const QString &programFolder, const
     }
     if (m_command.newInstance)
         return;
-    m_socketPath = InstanceLink::socketPath(TrackListStore(programFolder).location().savePath);
-    if (const std::optional<QByteArray> answer = InstanceLink::ask(m_socketPath, m_command.request())) {
-        m_finished = true;
-        if (answer->startsWith("error")) {
-            std::fprintf(stderr, "kelvo: %s\n", answer->mid(6).constData());
-            m_exitCode = 2;
-        } else if (m_command.action == CommandLine::Action::State) {
-            std::printf("%s\n", answer->constData());
-        }
-        return;
+    QString error;
+    m_socketPath = InstanceLink::socketPath(TrackListStore(programFolder).location().savePath, &error);
+    if (m_socketPath.isEmpty()) {
+        std::fprintf(stderr, "kelvo: no private folder for the instance socket: %s\n", qPrintable(error));
+        return; // it runs on its own, as with --new-instance
     }
-    // Nothing runs: a command for it fails; a start, with or without --fire, goes on.
+    if (handOver())
+        return;
+    // Nothing answers: a command for it fails; a start, with or without --fire, goes on.
     if (m_command.action == CommandLine::Action::Stop || m_command.action == CommandLine::Action::Fade
         || m_command.action == CommandLine::Action::State) {
         std::fputs("kelvo: no Kelvo is running\n", stderr);
         m_finished = true;
         m_exitCode = 1;
+        return;
     }
+    // The lock tells whether one runs all the same (still starting, or its socket taken away):
+    // then this start waits for it to answer, and never plays beside it.
+    m_lock = std::make_unique<QLockFile>(InstanceLink::lockPath(m_socketPath));
+    m_lock->setStaleLockTime(0); // stale only when its process is gone
+    QElapsedTimer waited;
+    waited.start();
+    while (!m_lock->tryLock(0)) {
+        if (m_lock->error() != QLockFile::LockFailedError) {
+            std::fprintf(stderr, "kelvo: the instance lock %s cannot be made\n", qPrintable(InstanceLink::lockPath(m_socketPath)));
+            m_lock.reset();
+            return;
+        }
+        if (handOver())
+            return;
+        if (waited.elapsed() > kLockWaitMs) {
+            std::fputs("kelvo: another Kelvo holds this track list but does not answer; not starting a second one\n", stderr);
+            m_finished = true;
+            m_exitCode = 1;
+            return;
+        }
+        QThread::msleep(100);
+    }
+}
+
+bool Launch::handOver()
+{
+    const std::optional<QByteArray> answer = InstanceLink::ask(m_socketPath, m_command.request(), 1000);
+    if (!answer)
+        return false;
+    m_finished = true;
+    if (answer->startsWith("error")) {
+        std::fprintf(stderr, "kelvo: %s\n", answer->mid(6).constData());
+        m_exitCode = 2;
+    } else if (m_command.action == CommandLine::Action::State) {
+        std::printf("%s\n", answer->constData());
+    }
+    return true;
 }
 
 RemoteControl::RemoteControl(Form1 &player, const Launch &launch, QObject *parent)

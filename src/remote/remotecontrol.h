@@ -5,6 +5,7 @@
 #include "remote/oscserver.h"
 #include "remote/remotetarget.h"
 
+#include <QLockFile>
 #include <QObject>
 
 #include <memory>
@@ -13,7 +14,8 @@ class Form1;
 class QAction;
 
 // Hands a command line to the Kelvo already running with the same track list, before this one
-// builds any window; tells whether this one is to start, and with which command.
+// builds any window; tells whether this one is to start, and with which command. One that is
+// to start holds the track list's instance lock for as long as it lives.
 class Launch
 {
 public:
@@ -27,8 +29,13 @@ public:
     QString socketPath() const { return m_socketPath; }
 
 private:
+    static constexpr int kLockWaitMs = 3000;
+    // Hands the command to the instance that answers at the socket; false when none does.
+    bool handOver();
+
     CommandLine m_command;
     QString m_socketPath;
+    std::unique_ptr<QLockFile> m_lock; // held while this one runs: no second one starts beside it
     bool m_finished = false;
     int m_exitCode = 0;
 };
