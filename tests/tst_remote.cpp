@@ -6,6 +6,7 @@
 #include "player/form1.h"
 #include "player/trackbutton.h"
 #include "playerfixture.h"
+#include "common/ratelimiter.h"
 #include "remote/commandline.h"
 #include "remote/instancelink.h"
 #include "remote/oscdispatch.h"
@@ -27,7 +28,10 @@
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <vector>
@@ -53,6 +57,9 @@ private slots:
     void oscFromLoopback();
     void commandsUnderLoad();
     void startsHandOverToTheRunningOne();
+    void diagnosticsAreRateLimited_data();
+    void diagnosticsAreRateLimited();
+    void floodWithStderrBlocked();
     void runningOneKeepsItsSocket_data();
     void runningOneKeepsItsSocket();
 
@@ -408,6 +415,110 @@ void TestRemote::startsHandOverToTheRunningOne()
     QTRY_VERIFY_WITH_TIMEOUT(run({"--state"}, &state) == 0 && state.startsWith("1 "), 5000);
     started.kill();
     started.waitForFinished();
+}
+
+void TestRemote::diagnosticsAreRateLimited_data()
+{
+    QTest::addColumn<QStringList>("events"); // "peer@seconds", each a line "junk from peer"
+    QTest::addColumn<int>("written");
+    QTest::addColumn<QString>("lastLine");
+    QTest::newRow("one line per peer in ten seconds")
+        << QStringList{"a@0", "a@1", "a@9.9", "a@10"} << 2 << "junk from a (and 2 more like it before)";
+    QTest::newRow("peers apart") << QStringList{"a@0", "b@0", "a@1", "b@2"} << 2 << "junk from b";
+    QTest::newRow("quiet again: no count") << QStringList{"a@0", "a@10", "a@30"} << 3 << "junk from a";
+    QStringList many;
+    for (int i = 0; i < 300; ++i)
+        many << QStringLiteral("p%1@0").arg(i);
+    QTest::newRow("more peers than it keeps share one line") << many << int(RateLimiter::kMostKeys) + 1 << "junk from p256";
+}
+
+void TestRemote::diagnosticsAreRateLimited()
+{
+    QFETCH(QStringList, events);
+    QFETCH(int, written);
+    QFETCH(QString, lastLine);
+    RateLimiter limiter;
+    QStringList lines;
+    for (const QString &event : events) {
+        const QString peer = event.section(QLatin1Char('@'), 0, 0);
+        const auto at = qint64(event.section(QLatin1Char('@'), 1).toDouble() * 1e9);
+        if (const std::optional<QString> line = limiter.admit(QStringLiteral("osc\n") + peer, QStringLiteral("junk from ") + peer, at))
+            lines << *line;
+    }
+    QCOMPARE(lines.size(), written);
+    QCOMPARE(lines.last(), lastLine);
+}
+
+void TestRemote::floodWithStderrBlocked()
+{
+    // Junk OSC packets while the program's stderr is a pipe nobody reads: the window and the
+    // command line go on working, and the pipe gets a few lines, not one per packet.
+    QUdpSocket probe;
+    QVERIFY(probe.bind(QHostAddress::LocalHost, 0));
+    const quint16 port = probe.localPort();
+    probe.close();
+    QTemporaryDir folder;
+    QVERIFY(QFile::copy(QStringLiteral(KELVO_BINARY), folder.filePath(QStringLiteral("kelvo"))));
+    QFile::setPermissions(folder.filePath(QStringLiteral("kelvo")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY(writeBytes(TrackListFile::pathIn(folder.path()), "\"" + fixture("six_seconds.mp3").toUtf8() + "\",\"Six\"\r\n"));
+    const QString program = folder.filePath(QStringLiteral("kelvo"));
+    QTemporaryDir config;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    QVERIFY(QDir().mkpath(config.filePath(QStringLiteral("kelvo"))));
+    QVERIFY(writeBytes(config.filePath(QStringLiteral("kelvo/kelvo.conf")),
+                       QStringLiteral("[osc]\nenabled=true\nport=%1\n").arg(port).toUtf8()));
+    int pipeEnds[2];
+    QCOMPARE(::pipe2(pipeEnds, O_CLOEXEC), 0);
+    const auto closePipe = qScopeGuard([&pipeEnds] {
+        ::close(pipeEnds[0]);
+        ::close(pipeEnds[1]);
+    });
+    QProcess running;
+    running.setProcessEnvironment(env);
+    running.setStandardOutputFile(QProcess::nullDevice());
+    const int stderrEnd = pipeEnds[1];
+    running.setChildProcessModifier([stderrEnd] { ::dup2(stderrEnd, STDERR_FILENO); });
+    running.start(program, {});
+    QVERIFY(running.waitForStarted());
+    const auto stopRunning = qScopeGuard([&running] {
+        running.kill();
+        running.waitForFinished();
+    });
+    const auto run = [&](const QStringList &arguments, QByteArray *out = nullptr) {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(program, arguments);
+        if (!process.waitForFinished(5000)) {
+            process.kill();
+            process.waitForFinished();
+            return -1;
+        }
+        if (out)
+            *out = process.readAllStandardOutput().trimmed();
+        return process.exitCode();
+    };
+    QByteArray state;
+    QTRY_VERIFY_WITH_TIMEOUT(run({"--state"}, &state) == 0, 5000);
+
+    QUdpSocket sender;
+    QVERIFY(sender.bind(QHostAddress::LocalHost, 0));
+    QRandomGenerator random(11);
+    for (int i = 0; i < 5000; ++i) {
+        QByteArray junk(int(random.bounded(1, 200)), Qt::Uninitialized);
+        for (char &c : junk)
+            c = char(random.bounded(256));
+        sender.writeDatagram(junk, QHostAddress::LocalHost, port);
+        if (i % 500 == 499)
+            QTest::qWait(10); // the socket's receive buffer is not the limit tried here
+    }
+    QTest::qWait(500);
+    QCOMPARE(run({"--fire", "1"}), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(run({"--state"}, &state) == 0 && state.startsWith("1 "), 3000);
+    QCOMPARE(run({"--stop"}), 0);
+    int pending = 0;
+    QCOMPARE(::ioctl(pipeEnds[0], FIONREAD, &pending), 0);
+    QVERIFY2(pending > 0 && pending < 4096, qPrintable(QStringLiteral("%1 bytes on stderr").arg(pending)));
 }
 
 void TestRemote::runningOneKeepsItsSocket_data()

@@ -1,3 +1,4 @@
+#include "common/diagnostics.h"
 #include "platform/audiomediaplayer.h"
 #include "platform/displaysetup.h"
 #include "platform/qtopendialog.h"
@@ -22,6 +23,8 @@ int main(int argc, char *argv[])
             return launch->exitCode();
     }
     prepareDisplay();
+    // Nothing that reaches stderr may block the window: a pipe nobody reads would freeze it.
+    Diagnostics::installMessageHandler();
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kelvo"));
     // The program ends through the player window alone, never because some other window closed.
@@ -29,5 +32,7 @@ int main(int argc, char *argv[])
     Form1 player(std::make_unique<AudioMediaPlayer>(), std::make_unique<QtOpenDialog>(), QCoreApplication::applicationDirPath());
     RemoteControl remote(player, *launch);
     player.show();
-    return app.exec();
+    const int status = app.exec();
+    Diagnostics::flush(200);
+    return status;
 }

@@ -223,7 +223,7 @@ void AudioMediaPlayer::measured(const QString &path, std::optional<Loudness> lou
     m_measuring.remove(path);
     QString error;
     if (!m_loudness.insert(path, loudness, &error))
-        qWarning("Kelvo: the loudness cache could not be written: %s", qPrintable(error));
+        qWarning("the loudness cache could not be written: %s", qPrintable(error));
     if (m_loudnessTarget && loudness)
         rearm(path); // armed at its own level: now it can be matched
 }

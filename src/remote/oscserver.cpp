@@ -1,10 +1,10 @@
 #include "remote/oscserver.h"
 
+#include "common/diagnostics.h"
 #include "remote/oscdispatch.h"
 
 #include <QNetworkDatagram>
 
-#include <cstdio>
 
 OscServer::OscServer(RemoteTarget &target, QObject *parent) : QObject(parent), m_target(target), m_socket(this)
 {
@@ -32,9 +32,11 @@ void OscServer::readPackets()
         // One byte more than a packet may hold, so an oversized one is seen as such.
         const QNetworkDatagram datagram = m_socket.receiveDatagram(OscDispatch::kMaxPacketBytes + 1);
         const OscDispatch::Outcome outcome = OscDispatch::handle(datagram.data(), m_target);
-        if (!outcome.complaint.isEmpty())
-            std::fprintf(stderr, "kelvo: OSC from %s ignored: %s\n", qPrintable(datagram.senderAddress().toString()),
-                         qPrintable(outcome.complaint));
+        if (!outcome.complaint.isEmpty()) {
+            const QString sender = datagram.senderAddress().toString();
+            Diagnostics::report(QStringLiteral("osc-ignored"), sender,
+                                QStringLiteral("OSC from %1 ignored: %2").arg(sender, outcome.complaint));
+        }
         if (outcome.reply)
             m_socket.writeDatagram(*outcome.reply, datagram.senderAddress(), quint16(datagram.senderPort()));
     }

@@ -7,8 +7,8 @@
 class RemoteTarget;
 
 // OSC over UDP for one target, on the user-interface thread: packets are read as they come
-// (nothing wakes while none do) and handled by OscDispatch; what is ignored is said in one line
-// on standard error.
+// (nothing wakes while none do) and handled by OscDispatch; what is ignored is said on standard
+// error, at most once in ten seconds for each sender (see Diagnostics).
 class OscServer : public QObject
 {
     Q_OBJECT

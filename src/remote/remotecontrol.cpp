@@ -1,5 +1,6 @@
 #include "remote/remotecontrol.h"
 
+#include "common/diagnostics.h"
 #include "common/settings.h"
 #include "player/form1.h"
 #include "tracklist/trackliststore.h"
@@ -93,7 +94,8 @@ RemoteControl::RemoteControl(Form1 &player, const Launch &launch, QObject *paren
     if (!launch.command().newInstance && !launch.socketPath().isEmpty()) {
         QString error;
         if (!m_link.listen(launch.socketPath(), &error))
-            std::fprintf(stderr, "kelvo: commands from other starts will not reach this one: %s\n", qPrintable(error));
+            Diagnostics::report(QStringLiteral("instance-socket"), QString(),
+                                QStringLiteral("commands from other starts will not reach this one: %1").arg(error));
     }
     m_oscAction = new QAction(this);
     m_oscAction->setObjectName(QStringLiteral("RemoteControl"));
@@ -125,8 +127,8 @@ void RemoteControl::applyOscSettings()
     QString error;
     if (!m_osc.listen(address, port, &error)) {
         m_oscAction->setText(tr("Remote control (OSC): port %1 in use").arg(port));
-        std::fprintf(stderr, "kelvo: OSC cannot listen on %s port %u: %s\n", qPrintable(address.toString()), port,
-                     qPrintable(error));
+        Diagnostics::report(QStringLiteral("osc-listen"), QString(),
+                            QStringLiteral("OSC cannot listen on %1 port %2: %3").arg(address.toString()).arg(port).arg(error));
         return;
     }
     m_oscAction->setText(address == QHostAddress(QHostAddress::AnyIPv4) || address == QHostAddress(QHostAddress::Any)
