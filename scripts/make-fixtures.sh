@@ -45,6 +45,8 @@ rm -f ./*.wav
 sox -q -n -r 44100 -c 2 -b 16 wav44_stereo.wav synth 1.5 sine 700 vol 0.5
 sox -q -n -r 48000 -c 1 -b 24 wav48_mono24.wav synth 1.3 sine 600 vol 0.5
 sox -q -n -r 44100 -c 2 -e floating-point -b 32 wav_float.wav synth 1.0 sine 750 vol 0.5
+# A 24-bit tone far below what 16 bits can hold (undithered: every sample as synthesised).
+sox -q -D -n -r 44100 -c 2 -b 24 quiet24.wav synth 1.5 sine 1000 vol -100dB
 sox -q -n -r 44100 -c 2 -b 16 flac44_stereo.flac synth 1.7 sine 500 vol 0.5
 sox -q -n -r 48000 -c 1 -b 16 flac48_mono.flac synth 1.2 sine 450 vol 0.5
 # A stream whose header does not state its length (an encoder that wrote to a pipe): the total

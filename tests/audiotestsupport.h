@@ -35,21 +35,42 @@ inline qint64 decodedFrames(const QString &path, int *rate = nullptr, bool scanF
     return frames;
 }
 
-// The left channel of a complete decode as playback does it.
+// Every sample of a complete decode as playback does it, interleaved, as floats (16-bit ones
+// scaled by 1/32768, as a float sink takes them).
+inline QList<float> decodedFloats(const QString &path)
+{
+    const std::unique_ptr<AudioDecoder> decoder = openDecoder(path);
+    QList<float> samples;
+    if (!decoder || !decoder->exactLength())
+        return samples;
+    const bool isFloat = decoder->sampleFormat() == SampleFormat::Float32;
+    QByteArray buffer(64 * 1024, Qt::Uninitialized);
+    while (const qint64 bytes = decoder->read(buffer.data(), buffer.size())) {
+        for (qint64 at = 0; at + decoder->sampleBytes() <= bytes; at += decoder->sampleBytes()) {
+            if (isFloat) {
+                float sample;
+                std::memcpy(&sample, buffer.constData() + at, 4);
+                samples.append(sample);
+            } else {
+                qint16 sample;
+                std::memcpy(&sample, buffer.constData() + at, 2);
+                samples.append(float(sample) / 32768.0f);
+            }
+        }
+    }
+    return samples;
+}
+
+// The left channel of a complete decode as playback does it, as 16-bit samples (wider ones
+// rounded).
 inline QList<qint16> decodedLeft(const QString &path)
 {
     const std::unique_ptr<AudioDecoder> decoder = openDecoder(path);
+    const int channels = decoder ? decoder->channels() : 1;
+    const QList<float> all = decodedFloats(path);
     QList<qint16> left;
-    if (!decoder || !decoder->exactLength())
-        return left;
-    QByteArray buffer(64 * 1024, Qt::Uninitialized);
-    while (const qint64 bytes = decoder->read(buffer.data(), buffer.size())) {
-        for (qint64 at = 0; at + 1 < bytes; at += decoder->frameBytes()) {
-            qint16 sample;
-            std::memcpy(&sample, buffer.constData() + at, 2);
-            left.append(sample);
-        }
-    }
+    for (qsizetype i = 0; i < all.size(); i += channels)
+        left.append(qint16(std::clamp(std::lrint(double(all[i]) * 32768.0), -32768L, 32767L)));
     return left;
 }
 
@@ -57,12 +78,13 @@ inline QList<qint16> decodedLeft(const QString &path)
 class NullSink
 {
 public:
-    explicit NullSink(const QString &name)
+    explicit NullSink(const QString &name, const QString &format = QStringLiteral("s16le"))
     {
         QProcess pactl;
         pactl.start(QStringLiteral("pactl"), {QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
                                               QStringLiteral("sink_name=") + name, QStringLiteral("rate=44100"),
-                                              QStringLiteral("channels=2"), QStringLiteral("norewinds=1")});
+                                              QStringLiteral("channels=2"), QStringLiteral("format=") + format,
+                                              QStringLiteral("norewinds=1")});
         if (pactl.waitForFinished(5000) && pactl.exitCode() == 0)
             m_module = QString::fromLatin1(pactl.readAllStandardOutput().trimmed());
         QTest::qWait(200); // heard of by every client

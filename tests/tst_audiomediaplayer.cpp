@@ -42,6 +42,8 @@ private slots:
     void playsTheTrackToItsExactEnd();
     void playsBitExact_data();
     void playsBitExact();
+    void wideSamplesPlayBitExact_data();
+    void wideSamplesPlayBitExact();
     void putThenStopIsSilent();
     void stopSilencesAtOnce_data();
     void stopSilencesAtOnce();
@@ -57,6 +59,7 @@ private slots:
     void loudnessIsMatched();
     void poisonedLoudnessIsMeasuredAgain_data();
     void poisonedLoudnessIsMeasuredAgain();
+    void shortCartsAreMeasuredFirst();
     void outputsAndPreListen_data();
     void outputsAndPreListen();
     void stallsOfTheUserInterfaceAreNotHeard();
@@ -424,6 +427,66 @@ void TestAudioMediaPlayer::playsBitExact()
             QFAIL(qPrintable(QStringLiteral("sample %1 heard as %2, decoded as %3").arg(i).arg(heard[h + i]).arg(decoded[d + i])));
     }
     QCOMPARE(player.isArmed(file), armed); // armed again for the next put
+}
+
+void TestAudioMediaPlayer::wideSamplesPlayBitExact_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("format"); // what goes to the server
+    QTest::newRow("24-bit at -100 dBFS") << fixture("quiet24.wav") << QByteArray("float32le");
+    QTest::newRow("32-bit float") << fixture("wav_float.wav") << QByteArray("float32le");
+    QTest::newRow("16-bit stays 16-bit") << fixture("wav44_stereo.wav") << QByteArray("s16le");
+}
+
+void TestAudioMediaPlayer::wideSamplesPlayBitExact()
+{
+    // More than 16 bits reach a float sink as the file holds them: a quiet 24-bit passage is
+    // heard, not rounded away to digital silence.
+    REQUIRE_AUDIO();
+    QFETCH(QString, file);
+    QFETCH(QByteArray, format);
+    if (soundServerIsPipeWire())
+        QSKIP("PipeWire mixes in floating point: what is heard there is not bit for bit the decode");
+    NullSink sink(QStringLiteral("test_float"), QStringLiteral("float32le"));
+    QVERIFY(sink.loaded());
+    AudioMediaPlayer player;
+    player.setOutputs(QStringLiteral("test_float"), {});
+    QProcess recorder;
+    recorder.start(QStringLiteral("parec"), {QStringLiteral("-d"), QStringLiteral("test_float.monitor"), QStringLiteral("--raw"),
+                                             QStringLiteral("--format=float32le"), QStringLiteral("--rate=44100"),
+                                             QStringLiteral("--channels=2"), QStringLiteral("--latency-msec=20")});
+    QVERIFY(recorder.waitForStarted());
+    QTRY_VERIFY(recorder.bytesAvailable() >= 4410 * 8);
+    recorder.readAllStandardOutput();
+    player.setFileName(file);
+    QTRY_VERIFY(player.position() > 0.1);
+    QProcess pactl;
+    pactl.start(QStringLiteral("pactl"), {QStringLiteral("list"), QStringLiteral("sink-inputs")});
+    QVERIFY(pactl.waitForFinished(5000));
+    QVERIFY2(pactl.readAllStandardOutput().contains("Sample Specification: " + format), format);
+    QTRY_COMPARE_WITH_TIMEOUT(player.position(), player.duration(), 8000);
+    player.stop();
+    QTest::qWait(200);
+    QByteArray raw = recorder.readAllStandardOutput();
+    recorder.terminate();
+    recorder.waitForFinished();
+    raw += recorder.readAllStandardOutput();
+
+    QList<float> heard(raw.size() / 4);
+    std::memcpy(heard.data(), raw.constData(), size_t(heard.size()) * 4);
+    const QList<float> decoded = decodedFloats(file);
+    const auto firstSound = [](const QList<float> &samples) {
+        return std::find_if(samples.begin(), samples.end(), [](float v) { return v != 0; }) - samples.begin();
+    };
+    const qsizetype h = firstSound(heard);
+    const qsizetype d = firstSound(decoded);
+    QVERIFY2(h < heard.size(), "nothing was heard: digital silence");
+    QVERIFY2(heard.size() - h >= decoded.size() - d, "the end was not heard");
+    QCOMPARE((h - d) % 2, 0); // the channels in their places
+    for (qsizetype i = 0; i < decoded.size() - d; ++i) {
+        if (heard[h + i] != decoded[d + i])
+            QFAIL(qPrintable(QStringLiteral("sample %1 heard as %2, decoded as %3").arg(i).arg(double(heard[h + i]), 0, 'g', 9).arg(double(decoded[d + i]), 0, 'g', 9)));
+    }
 }
 
 void TestAudioMediaPlayer::putThenStopIsSilent()
@@ -803,6 +866,31 @@ void TestAudioMediaPlayer::poisonedLoudnessIsMeasuredAgain()
     const FfmpegLoudness heard = ffmpegLoudness(dir.filePath("heard.wav"));
     COMPARE_NEAR(heard.lufs, -23.0, 0.5);
     QVERIFY2(heard.peak <= -0.5, qPrintable(QStringLiteral("true peak %1 dBTP").arg(heard.peak)));
+}
+
+void TestAudioMediaPlayer::shortCartsAreMeasuredFirst()
+{
+    // A long cart first in the list does not hold up the loudness of the others.
+    QTemporaryDir dir;
+    const QByteArray outer = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", dir.filePath("cache").toUtf8());
+    const auto restore = qScopeGuard([&outer] { qputenv("XDG_CACHE_HOME", outer); });
+    const QString longFile = dir.filePath("twenty_minutes.wav");
+    QCOMPARE(QProcess::execute(QStringLiteral("sox"), {QStringLiteral("-q"), QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
+                                                       QStringLiteral("-c"), QStringLiteral("1"), QStringLiteral("-b"), QStringLiteral("16"),
+                                                       longFile, QStringLiteral("synth"), QStringLiteral("1200"), QStringLiteral("sine"),
+                                                       QStringLiteral("300"), QStringLiteral("vol"), QStringLiteral("0.3")}),
+             0);
+    const QString shortFile = fixture("pink24.wav");
+    AudioMediaPlayer player;
+    player.setLoudnessTarget(-23.0);
+    QElapsedTimer clock;
+    clock.start();
+    player.prepare({{longFile, QStringLiteral("Long")}, {shortFile, QStringLiteral("Short")}});
+    QTRY_VERIFY_WITH_TIMEOUT(player.loudnessText(shortFile).endsWith(QLatin1String(" dBTP")), 10000);
+    QCOMPARE(player.loudnessText(longFile), QStringLiteral("measuring"));
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+    QTRY_VERIFY_WITH_TIMEOUT(player.loudnessText(longFile).endsWith(QLatin1String(" dBTP")), 120000);
 }
 
 void TestAudioMediaPlayer::outputsAndPreListen_data()

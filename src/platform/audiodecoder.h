@@ -5,7 +5,11 @@
 #include <memory>
 #include <optional>
 
-// One audio file decoded to interleaved signed 16-bit PCM at the file's own rate, mono or stereo.
+// How decoded samples are laid out: signed 16-bit, or 32-bit float (full scale at +-1.0) for
+// files that hold more than 16 bits, so that nothing of them is lost on the way.
+enum class SampleFormat { Int16, Float32 };
+
+// One audio file decoded to interleaved PCM at the file's own rate, mono or stereo.
 class AudioDecoder
 {
 public:
@@ -13,7 +17,9 @@ public:
 
     virtual int rate() const = 0;
     virtual int channels() const = 0;
-    qint64 frameBytes() const { return 2 * qint64(channels()); }
+    virtual SampleFormat sampleFormat() const { return SampleFormat::Int16; }
+    qint64 sampleBytes() const { return sampleFormat() == SampleFormat::Float32 ? 4 : 2; }
+    qint64 frameBytes() const { return sampleBytes() * qint64(channels()); }
 
     // Samples per channel that read() will yield from the start, exactly; the read position
     // is at the start afterwards. Nothing when the file holds no playable audio.

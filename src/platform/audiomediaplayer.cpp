@@ -15,6 +15,8 @@ namespace {
 // How long past a fade's end a voice may take to say it has been heard silent (the server's
 // drain) before the fade is taken as done all the same: a server that hangs never holds it up.
 constexpr qint64 kFadeGraceNs = 500'000'000;
+// How much of a file is measured before others may go first.
+constexpr int kMeasurePartSeconds = 30;
 // The most loudness matching ever raises a cart.
 constexpr double kMostGainDb = 24.0;
 
@@ -33,6 +35,9 @@ AudioMediaPlayer::AudioMediaPlayer(QObject *parent) : QObject(parent), m_loudnes
     // One low-priority worker: probing and arming never compete with the sound or the window.
     m_worker.setMaxThreadCount(1);
     m_worker.setThreadPriority(QThread::LowestPriority);
+    // Loudness apart from arming: a long file measured never holds up a cart getting ready.
+    m_measurer.setMaxThreadCount(1);
+    m_measurer.setThreadPriority(QThread::LowestPriority);
 }
 
 AudioMediaPlayer::~AudioMediaPlayer()
@@ -41,7 +46,9 @@ AudioMediaPlayer::~AudioMediaPlayer()
     stopPreListen();
     m_quitting = true;
     m_worker.clear();
+    m_measurer.clear();
     m_worker.waitForDone();
+    m_measurer.waitForDone();
     for (const std::shared_ptr<PulseVoice> &voice : std::as_const(m_armed))
         m_engine.release(voice);
     m_armed.clear();
@@ -198,7 +205,6 @@ void AudioMediaPlayer::prepare(const QList<MediaCue> &cues)
         if (!isArmed(it.key()))
             armInBackground(it.key(), false);
     }
-    // Measured after every cart is armed: the worker takes its jobs in turn.
     for (auto it = m_captions.cbegin(); it != m_captions.cend(); ++it) {
         if (!m_loudness.find(it.key()))
             measureInBackground(it.key());
@@ -210,12 +216,31 @@ void AudioMediaPlayer::measureInBackground(const QString &path)
     if (m_measuring.contains(path))
         return;
     m_measuring.insert(path);
-    m_worker.start([this, path] {
-        const std::optional<Loudness> loudness = measureLoudness(path, &m_quitting);
-        if (m_quitting)
-            return;
-        QMetaObject::invokeMethod(this, [this, path, loudness] { measured(path, loudness); }, Qt::QueuedConnection);
-    });
+    // Small files first: a cart of minutes is measured before one of hours, whatever the order
+    // of the list.
+    const qint64 megabytes = QFileInfo(path).size() >> 20;
+    measurePart(path, nullptr, -int(std::min<qint64>(megabytes, 1'000'000)));
+}
+
+void AudioMediaPlayer::measurePart(const QString &path, std::shared_ptr<LoudnessMeasurement> measurement, int priority)
+{
+    m_measurer.start(
+        [this, path, measurement, priority]() mutable {
+            if (m_quitting)
+                return;
+            if (!measurement)
+                measurement = std::make_shared<LoudnessMeasurement>(path);
+            // A part at a time, and then back in the queue behind anything shorter that came
+            // meanwhile: a long file holds up the others by one part at most.
+            if (!measurement->advance(qint64(kMeasurePartSeconds) * std::max(measurement->rate(), 1))) {
+                if (!m_quitting)
+                    measurePart(path, measurement, priority - 1);
+                return;
+            }
+            const std::optional<Loudness> loudness = measurement->result();
+            QMetaObject::invokeMethod(this, [this, path, loudness] { measured(path, loudness); }, Qt::QueuedConnection);
+        },
+        priority);
 }
 
 void AudioMediaPlayer::measured(const QString &path, std::optional<Loudness> loudness)

@@ -14,6 +14,7 @@
 #include <memory>
 
 class AudioDecoder;
+class LoudnessMeasurement;
 class PulseVoice;
 
 // The real media player: decoders over libmpg123 and libsndfile, Kelvo's own sound engine over
@@ -66,6 +67,9 @@ private:
     void armInBackground(const QString &path, bool countOnly);
     void probed(const Probed &result);
     void measureInBackground(const QString &path);
+    // Measures the next part of path (from its start when measurement is null) on the
+    // measuring thread; called from there too, for the part after.
+    void measurePart(const QString &path, std::shared_ptr<LoudnessMeasurement> measurement, int priority);
     void measured(const QString &path, std::optional<Loudness> loudness);
     // The gain a voice of path plays at: 1, or what brings it to the loudness target.
     double gainFor(const QString &path) const;
@@ -78,6 +82,7 @@ private:
     // The engine outlives every voice this player holds, and the worker that arms them.
     PulseEngine m_engine;
     QThreadPool m_worker;
+    QThreadPool m_measurer; // loudness, the shortest files first
     DurationCache m_durations;
     LoudnessCache m_loudness;
     std::optional<double> m_loudnessTarget;

@@ -5,15 +5,12 @@
 #include <ebur128.h>
 
 #include <cmath>
-#include <memory>
 #include <vector>
 
 namespace {
 
-struct StateDeleter
-{
-    void operator()(ebur128_state *state) const { ebur128_destroy(&state); }
-};
+// About a tenth of a second at a time: the meter's filters are cheapest fed in long runs.
+constexpr qint64 kBlockFrames = 4096;
 
 } // namespace
 
@@ -24,34 +21,77 @@ bool isPlausible(const Loudness &loudness)
            && loudness.truePeakDb <= 24.0;
 }
 
-std::optional<Loudness> measureLoudness(const QString &path, const std::atomic<bool> *cancel)
+struct LoudnessMeasurement::Meter
 {
-    const std::unique_ptr<AudioDecoder> decoder = openDecoder(path);
-    if (!decoder || !decoder->exactLength())
-        return std::nullopt;
-    const std::unique_ptr<ebur128_state, StateDeleter> state(
-        ebur128_init(unsigned(decoder->channels()), static_cast<unsigned long>(decoder->rate()), EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK));
-    if (!state)
-        return std::nullopt;
-    if (decoder->channels() == 1 && ebur128_set_channel(state.get(), 0, EBUR128_DUAL_MONO) != EBUR128_SUCCESS)
-        return std::nullopt;
-    // About a tenth of a second at a time: the meter's filters are cheapest fed in long runs.
-    std::vector<short> block(size_t(4096 * decoder->channels()));
-    const qint64 blockBytes = qint64(block.size()) * 2;
-    while (const qint64 bytes = decoder->read(reinterpret_cast<char *>(block.data()), blockBytes)) {
-        if (cancel && cancel->load())
-            return std::nullopt;
-        if (ebur128_add_frames_short(state.get(), block.data(), size_t(bytes / decoder->frameBytes())) != EBUR128_SUCCESS)
-            return std::nullopt;
+    ebur128_state *state = nullptr;
+    Meter(const Meter &) = delete;
+    Meter &operator=(const Meter &) = delete;
+    explicit Meter(ebur128_state *made) : state(made) {}
+    ~Meter()
+    {
+        if (state)
+            ebur128_destroy(&state);
     }
+};
+
+LoudnessMeasurement::LoudnessMeasurement(const QString &path) : m_decoder(openDecoder(path))
+{
+    if (!m_decoder || !m_decoder->exactLength()) {
+        m_failed = m_done = true;
+        return;
+    }
+    m_meter = std::make_unique<Meter>(ebur128_init(unsigned(m_decoder->channels()),
+                                                   static_cast<unsigned long>(m_decoder->rate()),
+                                                   EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK));
+    if (!m_meter->state
+        || (m_decoder->channels() == 1 && ebur128_set_channel(m_meter->state, 0, EBUR128_DUAL_MONO) != EBUR128_SUCCESS))
+        m_failed = m_done = true;
+}
+
+LoudnessMeasurement::~LoudnessMeasurement() = default;
+
+int LoudnessMeasurement::rate() const
+{
+    return m_failed ? 0 : m_decoder->rate();
+}
+
+bool LoudnessMeasurement::advance(qint64 frames)
+{
+    if (m_done)
+        return true;
+    const bool isFloat = m_decoder->sampleFormat() == SampleFormat::Float32;
+    std::vector<char> block(size_t(kBlockFrames * m_decoder->frameBytes()));
+    for (qint64 done = 0; done < frames;) {
+        const qint64 bytes = m_decoder->read(block.data(), qint64(block.size()));
+        if (bytes <= 0) {
+            m_done = true;
+            return true;
+        }
+        const auto got = size_t(bytes / m_decoder->frameBytes());
+        const int added = isFloat ? ebur128_add_frames_float(m_meter->state, reinterpret_cast<const float *>(block.data()), got)
+                                  : ebur128_add_frames_short(m_meter->state, reinterpret_cast<const short *>(block.data()), got);
+        if (added != EBUR128_SUCCESS) {
+            m_failed = m_done = true;
+            return true;
+        }
+        done += qint64(got);
+        m_measured += qint64(got);
+    }
+    return false;
+}
+
+std::optional<Loudness> LoudnessMeasurement::result() const
+{
+    if (!m_done || m_failed)
+        return std::nullopt;
     Loudness loudness;
-    if (ebur128_loudness_global(state.get(), &loudness.integratedLufs) != EBUR128_SUCCESS
+    if (ebur128_loudness_global(m_meter->state, &loudness.integratedLufs) != EBUR128_SUCCESS
         || !std::isfinite(loudness.integratedLufs))
         return std::nullopt; // silence, or too short for a gating block
     double peak = 0;
-    for (unsigned channel = 0; channel < unsigned(decoder->channels()); ++channel) {
+    for (unsigned channel = 0; channel < unsigned(m_decoder->channels()); ++channel) {
         double channelPeak = 0;
-        if (ebur128_true_peak(state.get(), channel, &channelPeak) != EBUR128_SUCCESS)
+        if (ebur128_true_peak(m_meter->state, channel, &channelPeak) != EBUR128_SUCCESS)
             return std::nullopt;
         peak = std::max(peak, channelPeak);
     }
@@ -61,4 +101,14 @@ std::optional<Loudness> measureLoudness(const QString &path, const std::atomic<b
     if (!isPlausible(loudness))
         return std::nullopt;
     return loudness;
+}
+
+std::optional<Loudness> measureLoudness(const QString &path, const std::atomic<bool> *cancel)
+{
+    LoudnessMeasurement measurement(path);
+    while (!measurement.advance(10 * kBlockFrames)) {
+        if (cancel && cancel->load())
+            return std::nullopt;
+    }
+    return measurement.result();
 }

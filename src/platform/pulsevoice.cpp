@@ -38,6 +38,31 @@ constexpr qint64 kLongestBlockUs = 50'000;
 // How soon to look again when the decoder has not kept up with a request.
 constexpr qint64 kRetryUs = 10'000;
 
+// Multiplies each frame of data (frames of channels samples) by gainOf(frame): 16-bit samples
+// rounded and held within range, floats as they come. A gain of exactly 1 leaves a frame as it is.
+template <typename GainOf>
+void scaleFrames(char *data, qint64 frames, int channels, bool isFloat, GainOf gainOf)
+{
+    for (qint64 f = 0; f < frames; ++f) {
+        const double gain = gainOf(f);
+        if (gain == 1.0)
+            continue;
+        for (qint64 i = f * channels; i < (f + 1) * channels; ++i) {
+            if (isFloat) {
+                float sample;
+                std::memcpy(&sample, data + i * 4, 4);
+                sample = float(double(sample) * gain);
+                std::memcpy(data + i * 4, &sample, 4);
+            } else {
+                qint16 sample;
+                std::memcpy(&sample, data + i * 2, 2);
+                sample = qint16(std::clamp(std::lrint(double(sample) * gain), -32768L, 32767L));
+                std::memcpy(data + i * 2, &sample, 2);
+            }
+        }
+    }
+}
+
 void dropOperation(pa_operation *operation)
 {
     // Fire and forget: nothing waits for it, and a stream already gone returns none.
@@ -82,6 +107,7 @@ PulseVoice::PulseVoice(PulseEngine &engine, std::unique_ptr<TrackStream> stream,
       m_deviceRequired(deviceRequired),
       m_rate(m_stream->rate()),
       m_channels(m_stream->channels()),
+      m_float(m_stream->sampleFormat() == SampleFormat::Float32),
       m_frameBytes(m_stream->frameBytes())
 {
     m_history.resize(size_t(2 * kTargetMs * m_rate / 1000 * m_frameBytes + m_frameBytes));
@@ -94,7 +120,8 @@ void PulseVoice::connect(pa_context *context)
     if (m_state != State::Waiting)
         return;
     pa_sample_spec format{};
-    format.format = PA_SAMPLE_S16LE;
+    // What the file holds: more than 16 bits go as float, so a quiet 24-bit passage is heard.
+    format.format = m_float ? PA_SAMPLE_FLOAT32LE : PA_SAMPLE_S16LE;
     format.rate = quint32(m_rate);
     format.channels = quint8(m_channels);
     const QByteArray name = m_mediaName.toUtf8();
@@ -186,8 +213,8 @@ void PulseVoice::write(size_t bytes)
             pa_stream_cancel_write(m_pa.get());
             break;
         }
-        auto *samples = static_cast<qint16 *>(buffer);
-        applyGain(samples, got / 2);
+        auto *samples = static_cast<char *>(buffer);
+        applyGain(samples, got / m_frameBytes);
         applyFade(samples, got / m_frameBytes, writtenFrames());
         remember(static_cast<const char *>(buffer), got);
         pa_stream_write(m_pa.get(), buffer, size_t(got), nullptr, 0, PA_SEEK_RELATIVE);
@@ -357,15 +384,14 @@ void PulseVoice::whenReadPositionKnown(void (PulseVoice::*then)())
 void PulseVoice::rampDown()
 {
     const qint64 from = splicePoint();
-    std::vector<qint16> queued = queuedFrom(from);
+    std::vector<char> queued = queuedFrom(from);
     // The same samples as the server holds from there, ramped down along a raised cosine, then
     // silence: continuous wherever the device picks it up.
-    const qint64 ramp = std::min(std::max<qint64>(1, kRampMs * m_rate / 1000), qint64(queued.size()) / m_channels);
-    for (qint64 f = 0; f < qint64(queued.size()) / m_channels; ++f) {
-        const double gain = f < ramp ? 0.5 * (1.0 + std::cos(M_PI * double(f + 1) / double(ramp + 1))) : 0.0;
-        for (int c = 0; c < m_channels; ++c)
-            queued[size_t(f * m_channels + c)] = qint16(std::lrint(queued[size_t(f * m_channels + c)] * gain));
-    }
+    const qint64 frames = qint64(queued.size()) / m_frameBytes;
+    const qint64 ramp = std::min(std::max<qint64>(1, kRampMs * m_rate / 1000), frames);
+    scaleFrames(queued.data(), frames, m_channels, m_float, [ramp](qint64 f) {
+        return f < ramp ? 0.5 * (1.0 + std::cos(M_PI * double(f + 1) / double(ramp + 1))) : 0.0;
+    });
     rewrite(from, queued);
     // The stream goes once the server has played the ramp out.
     m_drain.reset(pa_stream_drain(
@@ -383,8 +409,8 @@ void PulseVoice::spliceFade()
     m_fadeFrom = from;
     m_fadeFrames = std::max<qint64>(1, m_fadeEndFrame - from);
     m_fadeEndFrame = m_fadeFrom + m_fadeFrames;
-    std::vector<qint16> queued = queuedFrom(from);
-    applyFade(queued.data(), qint64(queued.size()) / m_channels, from);
+    std::vector<char> queued = queuedFrom(from);
+    applyFade(queued.data(), qint64(queued.size()) / m_frameBytes, from);
     rewrite(from, queued);
     if (writtenFrames() >= m_fadeEndFrame)
         drainIfDone();
@@ -400,23 +426,18 @@ double PulseVoice::fadeGain(qint64 frame) const
     return 0.5 * (1.0 + std::cos(M_PI * double(frame - m_fadeFrom + 1) / double(m_fadeFrames)));
 }
 
-void PulseVoice::applyFade(qint16 *samples, qint64 frames, qint64 firstFrame) const
+void PulseVoice::applyFade(char *samples, qint64 frames, qint64 firstFrame) const
 {
     if (m_fadeFrom < 0)
         return;
-    for (qint64 f = 0; f < frames; ++f) {
-        const double gain = fadeGain(firstFrame + f);
-        for (int c = 0; c < m_channels; ++c)
-            samples[f * m_channels + c] = qint16(std::lrint(samples[f * m_channels + c] * gain));
-    }
+    scaleFrames(samples, frames, m_channels, m_float, [this, firstFrame](qint64 f) { return fadeGain(firstFrame + f); });
 }
 
-void PulseVoice::applyGain(qint16 *samples, qint64 count) const
+void PulseVoice::applyGain(char *samples, qint64 frames) const
 {
     if (m_gain == 1.0)
         return; // bit for bit as decoded
-    for (qint64 i = 0; i < count; ++i)
-        samples[i] = qint16(std::clamp(std::lrint(samples[i] * m_gain), -32768L, 32767L));
+    scaleFrames(samples, frames, m_channels, m_float, [this](qint64) { return m_gain; });
 }
 
 qint64 PulseVoice::splicePoint() const
@@ -443,26 +464,30 @@ qint64 PulseVoice::splicePoint() const
     return std::clamp(from, oldest, written);
 }
 
-std::vector<qint16> PulseVoice::queuedFrom(qint64 from) const
+std::vector<char> PulseVoice::queuedFrom(qint64 from) const
 {
     const qint64 written = writtenFrames();
-    std::vector<qint16> queued(size_t(std::max<qint64>(0, written - from) * m_channels));
+    std::vector<char> queued(size_t(std::max<qint64>(0, written - from) * m_frameBytes));
     const auto capacity = qint64(m_history.size());
-    for (size_t i = 0; i < queued.size(); ++i)
-        std::memcpy(&queued[i], m_history.data() + (from * m_frameBytes + qint64(i) * 2) % capacity, 2);
+    for (qint64 done = 0; done < qint64(queued.size());) {
+        const qint64 at = (from * m_frameBytes + done) % capacity;
+        const qint64 n = std::min(qint64(queued.size()) - done, capacity - at);
+        std::memcpy(queued.data() + done, m_history.data() + at, size_t(n));
+        done += n;
+    }
     return queued;
 }
 
-void PulseVoice::rewrite(qint64 from, const std::vector<qint16> &samples)
+void PulseVoice::rewrite(qint64 from, const std::vector<char> &bytes)
 {
-    if (samples.empty())
+    if (bytes.empty())
         return;
     // Kept as written, so a stop during a fade ramps down from what is really queued.
     const qint64 written = m_writtenBytes;
     m_writtenBytes = from * m_frameBytes;
-    remember(reinterpret_cast<const char *>(samples.data()), qint64(samples.size()) * 2);
+    remember(bytes.data(), qint64(bytes.size()));
     m_writtenBytes = written;
-    pa_stream_write(m_pa.get(), samples.data(), samples.size() * 2, nullptr, from * m_frameBytes, PA_SEEK_ABSOLUTE);
+    pa_stream_write(m_pa.get(), bytes.data(), bytes.size(), nullptr, from * m_frameBytes, PA_SEEK_ABSOLUTE);
 }
 
 void PulseVoice::fail()

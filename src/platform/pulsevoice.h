@@ -30,7 +30,8 @@ qint64 monotonicNs();
 
 // One track on one server stream. It is connected corked and filled ahead with the track's
 // start (armed); a start uncorks it, the server's requests feed it from the track's decode-ahead
-// ring in large writes, and it drains at the end. A stop rewrites the audio the server still
+// ring in large writes, and it drains at the end. Samples go to the server as the stream holds
+// them: 16-bit, or 32-bit float for files of more than 16 bits. A stop rewrites the audio the server still
 // holds, from just past what the device has taken: the same samples ramped down to silence, so
 // the cut makes no click. Everything else plays bit-exact.
 //
@@ -86,11 +87,11 @@ private:
     void rampDown();
     void spliceFade();
     qint64 splicePoint() const;
-    std::vector<qint16> queuedFrom(qint64 from) const;
-    void rewrite(qint64 from, const std::vector<qint16> &samples);
+    std::vector<char> queuedFrom(qint64 from) const;
+    void rewrite(qint64 from, const std::vector<char> &bytes);
     double fadeGain(qint64 frame) const;
-    void applyFade(qint16 *samples, qint64 frames, qint64 firstFrame) const;
-    void applyGain(qint16 *samples, qint64 count) const;
+    void applyFade(char *samples, qint64 frames, qint64 firstFrame) const;
+    void applyGain(char *samples, qint64 frames) const;
     bool fadedToSilence() const { return m_fadeFrom >= 0 && writtenFrames() >= m_fadeEndFrame; }
     bool fedAll() const;
     TimeEvent after(qint64 microseconds, void (*callback)(pa_mainloop_api *, pa_time_event *, const struct timeval *, void *));
@@ -109,6 +110,7 @@ private:
     QString m_connectedDevice; // what it was connected to: m_device while the server has it
     const int m_rate;
     const int m_channels;
+    const bool m_float; // 32-bit float samples; 16-bit otherwise
     const qint64 m_frameBytes;
     VoiceStatus m_status;
     State m_state = State::Waiting;

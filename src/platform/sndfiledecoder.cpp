@@ -39,6 +39,17 @@ SndfileDecoder::Opened SndfileDecoder::open(const QString &path)
     }
     m_rate = info.samplerate;
     m_channels = info.channels;
+    switch (info.format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_24:
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+    case SF_FORMAT_DOUBLE:
+        m_format = SampleFormat::Float32;
+        break;
+    default:
+        m_format = SampleFormat::Int16;
+        break;
+    }
     m_statedFrames = (info.frames > 0 && info.frames < SF_COUNT_MAX) ? qint64(info.frames) : -1;
     m_ended = false;
     return Opened::Yes;
@@ -73,6 +84,15 @@ qint64 SndfileDecoder::read(char *out, qint64 maxBytes)
     // Read as normalised floats and scaled here: 16-bit sources come back exactly, wider ones
     // rounded, and float sources past full scale are held at the limit instead of wrapping.
     const sf_count_t wanted = sf_count_t(maxBytes / frameBytes());
+    if (m_format == SampleFormat::Float32) {
+        // Normalised by a power of two: a 24-bit sample is exactly representable.
+        const sf_count_t frames = wanted > 0 ? sf_readf_float(m_file.get(), reinterpret_cast<float *>(out), wanted) : 0;
+        if (frames <= 0) {
+            m_ended = true;
+            return 0;
+        }
+        return qint64(frames) * frameBytes();
+    }
     m_floats.resize(size_t(wanted * m_channels));
     const sf_count_t frames = wanted > 0 ? sf_readf_float(m_file.get(), m_floats.data(), wanted) : 0;
     if (frames <= 0) {

@@ -7,9 +7,10 @@
 
 struct sf_private_tag;
 
-// A file libsndfile reads (WAV and RF64, AIFF, FLAC, Ogg Vorbis, Opus), converted to 16-bit:
-// wider integer and float samples are scaled down, and floats past full scale are clipped
-// rather than wrapped. Files of more than two channels are refused.
+// A file libsndfile reads (WAV and RF64, AIFF, FLAC, Ogg Vorbis, Opus). Files of 24 or 32 bits
+// and float files decode to 32-bit float (24-bit samples exactly); the rest to 16-bit, which
+// 16-bit files are already (compressed ones are decoded to it, floats past full scale clipped
+// rather than wrapped). Files of more than two channels are refused.
 class SndfileDecoder : public AudioDecoder
 {
 public:
@@ -26,6 +27,7 @@ public:
 
     int rate() const override { return m_rate; }
     int channels() const override { return m_channels; }
+    SampleFormat sampleFormat() const override { return m_format; }
     std::optional<qint64> exactLength() override;
     bool lengthNeedsCounting() const override { return m_statedFrames <= 0; }
     qint64 read(char *out, qint64 maxBytes) override;
@@ -39,6 +41,7 @@ private:
     std::unique_ptr<sf_private_tag, Closer> m_file;
     int m_rate = 0;
     int m_channels = 0;
+    SampleFormat m_format = SampleFormat::Int16;
     qint64 m_statedFrames = -1; // what the header says, when it says
     bool m_ended = true;
     std::vector<float> m_floats; // what read() converts from

@@ -17,6 +17,8 @@ TrackStream::TrackStream(std::unique_ptr<AudioDecoder> decoder)
     : m_decoder(std::move(decoder)),
       m_rate(m_decoder->rate()),
       m_channels(m_decoder->channels()),
+      m_format(m_decoder->sampleFormat()),
+      m_frameBytes(m_decoder->frameBytes()),
       // At least two chunks, whatever the rate: the worker waits for room for a whole one.
       m_ring(std::max(kAheadSeconds * m_rate, 2 * kChunkFrames) * frameBytes())
 {

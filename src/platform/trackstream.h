@@ -23,7 +23,8 @@ public:
 
     int rate() const { return m_rate; }
     int channels() const { return m_channels; }
-    qint64 frameBytes() const { return 2 * qint64(m_channels); }
+    SampleFormat sampleFormat() const { return m_format; }
+    qint64 frameBytes() const { return m_frameBytes; }
 
     // Reader side (one thread at a time): up to maxBytes of whole frames; 0 when nothing is
     // ready, which is the end only once finished() says so.
@@ -39,6 +40,8 @@ private:
     std::unique_ptr<AudioDecoder> m_decoder; // the worker's alone once it runs
     const int m_rate;
     const int m_channels;
+    const SampleFormat m_format;
+    const qint64 m_frameBytes;
     FrameRing m_ring;
     std::atomic<bool> m_decoded{false};
     std::mutex m_mutex; // held only to wait for, and to signal, free space
