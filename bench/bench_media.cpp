@@ -5,10 +5,10 @@
 // KELVO_BENCH_SECONDS sets the length of the CPU and rest runs (60 by default).
 #include "audiotestsupport.h"
 #include "testsupport.h"
-#include "platform/audiomediaplayer.h"
+#include "engine/audiomediaplayer.h"
 #include "platform/displaysetup.h"
-#include "platform/loudnessmeter.h"
-#include "platform/pulsevoice.h"
+#include "loudness/loudnessmeter.h"
+#include "engine/pulsevoice.h"
 #include "platform/qtopendialog.h"
 #include "player/form1.h"
 #include "player/trackbutton.h"

@@ -1,5 +1,5 @@
 #include "firstpaint.h"
-#include "platform/audiomediaplayer.h"
+#include "engine/audiomediaplayer.h"
 #include "platform/displaysetup.h"
 #include "platform/qtopendialog.h"
 #include "player/form1.h"

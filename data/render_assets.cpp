@@ -1,7 +1,7 @@
 // Build-time helper: renders the installed icons (from the window icon's drawing code) and the
 // screenshot the AppStream metadata shows, into the folder given. Runs offscreen.
 #include "common/appicon.h"
-#include "platform/audiomediaplayer.h"
+#include "engine/audiomediaplayer.h"
 #include "platform/qtopendialog.h"
 #include "player/form1.h"
 #include "tracklist/tracklistfile.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/audiodecoder.h"
+#include "decoding/opendecoder.h"
 
 #include <QByteArray>
 #include <QDir>

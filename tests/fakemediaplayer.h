@@ -1,13 +1,21 @@
 #pragma once
 
+#include "platform/fadecontrol.h"
+#include "platform/loudnesscontrol.h"
 #include "platform/mediaplayer.h"
+#include "platform/outputcontrol.h"
+#include "platform/prelistencontrol.h"
 
 #include <QHash>
 #include <QStringList>
 
 // A scripted media player: the test sets each file's duration and the position, and reads back
 // the calls made.
-class FakeMediaPlayer : public MediaPlayer
+class FakeMediaPlayer : public MediaPlayer,
+                        public FadeControl,
+                        public LoudnessControl,
+                        public OutputControl,
+                        public PreListenControl
 {
 public:
     QHash<QString, double> durations; // unknown files have duration 0, as unplayable ones do

@@ -1,9 +1,9 @@
 #include "audiotestsupport.h"
-#include "platform/audiomediaplayer.h"
-#include "platform/fileidentity.h"
-#include "platform/loudnesscache.h"
-#include "platform/loudnessmeter.h"
-#include "platform/mpg123decoder.h"
+#include "engine/audiomediaplayer.h"
+#include "decoding/fileidentity.h"
+#include "loudness/loudnesscache.h"
+#include "loudness/loudnessmeter.h"
+#include "decoding/mpg123decoder.h"
 #include "testsupport.h"
 
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 #include "editor/form2.h"
 #include "fakemediaplayer.h"
 #include "fakeopendialog.h"
-#include "platform/audiomediaplayer.h"
+#include "engine/audiomediaplayer.h"
 #include "player/form1.h"
 #include "playerfixture.h"
 #include "testsupport.h"

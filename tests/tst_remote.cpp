@@ -4,6 +4,7 @@
 #include "editor/form2.h"
 #include "fakemediaplayer.h"
 #include "player/form1.h"
+#include "player/playercommands.h"
 #include "player/trackbutton.h"
 #include "playerfixture.h"
 #include "common/ratelimiter.h"
@@ -11,7 +12,7 @@
 #include "remote/instancelink.h"
 #include "remote/oscdispatch.h"
 #include "remote/remotecontrol.h"
-#include "remote/remotetarget.h"
+#include "player/commandsurface.h"
 #include "testsupport.h"
 #include "tracklist/trackliststore.h"
 
@@ -20,6 +21,7 @@
 #include <QAction>
 #include <QElapsedTimer>
 #include <QMenu>
+#include <QMetaEnum>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QLocalSocket>
@@ -56,6 +58,8 @@ private slots:
     void oscFuzzInputsReplayed();
     void oscFromLoopback();
     void commandsUnderLoad();
+    void commandSurfaceTellsItsControllers_data();
+    void commandSurfaceTellsItsControllers();
     void startsHandOverToTheRunningOne();
     void diagnosticsAreRateLimited_data();
     void diagnosticsAreRateLimited();
@@ -70,15 +74,15 @@ private:
 namespace {
 
 // A target that records what it is told, as "fire:N", "stop", "fade", "raise".
-class RecordingTarget : public RemoteTarget
+class RecordingTarget : public CommandSurface
 {
 public:
     QStringList calls;
-    PlayState playing{3, 12.5, 60.0};
+    SurfaceState playing{3, 12.5, 60.0, false, {}};
     void fire(int slot) override { calls << QStringLiteral("fire:%1").arg(slot); }
     void stop() override { calls << QStringLiteral("stop"); }
     void fade() override { calls << QStringLiteral("fade"); }
-    PlayState state() override { return playing; }
+    SurfaceState state() override { return playing; }
     void raise() override { calls << QStringLiteral("raise"); }
 };
 
@@ -281,7 +285,8 @@ void TestRemote::oscFromLoopback()
     std::unique_ptr<Form1> window = setup.makeWindow(PlayerFixture::records(3, "/m/t%1.mp3", "T%1"));
     setup.player->durations.insert(QStringLiteral("/m/t0.mp3"), 30);
     Launch launch({"kelvo", "--new-instance"}, setup.folder(), QStringLiteral("2.0"));
-    RemoteControl remote(*window, launch);
+    PlayerCommands commands(*window);
+    RemoteControl remote(commands, launch, window->contextMenu());
     QVERIFY2(remote.oscAction()->isChecked(), qPrintable(remote.oscAction()->text()));
     QVERIFY(remote.oscAction()->text().contains(QString::number(port)));
 
@@ -302,7 +307,7 @@ void TestRemote::oscFromLoopback()
     QVERIFY(squatter.bind(QHostAddress::LocalHost, port));
     remote.oscAction()->trigger(); // on again
     QVERIFY2(remote.oscAction()->text().contains(QLatin1String("in use")), qPrintable(remote.oscAction()->text()));
-    remote.fire(2);
+    commands.fire(2);
     QCOMPARE(window->playingTrack(), std::optional<int>(1));
     Settings().setOscEnabled(false);
 }
@@ -316,7 +321,7 @@ void TestRemote::commandsUnderLoad()
     for (int n = 0; n < 12; ++n)
         setup.player->durations.insert(QStringLiteral("/m/t%1.mp3").arg(n), 5 + n);
     Launch launch({"kelvo", "--new-instance"}, setup.folder(), QStringLiteral("2.0"));
-    RemoteControl remote(*window, launch);
+    PlayerCommands remote(*window);
     QRandomGenerator random(7);
     QElapsedTimer clock;
     clock.start();
@@ -357,6 +362,77 @@ void TestRemote::commandsUnderLoad()
             QVERIFY(window->trackButton(*playing)->isEnabled());
     }
     QVERIFY(clock.elapsed() < 60000);
+}
+
+void TestRemote::commandSurfaceTellsItsControllers_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("changes"); // as a controller hears them, the countdown apart
+    QTest::newRow("a start") << QStringList{"fire 1"} << QStringList{"Started"};
+    QTest::newRow("a stop") << QStringList{"fire 1", "stop"} << QStringList{"Started", "Stopped"};
+    QTest::newRow("a second press stops") << QStringList{"fire 1", "fire 1"} << QStringList{"Started", "Stopped"};
+    QTest::newRow("a locked slot does nothing") << QStringList{"fire 1", "fire 2"} << QStringList{"Started"};
+    QTest::newRow("an end") << QStringList{"fire 1", "end"} << QStringList{"Started", "Ended"};
+    QTest::newRow("a fade, then silence") << QStringList{"fire 1", "fade", "faded"}
+                                          << QStringList{"Started", "FadeBegun", "Stopped"};
+    QTest::newRow("a fade with nothing playing") << QStringList{"fade"} << QStringList{};
+    QTest::newRow("a save") << QStringList{"save"} << QStringList{"Carts"};
+    QTest::newRow("idle") << QStringList{"wait"} << QStringList{};
+}
+
+void TestRemote::commandSurfaceTellsItsControllers()
+{
+    // A controller (a pad's light, a tablet's countdown) follows the surface's signal alone.
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, changes);
+    PlayerFixture setup;
+    std::unique_ptr<Form1> window = setup.makeWindow(PlayerFixture::records(3, "/m/t%1.mp3", "T%1"));
+    setup.player->durations.insert(QStringLiteral("/m/t0.mp3"), 30);
+    PlayerCommands commands(*window);
+    QStringList heard;
+    int remaining = 0;
+    connect(&commands, &CommandSurface::changed, this, [&](CommandSurface::Change what) {
+        if (what == CommandSurface::Change::Remaining)
+            ++remaining;
+        else
+            heard << QString::fromLatin1(QMetaEnum::fromType<CommandSurface::Change>().valueToKey(int(what)));
+    });
+    QElapsedTimer clock;
+    clock.start();
+    for (const QString &step : steps) {
+        if (step.startsWith(QLatin1String("fire ")))
+            commands.fire(step.mid(5).toInt());
+        else if (step == QLatin1String("stop"))
+            commands.stop();
+        else if (step == QLatin1String("fade"))
+            commands.fade();
+        else if (step == QLatin1String("faded"))
+            setup.player->faded = true;
+        else if (step == QLatin1String("end"))
+            setup.player->playedSeconds = 30;
+        else if (step == QLatin1String("save")) {
+            TrackList tracks{};
+            tracks[0] = {QStringLiteral("/m/new.mp3"), QStringLiteral("New")};
+            QString error;
+            QVERIFY2(window->trackListStore()->save(tracks, &error), qPrintable(error));
+        }
+        QTest::qWait(600); // two ticks or more
+    }
+    QCOMPARE(heard, changes);
+    // The countdown from the window's own tick while a cart plays (four a second at most), and
+    // nothing at all once nothing plays.
+    QVERIFY2(remaining <= int(clock.elapsed() / 250) + 1, qPrintable(QString::number(remaining)));
+    QCOMPARE(remaining > 0, changes.value(0) == QLatin1String("Started"));
+    if (!window->playingTrack()) {
+        const int before = remaining + int(heard.size());
+        QTest::qWait(600);
+        QCOMPARE(remaining + int(heard.size()), before);
+    }
+    const SurfaceState state = commands.state();
+    QCOMPARE(state.slot, window->playingTrack() ? 1 : 0);
+    QCOMPARE(state.carts[0].caption, window->trackButton(0)->text());
+    QCOMPARE(state.carts[0].loaded, true);
+    QCOMPARE(state.carts[11].loaded, false);
 }
 
 void TestRemote::startsHandOverToTheRunningOne()

@@ -1,8 +1,9 @@
 #include "common/diagnostics.h"
-#include "platform/audiomediaplayer.h"
+#include "engine/audiomediaplayer.h"
 #include "platform/displaysetup.h"
 #include "platform/qtopendialog.h"
 #include "player/form1.h"
+#include "player/playercommands.h"
 #include "remote/remotecontrol.h"
 
 #include <QApplication>
@@ -30,7 +31,8 @@ int main(int argc, char *argv[])
     // The program ends through the player window alone, never because some other window closed.
     QApplication::setQuitOnLastWindowClosed(false);
     Form1 player(std::make_unique<AudioMediaPlayer>(), std::make_unique<QtOpenDialog>(), QCoreApplication::applicationDirPath());
-    RemoteControl remote(player, *launch);
+    PlayerCommands commands(player);
+    RemoteControl remote(commands, *launch, player.contextMenu());
     player.show();
     const int status = app.exec();
     Diagnostics::flush(200);

@@ -11,21 +11,21 @@
 #include "common/windowlook.h"
 #include "common/windowmover.h"
 #include "editor/form2.h"
+#include "platform/fadecontrol.h"
+#include "platform/loudnesscontrol.h"
 #include "platform/mediaplayer.h"
 #include "platform/opendialog.h"
+#include "platform/outputcontrol.h"
+#include "platform/prelistencontrol.h"
 #include "player/lcddisplay.h"
+#include "player/prelisten.h"
+#include "player/windowmenu.h"
 #include "tracklist/trackliststore.h"
 
-#include <QAction>
-#include <QActionGroup>
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QLocale>
-#include <QMenu>
-#include <QTimer>
 #include <QCloseEvent>
 #include <QFileInfo>
-#include <QHash>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -154,7 +154,12 @@ void Form1::buildControls()
     fitCaption(LblLCD3, QStringLiteral("999.59"));
 
     new WindowMover(this);
-    buildContextMenu();
+    m_preListen = new PreListen(dynamic_cast<PreListenControl *>(ActiveMovie1.get()),
+                                [this](int index) { return CmdTrack[index]; }, this);
+    m_menu = new WindowMenu(this, dynamic_cast<LoudnessControl *>(ActiveMovie1.get()),
+                            dynamic_cast<OutputControl *>(ActiveMovie1.get()), *m_preListen,
+                            [this] { return Timer1->isActive() && !m_fading; });
+    connect(m_menu, &WindowMenu::fadeRequested, this, &Form1::fadeOut);
 
     Timer1 = new TagTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -162,184 +167,20 @@ void Form1::buildControls()
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
 }
 
-void Form1::buildContextMenu()
-{
-    m_contextMenu = new QMenu(this);
-    m_contextMenu->setObjectName(QStringLiteral("ContextMenu"));
-
-    m_fadeOutAction = m_contextMenu->addAction(tr("Fade out"));
-    m_fadeOutAction->setObjectName(QStringLiteral("FadeOut"));
-    m_fadeOutAction->setShortcut(Qt::Key_Escape);
-    m_fadeOutAction->setShortcutContext(Qt::WindowShortcut);
-    addAction(m_fadeOutAction); // Esc works with the menu closed
-    connect(m_fadeOutAction, &QAction::triggered, this, &Form1::fadeOut);
-
-    QMenu *lengths = m_contextMenu->addMenu(tr("Fade length"));
-    lengths->setObjectName(QStringLiteral("FadeLength"));
-    auto *lengthGroup = new QActionGroup(lengths);
-    for (const double seconds : {0.5, 1.0, 2.0, 4.0, 8.0}) {
-        QAction *action = lengths->addAction(tr("%1 s").arg(QLocale().toString(seconds)));
-        action->setObjectName(QStringLiteral("FadeLength(%1)").arg(seconds));
-        action->setCheckable(true);
-        action->setData(seconds);
-        lengthGroup->addAction(action);
-        connect(action, &QAction::triggered, this, [this, seconds] { m_settings.setFadeSeconds(seconds); });
-    }
-
-    QMenu *output = m_contextMenu->addMenu(tr("Output"));
-    output->setObjectName(QStringLiteral("Output"));
-    QMenu *preListenOutput = m_contextMenu->addMenu(tr("Pre-listen output"));
-    preListenOutput->setObjectName(QStringLiteral("PreListenOutput"));
-
-    m_cartMenu = new QMenu(this);
-    m_cartMenu->setObjectName(QStringLiteral("CartMenu"));
-    m_preListenWatch = new QTimer(this);
-    m_preListenWatch->setInterval(250);
-    connect(m_preListenWatch, &QTimer::timeout, this, &Form1::watchPreListen);
-
-    QMenu *loudness = m_contextMenu->addMenu(tr("Match loudness"));
-    loudness->setObjectName(QStringLiteral("MatchLoudness"));
-    auto *loudnessGroup = new QActionGroup(loudness);
-    const std::optional<double> targets[] = {std::nullopt, -23.0, -18.0, -16.0};
-    for (const std::optional<double> target : targets) {
-        QAction *action = loudness->addAction(target ? tr("%1 LUFS").arg(*target) : tr("Off"));
-        action->setObjectName(target ? QStringLiteral("MatchLoudness(%1)").arg(*target) : QStringLiteral("MatchLoudness(Off)"));
-        action->setCheckable(true);
-        action->setData(target ? QVariant(*target) : QVariant());
-        loudnessGroup->addAction(action);
-        connect(action, &QAction::triggered, this, [this, target] {
-            m_settings.setLoudnessTarget(target);
-            ActiveMovie1->setLoudnessTarget(target);
-        });
-    }
-}
-
-void Form1::fillOutputMenus()
-{
-    const QList<MediaOutput> outputs = ActiveMovie1->outputs();
-    const QString air = m_settings.airOutput();
-    const QString cue = m_settings.preListenOutput();
-    const auto fill = [&](QMenu *menu, const QString &firstText, const QString &chosen, bool isAir) {
-        menu->clear();
-        auto *group = new QActionGroup(menu);
-        const auto add = [&](const QString &text, const QString &name) {
-            QAction *action = menu->addAction(text);
-            action->setObjectName(name.isEmpty() ? QStringLiteral("(none)") : name);
-            action->setCheckable(true);
-            action->setChecked(name == chosen);
-            group->addAction(action);
-            connect(action, &QAction::triggered, this, [this, name, isAir] {
-                if (isAir)
-                    m_settings.setAirOutput(name);
-                else
-                    m_settings.setPreListenOutput(name);
-                ActiveMovie1->setOutputs(m_settings.airOutput(), m_settings.preListenOutput());
-            });
-        };
-        add(firstText, QString());
-        bool found = chosen.isEmpty();
-        QHash<QString, int> seen; // outputs by what they show: twins get their names added
-        for (const MediaOutput &output : outputs)
-            ++seen[output.description.isEmpty() ? output.name : output.description];
-        for (const MediaOutput &output : outputs) {
-            QString text = output.description.isEmpty() ? output.name : output.description;
-            if (seen.value(text) > 1 && text != output.name)
-                text += QStringLiteral(" (%1)").arg(output.name);
-            if (!isAir && !output.name.isEmpty() && output.name == air)
-                text += tr(" (same as Output)");
-            add(text, output.name);
-            found = found || output.name == chosen;
-        }
-        // Kept, and said to be missing: it is used again once it comes back.
-        if (!found)
-            add(tr("%1 (missing)").arg(chosen), chosen);
-    };
-    fill(m_contextMenu->findChild<QMenu *>(QStringLiteral("Output")), tr("Default"), air, true);
-    fill(m_contextMenu->findChild<QMenu *>(QStringLiteral("PreListenOutput")), tr("None"), cue, false);
-}
-
-QMenu *Form1::cartMenu(int index)
-{
-    m_cartMenu->clear();
-    QAction *action = nullptr;
-    if (m_preListening == index) {
-        action = m_cartMenu->addAction(tr("Stop pre-listen"), this, &Form1::stopPreListen);
-    } else {
-        const QString cue = m_settings.preListenOutput();
-        QString text = tr("Pre-listen");
-        if (cue.isEmpty())
-            text += tr(" (no pre-listen output: choose one under Pre-listen output)");
-        else if (cue == m_settings.airOutput())
-            text += tr(" (same as Output)");
-        action = m_cartMenu->addAction(text, this, [this, index] { preListen(index); });
-        action->setEnabled(!cue.isEmpty() && !trimSpaces(CmdTrack[index]->tag()).isEmpty());
-    }
-    action->setObjectName(QStringLiteral("PreListen"));
-    // A button locked by the cart on air offers pre-listen alone: cueing the next cart is what
-    // it is for during a show, and nothing else there may touch the air.
-    if (Timer1->isActive() && !CmdTrack[index]->isEnabled())
-        return m_cartMenu;
-    m_cartMenu->addSeparator();
-    m_cartMenu->addActions(m_contextMenu->actions());
-    return m_cartMenu;
-}
-
 void Form1::showCartMenu(int index, const QPoint &globalPos)
 {
     // An empty slot's button at rest offers the window's menu, as the window itself does.
-    if (!CmdTrack[index]->isEnabled() && !Timer1->isActive()) {
-        prepareContextMenu();
-        m_contextMenu->popup(globalPos);
-        return;
-    }
-    prepareContextMenu();
-    cartMenu(index)->popup(globalPos);
-}
-
-void Form1::preListen(int index)
-{
-    stopPreListen();
-    if (!ActiveMovie1->preListen(CmdTrack[index]->tag()))
-        return;
-    m_preListening = index;
-    CmdTrack[index]->setFramed(true);
-    m_preListenWatch->start();
-}
-
-void Form1::stopPreListen()
-{
-    ActiveMovie1->stopPreListen();
-    watchPreListen();
-}
-
-void Form1::watchPreListen()
-{
-    if (m_preListening && ActiveMovie1->preListening())
-        return;
-    if (m_preListening)
-        CmdTrack[*m_preListening]->setFramed(false);
-    m_preListening.reset();
-    m_preListenWatch->stop();
+    const bool disabled = !CmdTrack[index]->isEnabled();
+    if (disabled && !Timer1->isActive())
+        m_menu->popup(globalPos);
+    else
+        m_menu->popupCartMenu(index, CmdTrack[index]->tag(), disabled, globalPos);
 }
 
 void Form1::contextMenuEvent(QContextMenuEvent *event)
 {
-    prepareContextMenu();
-    m_contextMenu->popup(event->globalPos());
+    m_menu->popup(event->globalPos());
     event->accept();
-}
-
-void Form1::prepareContextMenu()
-{
-    // What the menu shows is read afresh: the settings file may have been provisioned meanwhile.
-    m_fadeOutAction->setEnabled(Timer1->isActive() && !m_fading);
-    const double seconds = m_settings.fadeSeconds();
-    for (QAction *action : m_contextMenu->findChild<QMenu *>(QStringLiteral("FadeLength"))->actions())
-        action->setChecked(action->data().toDouble() == seconds);
-    const std::optional<double> target = m_settings.loudnessTarget();
-    for (QAction *action : m_contextMenu->findChild<QMenu *>(QStringLiteral("MatchLoudness"))->actions())
-        action->setChecked(target ? action->data().isValid() && action->data().toDouble() == *target : !action->data().isValid());
-    fillOutputMenus();
 }
 
 void Form1::fireTrack(int index)
@@ -374,8 +215,22 @@ void Form1::fadeOut()
     const std::optional<int> playing = slotIndex(Timer1->tag());
     if (!Timer1->isActive() || !playing || m_fading)
         return; // nothing playing: nothing to fade
+    auto *fades = dynamic_cast<FadeControl *>(ActiveMovie1.get());
+    if (!fades)
+        return;
     m_fading = true;
-    ActiveMovie1->fadeOut(m_settings.fadeSeconds());
+    fades->fadeOut(m_settings.fadeSeconds());
+    emit fadeBegun();
+}
+
+QMenu *Form1::contextMenu() const
+{
+    return m_menu->menu();
+}
+
+QMenu *Form1::cartMenu(int index)
+{
+    return m_menu->cartMenu(index, CmdTrack[index]->tag(), !CmdTrack[index]->isEnabled() && Timer1->isActive());
 }
 
 About *Form1::aboutWindow() const
@@ -387,7 +242,8 @@ Form2 *Form1::form2()
 {
     if (!m_form2) {
         m_form2 = new Form2(this, *m_store, *m_openDialog);
-        m_form2->setFileNotes([this](const QString &path) { return ActiveMovie1->loudnessText(path); });
+        if (auto *loudness = dynamic_cast<LoudnessControl *>(ActiveMovie1.get()))
+            m_form2->setFileNotes([loudness](const QString &path) { return loudness->loudnessText(path); });
         // Queued: while the editor is still closing it remains the modal window.
         connect(m_form2, &Form2::unloaded, this, &Form1::focusPlayer, Qt::QueuedConnection);
     }
@@ -414,8 +270,7 @@ void Form1::Form_Load()
     Timer1->stop();
     Timer1->setInterval(250);
     ActiveMovie1->setDurationKnownHandler([this] { showTime(LblLCD, ActiveMovie1->duration() * 100); });
-    ActiveMovie1->setLoudnessTarget(m_settings.loudnessTarget());
-    ActiveMovie1->setOutputs(m_settings.airOutput(), m_settings.preListenOutput());
+    m_menu->applySettings();
     prepareTracks();
 }
 
@@ -459,6 +314,7 @@ void Form1::CmdTrack_Click(int index)
         showTime(LblLCD3, ActiveMovie1->duration() * 100);
         CmdTrack[index]->setBackColor(ButtonFace);
         focusPlayer();
+        emit trackStopped();
     } else {
         ActiveMovie1->setFileName(CmdTrack[index]->tag());
         LockToTrack(CmdTrack, index);
@@ -466,13 +322,15 @@ void Form1::CmdTrack_Click(int index)
         Timer1->setTag(QString::number(index));
         showTime(LblLCD, ActiveMovie1->duration() * 100);
         focusPlayer();
+        emit trackStarted();
     }
 }
 
 void Form1::Timer1_Timer()
 {
     const std::optional<int> playing = slotIndex(Timer1->tag());
-    if (m_fading && playing && ActiveMovie1->fadedOut()) {
+    auto *fades = dynamic_cast<FadeControl *>(ActiveMovie1.get());
+    if (m_fading && playing && fades && fades->fadedOut()) {
         CmdTrack_Click(*playing); // silent now: it stops as a second click stops it
         return;
     }
@@ -495,8 +353,10 @@ void Form1::Timer1_Timer()
         if (playing)
             CmdTrack[*playing]->setBackColor(ButtonFace);
         focusPlayer();
+        emit trackEnded();
     } else if (playing) {
         blink(CmdTrack[*playing]);
+        emit ticked();
     }
 }
 
@@ -563,6 +423,7 @@ void Form1::applySavedTracks(const TrackList &tracks)
         button->setTag(tracks[n].fullPath);
     }
     prepareTracks();
+    emit tracksChanged();
 }
 
 TrackList Form1::currentTracks()

@@ -12,16 +12,16 @@
 #include <memory>
 
 class About;
-class QAction;
 class QMenu;
-class QTimer;
 class Form2;
 class MediaPlayer;
 class OpenDialog;
+class PreListen;
 class QLabel;
 class QPushButton;
 class Shape;
 class TrackListStore;
+class WindowMenu;
 
 // The player window: twelve track buttons, the total and remaining time displays, and the
 // commands "Set Tracks", "About" and "E&xit". It is the program's first and main window.
@@ -63,13 +63,23 @@ public:
     std::optional<int> playingTrack() const;
     double remainingSeconds();
     double totalSeconds();
+    bool isFading() const { return m_fading; }
 
     // The window's own menu (right button, or the Menu key): fade-out, fade length, loudness,
-    // outputs.
-    QMenu *contextMenu() const { return m_contextMenu; }
-    // A track button's menu: pre-listen (or stop it) first, then the window's items. Built as it
-    // shows; shown at globalPos.
+    // outputs; and a track button's (see WindowMenu).
+    QMenu *contextMenu() const;
     QMenu *cartMenu(int index);
+
+signals:
+    // The window's moments, for its command surface: a click (or a key, or a command) started or
+    // stopped a track; a track reached its end; a fade-out began; a tick while a track plays;
+    // the buttons' tracks changed (a save, a drop).
+    void trackStarted();
+    void trackStopped();
+    void trackEnded();
+    void fadeBegun();
+    void ticked();
+    void tracksChanged();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -89,15 +99,7 @@ private:
     void applySavedTracks(const TrackList &tracks);
     // Hands the buttons' files and captions to the player to get ready.
     void prepareTracks();
-    void buildContextMenu();
-    // Brings the window's menu up to date with the settings and the server's outputs.
-    void prepareContextMenu();
-    // Fills the output menus from the server's outputs and the settings.
-    void fillOutputMenus();
     void showCartMenu(int index, const QPoint &globalPos);
-    void preListen(int index);
-    void stopPreListen();
-    void watchPreListen();
     // Fades the playing track out; it then stops as a second click stops it.
     void fadeOut();
     // The slots as the editor would open with them: the file's records, and for slots without
@@ -128,12 +130,9 @@ private:
     TagTimer *Timer1 = nullptr;
 
     Settings m_settings;
-    QMenu *m_contextMenu = nullptr;
-    QAction *m_fadeOutAction = nullptr;
+    WindowMenu *m_menu = nullptr;
+    PreListen *m_preListen = nullptr;
     bool m_fading = false;
-    QMenu *m_cartMenu = nullptr;
-    std::optional<int> m_preListening; // the cart being pre-listened
-    QTimer *m_preListenWatch = nullptr; // runs only while one is
 
     QPointer<Form2> m_form2;
     QPointer<About> m_about;

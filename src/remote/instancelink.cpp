@@ -1,7 +1,7 @@
 #include "remote/instancelink.h"
 
 #include "platform/runtimefolder.h"
-#include "remote/remotetarget.h"
+#include "player/commandsurface.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -73,7 +73,7 @@ bool InstanceLink::listen(const QString &socketPath, QString *errorMessage)
     return m_server.listen(socketPath, errorMessage);
 }
 
-QByteArray InstanceLink::answer(const QByteArray &request, RemoteTarget &target)
+QByteArray InstanceLink::answer(const QByteArray &request, CommandSurface &target)
 {
     const QList<QByteArray> words = request.trimmed().split(' ');
     const QByteArray &verb = words[0];
@@ -100,7 +100,7 @@ QByteArray InstanceLink::answer(const QByteArray &request, RemoteTarget &target)
         return "ok";
     }
     if (verb == "state" && words.size() == 1) {
-        const PlayState state = target.state();
+        const SurfaceState state = target.state();
         return QByteArray::number(state.slot) + ' ' + QByteArray::number(state.remaining, 'f', 2) + ' '
                + QByteArray::number(state.total, 'f', 2);
     }

@@ -8,7 +8,7 @@
 #include <optional>
 
 class QLocalSocket;
-class RemoteTarget;
+class CommandSurface;
 
 // The one running Kelvo of a track list and the programs that talk to it: a local socket under
 // $XDG_RUNTIME_DIR (see privateRuntimeFolder), named from the track list's path, that only its
@@ -41,14 +41,14 @@ public:
     bool listen(const QString &socketPath, QString *errorMessage);
 
     // Requests from now on act on target.
-    void setTarget(RemoteTarget *target) { m_target = target; }
+    void setTarget(CommandSurface *target) { m_target = target; }
 
     // The answer to one request line.
-    static QByteArray answer(const QByteArray &request, RemoteTarget &target);
+    static QByteArray answer(const QByteArray &request, CommandSurface &target);
 
 private:
     void serve(QLocalSocket *client);
 
     LocalListener m_server;
-    RemoteTarget *m_target = nullptr;
+    CommandSurface *m_target = nullptr;
 };

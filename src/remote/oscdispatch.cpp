@@ -1,6 +1,6 @@
 #include "remote/oscdispatch.h"
 
-#include "remote/remotetarget.h"
+#include "player/commandsurface.h"
 
 #include <lo/lo_lowlevel.h>
 
@@ -21,7 +21,7 @@ OscDispatch::Outcome ignored(const QString &why)
     return {std::nullopt, why};
 }
 
-QByteArray stateReply(const PlayState &state)
+QByteArray stateReply(const SurfaceState &state)
 {
     const Message reply(lo_message_new());
     lo_message_add_int32(reply.get(), state.slot);
@@ -36,7 +36,7 @@ QByteArray stateReply(const PlayState &state)
 
 } // namespace
 
-OscDispatch::Outcome OscDispatch::handle(const QByteArray &packet, RemoteTarget &target)
+OscDispatch::Outcome OscDispatch::handle(const QByteArray &packet, CommandSurface &target)
 {
     if (packet.size() > kMaxPacketBytes)
         return ignored(QStringLiteral("a packet of %1 bytes (at most %2)").arg(packet.size()).arg(kMaxPacketBytes));

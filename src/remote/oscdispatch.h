@@ -5,7 +5,7 @@
 
 #include <optional>
 
-class RemoteTarget;
+class CommandSurface;
 
 // The OSC methods Kelvo answers, from one packet's bytes to the target:
 //   /kelvo/fire i (1-12), /kelvo/stop, /kelvo/fade, /kelvo/state
@@ -23,6 +23,6 @@ struct Outcome
     QString complaint;               // why the packet was ignored; empty when it was not
 };
 
-Outcome handle(const QByteArray &packet, RemoteTarget &target);
+Outcome handle(const QByteArray &packet, CommandSurface &target);
 
 } // namespace OscDispatch

@@ -6,7 +6,7 @@
 #include <QNetworkDatagram>
 
 
-OscServer::OscServer(RemoteTarget &target, QObject *parent) : QObject(parent), m_target(target), m_socket(this)
+OscServer::OscServer(CommandSurface &target, QObject *parent) : QObject(parent), m_target(target), m_socket(this)
 {
     connect(&m_socket, &QUdpSocket::readyRead, this, &OscServer::readPackets);
 }

@@ -4,7 +4,7 @@
 #include <QObject>
 #include <QUdpSocket>
 
-class RemoteTarget;
+class CommandSurface;
 
 // OSC over UDP for one target, on the user-interface thread: packets are read as they come
 // (nothing wakes while none do) and handled by OscDispatch; what is ignored is said on standard
@@ -14,7 +14,7 @@ class OscServer : public QObject
     Q_OBJECT
 
 public:
-    OscServer(RemoteTarget &target, QObject *parent = nullptr);
+    OscServer(CommandSurface &target, QObject *parent = nullptr);
 
     // Listens on address and port; false, with the reason, when it cannot (the port in use).
     bool listen(const QHostAddress &address, quint16 port, QString *errorMessage);
@@ -24,6 +24,6 @@ public:
 private:
     void readPackets();
 
-    RemoteTarget &m_target;
+    CommandSurface &m_target;
     QUdpSocket m_socket;
 };

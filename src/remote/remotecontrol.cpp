@@ -2,7 +2,7 @@
 
 #include "common/diagnostics.h"
 #include "common/settings.h"
-#include "player/form1.h"
+#include "player/commandsurface.h"
 #include "tracklist/trackliststore.h"
 
 #include <QAction>
@@ -87,10 +87,10 @@ bool Launch::handOver()
     return true;
 }
 
-RemoteControl::RemoteControl(Form1 &player, const Launch &launch, QObject *parent)
-    : QObject(parent), m_player(player), m_link(this), m_osc(*this, this)
+RemoteControl::RemoteControl(CommandSurface &commands, const Launch &launch, QMenu *menu, QObject *parent)
+    : QObject(parent), m_commands(commands), m_link(this), m_osc(commands, this)
 {
-    m_link.setTarget(this);
+    m_link.setTarget(&commands);
     if (!launch.command().newInstance && !launch.socketPath().isEmpty()) {
         QString error;
         if (!m_link.listen(launch.socketPath(), &error))
@@ -100,15 +100,15 @@ RemoteControl::RemoteControl(Form1 &player, const Launch &launch, QObject *paren
     m_oscAction = new QAction(this);
     m_oscAction->setObjectName(QStringLiteral("RemoteControl"));
     m_oscAction->setCheckable(true);
-    player.contextMenu()->addSeparator();
-    player.contextMenu()->addAction(m_oscAction);
+    menu->addSeparator();
+    menu->addAction(m_oscAction);
     connect(m_oscAction, &QAction::triggered, this, [this](bool on) {
         Settings().setOscEnabled(on);
         applyOscSettings();
     });
     applyOscSettings();
     if (launch.command().action == CommandLine::Action::Fire)
-        QTimer::singleShot(0, this, [this, slot = launch.command().slot] { fire(slot); });
+        QTimer::singleShot(0, this, [this, slot = launch.command().slot] { m_commands.fire(slot); });
 }
 
 void RemoteControl::applyOscSettings()
@@ -134,34 +134,4 @@ void RemoteControl::applyOscSettings()
     m_oscAction->setText(address == QHostAddress(QHostAddress::AnyIPv4) || address == QHostAddress(QHostAddress::Any)
                              ? tr("Remote control (OSC): port %1, listening on every interface").arg(port)
                              : tr("Remote control (OSC): %1 port %2").arg(address.toString()).arg(port));
-}
-
-void RemoteControl::fire(int slot)
-{
-    m_player.fireTrack(slot - 1);
-}
-
-void RemoteControl::stop()
-{
-    m_player.stopTrack();
-}
-
-void RemoteControl::fade()
-{
-    m_player.fadeTrack();
-}
-
-PlayState RemoteControl::state()
-{
-    const std::optional<int> playing = m_player.playingTrack();
-    if (!playing)
-        return {};
-    return {*playing + 1, m_player.remainingSeconds(), m_player.totalSeconds()};
-}
-
-void RemoteControl::raise()
-{
-    m_player.show();
-    m_player.raise();
-    m_player.activateWindow();
 }

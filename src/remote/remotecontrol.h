@@ -3,15 +3,15 @@
 #include "remote/commandline.h"
 #include "remote/instancelink.h"
 #include "remote/oscserver.h"
-#include "remote/remotetarget.h"
 
 #include <QLockFile>
 #include <QObject>
 
 #include <memory>
 
-class Form1;
+class CommandSurface;
 class QAction;
+class QMenu;
 
 // Hands a command line to the Kelvo already running with the same track list, before this one
 // builds any window; tells whether this one is to start, and with which command. One that is
@@ -40,30 +40,25 @@ private:
     int m_exitCode = 0;
 };
 
-// The running program's remote controls over its player window: the instance socket that
-// later starts hand their commands to, and OSC when turned on (osc/enabled, osc/port,
-// osc/listen in kelvo.conf, or "Remote control (OSC)" in the window's menu).
-class RemoteControl : public QObject, public RemoteTarget
+// The running program's remote controls over the player window's command surface: the instance
+// socket that later starts hand their commands to, and OSC when turned on (osc/enabled,
+// osc/port, osc/listen in kelvo.conf, or "Remote control (OSC)" in the window's menu).
+class RemoteControl : public QObject
 {
     Q_OBJECT
 
 public:
-    // Acts on player; listens on launch's socket unless it asked for a new instance; carries
-    // out launch's command (a --fire that started the program) once the list is loaded.
-    RemoteControl(Form1 &player, const Launch &launch, QObject *parent = nullptr);
-
-    void fire(int slot) override;
-    void stop() override;
-    void fade() override;
-    PlayState state() override;
-    void raise() override;
+    // Acts on commands; listens on launch's socket unless it asked for a new instance; carries
+    // out launch's command (a --fire that started the program) once the list is loaded. The OSC
+    // item goes at the end of menu (the window's own).
+    RemoteControl(CommandSurface &commands, const Launch &launch, QMenu *menu, QObject *parent = nullptr);
 
     // Turns OSC on or off as the settings say; the menu item tells how it went.
     void applyOscSettings();
     QAction *oscAction() const { return m_oscAction; }
 
 private:
-    Form1 &m_player;
+    CommandSurface &m_commands;
     InstanceLink m_link;
     OscServer m_osc;
     QAction *m_oscAction = nullptr;

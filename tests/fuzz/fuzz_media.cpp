@@ -1,8 +1,8 @@
 // The media layer's open, probe and loudness meter on arbitrary bytes as a file: the duration
 // is finite and not negative, decoding to the end terminates (a hang is caught by libFuzzer's
 // timeout), and a loudness, when there is one, is a finite level with a finite true peak.
-#include "platform/audiodecoder.h"
-#include "platform/loudnessmeter.h"
+#include "decoding/opendecoder.h"
+#include "loudness/loudnessmeter.h"
 
 #include <QCoreApplication>
 #include <QDir>

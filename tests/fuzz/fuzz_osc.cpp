@@ -3,7 +3,7 @@
 // slot from 1 to 12, a stop, a fade), and only /kelvo/state is answered, with a well-formed
 // /kelvo/state i f f.
 #include "remote/oscdispatch.h"
-#include "remote/remotetarget.h"
+#include "player/commandsurface.h"
 
 #include <lo/lo_lowlevel.h>
 
@@ -14,7 +14,7 @@
 
 namespace {
 
-class CountingTarget : public RemoteTarget
+class CountingTarget : public CommandSurface
 {
 public:
     int actions = 0;
@@ -26,7 +26,7 @@ public:
     }
     void stop() override { ++actions; }
     void fade() override { ++actions; }
-    PlayState state() override { return {5, 1.5, 3.0}; }
+    SurfaceState state() override { return {5, 1.5, 3.0, false, {}}; }
     void raise() override { std::abort(); } // no OSC method raises the window
 };
 

@@ -1,4 +1,4 @@
-#include "platform/durationcache.h"
+#include "decoding/durationcache.h"
 
 std::optional<TrackLength> DurationCache::find(const QString &path) const
 {

@@ -1,9 +1,13 @@
 #pragma once
 
-#include "platform/durationcache.h"
-#include "platform/loudnesscache.h"
+#include "decoding/durationcache.h"
+#include "loudness/loudnesscache.h"
+#include "platform/fadecontrol.h"
+#include "platform/loudnesscontrol.h"
 #include "platform/mediaplayer.h"
-#include "platform/pulseengine.h"
+#include "platform/outputcontrol.h"
+#include "platform/prelistencontrol.h"
+#include "engine/pulseengine.h"
 
 #include <QHash>
 #include <QObject>
@@ -23,7 +27,12 @@ class PulseVoice;
 // (none, or it goes away mid-track) a silent clock at the file's rate stands in, so the track
 // still counts down and ends exactly at its duration; a server that comes back is used from the
 // next put.
-class AudioMediaPlayer : public QObject, public MediaPlayer
+class AudioMediaPlayer : public QObject,
+                         public MediaPlayer,
+                         public FadeControl,
+                         public LoudnessControl,
+                         public OutputControl,
+                         public PreListenControl
 {
     Q_OBJECT
 

@@ -1,7 +1,7 @@
-#include "platform/audiodecoder.h"
+#include "decoding/opendecoder.h"
 
-#include "platform/mpg123decoder.h"
-#include "platform/sndfiledecoder.h"
+#include "decoding/mpg123decoder.h"
+#include "decoding/sndfiledecoder.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,7 +2,6 @@
 
 #include <QString>
 
-#include <memory>
 #include <optional>
 
 // How decoded samples are laid out: signed 16-bit, or 32-bit float (full scale at +-1.0) for
@@ -35,15 +34,3 @@ public:
 
     virtual bool atEnd() const = 0;
 };
-
-// Samples per second below which a file is not taken for audio.
-inline constexpr int kMinimumRate = 1000;
-
-// The decoder for the file at path, chosen by its content: MPEG audio goes to libmpg123
-// (gapless, scanned), everything libsndfile recognises (WAV, AIFF, FLAC, Ogg Vorbis, Opus) to
-// libsndfile. Nothing when neither can open it, when it is not a regular file, or when its rate
-// is too low to be audio (below kMinimumRate).
-std::unique_ptr<AudioDecoder> openDecoder(const QString &path);
-
-// The exact length in seconds of the file at path, or nothing when it cannot be decoded.
-std::optional<double> probeDuration(const QString &path);

@@ -1,4 +1,4 @@
-#include "platform/framering.h"
+#include "engine/framering.h"
 
 #include <algorithm>
 #include <cstring>

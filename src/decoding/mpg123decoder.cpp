@@ -1,4 +1,4 @@
-#include "platform/mpg123decoder.h"
+#include "decoding/mpg123decoder.h"
 
 #include <mpg123.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/fileidentity.h"
+#include "decoding/fileidentity.h"
 
 #include <QHash>
 #include <QString>

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -11,7 +12,6 @@ struct pa_mainloop_api;
 struct pa_operation;
 struct pa_stream;
 struct pa_time_event;
-class PulseEngine;
 class TrackStream;
 
 // What a voice reports to the player, written on the server's thread and read on any other.
@@ -35,15 +35,18 @@ qint64 monotonicNs();
 // holds, from just past what the device has taken: the same samples ramped down to silence, so
 // the cut makes no click. Everything else plays bit-exact.
 //
-// Only PulseEngine calls it, with the engine's lock held or on the server's thread.
+// Only the engine calls it, with the engine's lock held or on the server's thread. It knows
+// nothing of the engine but what it is handed: the server loop's timers, and whom to tell once
+// it has let its stream go.
 class PulseVoice
 {
 public:
-    // gain scales every sample (1: bit for bit as decoded).
+    // api: the server loop's, for timers. released: called once the voice has let its stream go
+    // (it may destroy the voice). gain scales every sample (1: bit for bit as decoded).
     // device: the sink meant for it (empty: the server's default); when it is missing the
     // default plays it, or, with deviceRequired, the voice fails.
-    PulseVoice(PulseEngine &engine, std::unique_ptr<TrackStream> stream, const QString &mediaName, double gain,
-               const QString &device = {}, bool deviceRequired = false);
+    PulseVoice(pa_mainloop_api *api, std::function<void(PulseVoice *)> released, std::unique_ptr<TrackStream> stream,
+               const QString &mediaName, double gain, const QString &device = {}, bool deviceRequired = false);
     ~PulseVoice();
     PulseVoice(const PulseVoice &) = delete;
     PulseVoice &operator=(const PulseVoice &) = delete;
@@ -71,7 +74,10 @@ private:
     using TimeEvent = std::unique_ptr<pa_time_event, TimeEventDeleter>;
     using Operation = std::unique_ptr<pa_operation, OperationDeleter>;
 
-    void connect(pa_context *context);
+    // Connects on context. pipeWire: the server is PipeWire's (shorter requests, a later splice);
+    // deviceAvailable: the server has the sink meant for it.
+    void connect(pa_context *context, bool pipeWire, bool deviceAvailable);
+    const QString &device() const { return m_device; }
     void start();
     void stop();
     void fadeOut(qint64 frames);
@@ -101,7 +107,10 @@ private:
     void remember(const char *data, qint64 bytes);
     qint64 writtenFrames() const { return m_writtenBytes / m_frameBytes; }
 
-    PulseEngine &m_engine;
+    pa_mainloop_api *const m_api;
+    const std::function<void(PulseVoice *)> m_released;
+    pa_context *m_context = nullptr; // the connection its stream is on
+    bool m_pipeWire = false;
     std::unique_ptr<TrackStream> m_stream;
     const QString m_mediaName;
     const double m_gain;

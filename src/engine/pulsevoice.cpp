@@ -1,7 +1,6 @@
-#include "platform/pulsevoice.h"
+#include "engine/pulsevoice.h"
 
-#include "platform/pulseengine.h"
-#include "platform/trackstream.h"
+#include "engine/trackstream.h"
 
 #include <pulse/context.h>
 #include <pulse/introspect.h>
@@ -97,9 +96,11 @@ void PulseVoice::TimeEventDeleter::operator()(pa_time_event *event) const
     api->time_free(event);
 }
 
-PulseVoice::PulseVoice(PulseEngine &engine, std::unique_ptr<TrackStream> stream, const QString &mediaName,
-                       double gain, const QString &device, bool deviceRequired)
-    : m_engine(engine),
+PulseVoice::PulseVoice(pa_mainloop_api *api, std::function<void(PulseVoice *)> released,
+                       std::unique_ptr<TrackStream> stream, const QString &mediaName, double gain, const QString &device,
+                       bool deviceRequired)
+    : m_api(api),
+      m_released(std::move(released)),
       m_stream(std::move(stream)),
       m_mediaName(mediaName),
       m_gain(gain),
@@ -115,10 +116,12 @@ PulseVoice::PulseVoice(PulseEngine &engine, std::unique_ptr<TrackStream> stream,
 
 PulseVoice::~PulseVoice() = default;
 
-void PulseVoice::connect(pa_context *context)
+void PulseVoice::connect(pa_context *context, bool pipeWire, bool deviceAvailable)
 {
     if (m_state != State::Waiting)
         return;
+    m_context = context;
+    m_pipeWire = pipeWire;
     pa_sample_spec format{};
     // What the file holds: more than 16 bits go as float, so a quiet 24-bit passage is heard.
     format.format = m_float ? PA_SAMPLE_FLOAT32LE : PA_SAMPLE_S16LE;
@@ -145,13 +148,13 @@ void PulseVoice::connect(pa_context *context)
     attr.maxlength = quint32(-1);
     attr.tlength = bytes(kTargetMs);
     attr.prebuf = bytes(kStartMs);
-    attr.minreq = bytes(m_engine.m_pipeWire ? kPipeWireRequestMs : kRequestMs);
+    attr.minreq = bytes(m_pipeWire ? kPipeWireRequestMs : kRequestMs);
     attr.fragsize = quint32(-1);
     // Corked: armed, it waits filled until a start uncorks it. No automatic timing updates:
     // they would wake this process every second and a half while it waits.
     const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_INTERPOLATE_TIMING);
     // A sink the server does not have (unplugged) would fail the stream: the default plays it.
-    m_connectedDevice = m_engine.deviceAvailable(m_device) ? m_device : QString();
+    m_connectedDevice = deviceAvailable ? m_device : QString();
     if (m_deviceRequired && m_connectedDevice.isEmpty()) {
         fail();
         return;
@@ -240,8 +243,8 @@ void PulseVoice::write(size_t bytes)
 PulseVoice::TimeEvent PulseVoice::after(qint64 microseconds, pa_time_event_cb_t callback)
 {
     pa_time_event *event =
-        pa_context_rttime_new(m_engine.context(), pa_rtclock_now() + pa_usec_t(microseconds), callback, this);
-    return TimeEvent(event, TimeEventDeleter{m_engine.api()});
+        pa_context_rttime_new(m_context, pa_rtclock_now() + pa_usec_t(microseconds), callback, this);
+    return TimeEvent(event, TimeEventDeleter{m_api});
 }
 
 void PulseVoice::remember(const char *data, qint64 bytes)
@@ -365,7 +368,7 @@ void PulseVoice::whenReadPositionKnown(void (PulseVoice::*then)())
         },
         this));
     m_sinkInfo.reset(pa_context_get_sink_info_by_index(
-        m_engine.context(), pa_stream_get_device_index(m_pa.get()),
+        m_context, pa_stream_get_device_index(m_pa.get()),
         [](pa_context *, const pa_sink_info *info, int eol, void *self) {
             auto *voice = static_cast<PulseVoice *>(self);
             if (info && eol == 0) {
@@ -454,7 +457,7 @@ qint64 PulseVoice::splicePoint() const
     if (timing && !timing->read_index_corrupt) {
         const qint64 blockUs = std::max({qint64(timing->sink_usec), std::min(m_sinkBlockUs, kLongestBlockUs), kLeastAheadUs});
         qint64 aheadUs = blockUs + qint64(pa_timeval_age(&timing->timestamp));
-        if (m_engine.m_pipeWire) {
+        if (m_pipeWire) {
             const pa_buffer_attr *attr = pa_stream_get_buffer_attr(m_pa.get());
             aheadUs += 3 * qint64(attr ? attr->minreq : 0) / m_frameBytes * 1'000'000 / m_rate;
         }
@@ -515,7 +518,7 @@ void PulseVoice::release()
     m_timing.reset();
     m_sinkInfo.reset();
     m_pa.reset();
-    m_engine.forget(this); // may destroy this voice
+    m_released(this); // may destroy this voice
 }
 
 bool PulseVoice::fedAll() const

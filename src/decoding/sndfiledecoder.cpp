@@ -1,4 +1,4 @@
-#include "platform/sndfiledecoder.h"
+#include "decoding/sndfiledecoder.h"
 
 #include <sndfile.h>
 

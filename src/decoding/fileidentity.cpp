@@ -1,4 +1,4 @@
-#include "platform/fileidentity.h"
+#include "decoding/fileidentity.h"
 
 #include <QFileInfo>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "platform/trackstream.h"
+#include "engine/trackstream.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
-#include "platform/audiomediaplayer.h"
+#include "engine/audiomediaplayer.h"
 
-#include "platform/audiodecoder.h"
-#include "platform/pulsevoice.h"
-#include "platform/trackstream.h"
+#include "decoding/opendecoder.h"
+#include "engine/pulsevoice.h"
+#include "engine/trackstream.h"
 
 #include <QFileInfo>
 #include <QTimer>

@@ -75,12 +75,12 @@ public:
     bool isPipeWire();
 
 private:
-    friend class PulseVoice;
     struct Lock;
     void connectContext();              // lock held
     void contextStateChanged();         // lock held, on the server's thread
     void askForSinks(bool thenConnect); // lock held
     void connectWaitingVoices();        // lock held
+    void connectVoice(PulseVoice &voice); // lock held
     bool deviceAvailable(const QString &device) const // lock held
     {
         return !device.isEmpty() && std::find(m_sinkNames.begin(), m_sinkNames.end(), device) != m_sinkNames.end();

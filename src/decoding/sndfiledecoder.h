@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/audiodecoder.h"
+#include "decoding/audiodecoder.h"
 
 #include <memory>
 #include <vector>

@@ -1,6 +1,6 @@
-#include "platform/loudnessmeter.h"
+#include "loudness/loudnessmeter.h"
 
-#include "platform/audiodecoder.h"
+#include "decoding/opendecoder.h"
 
 #include <ebur128.h>
 

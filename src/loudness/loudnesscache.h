@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/fileidentity.h"
-#include "platform/loudnessmeter.h"
+#include "decoding/fileidentity.h"
+#include "loudness/loudnessmeter.h"
 
 #include <QHash>
 #include <QString>

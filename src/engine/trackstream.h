@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/framering.h"
-#include "platform/audiodecoder.h"
+#include "engine/framering.h"
+#include "decoding/audiodecoder.h"
 
 #include <atomic>
 #include <condition_variable>

@@ -1,7 +1,7 @@
-#include "platform/pulseengine.h"
+#include "engine/pulseengine.h"
 
-#include "platform/pulsevoice.h"
-#include "platform/trackstream.h"
+#include "engine/pulsevoice.h"
+#include "engine/trackstream.h"
 
 #include <pulse/context.h>
 #include <pulse/introspect.h>
@@ -123,7 +123,8 @@ void PulseEngine::contextStateChanged()
 std::shared_ptr<PulseVoice> PulseEngine::arm(std::unique_ptr<TrackStream> stream, const QString &mediaName, double gain,
                                              const QString &device, bool deviceRequired)
 {
-    auto voice = std::make_shared<PulseVoice>(*this, std::move(stream), mediaName, gain, device, deviceRequired);
+    auto voice = std::make_shared<PulseVoice>(
+        api(), [this](PulseVoice *gone) { forget(gone); }, std::move(stream), mediaName, gain, device, deviceRequired);
     Lock lock(m_loop.get());
     m_voices.push_back(voice);
     connectContext();
@@ -134,7 +135,7 @@ std::shared_ptr<PulseVoice> PulseEngine::arm(std::unique_ptr<TrackStream> stream
     switch (pa_context_get_state(m_context.get())) {
     case PA_CONTEXT_READY:
         if (m_serverKnown)
-            voice->connect(m_context.get());
+            connectVoice(*voice);
         break; // otherwise once the server has said what it is
     case PA_CONTEXT_FAILED:
     case PA_CONTEXT_TERMINATED:
@@ -210,7 +211,12 @@ void PulseEngine::connectWaitingVoices()
     m_serverKnown = true;
     const std::vector<std::shared_ptr<PulseVoice>> voices = m_voices;
     for (const std::shared_ptr<PulseVoice> &voice : voices)
-        voice->connect(m_context.get());
+        connectVoice(*voice);
+}
+
+void PulseEngine::connectVoice(PulseVoice &voice)
+{
+    voice.connect(m_context.get(), m_pipeWire, deviceAvailable(voice.device()));
 }
 
 std::vector<PulseEngine::Sink> PulseEngine::sinks()

@@ -1,4 +1,4 @@
-#include "platform/loudnesscache.h"
+#include "loudness/loudnesscache.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,0 +1,53 @@
+#include "player/playercommands.h"
+
+#include "player/form1.h"
+#include "player/trackbutton.h"
+#include "tracklist/trackslot.h"
+
+PlayerCommands::PlayerCommands(Form1 &window, QObject *parent) : CommandSurface(parent), m_window(window)
+{
+    connect(&window, &Form1::trackStarted, this, [this] { emit changed(Change::Started); });
+    connect(&window, &Form1::trackStopped, this, [this] { emit changed(Change::Stopped); });
+    connect(&window, &Form1::trackEnded, this, [this] { emit changed(Change::Ended); });
+    connect(&window, &Form1::fadeBegun, this, [this] { emit changed(Change::FadeBegun); });
+    connect(&window, &Form1::ticked, this, [this] { emit changed(Change::Remaining); });
+    connect(&window, &Form1::tracksChanged, this, [this] { emit changed(Change::Carts); });
+}
+
+void PlayerCommands::fire(int slot)
+{
+    m_window.fireTrack(slot - 1);
+}
+
+void PlayerCommands::stop()
+{
+    m_window.stopTrack();
+}
+
+void PlayerCommands::fade()
+{
+    m_window.fadeTrack();
+}
+
+SurfaceState PlayerCommands::state()
+{
+    SurfaceState state;
+    if (const std::optional<int> playing = m_window.playingTrack()) {
+        state.slot = *playing + 1;
+        state.remaining = m_window.remainingSeconds();
+        state.total = m_window.totalSeconds();
+        state.fading = m_window.isFading();
+    }
+    for (int n = 0; n < SlotCount; ++n) {
+        const TrackButton *button = m_window.trackButton(n);
+        state.carts[size_t(n)] = {button->text(), !trimSpaces(button->tag()).isEmpty(), button->isEnabled()};
+    }
+    return state;
+}
+
+void PlayerCommands::raise()
+{
+    m_window.show();
+    m_window.raise();
+    m_window.activateWindow();
+}

@@ -1,0 +1,179 @@
+#include "player/windowmenu.h"
+
+#include "tracklist/trackslot.h"
+#include "platform/loudnesscontrol.h"
+#include "platform/outputcontrol.h"
+#include "player/prelisten.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QHash>
+#include <QLocale>
+#include <QMenu>
+#include <QWidget>
+
+WindowMenu::WindowMenu(QWidget *window, LoudnessControl *loudness, OutputControl *outputs, PreListen &preListen,
+                       std::function<bool()> canFade)
+    : QObject(window), m_loudness(loudness), m_outputs(outputs), m_preListen(preListen), m_canFade(std::move(canFade))
+{
+    build(window);
+}
+
+void WindowMenu::build(QWidget *window)
+{
+    m_menu = new QMenu(window);
+    m_menu->setObjectName(QStringLiteral("ContextMenu"));
+
+    m_fadeOutAction = m_menu->addAction(tr("Fade out"));
+    m_fadeOutAction->setObjectName(QStringLiteral("FadeOut"));
+    m_fadeOutAction->setShortcut(Qt::Key_Escape);
+    m_fadeOutAction->setShortcutContext(Qt::WindowShortcut);
+    window->addAction(m_fadeOutAction); // Esc works with the menu closed
+    connect(m_fadeOutAction, &QAction::triggered, this, &WindowMenu::fadeRequested);
+
+    QMenu *lengths = m_menu->addMenu(tr("Fade length"));
+    lengths->setObjectName(QStringLiteral("FadeLength"));
+    auto *lengthGroup = new QActionGroup(lengths);
+    for (const double seconds : {0.5, 1.0, 2.0, 4.0, 8.0}) {
+        QAction *action = lengths->addAction(tr("%1 s").arg(QLocale().toString(seconds)));
+        action->setObjectName(QStringLiteral("FadeLength(%1)").arg(seconds));
+        action->setCheckable(true);
+        action->setData(seconds);
+        lengthGroup->addAction(action);
+        connect(action, &QAction::triggered, this, [this, seconds] { m_settings.setFadeSeconds(seconds); });
+    }
+
+    if (m_outputs) {
+        m_menu->addMenu(tr("Output"))->setObjectName(QStringLiteral("Output"));
+        m_menu->addMenu(tr("Pre-listen output"))->setObjectName(QStringLiteral("PreListenOutput"));
+    }
+    m_cartMenu = new QMenu(window);
+    m_cartMenu->setObjectName(QStringLiteral("CartMenu"));
+
+    if (m_loudness) {
+        QMenu *loudness = m_menu->addMenu(tr("Match loudness"));
+        loudness->setObjectName(QStringLiteral("MatchLoudness"));
+        auto *loudnessGroup = new QActionGroup(loudness);
+        const std::optional<double> targets[] = {std::nullopt, -23.0, -18.0, -16.0};
+        for (const std::optional<double> target : targets) {
+            QAction *action = loudness->addAction(target ? tr("%1 LUFS").arg(*target) : tr("Off"));
+            action->setObjectName(target ? QStringLiteral("MatchLoudness(%1)").arg(*target)
+                                         : QStringLiteral("MatchLoudness(Off)"));
+            action->setCheckable(true);
+            action->setData(target ? QVariant(*target) : QVariant());
+            loudnessGroup->addAction(action);
+            connect(action, &QAction::triggered, this, [this, target] {
+                m_settings.setLoudnessTarget(target);
+                m_loudness->setLoudnessTarget(target);
+            });
+        }
+    }
+}
+
+void WindowMenu::applySettings()
+{
+    if (m_loudness)
+        m_loudness->setLoudnessTarget(m_settings.loudnessTarget());
+    if (m_outputs)
+        m_outputs->setOutputs(m_settings.airOutput(), m_settings.preListenOutput());
+}
+
+void WindowMenu::popup(const QPoint &globalPos)
+{
+    prepare();
+    m_menu->popup(globalPos);
+}
+
+void WindowMenu::prepare()
+{
+    // What the menu shows is read afresh: the settings file may have been provisioned meanwhile.
+    m_fadeOutAction->setEnabled(m_canFade());
+    const double seconds = m_settings.fadeSeconds();
+    for (QAction *action : m_menu->findChild<QMenu *>(QStringLiteral("FadeLength"))->actions())
+        action->setChecked(action->data().toDouble() == seconds);
+    if (m_loudness) {
+        const std::optional<double> target = m_settings.loudnessTarget();
+        for (QAction *action : m_menu->findChild<QMenu *>(QStringLiteral("MatchLoudness"))->actions())
+            action->setChecked(target ? action->data().isValid() && action->data().toDouble() == *target
+                                      : !action->data().isValid());
+    }
+    if (m_outputs)
+        fillOutputMenus();
+}
+
+void WindowMenu::fillOutputMenus()
+{
+    const QList<MediaOutput> outputs = m_outputs->outputs();
+    const QString air = m_settings.airOutput();
+    const QString cue = m_settings.preListenOutput();
+    // Outputs by what they show: twins (sixty "Null Output"s) get their names added.
+    QHash<QString, int> seen;
+    for (const MediaOutput &output : outputs)
+        ++seen[output.description.isEmpty() ? output.name : output.description];
+    const auto fill = [&](QMenu *menu, const QString &firstText, const QString &chosen, bool isAir) {
+        menu->clear();
+        auto *group = new QActionGroup(menu);
+        const auto add = [&](const QString &text, const QString &name) {
+            QAction *action = menu->addAction(text);
+            action->setObjectName(name.isEmpty() ? QStringLiteral("(none)") : name);
+            action->setCheckable(true);
+            action->setChecked(name == chosen);
+            group->addAction(action);
+            connect(action, &QAction::triggered, this, [this, name, isAir] {
+                if (isAir)
+                    m_settings.setAirOutput(name);
+                else
+                    m_settings.setPreListenOutput(name);
+                m_outputs->setOutputs(m_settings.airOutput(), m_settings.preListenOutput());
+            });
+        };
+        add(firstText, QString());
+        bool found = chosen.isEmpty();
+        for (const MediaOutput &output : outputs) {
+            QString text = output.description.isEmpty() ? output.name : output.description;
+            if (seen.value(text) > 1 && text != output.name)
+                text += QStringLiteral(" (%1)").arg(output.name);
+            if (!isAir && !output.name.isEmpty() && output.name == air)
+                text += tr(" (same as Output)");
+            add(text, output.name);
+            found = found || output.name == chosen;
+        }
+        // Kept, and said to be missing: it is used again once it comes back.
+        if (!found)
+            add(tr("%1 (missing)").arg(chosen), chosen);
+    };
+    fill(m_menu->findChild<QMenu *>(QStringLiteral("Output")), tr("Default"), air, true);
+    fill(m_menu->findChild<QMenu *>(QStringLiteral("PreListenOutput")), tr("None"), cue, false);
+}
+
+QMenu *WindowMenu::cartMenu(int index, const QString &path, bool locked)
+{
+    m_cartMenu->clear();
+    QAction *action = nullptr;
+    if (m_preListen.cart() == index) {
+        action = m_cartMenu->addAction(tr("Stop pre-listen"), this, [this] { m_preListen.stop(); });
+    } else {
+        const QString cue = m_settings.preListenOutput();
+        QString text = tr("Pre-listen");
+        if (cue.isEmpty())
+            text += tr(" (no pre-listen output: choose one under Pre-listen output)");
+        else if (cue == m_settings.airOutput())
+            text += tr(" (same as Output)");
+        action = m_cartMenu->addAction(text, this, [this, index, path] { m_preListen.start(index, path); });
+        action->setEnabled(m_preListen.available() && !cue.isEmpty() && !trimSpaces(path).isEmpty());
+    }
+    action->setObjectName(QStringLiteral("PreListen"));
+    // A button locked by the cart on air offers pre-listen alone: cueing the next cart is what
+    // it is for during a show, and nothing else there may touch the air.
+    if (locked)
+        return m_cartMenu;
+    m_cartMenu->addSeparator();
+    m_cartMenu->addActions(m_menu->actions());
+    return m_cartMenu;
+}
+
+void WindowMenu::popupCartMenu(int index, const QString &path, bool locked, const QPoint &globalPos)
+{
+    prepare();
+    cartMenu(index, path, locked)->popup(globalPos);
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "common/settings.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class LoudnessControl;
+class OutputControl;
+class PreListen;
+class QAction;
+class QMenu;
+class QPoint;
+class QWidget;
+
+// The player window's own menu (the right button, or the Menu key): fade-out (Esc), the fade
+// length, the outputs for air and pre-listen, loudness matching; and a track button's menu,
+// which offers pre-listen first. The choices are kept in the settings and handed to the player;
+// what the menu shows is read afresh each time it opens. Items for what the player cannot do
+// are left out.
+class WindowMenu : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The menu of window (whose shortcuts it adds); loudness, outputs and preListen may be
+    // unable (null, or a PreListen that is not available). canFade tells whether a fade-out
+    // may be asked now; fadeRequested() asks for it.
+    WindowMenu(QWidget *window, LoudnessControl *loudness, OutputControl *outputs, PreListen &preListen,
+               std::function<bool()> canFade);
+
+    QMenu *menu() const { return m_menu; }
+    // Hands the stored choices to the player (as the window loads).
+    void applySettings();
+    // Brings the menu up to date with the settings and the server's outputs, and shows it.
+    void popup(const QPoint &globalPos);
+    // Track button index's menu, holding path: pre-listen (or stop it) first; then, unless the
+    // button is locked by the cart on air, the window's items. Built as it is asked for.
+    QMenu *cartMenu(int index, const QString &path, bool locked);
+    void popupCartMenu(int index, const QString &path, bool locked, const QPoint &globalPos);
+
+signals:
+    void fadeRequested();
+
+private:
+    void build(QWidget *window);
+    void prepare();
+    void fillOutputMenus();
+
+    LoudnessControl *m_loudness;
+    OutputControl *m_outputs;
+    PreListen &m_preListen;
+    std::function<bool()> m_canFade;
+    Settings m_settings;
+    QMenu *m_menu = nullptr;
+    QMenu *m_cartMenu = nullptr;
+    QAction *m_fadeOutAction = nullptr;
+};
