@@ -60,7 +60,7 @@ double childrenCpuSeconds()
     rusage usage{};
     getrusage(RUSAGE_CHILDREN, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 double stockProbeMs(const QByteArray &path)
@@ -135,7 +135,9 @@ double gapDuringStallMs(int stallMs)
 class StampedMonitor
 {
 public:
-    explicit StampedMonitor(int threshold) : m_threshold(threshold) {}
+    explicit StampedMonitor(int threshold)
+        : m_threshold(threshold)
+    { }
     ~StampedMonitor() { stop(); }
 
     bool start()
@@ -163,7 +165,11 @@ public:
         m_pa = nullptr;
     }
     // Forgets what was heard so far.
-    void reset() { m_onsetNs = -1; m_lastLoudNs = -1; }
+    void reset()
+    {
+        m_onsetNs = -1;
+        m_lastLoudNs = -1;
+    }
     // When the first loud sample since reset() reached the sink; -1 while none has.
     qint64 onsetNs() const { return m_onsetNs.load(); }
     qint64 lastLoudNs() const { return m_lastLoudNs.load(); }
@@ -227,7 +233,8 @@ std::unique_ptr<Form1> playerWindow(const QTemporaryDir &dir, const QStringList 
     if (!out.open(QIODevice::WriteOnly) || out.write(list) != list.size())
         return nullptr;
     out.close();
-    auto window = std::make_unique<Form1>(std::make_unique<AudioMediaPlayer>(), std::make_unique<QtOpenDialog>(), dir.path());
+    auto window = std::make_unique<Form1>(std::make_unique<AudioMediaPlayer>(), std::make_unique<QtOpenDialog>(),
+                                          dir.path());
     window->show();
     return window;
 }
@@ -263,7 +270,8 @@ QMap<QString, ThreadUse> threadUse(qint64 pid)
 }
 
 // What each thread used between two readings, per second, summed by thread name.
-QList<ThreadUse> perSecond(const QMap<QString, ThreadUse> &before, const QMap<QString, ThreadUse> &after, double seconds)
+QList<ThreadUse> perSecond(const QMap<QString, ThreadUse> &before, const QMap<QString, ThreadUse> &after,
+                           double seconds)
 {
     QMap<QString, ThreadUse> byName;
     for (auto it = after.cbegin(); it != after.cend(); ++it) {
@@ -282,7 +290,8 @@ int wholeProgram(const QString &file, int seconds)
 {
     QTemporaryDir dir;
     const bool playing = file != QLatin1String("-");
-    std::unique_ptr<Form1> window = playerWindow(dir, {playing ? file : fixture("cbr_tag.mp3"), fixture("short880.mp3")});
+    std::unique_ptr<Form1> window = playerWindow(dir,
+                                                 {playing ? file : fixture("cbr_tag.mp3"), fixture("short880.mp3")});
     pump(8000); // loaded, armed and measured (the loudness of a file never seen before)
     if (playing) {
         QTest::mouseMove(cart(*window, 0), QPoint(10, 10));
@@ -342,7 +351,8 @@ void printThreads(const char *title, const QList<ThreadUse> &threads, int second
     double cpu = 0;
     qint64 switches = 0;
     for (const ThreadUse &thread : threads) {
-        std::printf("| %-22s | %12.2f | %12.1f |\n", qPrintable(thread.name), thread.cpuMs, double(thread.switches) / seconds);
+        std::printf("| %-22s | %12.2f | %12.1f |\n", qPrintable(thread.name), thread.cpuMs,
+                    double(thread.switches) / seconds);
         cpu += thread.cpuMs;
         switches += thread.switches;
     }
@@ -358,7 +368,8 @@ void printThreads(const char *title, const QList<ThreadUse> &threads, int second
 void cpuTables(const QString &dir)
 {
     const int seconds = qEnvironmentVariableIntValue("KELVO_BENCH_SECONDS") > 0
-                            ? qEnvironmentVariableIntValue("KELVO_BENCH_SECONDS") : 60;
+        ? qEnvironmentVariableIntValue("KELVO_BENCH_SECONDS")
+        : 60;
     const QString mp3 = dir + "ten_min_128.mp3";
     const QString flac = dir + "ten_min.flac";
     const ThreadUse mpg123 = referenceUse(QStringLiteral("mpg123"), {"-q", "-o", "pulse", mp3}, seconds);
@@ -369,7 +380,6 @@ void cpuTables(const QString &dir)
                  childThreads({"--whole", flac, QString::number(seconds)}), seconds, &paplayUse);
     printThreads("Whole program at rest, twelve carts armed (target: no wake-ups of Kelvo's own threads)",
                  childThreads({"--whole", "-", QString::number(seconds)}), seconds, nullptr);
-
 }
 
 } // namespace
@@ -392,7 +402,12 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    struct Probe { const char *label; const char *file; double targetMs; };
+    struct Probe
+    {
+        const char *label;
+        const char *file;
+        double targetMs;
+    };
     const Probe probes[] = {
         {"10 min 320 kbps CBR, no tag", "ten_min_cbr_notag.mp3", 4},
         {"10 min 320 kbps CBR, LAME tag", "ten_min_cbr_tag.mp3", 0},
@@ -402,7 +417,8 @@ int main(int argc, char *argv[])
         {"10 min FLAC", "ten_min.flac", 2},
         {"10 min Ogg Vorbis", "ten_min.ogg", 0},
     };
-    std::printf("\nProbe: put + duration + stop (median of 15; stock libmpg123 open + scan, median of 5; warm cache)\n");
+    std::printf(
+        "\nProbe: put + duration + stop (median of 15; stock libmpg123 open + scan, median of 5; warm cache)\n");
     std::printf("| %-30s | %10s | %12s | %12s | %8s |\n", "file", "Kelvo ms", "stock ms", "repeat us", "target");
     std::printf("|%s|%s|%s|%s|%s|\n", QByteArray(32, '-').constData(), QByteArray(12, '-').constData(),
                 QByteArray(14, '-').constData(), QByteArray(14, '-').constData(), QByteArray(10, '-').constData());
@@ -486,8 +502,10 @@ int main(int argc, char *argv[])
             }
             std::printf("\nFire latency: click to the first sample above 3000 in the sink's monitor, ms (9 runs)\n");
             std::printf("| %-30s | %8s | %s\n", "what", "median", "every run, first to last");
-            std::printf("|%s|%s|%s\n", QByteArray(32, '-').constData(), QByteArray(10, '-').constData(), QByteArray(30, '-').constData());
-            std::printf("| %-30s | %8.1f | %s\n", "Kelvo, armed cart (click)", median(armed), qPrintable(listOf(armed)));
+            std::printf("|%s|%s|%s\n", QByteArray(32, '-').constData(), QByteArray(10, '-').constData(),
+                        QByteArray(30, '-').constData());
+            std::printf("| %-30s | %8.1f | %s\n", "Kelvo, armed cart (click)", median(armed),
+                        qPrintable(listOf(armed)));
             std::printf("| %-30s | %8.1f | %s\n", "Kelvo, put cold", median(cold), qPrintable(listOf(cold)));
             std::printf("| %-30s | %8.1f | %s\n", "paplay (process start)", median(paplay), qPrintable(listOf(paplay)));
             std::printf("(target: armed <= 8 ms, goal 5, and below paplay in every run)\n");
@@ -512,7 +530,8 @@ int main(int argc, char *argv[])
                 player.setFileName(fixture(name));
                 QElapsedTimer clock;
                 clock.start();
-                while ((player.durationPending() || player.position() != player.duration()) && clock.elapsed() < 20000) {
+                while ((player.durationPending() || player.position() != player.duration())
+                       && clock.elapsed() < 20000) {
                     QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
                     QThread::usleep(500);
                 }
@@ -521,9 +540,11 @@ int main(int argc, char *argv[])
                 const QList<qint16> decoded = decodedLeft(fixture(name));
                 int rate = 0;
                 decodedFrames(fixture(name), &rate);
-                const auto loud = std::find_if(decoded.begin(), decoded.end(), [](qint16 v) { return std::abs(int(v)) > 300; });
+                const auto loud = std::find_if(decoded.begin(), decoded.end(),
+                                               [](qint16 v) { return std::abs(int(v)) > 300; });
                 const double onsetInFileMs = double(loud - decoded.begin()) * 1000.0 / rate;
-                const double offset = double(endNs - monitor.onsetNs()) / 1e6 + onsetInFileMs - player.duration() * 1000;
+                const double offset = double(endNs - monitor.onsetNs()) / 1e6 + onsetInFileMs
+                    - player.duration() * 1000;
                 earliest = std::min(earliest, offset);
                 latest = std::max(latest, offset);
                 std::printf("| %-26s | %+10.1f |\n", name, offset);
@@ -566,8 +587,9 @@ int main(int argc, char *argv[])
             const double ours = threadCpuSeconds() - before;
             const double childrenBefore = childrenCpuSeconds();
             QProcess ffmpeg;
-            ffmpeg.start(QStringLiteral("ffmpeg"), {"-nostats", "-hide_banner", "-nostdin", "-threads", "1", "-i", path,
-                                                    "-af", "ebur128=peak=true", "-f", "null", "-"});
+            ffmpeg.start(QStringLiteral("ffmpeg"),
+                         {"-nostats", "-hide_banner", "-nostdin", "-threads", "1", "-i", path, "-af",
+                          "ebur128=peak=true", "-f", "null", "-"});
             ffmpeg.waitForFinished(-1);
             const double theirs = childrenCpuSeconds() - childrenBefore;
             std::printf("| %-22s | %10.0f | %10.0f | %7.2fx |%s\n", name, audioSeconds / ours, audioSeconds / theirs,
@@ -581,9 +603,11 @@ int main(int argc, char *argv[])
         QTemporaryDir cache;
         qputenv("XDG_CACHE_HOME", cache.path().toUtf8()); // nothing measured before
         QList<MediaCue> cues;
-        const QStringList sources{dir + "ten_min.wav", dir + "ten_min_128.mp3", dir + "ten_min.flac", dir + "ten_min.ogg"};
+        const QStringList sources{dir + "ten_min.wav", dir + "ten_min_128.mp3", dir + "ten_min.flac",
+                                  dir + "ten_min.ogg"};
         for (int n = 0; n < 12; ++n) {
-            const QString link = cache.filePath(QStringLiteral("cart%1.%2").arg(n).arg(QFileInfo(sources[n % 4]).suffix()));
+            const QString link = cache.filePath(
+                QStringLiteral("cart%1.%2").arg(n).arg(QFileInfo(sources[n % 4]).suffix()));
             QFile::link(sources[n % 4], link);
             cues.append({link, QStringLiteral("Cart %1").arg(n + 1)});
         }
@@ -602,10 +626,10 @@ int main(int argc, char *argv[])
                 measured += player.loudnessText(cue.fileName).contains(QLatin1String("LUFS")) ? 1 : 0;
             const QList<qint16> samples = recorder.stop();
             const SoundSpan span = soundSpan(samples);
-            std::printf("\nPlaying while twelve 10-minute files are measured: heard %.3f s of %.3f s, longest gap %.1f ms, "
-                        "%d files measured meanwhile (target: no gap)\n",
-                        span.seconds(), player.duration(), double(longestQuietRun(samples, span)) * 1000.0 / 44100,
-                        measured);
+            std::printf(
+                "\nPlaying while twelve 10-minute files are measured: heard %.3f s of %.3f s, longest gap %.1f ms, "
+                "%d files measured meanwhile (target: no gap)\n",
+                span.seconds(), player.duration(), double(longestQuietRun(samples, span)) * 1000.0 / 44100, measured);
         }
     }
 

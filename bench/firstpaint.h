@@ -18,11 +18,14 @@ protected:
         if (event->type() == QEvent::Paint && !m_done) {
             m_done = true;
             watched->removeEventFilter(this);
-            QMetaObject::invokeMethod(this, [] {
-                std::fputs("painted\n", stdout);
-                std::fflush(stdout);
-                std::_Exit(0);
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [] {
+                    std::fputs("painted\n", stdout);
+                    std::fflush(stdout);
+                    std::_Exit(0);
+                },
+                Qt::QueuedConnection);
         }
         return false;
     }

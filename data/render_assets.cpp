@@ -32,8 +32,8 @@ int main(int argc, char *argv[])
     // The player window as a user sees it with a cart wall filled in.
     QTemporaryDir program;
     TrackList tracks{};
-    const char *names[] = {"Station ID", "News Bed", "Traffic", "Weather", "Applause", "Door Bell",
-                           "Thunder", "Phone Ring", "Laughter", "Intro", "Outro", "Sting"};
+    const char *names[] = {"Station ID", "News Bed",   "Traffic",  "Weather", "Applause", "Door Bell",
+                           "Thunder",    "Phone Ring", "Laughter", "Intro",   "Outro",    "Sting"};
     for (int n = 0; n < SlotCount; ++n)
         tracks[n] = {QStringLiteral("/home/studio/carts/%1.mp3").arg(n + 1), QString::fromLatin1(names[n])};
     QString error;

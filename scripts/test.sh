@@ -15,6 +15,11 @@ fuzz_seed=${KELVO_FUZZ_SEED:-1}
 # The strict warning set, as errors, for everything the tests build.
 KELVO_CMAKE_ARGS="-DKELVO_WERROR=ON ${KELVO_CMAKE_ARGS:-}" "$root/scripts/setup.sh"
 
+echo "== Formatting and include rules"
+mapfile -t sources < <(cd "$root" && find src tests bench data -name '*.cpp' -o -name '*.h' | sort)
+(cd "$root" && clang-format --dry-run --Werror "${sources[@]}")
+python3 "$root/scripts/check-includes.py"
+
 # shellcheck source=scripts/test-pulse.sh
 source "$root/scripts/test-pulse.sh"
 work=$(mktemp -d /tmp/kelvo-test.XXXXXX)

@@ -81,10 +81,10 @@ public:
     explicit NullSink(const QString &name, const QString &format = QStringLiteral("s16le"))
     {
         QProcess pactl;
-        pactl.start(QStringLiteral("pactl"), {QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
-                                              QStringLiteral("sink_name=") + name, QStringLiteral("rate=44100"),
-                                              QStringLiteral("channels=2"), QStringLiteral("format=") + format,
-                                              QStringLiteral("norewinds=1")});
+        pactl.start(QStringLiteral("pactl"),
+                    {QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
+                     QStringLiteral("sink_name=") + name, QStringLiteral("rate=44100"), QStringLiteral("channels=2"),
+                     QStringLiteral("format=") + format, QStringLiteral("norewinds=1")});
         if (pactl.waitForFinished(5000) && pactl.exitCode() == 0)
             m_module = QString::fromLatin1(pactl.readAllStandardOutput().trimmed());
         QTest::qWait(200); // heard of by every client
@@ -120,7 +120,8 @@ inline int largestStep(const QList<qint16> &samples)
 class PrivatePulse
 {
 public:
-    explicit PrivatePulse(const QString &dir) : m_dir(dir)
+    explicit PrivatePulse(const QString &dir)
+        : m_dir(dir)
     {
         QDir(dir).mkpath(QStringLiteral("run/pulse"));
         QDir(dir).mkpath(QStringLiteral("home"));
@@ -194,11 +195,12 @@ struct FfmpegLoudness
 inline FfmpegLoudness ffmpegLoudness(const QString &path)
 {
     QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"), {QStringLiteral("-nostats"), QStringLiteral("-hide_banner"),
-                                            QStringLiteral("-nostdin"), QStringLiteral("-i"), path,
-                                            // A mono file as heard on a stereo output.
-                                            QStringLiteral("-af"), QStringLiteral("ebur128=peak=true:dualmono=true"),
-                                            QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")});
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {QStringLiteral("-nostats"), QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"),
+                  QStringLiteral("-i"), path,
+                  // A mono file as heard on a stereo output.
+                  QStringLiteral("-af"), QStringLiteral("ebur128=peak=true:dualmono=true"), QStringLiteral("-f"),
+                  QStringLiteral("null"), QStringLiteral("-")});
     FfmpegLoudness result;
     if (!ffmpeg.waitForFinished(60000))
         return result;
@@ -217,11 +219,27 @@ inline FfmpegLoudness ffmpegLoudness(const QString &path)
 inline bool writeMonoWav(const QString &path, const QList<qint16> &samples, int rate, int channels = 1)
 {
     QByteArray wav;
-    const auto put32 = [&wav](quint32 v) { for (int i = 0; i < 4; ++i) wav += char((v >> (8 * i)) & 0xFF); };
-    const auto put16 = [&wav](quint16 v) { wav += char(v & 0xFF); wav += char(v >> 8); };
+    const auto put32 = [&wav](quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            wav += char((v >> (8 * i)) & 0xFF);
+    };
+    const auto put16 = [&wav](quint16 v) {
+        wav += char(v & 0xFF);
+        wav += char(v >> 8);
+    };
     const auto bytes = quint32(samples.size() * 2);
-    wav += "RIFF"; put32(36 + bytes); wav += "WAVEfmt "; put32(16); put16(1); put16(quint16(channels)); put32(quint32(rate));
-    put32(quint32(rate) * 2 * quint32(channels)); put16(quint16(2 * channels)); put16(16); wav += "data"; put32(bytes);
+    wav += "RIFF";
+    put32(36 + bytes);
+    wav += "WAVEfmt ";
+    put32(16);
+    put16(1);
+    put16(quint16(channels));
+    put32(quint32(rate));
+    put32(quint32(rate) * 2 * quint32(channels));
+    put16(quint16(2 * channels));
+    put16(16);
+    wav += "data";
+    put32(bytes);
     wav += QByteArray(reinterpret_cast<const char *>(samples.constData()), qsizetype(bytes));
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(wav) == wav.size();
@@ -252,13 +270,13 @@ inline bool soundServerIsPipeWire()
 }
 
 // Skips the test (or fails it, where the run requires audio) when there is no sound server.
-#define REQUIRE_AUDIO()                                                                            \
-    do {                                                                                           \
-        if (!audioServerAvailable()) {                                                             \
-            if (!qEnvironmentVariableIsEmpty("KELVO_REQUIRE_AUDIO"))                               \
-                QFAIL("no PulseAudio test server (PULSE_SERVER unset)");                           \
-            QSKIP("no PulseAudio test server");                                                    \
-        }                                                                                          \
+#define REQUIRE_AUDIO()                                                                                                \
+    do {                                                                                                               \
+        if (!audioServerAvailable()) {                                                                                 \
+            if (!qEnvironmentVariableIsEmpty("KELVO_REQUIRE_AUDIO"))                                                   \
+                QFAIL("no PulseAudio test server (PULSE_SERVER unset)");                                               \
+            QSKIP("no PulseAudio test server");                                                                        \
+        }                                                                                                              \
     } while (false)
 
 // Records what the test sink plays, as 44.1 kHz stereo 16-bit samples.
@@ -279,9 +297,9 @@ public:
     bool start(const QString &source = QStringLiteral("test_null.monitor"))
     {
         m_process.start(QStringLiteral("parec"),
-                        {QStringLiteral("-d"), source, QStringLiteral("--raw"),
-                         QStringLiteral("--format=s16le"), QStringLiteral("--rate=44100"),
-                         QStringLiteral("--channels=2"), QStringLiteral("--latency-msec=20")});
+                        {QStringLiteral("-d"), source, QStringLiteral("--raw"), QStringLiteral("--format=s16le"),
+                         QStringLiteral("--rate=44100"), QStringLiteral("--channels=2"),
+                         QStringLiteral("--latency-msec=20")});
         if (!m_process.waitForStarted(3000))
             return false;
         // Wait until the stream is connected and delivering (silence) before anything plays.

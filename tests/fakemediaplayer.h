@@ -22,16 +22,16 @@ public:
     double playedSeconds = 0;         // what position() reports while a file is loaded
     QStringList calls;                // "put:<name>" and "stop", in order
     bool playing = false;
-    bool pending = false;             // what durationPending() reports
+    bool pending = false; // what durationPending() reports
     std::function<void()> durationKnown;
-    QList<MediaCue> prepared;         // the last cues handed over
-    bool faded = false;               // what fadedOut() reports
+    QList<MediaCue> prepared;             // the last cues handed over
+    bool faded = false;                   // what fadedOut() reports
     std::optional<double> loudnessTarget; // as the window last set it
-    QHash<QString, QString> notes;    // what loudnessText() says of each file
-    QList<MediaOutput> outputList;    // what outputs() reports
-    QString airOutput, preListenOutput; // as the window last set them
-    QString preListened;              // the file last pre-listened
-    bool preListenPlays = false;      // what preListening() reports
+    QHash<QString, QString> notes;        // what loudnessText() says of each file
+    QList<MediaOutput> outputList;        // what outputs() reports
+    QString airOutput, preListenOutput;   // as the window last set them
+    QString preListened;                  // the file last pre-listened
+    bool preListenPlays = false;          // what preListening() reports
 
     void setFileName(const QString &fileName) override
     {

@@ -8,8 +8,8 @@
 class FakeOpenDialog : public OpenDialog
 {
 public:
-    QString nextChoice;   // empty: the user cancels
-    QStringList filters;  // every filter set, in order
+    QString nextChoice;  // empty: the user cancels
+    QStringList filters; // every filter set, in order
     int shown = 0;
 
     void setFilter(const QString &filter) override { filters << filter; }

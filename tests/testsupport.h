@@ -15,16 +15,16 @@
 #endif
 
 // Fails, printing both values, unless actual lies within tolerance of expected.
-#define COMPARE_NEAR(actual, expected, tolerance)                                                     \
-    do {                                                                                           \
-        const auto actualValue = (actual);                                                         \
-        const auto expectedValue = (expected);                                                     \
-        QVERIFY2(qAbs(actualValue - expectedValue) <= (tolerance),                                 \
-                 qPrintable(QStringLiteral("%1 is %2, expected %3 within %4")                      \
-                                .arg(QLatin1String(#actual))                                       \
-                                .arg(actualValue)                                                  \
-                                .arg(expectedValue)                                                \
-                                .arg(tolerance)));                                                 \
+#define COMPARE_NEAR(actual, expected, tolerance)                                                                      \
+    do {                                                                                                               \
+        const auto actualValue = (actual);                                                                             \
+        const auto expectedValue = (expected);                                                                         \
+        QVERIFY2(qAbs(actualValue - expectedValue) <= (tolerance),                                                     \
+                 qPrintable(QStringLiteral("%1 is %2, expected %3 within %4")                                          \
+                                .arg(QLatin1String(#actual))                                                           \
+                                .arg(actualValue)                                                                      \
+                                .arg(expectedValue)                                                                    \
+                                .arg(tolerance)));                                                                     \
     } while (false)
 
 // Every seed and every input that once failed a fuzz target, for one target ("tracklist", "media").

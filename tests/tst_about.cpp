@@ -72,9 +72,12 @@ void TestAbout::contentAsStored_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("enabled");
-    QTest::newRow("Text1") << "Text1" << "I decided to change stuff from the first version, I think this one is alot " << false;
-    QTest::newRow("Text4") << "Text4" << "Note: This program is also named Quorbel.. In case you were " << true;
-    QTest::newRow("Text5") << "Text5" << "wondering..." << true;
+    QTest::newRow("Text1") << "Text1"
+                           << "I decided to change stuff from the first version, I think this one is alot " << false;
+    QTest::newRow("Text4") << "Text4"
+                           << "Note: This program is also named Quorbel.. In case you were " << true;
+    QTest::newRow("Text5") << "Text5"
+                           << "wondering..." << true;
 }
 
 void TestAbout::contentAsStored()

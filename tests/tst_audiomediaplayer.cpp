@@ -113,7 +113,6 @@ QMap<QString, qint64> threadSwitches()
 
 } // namespace
 
-
 void TestAudioMediaPlayer::initTestCase()
 {
     QVERIFY2(QFile::exists(fixture("cbr_tag.mp3")), "fixtures missing: run scripts/make-fixtures.sh");
@@ -355,7 +354,8 @@ void TestAudioMediaPlayer::playsTheTrackToItsExactEnd()
     QVERIFY(!player.usesSilentClock());
     // Not before the whole track could have been heard, and within one of the player's 250 ms
     // ticks of its last sample (the time from put to first sound included).
-    QVERIFY2(clock.elapsed() >= qint64((duration - silentTail) * 1000) - 5, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(clock.elapsed() >= qint64((duration - silentTail) * 1000) - 5,
+             qPrintable(QString::number(clock.elapsed())));
     QVERIFY2(clock.elapsed() <= qint64(duration * 1000) + 250,
              qPrintable(QStringLiteral("ended %1 ms after a %2 s track was put").arg(clock.elapsed()).arg(duration)));
     player.stop();
@@ -424,7 +424,8 @@ void TestAudioMediaPlayer::playsBitExact()
     QVERIFY2(heard.size() - h >= decoded.size() - d, "the end was not heard");
     for (qsizetype i = 0; i < decoded.size() - d; ++i) {
         if (heard[h + i] != decoded[d + i])
-            QFAIL(qPrintable(QStringLiteral("sample %1 heard as %2, decoded as %3").arg(i).arg(heard[h + i]).arg(decoded[d + i])));
+            QFAIL(qPrintable(
+                QStringLiteral("sample %1 heard as %2, decoded as %3").arg(i).arg(heard[h + i]).arg(decoded[d + i])));
     }
     QCOMPARE(player.isArmed(file), armed); // armed again for the next put
 }
@@ -452,9 +453,10 @@ void TestAudioMediaPlayer::wideSamplesPlayBitExact()
     AudioMediaPlayer player;
     player.setOutputs(QStringLiteral("test_float"), {});
     QProcess recorder;
-    recorder.start(QStringLiteral("parec"), {QStringLiteral("-d"), QStringLiteral("test_float.monitor"), QStringLiteral("--raw"),
-                                             QStringLiteral("--format=float32le"), QStringLiteral("--rate=44100"),
-                                             QStringLiteral("--channels=2"), QStringLiteral("--latency-msec=20")});
+    recorder.start(QStringLiteral("parec"),
+                   {QStringLiteral("-d"), QStringLiteral("test_float.monitor"), QStringLiteral("--raw"),
+                    QStringLiteral("--format=float32le"), QStringLiteral("--rate=44100"),
+                    QStringLiteral("--channels=2"), QStringLiteral("--latency-msec=20")});
     QVERIFY(recorder.waitForStarted());
     QTRY_VERIFY(recorder.bytesAvailable() >= 4410 * 8);
     recorder.readAllStandardOutput();
@@ -485,7 +487,10 @@ void TestAudioMediaPlayer::wideSamplesPlayBitExact()
     QCOMPARE((h - d) % 2, 0); // the channels in their places
     for (qsizetype i = 0; i < decoded.size() - d; ++i) {
         if (heard[h + i] != decoded[d + i])
-            QFAIL(qPrintable(QStringLiteral("sample %1 heard as %2, decoded as %3").arg(i).arg(double(heard[h + i]), 0, 'g', 9).arg(double(decoded[d + i]), 0, 'g', 9)));
+            QFAIL(qPrintable(QStringLiteral("sample %1 heard as %2, decoded as %3")
+                                 .arg(i)
+                                 .arg(double(heard[h + i]), 0, 'g', 9)
+                                 .arg(double(decoded[d + i]), 0, 'g', 9)));
     }
 }
 
@@ -550,8 +555,10 @@ void TestAudioMediaPlayer::stopSilencesAtOnce()
     // (a cut mid-wave steps by up to the amplitude, ten times the tone's own largest step; a
     // resampling server overshoots that by a few per cent).
     const int ownStep = largestStep(decodedLeft(fixture("vbr_tag.mp3")));
-    QVERIFY2(largestStep(samples) <= ownStep + ownStep / 10,
-             qPrintable(QStringLiteral("a step of %1 where the music's largest is %2").arg(largestStep(samples)).arg(ownStep)));
+    QVERIFY2(
+        largestStep(samples) <= ownStep + ownStep / 10,
+        qPrintable(
+            QStringLiteral("a step of %1 where the music's largest is %2").arg(largestStep(samples)).arg(ownStep)));
 }
 
 void TestAudioMediaPlayer::silentClockWithoutDevice()
@@ -760,10 +767,13 @@ void TestAudioMediaPlayer::fadeOutFallsToSilence()
     const double start = double(span.first) / 44100;
     const int full = level(start + asked - 0.1);
     const int half = level(start + asked + seconds / 2);
-    QVERIFY2(half > full / 5 && half < full * 4 / 5, qPrintable(QStringLiteral("%1 of %2 half-way").arg(half).arg(full)));
+    QVERIFY2(half > full / 5 && half < full * 4 / 5,
+             qPrintable(QStringLiteral("%1 of %2 half-way").arg(half).arg(full)));
     const int ownStep = largestStep(decodedLeft(fixture("six_seconds.mp3")));
-    QVERIFY2(largestStep(samples) <= ownStep + ownStep / 10,
-             qPrintable(QStringLiteral("a step of %1 where the music's largest is %2").arg(largestStep(samples)).arg(ownStep)));
+    QVERIFY2(
+        largestStep(samples) <= ownStep + ownStep / 10,
+        qPrintable(
+            QStringLiteral("a step of %1 where the music's largest is %2").arg(largestStep(samples)).arg(ownStep)));
 }
 
 void TestAudioMediaPlayer::loudnessIsMatched_data()
@@ -840,7 +850,7 @@ void TestAudioMediaPlayer::poisonedLoudnessIsMeasuredAgain()
     QFile poisoned(LoudnessCache::defaultFile());
     QVERIFY(poisoned.open(QIODevice::WriteOnly));
     const QByteArray line = FileIdentity::of(file)->toText().toUtf8() + '\t'
-                            + (values.isEmpty() ? QByteArray("-36\t-20") : values) + '\t' + file.toUtf8() + '\n';
+        + (values.isEmpty() ? QByteArray("-36\t-20") : values) + '\t' + file.toUtf8() + '\n';
     poisoned.write((values.isEmpty() ? QByteArray() : QByteArray("kelvo-loudness 2\n")) + line);
     poisoned.close();
 
@@ -850,9 +860,10 @@ void TestAudioMediaPlayer::poisonedLoudnessIsMeasuredAgain()
     QTRY_VERIFY(player.loudnessText(file).endsWith(QLatin1String(" dBTP")));
     const std::optional<Loudness> measured = measureLoudness(file);
     QVERIFY(measured);
-    QCOMPARE(player.loudnessText(file), QStringLiteral("%1 LUFS, peak %2 dBTP")
-                                            .arg(measured->integratedLufs, 0, 'f', 1)
-                                            .arg(measured->truePeakDb, 0, 'f', 1));
+    QCOMPARE(player.loudnessText(file),
+             QStringLiteral("%1 LUFS, peak %2 dBTP")
+                 .arg(measured->integratedLufs, 0, 'f', 1)
+                 .arg(measured->truePeakDb, 0, 'f', 1));
 
     REQUIRE_AUDIO();
     QTRY_VERIFY(player.isArmed(file));
@@ -876,11 +887,13 @@ void TestAudioMediaPlayer::shortCartsAreMeasuredFirst()
     qputenv("XDG_CACHE_HOME", dir.filePath("cache").toUtf8());
     const auto restore = qScopeGuard([&outer] { qputenv("XDG_CACHE_HOME", outer); });
     const QString longFile = dir.filePath("twenty_minutes.wav");
-    QCOMPARE(QProcess::execute(QStringLiteral("sox"), {QStringLiteral("-q"), QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
-                                                       QStringLiteral("-c"), QStringLiteral("1"), QStringLiteral("-b"), QStringLiteral("16"),
-                                                       longFile, QStringLiteral("synth"), QStringLiteral("1200"), QStringLiteral("sine"),
-                                                       QStringLiteral("300"), QStringLiteral("vol"), QStringLiteral("0.3")}),
-             0);
+    QCOMPARE(
+        QProcess::execute(QStringLiteral("sox"),
+                          {QStringLiteral("-q"), QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
+                           QStringLiteral("-c"), QStringLiteral("1"), QStringLiteral("-b"), QStringLiteral("16"),
+                           longFile, QStringLiteral("synth"), QStringLiteral("1200"), QStringLiteral("sine"),
+                           QStringLiteral("300"), QStringLiteral("vol"), QStringLiteral("0.3")}),
+        0);
     const QString shortFile = fixture("pink24.wav");
     AudioMediaPlayer player;
     player.setLoudnessTarget(-23.0);
@@ -895,19 +908,35 @@ void TestAudioMediaPlayer::shortCartsAreMeasuredFirst()
 
 void TestAudioMediaPlayer::outputsAndPreListen_data()
 {
-    QTest::addColumn<QString>("air");       // output/air
-    QTest::addColumn<QString>("cue");       // output/prelisten
+    QTest::addColumn<QString>("air"); // output/air
+    QTest::addColumn<QString>("cue"); // output/prelisten
     QTest::addColumn<QString>("action");
     QTest::addColumn<double>("heardOnAir"); // the tone heard on each sink; 0 for silence
     QTest::addColumn<double>("heardOnCue");
-    QTest::newRow("a click plays on air only") << "test_null" << "test_cue" << "click" << 440.0 << 0.0;
-    QTest::newRow("a pre-listen plays on the cue only") << "test_null" << "test_cue" << "pre-listen" << 0.0 << 880.0;
-    QTest::newRow("both at once, each on its own") << "test_null" << "test_cue" << "both" << 440.0 << 880.0;
-    QTest::newRow("air output missing: the default") << "unplugged" << "test_cue" << "click" << 440.0 << 0.0;
-    QTest::newRow("cue output missing: no pre-listen") << "test_null" << "unplugged" << "pre-listen" << 0.0 << 0.0;
-    QTest::newRow("no cue output: no pre-listen") << "" << "" << "pre-listen" << 0.0 << 0.0;
-    QTest::newRow("outputs plugged in and out") << "" << "" << "hot-plug" << 0.0 << 0.0;
-    QTest::newRow("air output unplugged mid-track") << "test_cue" << "" << "unplug" << 0.0 << 0.0;
+    QTest::newRow("a click plays on air only") << "test_null"
+                                               << "test_cue"
+                                               << "click" << 440.0 << 0.0;
+    QTest::newRow("a pre-listen plays on the cue only") << "test_null"
+                                                        << "test_cue"
+                                                        << "pre-listen" << 0.0 << 880.0;
+    QTest::newRow("both at once, each on its own") << "test_null"
+                                                   << "test_cue"
+                                                   << "both" << 440.0 << 880.0;
+    QTest::newRow("air output missing: the default") << "unplugged"
+                                                     << "test_cue"
+                                                     << "click" << 440.0 << 0.0;
+    QTest::newRow("cue output missing: no pre-listen") << "test_null"
+                                                       << "unplugged"
+                                                       << "pre-listen" << 0.0 << 0.0;
+    QTest::newRow("no cue output: no pre-listen") << ""
+                                                  << ""
+                                                  << "pre-listen" << 0.0 << 0.0;
+    QTest::newRow("outputs plugged in and out") << ""
+                                                << ""
+                                                << "hot-plug" << 0.0 << 0.0;
+    QTest::newRow("air output unplugged mid-track") << "test_cue"
+                                                    << ""
+                                                    << "unplug" << 0.0 << 0.0;
 }
 
 void TestAudioMediaPlayer::outputsAndPreListen()

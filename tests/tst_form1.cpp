@@ -96,26 +96,33 @@ void TestForm1::initTestCase()
 
 void TestForm1::contextMenuFollowsSettings_data()
 {
-    QTest::addColumn<QByteArray>("conf");     // kelvo.conf as provisioned
-    QTest::addColumn<QString>("fadeLength");  // the length checked in the menu
-    QTest::addColumn<QString>("loudness");    // the loudness item checked
-    QTest::newRow("no file: the defaults") << QByteArray() << "FadeLength(2)" << "MatchLoudness(Off)";
+    QTest::addColumn<QByteArray>("conf");    // kelvo.conf as provisioned
+    QTest::addColumn<QString>("fadeLength"); // the length checked in the menu
+    QTest::addColumn<QString>("loudness");   // the loudness item checked
+    QTest::newRow("no file: the defaults") << QByteArray() << "FadeLength(2)"
+                                           << "MatchLoudness(Off)";
     QTest::newRow("provisioned") << QByteArray("[fade]\nseconds=8\n[loudness]\nmatch=true\ntarget=-18\n")
-                                 << "FadeLength(8)" << "MatchLoudness(-18)";
+                                 << "FadeLength(8)"
+                                 << "MatchLoudness(-18)";
     QTest::newRow("matching on, no target") << QByteArray("[loudness]\nmatch=true\n") << "FadeLength(2)"
                                             << "MatchLoudness(-23)";
     QTest::newRow("malformed values") << QByteArray("[fade]\nseconds=soon\n[loudness]\nmatch=maybe\ntarget=-18\n")
-                                      << "FadeLength(2)" << "MatchLoudness(Off)";
+                                      << "FadeLength(2)"
+                                      << "MatchLoudness(Off)";
     QTest::newRow("out of range") << QByteArray("[fade]\nseconds=-4\n[loudness]\nmatch=true\ntarget=12\n")
-                                  << "FadeLength(2)" << "MatchLoudness(-23)";
+                                  << "FadeLength(2)"
+                                  << "MatchLoudness(-23)";
     QTest::newRow("not INI at all") << QByteArray("\x00\xff\xfe garbage [[[\n=\n") << "FadeLength(2)"
                                     << "MatchLoudness(Off)";
     // Not a file to read: the defaults at once (a FIFO would block the start for good), and
     // the menu's choices reach the player but are not written over it.
-    QTest::newRow("a FIFO") << QByteArray("fifo") << "FadeLength(2)" << "MatchLoudness(Off)";
-    QTest::newRow("a folder") << QByteArray("folder") << "FadeLength(2)" << "MatchLoudness(Off)";
+    QTest::newRow("a FIFO") << QByteArray("fifo") << "FadeLength(2)"
+                            << "MatchLoudness(Off)";
+    QTest::newRow("a folder") << QByteArray("folder") << "FadeLength(2)"
+                              << "MatchLoudness(Off)";
     QTest::newRow("larger than a settings file can be")
-        << QByteArray("[fade]\nseconds=8\n") + QByteArray(Settings::kMostBytes, ';') << "FadeLength(2)" << "MatchLoudness(Off)";
+        << QByteArray("[fade]\nseconds=8\n") + QByteArray(Settings::kMostBytes, ';') << "FadeLength(2)"
+        << "MatchLoudness(Off)";
 }
 
 void TestForm1::contextMenuFollowsSettings()
@@ -191,29 +198,37 @@ static QByteArray records(int count)
 
 void TestForm1::outputMenusFollowServerAndSettings_data()
 {
-    QTest::addColumn<QString>("air");             // output/air as stored
-    QTest::addColumn<QString>("cue");             // output/prelisten as stored
-    QTest::addColumn<QStringList>("outputMenu");  // its items, the checked one marked "*"
+    QTest::addColumn<QString>("air");            // output/air as stored
+    QTest::addColumn<QString>("cue");            // output/prelisten as stored
+    QTest::addColumn<QStringList>("outputMenu"); // its items, the checked one marked "*"
     QTest::addColumn<QStringList>("cueMenu");
-    QTest::addColumn<QString>("preListenItem");   // a cart's first item, "-" when disabled
-    QTest::addColumn<QStringList>("sinks");       // the server's, as name=description
+    QTest::addColumn<QString>("preListenItem"); // a cart's first item, "-" when disabled
+    QTest::addColumn<QStringList>("sinks");     // the server's, as name=description
     const QStringList twoSinks{"desk=Desk channel 1", "phones=Headphones"};
-    QTest::newRow("twin outputs told apart") << "null_b" << "" << QStringList{"Default", "Null Output (null_a)", "*Null Output (null_b)", "Headphones"}
-                                             << QStringList{"*None", "Null Output (null_a)", "Null Output (null_b) (same as Output)", "Headphones"}
-                                             << "-Pre-listen (no pre-listen output: choose one under Pre-listen output)"
-                                             << QStringList{"null_a=Null Output", "null_b=Null Output", "phones=Headphones"};
-    QTest::newRow("nothing chosen") << "" << "" << QStringList{"*Default", "Desk channel 1", "Headphones"}
+    QTest::newRow("twin outputs told apart")
+        << "null_b"
+        << "" << QStringList{"Default", "Null Output (null_a)", "*Null Output (null_b)", "Headphones"}
+        << QStringList{"*None", "Null Output (null_a)", "Null Output (null_b) (same as Output)", "Headphones"}
+        << "-Pre-listen (no pre-listen output: choose one under Pre-listen output)"
+        << QStringList{"null_a=Null Output", "null_b=Null Output", "phones=Headphones"};
+    QTest::newRow("nothing chosen") << ""
+                                    << "" << QStringList{"*Default", "Desk channel 1", "Headphones"}
                                     << QStringList{"*None", "Desk channel 1", "Headphones"}
-                                    << "-Pre-listen (no pre-listen output: choose one under Pre-listen output)" << twoSinks;
-    QTest::newRow("air and cue chosen") << "desk" << "phones" << QStringList{"Default", "*Desk channel 1", "Headphones"}
+                                    << "-Pre-listen (no pre-listen output: choose one under Pre-listen output)"
+                                    << twoSinks;
+    QTest::newRow("air and cue chosen") << "desk"
+                                        << "phones" << QStringList{"Default", "*Desk channel 1", "Headphones"}
                                         << QStringList{"None", "Desk channel 1 (same as Output)", "*Headphones"}
                                         << "Pre-listen" << twoSinks;
-    QTest::newRow("cue the same as air") << "desk" << "desk" << QStringList{"Default", "*Desk channel 1", "Headphones"}
+    QTest::newRow("cue the same as air") << "desk"
+                                         << "desk" << QStringList{"Default", "*Desk channel 1", "Headphones"}
                                          << QStringList{"None", "*Desk channel 1 (same as Output)", "Headphones"}
                                          << "Pre-listen (same as Output)" << twoSinks;
-    QTest::newRow("the stored air output unplugged") << "usb-interface" << "" << QStringList{"Default", "Desk channel 1", "Headphones", "*usb-interface (missing)"}
-                                                     << QStringList{"*None", "Desk channel 1", "Headphones"}
-                                                     << "-Pre-listen (no pre-listen output: choose one under Pre-listen output)" << twoSinks;
+    QTest::newRow("the stored air output unplugged")
+        << "usb-interface"
+        << "" << QStringList{"Default", "Desk channel 1", "Headphones", "*usb-interface (missing)"}
+        << QStringList{"*None", "Desk channel 1", "Headphones"}
+        << "-Pre-listen (no pre-listen output: choose one under Pre-listen output)" << twoSinks;
 }
 
 void TestForm1::outputMenusFollowServerAndSettings()
@@ -246,7 +261,8 @@ void TestForm1::outputMenusFollowServerAndSettings()
     window->contextMenu()->hide();
     QAction *first = window->cartMenu(0)->actions().constFirst();
     QCOMPARE((first->isEnabled() ? QString() : QStringLiteral("-")) + first->text(), preListenItem);
-    QVERIFY(window->cartMenu(0)->actions().contains(window->contextMenu()->actions().constFirst())); // then the window's items
+    QVERIFY(window->cartMenu(0)->actions().contains(
+        window->contextMenu()->actions().constFirst())); // then the window's items
 
     // A choice is kept by the sink's name and reaches the player.
     window->contextMenu()->findChild<QMenu *>("Output")->findChild<QAction *>("phones")->trigger();
@@ -430,7 +446,10 @@ void TestForm1::tabOrder()
     QStringList expected;
     for (int n = 0; n < 12; ++n)
         expected << QStringLiteral("CmdTrack(%1)").arg(n);
-    expected << "CmdSet" << "CmdExit" << "Command1" << "CmdTrack(0)";
+    expected << "CmdSet"
+             << "CmdExit"
+             << "Command1"
+             << "CmdTrack(0)";
     QCOMPARE(order, expected);
 }
 
@@ -515,7 +534,8 @@ void TestForm1::exitEndsProgram()
     auto window = makeWindow(nullptr);
     window->show();
     window->form2();
-    QTimer::singleShot(0, window.get(), [&] { QTest::mouseClick(window->findChild<QPushButton *>("CmdExit"), Qt::LeftButton); });
+    QTimer::singleShot(0, window.get(),
+                       [&] { QTest::mouseClick(window->findChild<QPushButton *>("CmdExit"), Qt::LeftButton); });
     QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(99); });
     QCOMPARE(QCoreApplication::exec(), 0);
 }
@@ -894,13 +914,19 @@ void TestForm1::timeDisplaysDrawTheirText()
     const QRect drawn = inkBox(display->grab().toImage(), yellow);
     const QRect expected = inkBox(reference.grab().toImage(), yellow);
     QVERIFY(!expected.isEmpty());
-    const QMargins apart(drawn.left() - expected.left(), drawn.top() - expected.top(),
-                         drawn.right() - expected.right(), drawn.bottom() - expected.bottom());
+    const QMargins apart(drawn.left() - expected.left(), drawn.top() - expected.top(), drawn.right() - expected.right(),
+                         drawn.bottom() - expected.bottom());
     QVERIFY2(std::abs(apart.left()) <= 1 && std::abs(apart.top()) <= 1 && std::abs(apart.right()) <= 1
                  && std::abs(apart.bottom()) <= 1,
              qPrintable(QStringLiteral("drawn %1,%2 %3x%4, a label draws %5,%6 %7x%8")
-                            .arg(drawn.x()).arg(drawn.y()).arg(drawn.width()).arg(drawn.height())
-                            .arg(expected.x()).arg(expected.y()).arg(expected.width()).arg(expected.height())));
+                            .arg(drawn.x())
+                            .arg(drawn.y())
+                            .arg(drawn.width())
+                            .arg(drawn.height())
+                            .arg(expected.x())
+                            .arg(expected.y())
+                            .arg(expected.width())
+                            .arg(expected.height())));
 
     // The characters drawn once are drawn again in a new colour.
     QPalette palette = display->palette();
@@ -938,7 +964,8 @@ void TestForm1::editorTextShowsWhole()
             }
         }
         QVERIFY(textPixels > 0);
-        QVERIFY2(hidden == 0, qPrintable(QStringLiteral("%1: %2 of %3 text pixels hidden").arg(name).arg(hidden).arg(textPixels)));
+        QVERIFY2(hidden == 0,
+                 qPrintable(QStringLiteral("%1: %2 of %3 text pixels hidden").arg(name).arg(hidden).arg(textPixels)));
     }
 }
 

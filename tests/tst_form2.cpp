@@ -135,7 +135,9 @@ void TestForm2::layoutAndLook()
     const QRect screen = m_editor->screen()->geometry();
     COMPARE_NEAR(m_editor->x(), (screen.width() - 609) / 2, 1); // centred as it loads
     COMPARE_NEAR(m_editor->y(), (screen.height() - 265) / 2, 1);
-    const auto geometry = [&](const QString &objectName) { return m_editor->findChild<QWidget *>(objectName)->geometry(); };
+    const auto geometry = [&](const QString &objectName) {
+        return m_editor->findChild<QWidget *>(objectName)->geometry();
+    };
     QCOMPARE(geometry("LblTrackNo(0)"), QRect(16, 32, 57, 17));
     QCOMPARE(geometry("TxtTrack(11)"), QRect(80, 208, 305, 19));
     QCOMPARE(geometry("CmdFindTrack(3)"), QRect(392, 80, 17, 17));
@@ -150,7 +152,7 @@ void TestForm2::layoutAndLook()
     QCOMPARE(editorButton("CmdDelete(2)")->palette().color(QPalette::Button), QColor(192, 192, 192));
 
     const QImage image = m_editor->grab().toImage();
-    QCOMPARE(image.pixelColor(4, 4), QColor(0, 0, 192));   // the frame
+    QCOMPARE(image.pixelColor(4, 4), QColor(0, 0, 192));    // the frame
     QCOMPARE(image.pixelColor(12, 240), QColor(Qt::black)); // the face
 
     // Tab order: paths, "...", short names, Cancel, Save, "X".
@@ -196,15 +198,19 @@ void TestForm2::saveWritesExactBytesAndUpdatesButtons_data()
     QTest::addColumn<QString>("caption");
     QTest::addColumn<bool>("enabled");
 
-    QTest::newRow("X clears the row") << 2 << "" << "" << true << QByteArray("\"\",\"\"\r\n") << "" << false;
-    QTest::newRow("short name of spaces only") << 1 << "/m/sp.mp3" << "   " << false
-                                               << QByteArray("\"/m/sp.mp3\",\"   \"\r\n") << "" << false;
-    QTest::newRow("path without short name") << 0 << "/m/noname.mp3" << "" << false
-                                             << QByteArray("\"/m/noname.mp3\",\"\"\r\n") << "" << false;
-    QTest::newRow("new slot, untrimmed name") << 6 << " /m/new song.mp3" << " New " << false
-                                              << QByteArray("\" /m/new song.mp3\",\" New \"\r\n") << " New " << true;
-    QTest::newRow("name without path enables") << 7 << "" << "Named" << false
-                                               << QByteArray("\"\",\"Named\"\r\n") << "Named" << true;
+    QTest::newRow("X clears the row") << 2 << ""
+                                      << "" << true << QByteArray("\"\",\"\"\r\n") << "" << false;
+    QTest::newRow("short name of spaces only")
+        << 1 << "/m/sp.mp3"
+        << "   " << false << QByteArray("\"/m/sp.mp3\",\"   \"\r\n") << "" << false;
+    QTest::newRow("path without short name") << 0 << "/m/noname.mp3"
+                                             << "" << false << QByteArray("\"/m/noname.mp3\",\"\"\r\n") << "" << false;
+    QTest::newRow("new slot, untrimmed name")
+        << 6 << " /m/new song.mp3"
+        << " New " << false << QByteArray("\" /m/new song.mp3\",\" New \"\r\n") << " New " << true;
+    QTest::newRow("name without path enables")
+        << 7 << ""
+        << "Named" << false << QByteArray("\"\",\"Named\"\r\n") << "Named" << true;
 }
 
 void TestForm2::saveWritesExactBytesAndUpdatesButtons()

@@ -84,10 +84,14 @@ void TestModule1::timeTextOfText_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("six digits") << "012540" << "02.05";
-    QTest::newRow("minus zero") << "-000050" << "00.00";
-    QTest::newRow("not a number") << "abc" << "00.00";
-    QTest::newRow("empty") << "" << "00.00";
+    QTest::newRow("six digits") << "012540"
+                                << "02.05";
+    QTest::newRow("minus zero") << "-000050"
+                                << "00.00";
+    QTest::newRow("not a number") << "abc"
+                                  << "00.00";
+    QTest::newRow("empty") << ""
+                           << "00.00";
 }
 
 void TestModule1::timeTextOfText()
@@ -101,9 +105,12 @@ void TestModule1::trim_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("spaces") << "  a b  " << "a b";
-    QTest::newRow("only spaces") << "    " << "";
-    QTest::newRow("tabs are not spaces") << "\ta\t" << "\ta\t";
+    QTest::newRow("spaces") << "  a b  "
+                            << "a b";
+    QTest::newRow("only spaces") << "    "
+                                 << "";
+    QTest::newRow("tabs are not spaces") << "\ta\t"
+                                         << "\ta\t";
 }
 
 void TestModule1::trim()

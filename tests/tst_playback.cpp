@@ -503,8 +503,7 @@ void TestPlayback::rapidClicksOnTheRealPlayer()
         if (busyWait) {
             QElapsedTimer busy;
             busy.start();
-            while (busy.elapsed() < 300) {
-            }
+            while (busy.elapsed() < 300) { }
         } else {
             QTest::qWait(250);
         }

@@ -94,10 +94,17 @@ QByteArray oscMessage(const char *path, const char *types, ...)
     va_start(args, types);
     for (const char *t = types; *t; ++t) {
         switch (*t) {
-        case 'i': lo_message_add_int32(message, va_arg(args, int)); break;
-        case 'f': lo_message_add_float(message, float(va_arg(args, double))); break;
-        case 's': lo_message_add_string(message, va_arg(args, const char *)); break;
-        default: break;
+        case 'i':
+            lo_message_add_int32(message, va_arg(args, int));
+            break;
+        case 'f':
+            lo_message_add_float(message, float(va_arg(args, double)));
+            break;
+        case 's':
+            lo_message_add_string(message, va_arg(args, const char *));
+            break;
+        default:
+            break;
         }
     }
     va_end(args);
@@ -128,8 +135,8 @@ QString stateText(const QByteArray &reply)
         std::memcpy(&total, argv[2], 4);
     }
     const QString text = types == QLatin1String("iff")
-                             ? QStringLiteral("%1 %2 %3").arg(slot).arg(double(remaining)).arg(double(total))
-                             : QStringLiteral("types ") + types;
+        ? QStringLiteral("%1 %2 %3").arg(slot).arg(double(remaining)).arg(double(total))
+        : QStringLiteral("types ") + types;
     lo_message_free(message);
     return QString::fromLatin1(bytes.constData()) + QLatin1Char(' ') + text;
 }
@@ -141,7 +148,8 @@ void TestRemote::initTestCase()
     QVERIFY(m_home.isValid());
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("config"))));
     QDir().mkpath(m_home.filePath(QStringLiteral("runtime")));
-    QFile::setPermissions(m_home.filePath(QStringLiteral("runtime")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(m_home.filePath(QStringLiteral("runtime")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_home.filePath(QStringLiteral("runtime"))));
 }
 
@@ -190,7 +198,8 @@ void TestRemote::instanceRequests_data()
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<QStringList>("calls");
     QTest::newRow("fire") << QByteArray("fire 4\n") << QByteArray("ok") << QStringList{"fire:4"};
-    QTest::newRow("fire out of range") << QByteArray("fire 13") << QByteArray("error slots are 1 to 12") << QStringList{};
+    QTest::newRow("fire out of range") << QByteArray("fire 13") << QByteArray("error slots are 1 to 12")
+                                       << QStringList{};
     QTest::newRow("stop") << QByteArray("stop") << QByteArray("ok") << QStringList{"stop"};
     QTest::newRow("fade") << QByteArray("fade") << QByteArray("ok") << QStringList{"fade"};
     QTest::newRow("raise") << QByteArray("raise") << QByteArray("ok") << QStringList{"raise"};
@@ -225,9 +234,10 @@ void TestRemote::oscDispatch_data()
     QTest::newRow("stop") << oscMessage("/kelvo/stop", "") << QStringList{"stop"} << QString() << false;
     QTest::newRow("stop with an argument") << oscMessage("/kelvo/stop", "i", 1) << QStringList{} << QString() << true;
     QTest::newRow("fade") << oscMessage("/kelvo/fade", "") << QStringList{"fade"} << QString() << false;
-    QTest::newRow("state") << oscMessage("/kelvo/state", "") << QStringList{} << QStringLiteral("/kelvo/state 3 12.5 60")
-                           << false;
-    QTest::newRow("unknown path") << oscMessage("/kelvo/open", "s", "/etc/passwd") << QStringList{} << QString() << true;
+    QTest::newRow("state") << oscMessage("/kelvo/state", "") << QStringList{}
+                           << QStringLiteral("/kelvo/state 3 12.5 60") << false;
+    QTest::newRow("unknown path") << oscMessage("/kelvo/open", "s", "/etc/passwd") << QStringList{} << QString()
+                                  << true;
     QTest::newRow("a bundle") << QByteArray("#bundle\0\0\0\0\0\0\0\0\1", 16) + oscMessage("/kelvo/stop", "")
                               << QStringList{} << QString() << true;
     QTest::newRow("oversized") << oscMessage("/kelvo/fire", "si", QByteArray(1100, 'a').constData(), 1) << QStringList{}
@@ -341,14 +351,22 @@ void TestRemote::commandsUnderLoad()
         // Half through OSC packets, half as the instance socket hands them over.
         const int slot = int(random.bounded(14)); // 0 and 13 too
         switch (random.bounded(5)) {
-        case 0: OscDispatch::handle(oscMessage("/kelvo/fire", "i", slot), remote); break;
-        case 1: InstanceLink::answer("fire " + QByteArray::number(slot), remote); break;
-        case 2: OscDispatch::handle(oscMessage("/kelvo/stop", ""), remote); break;
+        case 0:
+            OscDispatch::handle(oscMessage("/kelvo/fire", "i", slot), remote);
+            break;
+        case 1:
+            InstanceLink::answer("fire " + QByteArray::number(slot), remote);
+            break;
+        case 2:
+            OscDispatch::handle(oscMessage("/kelvo/stop", ""), remote);
+            break;
         case 3:
             InstanceLink::answer("fade", remote);
             setup.player->faded = random.bounded(2) == 1;
             break;
-        default: OscDispatch::handle(oscMessage("/kelvo/state", ""), remote); break;
+        default:
+            OscDispatch::handle(oscMessage("/kelvo/state", ""), remote);
+            break;
         }
         setup.player->playedSeconds += 0.01;
         QTest::qWait(10); // 100 a second, for 10 s
@@ -356,7 +374,8 @@ void TestRemote::commandsUnderLoad()
         for (int n = 0; n < 12; ++n) {
             const quint32 colour = window->trackButton(n)->backColor();
             const bool blinking = colour == Colours::Red || colour == Colours::Blue;
-            QVERIFY2(!blinking || playing == n, qPrintable(QStringLiteral("command %1: button %2 blinks").arg(i).arg(n)));
+            QVERIFY2(!blinking || playing == n,
+                     qPrintable(QStringLiteral("command %1: button %2 blinks").arg(i).arg(n)));
         }
         if (playing)
             QVERIFY(window->trackButton(*playing)->isEnabled());
@@ -373,8 +392,8 @@ void TestRemote::commandSurfaceTellsItsControllers_data()
     QTest::newRow("a second press stops") << QStringList{"fire 1", "fire 1"} << QStringList{"Started", "Stopped"};
     QTest::newRow("a locked slot does nothing") << QStringList{"fire 1", "fire 2"} << QStringList{"Started"};
     QTest::newRow("an end") << QStringList{"fire 1", "end"} << QStringList{"Started", "Ended"};
-    QTest::newRow("a fade, then silence") << QStringList{"fire 1", "fade", "faded"}
-                                          << QStringList{"Started", "FadeBegun", "Stopped"};
+    QTest::newRow("a fade, then silence")
+        << QStringList{"fire 1", "fade", "faded"} << QStringList{"Started", "FadeBegun", "Stopped"};
     QTest::newRow("a fade with nothing playing") << QStringList{"fade"} << QStringList{};
     QTest::newRow("a save") << QStringList{"save"} << QStringList{"Carts"};
     QTest::newRow("idle") << QStringList{"wait"} << QStringList{};
@@ -440,7 +459,8 @@ void TestRemote::startsHandOverToTheRunningOne()
     // The real program, started as a desktop shortcut would: a portable copy with its list.
     QTemporaryDir folder;
     QVERIFY(QFile::copy(QStringLiteral(KELVO_BINARY), folder.filePath(QStringLiteral("kelvo"))));
-    QFile::setPermissions(folder.filePath(QStringLiteral("kelvo")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(folder.filePath(QStringLiteral("kelvo")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QVERIFY(writeBytes(TrackListFile::pathIn(folder.path()),
                        "\"" + fixture("six_seconds.mp3").toUtf8() + "\",\"Six\"\r\n"));
     const QString program = folder.filePath(QStringLiteral("kelvo"));
@@ -505,7 +525,8 @@ void TestRemote::diagnosticsAreRateLimited_data()
     QStringList many;
     for (int i = 0; i < 300; ++i)
         many << QStringLiteral("p%1@0").arg(i);
-    QTest::newRow("more peers than it keeps share one line") << many << int(RateLimiter::kMostKeys) + 1 << "junk from p256";
+    QTest::newRow("more peers than it keeps share one line")
+        << many << int(RateLimiter::kMostKeys) + 1 << "junk from p256";
 }
 
 void TestRemote::diagnosticsAreRateLimited()
@@ -518,7 +539,8 @@ void TestRemote::diagnosticsAreRateLimited()
     for (const QString &event : events) {
         const QString peer = event.section(QLatin1Char('@'), 0, 0);
         const auto at = qint64(event.section(QLatin1Char('@'), 1).toDouble() * 1e9);
-        if (const std::optional<QString> line = limiter.admit(QStringLiteral("osc\n") + peer, QStringLiteral("junk from ") + peer, at))
+        if (const std::optional<QString> line = limiter.admit(QStringLiteral("osc\n") + peer,
+                                                              QStringLiteral("junk from ") + peer, at))
             lines << *line;
     }
     QCOMPARE(lines.size(), written);
@@ -535,8 +557,10 @@ void TestRemote::floodWithStderrBlocked()
     probe.close();
     QTemporaryDir folder;
     QVERIFY(QFile::copy(QStringLiteral(KELVO_BINARY), folder.filePath(QStringLiteral("kelvo"))));
-    QFile::setPermissions(folder.filePath(QStringLiteral("kelvo")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QVERIFY(writeBytes(TrackListFile::pathIn(folder.path()), "\"" + fixture("six_seconds.mp3").toUtf8() + "\",\"Six\"\r\n"));
+    QFile::setPermissions(folder.filePath(QStringLiteral("kelvo")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY(writeBytes(TrackListFile::pathIn(folder.path()),
+                       "\"" + fixture("six_seconds.mp3").toUtf8() + "\",\"Six\"\r\n"));
     const QString program = folder.filePath(QStringLiteral("kelvo"));
     QTemporaryDir config;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -614,8 +638,10 @@ void TestRemote::runningOneKeepsItsSocket()
     QFETCH(int, fireStatus);
     QTemporaryDir folder;
     QVERIFY(QFile::copy(QStringLiteral(KELVO_BINARY), folder.filePath(QStringLiteral("kelvo"))));
-    QFile::setPermissions(folder.filePath(QStringLiteral("kelvo")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QVERIFY(writeBytes(TrackListFile::pathIn(folder.path()), "\"" + fixture("six_seconds.mp3").toUtf8() + "\",\"Six\"\r\n"));
+    QFile::setPermissions(folder.filePath(QStringLiteral("kelvo")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY(writeBytes(TrackListFile::pathIn(folder.path()),
+                       "\"" + fixture("six_seconds.mp3").toUtf8() + "\",\"Six\"\r\n"));
     const QString program = folder.filePath(QStringLiteral("kelvo"));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     QTemporaryDir runtime;
@@ -671,9 +697,10 @@ void TestRemote::runningOneKeepsItsSocket()
         QTRY_VERIFY_WITH_TIMEOUT(run({"--state"}, &state) == 0 && state.startsWith("1 "), 3000);
     if (attack == QLatin1String("idle")) {
         // The idle ones are let go; the listener serves on.
-        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(idle.begin(), idle.end(), [](const std::unique_ptr<QLocalSocket> &socket) {
-                                     return socket->state() == QLocalSocket::UnconnectedState;
-                                 }),
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(idle.begin(), idle.end(),
+                                             [](const std::unique_ptr<QLocalSocket> &socket) {
+                                                 return socket->state() == QLocalSocket::UnconnectedState;
+                                             }),
                                  5000);
         QCOMPARE(run({"--stop"}), 0);
     }

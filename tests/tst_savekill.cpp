@@ -18,7 +18,10 @@ TrackList contents(char which)
     TrackList tracks{};
     for (int n = 0; n < SlotCount; ++n) {
         // Of different lengths, so a torn write could never pass for the other one.
-        tracks[n] = {QStringLiteral("/music/%1/cart %2 %3.mp3").arg(QChar::fromLatin1(which)).arg(n).arg(QString(n * (which - 'A' + 1), QLatin1Char('x'))),
+        tracks[n] = {QStringLiteral("/music/%1/cart %2 %3.mp3")
+                         .arg(QChar::fromLatin1(which))
+                         .arg(n)
+                         .arg(QString(n * (which - 'A' + 1), QLatin1Char('x'))),
                      QStringLiteral("%1 %2").arg(QChar::fromLatin1(which)).arg(n)};
     }
     return tracks;

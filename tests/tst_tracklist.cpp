@@ -65,11 +65,12 @@ void TestTrackList::parse_data()
                                          << Records{{"/a.mp3", "A"}, {"/b.mp3", "B"}};
     QTest::newRow("spaces before fields") << QByteArray("   \"/a.mp3\",   \"A\"\r\n") << Records{{"/a.mp3", "A"}};
     QTest::newRow("spaces inside quotes kept") << QByteArray("\" /a.mp3 \",\"  \"\r\n") << Records{{" /a.mp3 ", "  "}};
-    QTest::newRow("text after closing quote dropped") << QByteArray("\"/a.mp3\" junk,\"A\"xx\r\n")
-                                                      << Records{{"/a.mp3", "A"}};
+    QTest::newRow("text after closing quote dropped")
+        << QByteArray("\"/a.mp3\" junk,\"A\"xx\r\n") << Records{{"/a.mp3", "A"}};
     QTest::newRow("unquoted fields") << QByteArray("/a b.mp3  ,  Name One  \r\n") << Records{{"/a b.mp3", "Name One"}};
     QTest::newRow("unquoted empty fields") << QByteArray(",\r\n") << Records{{"", ""}};
-    QTest::newRow("commas inside quotes") << QByteArray("\"/m/a,b,c.mp3\",\"x,y\"\r\n") << Records{{"/m/a,b,c.mp3", "x,y"}};
+    QTest::newRow("commas inside quotes")
+        << QByteArray("\"/m/a,b,c.mp3\",\"x,y\"\r\n") << Records{{"/m/a,b,c.mp3", "x,y"}};
     QTest::newRow("unterminated quote") << QByteArray("\"/a.mp3,A\r\n") << Records{{"/a.mp3,A\r\n", ""}};
     QTest::newRow("only first field") << QByteArray("\"/a.mp3\"") << Records{{"/a.mp3", ""}};
     QTest::newRow("NUL inside a value") << QByteArray("\"a\0b\",\"n\"\r\n", 11)
@@ -94,20 +95,20 @@ void TestTrackList::parse_data()
 
     QTest::newRow("UTF-8") << QByteArray("\"/m\xC3\xBAsica/caf\xC3\xA9.mp3\",\"Caf\xC3\xA9\"\r\n")
                            << Records{{QStringLiteral(u"/música/café.mp3"), QStringLiteral(u"Café")}};
-    QTest::newRow("Windows-1252 fallback") << QByteArray("\"C:\\M\xFAsica\\caf\xE9.mp3\",\"\x80 5 \x96 Caf\xE9\"\r\n")
-                                           << Records{{QStringLiteral(u"C:\\Música\\café.mp3"),
-                                                       QStringLiteral(u"€ 5 – Café")}};
+    QTest::newRow("Windows-1252 fallback")
+        << QByteArray("\"C:\\M\xFAsica\\caf\xE9.mp3\",\"\x80 5 \x96 Caf\xE9\"\r\n")
+        << Records{{QStringLiteral(u"C:\\Música\\café.mp3"), QStringLiteral(u"€ 5 – Café")}};
     // A byte-order mark opening the file is no data; anywhere else it is.
-    QTest::newRow("UTF-8 mark at the start") << QByteArray("\xEF\xBB\xBF\"/song.mp3\",\"First\"\r\n")
-                                             << Records{{"/song.mp3", "First"}};
+    QTest::newRow("UTF-8 mark at the start")
+        << QByteArray("\xEF\xBB\xBF\"/song.mp3\",\"First\"\r\n") << Records{{"/song.mp3", "First"}};
     QTest::newRow("UTF-8 mark, Windows-1252 after it is read as UTF-8")
         << QByteArray("\xEF\xBB\xBF\"/caf\xC3\xA9.mp3\",\"A\"\r\n") << Records{{QStringLiteral(u"/café.mp3"), "A"}};
     QTest::newRow("UTF-16 LE mark") << QByteArray("\xFF\xFE\"\0/\0a\0\"\0,\0\"\0A\0\"\0\r\0\n\0", 22)
                                     << Records{{"/a", "A"}};
     QTest::newRow("UTF-16 BE mark") << QByteArray("\xFE\xFF\0\"\0/\0a\0\"\0,\0\"\0A\0\"\0\r\0\n", 22)
                                     << Records{{"/a", "A"}};
-    QTest::newRow("mark inside a value is data") << QByteArray("\"/a.mp3\",\"\xEF\xBB\xBFName\"\r\n")
-                                                 << Records{{"/a.mp3", QStringLiteral(u"\uFEFFName")}};
+    QTest::newRow("mark inside a value is data")
+        << QByteArray("\"/a.mp3\",\"\xEF\xBB\xBFName\"\r\n") << Records{{"/a.mp3", QStringLiteral(u"\uFEFFName")}};
     QTest::newRow("quotes inside unquoted fields kept")
         << QByteArray("/music/my \"best\" take.mp3,Take \"one\" best\r\n")
         << Records{{"/music/my \"best\" take.mp3", "Take \"one\" best"}};
@@ -200,7 +201,8 @@ void TestTrackList::roundTrip_data()
     QTest::newRow("spaces kept") << TrackSlot{"  /a.mp3", "name  "};
     QTest::newRow("blank") << TrackSlot{"", ""};
     QTest::newRow("path without name") << TrackSlot{"/a.mp3", ""};
-    QTest::newRow("accents and symbols") << TrackSlot{QStringLiteral(u"/Música/Ünïcödé ♫.mp3"), QStringLiteral(u"Ça va ♫")};
+    QTest::newRow("accents and symbols") << TrackSlot{QStringLiteral(u"/Música/Ünïcödé ♫.mp3"),
+                                                      QStringLiteral(u"Ça va ♫")};
     QTest::newRow("Windows path") << TrackSlot{"C:\\mp3_music\\track4.mp3", "Track 4"};
     QTest::newRow("values led by U+FEFF") << TrackSlot{QStringLiteral(u"\uFEFF/a.mp3"), QStringLiteral(u"\uFEFFName")};
 }
@@ -302,9 +304,9 @@ void TestTrackList::staleTemporariesRemoved()
         QVERIFY(file.setFileTime(time, QFileDevice::FileModificationTime));
     };
     make("Quorbel", old);
-    make("Quorbel.aB3xYz", old);                           // a save killed part-way
-    make("Quorbel.Qq1234", QDateTime::currentDateTime());  // maybe a save in progress
-    make("Quorbel.bak", old);                              // the user's own
+    make("Quorbel.aB3xYz", old);                          // a save killed part-way
+    make("Quorbel.Qq1234", QDateTime::currentDateTime()); // maybe a save in progress
+    make("Quorbel.bak", old);                             // the user's own
     make("Quorbel.aB3xYz7", old);
     QCOMPARE(TrackListFile::removeStaleTemporaries(dir.path()), 1);
     QStringList left = QDir(dir.path()).entryList(QDir::Files);

@@ -45,21 +45,23 @@ void TestTrackListStore::locate_data()
     QTest::addColumn<TrackListLocation>("expected");
     const QString beside = QStringLiteral("/opt/kelvo/Quorbel");
     const QString user = QStringLiteral("/home/u/.config/kelvo/Quorbel");
-    QTest::newRow("writable program folder") << false << true << false << false << false << TrackListLocation{beside, beside};
-    QTest::newRow("writable folder wins over a user file") << false << true << true << true << true
-                                                           << TrackListLocation{beside, beside};
-    QTest::newRow("read-only folder, writable file beside") << false << false << true << true << false
-                                                            << TrackListLocation{beside, beside};
-    QTest::newRow("read-only folder, shipped default beside") << false << false << true << false << false
-                                                              << TrackListLocation{beside, user};
-    QTest::newRow("read-only folder, no file anywhere") << false << false << false << false << false
-                                                        << TrackListLocation{beside, user};
-    QTest::newRow("read-only folder, user file exists") << false << false << true << false << true
-                                                        << TrackListLocation{user, user};
+    QTest::newRow("writable program folder")
+        << false << true << false << false << false << TrackListLocation{beside, beside};
+    QTest::newRow("writable folder wins over a user file")
+        << false << true << true << true << true << TrackListLocation{beside, beside};
+    QTest::newRow("read-only folder, writable file beside")
+        << false << false << true << true << false << TrackListLocation{beside, beside};
+    QTest::newRow("read-only folder, shipped default beside")
+        << false << false << true << false << false << TrackListLocation{beside, user};
+    QTest::newRow("read-only folder, no file anywhere")
+        << false << false << false << false << false << TrackListLocation{beside, user};
+    QTest::newRow("read-only folder, user file exists")
+        << false << false << true << false << true << TrackListLocation{user, user};
     // Installed in /usr/bin and run as root, who can write there: still per user.
-    QTest::newRow("system folder, run as root") << true << true << true << true << false << TrackListLocation{beside, user};
-    QTest::newRow("system folder, user file exists") << true << true << true << true << true
-                                                     << TrackListLocation{user, user};
+    QTest::newRow("system folder, run as root")
+        << true << true << true << true << false << TrackListLocation{beside, user};
+    QTest::newRow("system folder, user file exists")
+        << true << true << true << true << true << TrackListLocation{user, user};
 }
 
 void TestTrackListStore::locate()
@@ -70,9 +72,9 @@ void TestTrackListStore::locate()
     QFETCH(bool, besideWritable);
     QFETCH(bool, userExists);
     QFETCH(TrackListLocation, expected);
-    const TrackListLocation got = TrackListStore::locate(QStringLiteral("/opt/kelvo/Quorbel"), systemFolder, folderWritable, besideExists,
-                                                         besideWritable, QStringLiteral("/home/u/.config/kelvo/Quorbel"),
-                                                         userExists);
+    const TrackListLocation got = TrackListStore::locate(QStringLiteral("/opt/kelvo/Quorbel"), systemFolder,
+                                                         folderWritable, besideExists, besideWritable,
+                                                         QStringLiteral("/home/u/.config/kelvo/Quorbel"), userExists);
     QCOMPARE(got.readPath, expected.readPath);
     QCOMPARE(got.savePath, expected.savePath);
 }

@@ -23,7 +23,8 @@ QLineEdit *makeLine(QWidget *parent, const char *name, const QString &text, int 
 
 } // namespace
 
-About::About(QWidget *parent) : QWidget(parent, Qt::Window)
+About::About(QWidget *parent)
+    : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("about"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -45,19 +46,20 @@ About::About(QWidget *parent) : QWidget(parent, Qt::Window)
     Label1->setWordWrap(true);
 
     Text1 = makeLine(Frame1, "Text1",
-                     QStringLiteral("I decided to change stuff from the first version, I think this one is alot "), 360, false);
-    Text2 = makeLine(Frame1, "Text2",
-                     QStringLiteral("better. Send your questions and comments to kelvo@example.org"), 720, false);
-    Text3 = makeLine(Frame1, "Text3",
-                     QStringLiteral("Made by the Kelvo project. This program shall not be sold."), 1080, false);
+                     QStringLiteral("I decided to change stuff from the first version, I think this one is alot "), 360,
+                     false);
+    Text2 = makeLine(Frame1, "Text2", QStringLiteral("better. Send your questions and comments to kelvo@example.org"),
+                     720, false);
+    Text3 = makeLine(Frame1, "Text3", QStringLiteral("Made by the Kelvo project. This program shall not be sold."),
+                     1080, false);
 
     Command1 = new QPushButton(QStringLiteral("OK!"), Frame1);
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setGeometry(Twips::rect(2040, 2280, 1455, 495));
     connect(Command1, &QPushButton::clicked, this, &About::Command1_Click);
 
-    Text4 = makeLine(Frame1, "Text4",
-                     QStringLiteral("Note: This program is also named Quorbel.. In case you were "), 1440, true);
+    Text4 = makeLine(Frame1, "Text4", QStringLiteral("Note: This program is also named Quorbel.. In case you were "),
+                     1440, true);
     Text5 = makeLine(Frame1, "Text5", QStringLiteral("wondering..."), 1800, true);
 
     fitCaptions(this);

@@ -30,7 +30,8 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("kelvo"));
     // The program ends through the player window alone, never because some other window closed.
     QApplication::setQuitOnLastWindowClosed(false);
-    Form1 player(std::make_unique<AudioMediaPlayer>(), std::make_unique<QtOpenDialog>(), QCoreApplication::applicationDirPath());
+    Form1 player(std::make_unique<AudioMediaPlayer>(), std::make_unique<QtOpenDialog>(),
+                 QCoreApplication::applicationDirPath());
     PlayerCommands commands(player);
     RemoteControl remote(commands, *launch, player.contextMenu());
     player.show();

@@ -22,8 +22,8 @@ QImage drawAppIcon(int size)
     for (int row = 0; row < 4; ++row) {
         for (int column = 0; column < 3; ++column) {
             const QColor key = (row == 1 && column == 1) ? QColor(255, 0, 0) : QColor(255, 255, 0);
-            painter.fillRect(frame + column * cellW + gap, frame + row * cellH + gap, cellW - 2 * gap,
-                             cellH - 2 * gap, key);
+            painter.fillRect(frame + column * cellW + gap, frame + row * cellH + gap, cellW - 2 * gap, cellH - 2 * gap,
+                             key);
         }
     }
     return image;

@@ -33,9 +33,7 @@ QString TimeText(const QString &hundredths)
     const long long seconds = digitCount > 2 ? hundredths.left(digitCount - 2).toLongLong(&ok) : 0;
     if (!ok || seconds < 0)
         return QStringLiteral("00.00");
-    return QStringLiteral("%1.%2")
-        .arg(seconds / 60, 2, 10, QLatin1Char('0'))
-        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1.%2").arg(seconds / 60, 2, 10, QLatin1Char('0')).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
 QString displayTime(double seconds)

@@ -7,9 +7,9 @@
 
 Settings::Settings()
     // Named in full: QSettings would call an INI file of its own choosing kelvo.ini.
-    : m_fileName(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/kelvo/kelvo.conf"))
-{
-}
+    : m_fileName(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+                 + QStringLiteral("/kelvo/kelvo.conf"))
+{ }
 
 QSettings *Settings::synced() const
 {

@@ -3,7 +3,10 @@
 #include <QPainter>
 
 Shape::Shape(QColor border, int borderWidth, std::optional<QColor> fill, QWidget *parent)
-    : QWidget(parent), m_border(border), m_borderWidth(borderWidth), m_fill(fill)
+    : QWidget(parent),
+      m_border(border),
+      m_borderWidth(borderWidth),
+      m_fill(fill)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);

@@ -6,7 +6,10 @@
 // windows scale with the screen like any other Qt window.
 namespace Twips {
 
-constexpr int toPixels(int twips) { return twips / 15; }
+constexpr int toPixels(int twips)
+{
+    return twips / 15;
+}
 
 constexpr QRect rect(int left, int top, int width, int height)
 {

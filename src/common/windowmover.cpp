@@ -4,7 +4,9 @@
 #include <QWidget>
 #include <QWindow>
 
-WindowMover::WindowMover(QWidget *window) : QObject(window), m_window(window)
+WindowMover::WindowMover(QWidget *window)
+    : QObject(window),
+      m_window(window)
 {
     window->installEventFilter(this);
 }

@@ -14,7 +14,8 @@ std::optional<FileIdentity> FileIdentity::of(const QString &path)
         return std::nullopt;
     FileIdentity identity{info.size(), info.lastModified(), info.metadataChangeTime(), 0};
 #ifdef Q_OS_UNIX
-    struct stat st{};
+    struct stat st
+    { };
     if (::stat(QFile::encodeName(path).constData(), &st) == 0)
         identity.inode = quint64(st.st_ino);
 #endif

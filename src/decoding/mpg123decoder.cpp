@@ -58,10 +58,17 @@ off_t sourceSeek(void *handle, off_t offset, int whence)
     auto *source = static_cast<Source *>(handle);
     qint64 target = 0;
     switch (whence) {
-    case SEEK_SET: target = offset; break;
-    case SEEK_CUR: target = source->position + offset; break;
-    case SEEK_END: target = source->file.size() + offset; break;
-    default: return -1;
+    case SEEK_SET:
+        target = offset;
+        break;
+    case SEEK_CUR:
+        target = source->position + offset;
+        break;
+    case SEEK_END:
+        target = source->file.size() + offset;
+        break;
+    default:
+        return -1;
     }
     if (target < 0)
         return -1;
@@ -97,8 +104,8 @@ bool Mpg123Decoder::open(const QString &path, QString *errorMessage)
     m_source = std::make_unique<Source>();
     m_source->file.setFileName(path);
     // Only regular files: opening a FIFO or a device could block or never end.
-    if (path.isEmpty() || !QFileInfo(path).isFile()
-        || !m_source->file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || m_source->file.isSequential()) {
+    if (path.isEmpty() || !QFileInfo(path).isFile() || !m_source->file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)
+        || m_source->file.isSequential()) {
         if (errorMessage)
             *errorMessage = QObject::tr("Cannot open %1").arg(path);
         return false;

@@ -48,7 +48,7 @@ public:
         std::vector<char> buffer;
         qint64 bufferStart = 0; // file offset of buffer[0]
         qsizetype bufferFill = 0;
-        qint64 position = 0;    // file offset of the next byte to hand out
+        qint64 position = 0; // file offset of the next byte to hand out
     };
 
 private:

@@ -18,7 +18,7 @@ std::unique_ptr<AudioDecoder> openByContent(const QString &path)
     const QByteArray head = file.open(QIODevice::ReadOnly) ? file.read(2) : QByteArray();
     file.close();
     const bool mpeg = head.startsWith("ID")
-                      || (head.size() == 2 && quint8(head[0]) == 0xFF && (quint8(head[1]) & 0xE0) == 0xE0);
+        || (head.size() == 2 && quint8(head[0]) == 0xFF && (quint8(head[1]) & 0xE0) == 0xE0);
     if (!mpeg) {
         auto sndfile = std::make_unique<SndfileDecoder>();
         switch (sndfile->open(path)) {

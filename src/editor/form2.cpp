@@ -40,7 +40,9 @@ QLabel *makeHeading(QWidget *parent, const char *name, const QString &text, QRec
 } // namespace
 
 Form2::Form2(QWidget *player, TrackListStore &store, OpenDialog &openDialog)
-    : QWidget(player, Qt::Tool | Qt::FramelessWindowHint), m_store(store), CDiag(openDialog)
+    : QWidget(player, Qt::Tool | Qt::FramelessWindowHint),
+      m_store(store),
+      CDiag(openDialog)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     buildControls();
@@ -60,7 +62,8 @@ void Form2::buildControls()
 
     Label1 = makeHeading(this, "Label1", QStringLiteral("Full Path"), Twips::rect(1200, 240, 1095, 255), Qt::AlignLeft);
     Label2 = makeHeading(this, "Label2", QStringLiteral("Find"), Twips::rect(5760, 240, 495, 255), Qt::AlignHCenter);
-    Label3 = makeHeading(this, "Label3", QStringLiteral("Short Name"), Twips::rect(6360, 240, 1215, 255), Qt::AlignLeft);
+    Label3 = makeHeading(this, "Label3", QStringLiteral("Short Name"), Twips::rect(6360, 240, 1215, 255),
+                         Qt::AlignLeft);
 
     QPalette silver = palette();
     silver.setColor(QPalette::Button, colour(Silver));
@@ -83,7 +86,8 @@ void Form2::buildControls()
         CmdFindTrack[n] = new QPushButton(QStringLiteral("..."), this);
         CmdFindTrack[n]->setObjectName(QStringLiteral("CmdFindTrack(%1)").arg(n));
         CmdFindTrack[n]->setGeometry(Twips::rect(5880, top, 255, 255));
-        CmdFindTrack[n]->setAccessibleDescription(QStringLiteral("Browse for track %1").arg(n + 1, 2, 10, QLatin1Char('0')));
+        CmdFindTrack[n]->setAccessibleDescription(
+            QStringLiteral("Browse for track %1").arg(n + 1, 2, 10, QLatin1Char('0')));
         connect(CmdFindTrack[n], &QPushButton::clicked, this, [this, n] { CmdFindTrack_Click(n); });
 
         TxtShortName[n] = new QLineEdit(this);
@@ -91,7 +95,8 @@ void Form2::buildControls()
         TxtShortName[n]->setGeometry(Twips::rect(6240, top, 2295, 285));
         TxtShortName[n]->setMaxLength(kShortNameMaxLength);
         TxtShortName[n]->setValidator(validator);
-        TxtShortName[n]->setAccessibleDescription(QStringLiteral("Track %1 short name").arg(n + 1, 2, 10, QLatin1Char('0')));
+        TxtShortName[n]->setAccessibleDescription(
+            QStringLiteral("Track %1 short name").arg(n + 1, 2, 10, QLatin1Char('0')));
         TxtShortName[n]->installEventFilter(this);
 
         CmdDelete[n] = new QPushButton(QStringLiteral("X"), this);
@@ -172,7 +177,8 @@ bool Form2::eventFilter(QObject *watched, QEvent *event)
             if (note.isEmpty())
                 QToolTip::hideText();
             else
-                QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), note, static_cast<QWidget *>(watched));
+                QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), note,
+                                   static_cast<QWidget *>(watched));
             return true;
         }
     }
@@ -195,8 +201,10 @@ void Form2::CmdFindTrack_Click(int n)
         return;
     const QString chosen = trimSpaces(CDiag.fileName());
     if (chosen.contains(QLatin1Char('"'))) {
-        warnUser(this, tr("The file was not taken: the track list cannot store a path holding a "
-                       "double quote (\").\n\n%1").arg(chosen));
+        warnUser(this,
+                 tr("The file was not taken: the track list cannot store a path holding a "
+                    "double quote (\").\n\n%1")
+                     .arg(chosen));
         return;
     }
     TxtTrack[n]->setText(chosen);
@@ -237,4 +245,3 @@ void Form2::closeEvent(QCloseEvent *event)
     event->accept();
     emit unloaded();
 }
-

@@ -30,7 +30,9 @@ struct AudioMediaPlayer::Probed
     std::shared_ptr<PulseVoice> voice; // armed, when one was asked for and the file plays
 };
 
-AudioMediaPlayer::AudioMediaPlayer(QObject *parent) : QObject(parent), m_loudness(LoudnessCache::defaultFile())
+AudioMediaPlayer::AudioMediaPlayer(QObject *parent)
+    : QObject(parent),
+      m_loudness(LoudnessCache::defaultFile())
 {
     // One low-priority worker: probing and arming never compete with the sound or the window.
     m_worker.setMaxThreadCount(1);
@@ -166,7 +168,8 @@ void AudioMediaPlayer::armInBackground(const QString &path, bool countOnly)
         result.length = TrackLength{frames.value_or(0), decoder ? decoder->rate() : 0};
         if (!countOnly && frames.value_or(0) > 0)
             result.voice = engine->arm(std::make_unique<TrackStream>(std::move(decoder)), name, gain, device);
-        QMetaObject::invokeMethod(this, [this, result] { probed(result); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, result] { probed(result); }, Qt::QueuedConnection);
     });
 }
 
@@ -238,7 +241,8 @@ void AudioMediaPlayer::measurePart(const QString &path, std::shared_ptr<Loudness
                 return;
             }
             const std::optional<Loudness> loudness = measurement->result();
-            QMetaObject::invokeMethod(this, [this, path, loudness] { measured(path, loudness); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, path, loudness] { measured(path, loudness); }, Qt::QueuedConnection);
         },
         priority);
 }
@@ -295,9 +299,7 @@ QString AudioMediaPlayer::loudnessText(const QString &fileName)
     if (const std::optional<std::optional<Loudness>> known = m_loudness.find(fileName)) {
         if (!*known)
             return tr("not measurable");
-        return tr("%1 LUFS, peak %2 dBTP")
-            .arg((*known)->integratedLufs, 0, 'f', 1)
-            .arg((*known)->truePeakDb, 0, 'f', 1);
+        return tr("%1 LUFS, peak %2 dBTP").arg((*known)->integratedLufs, 0, 'f', 1).arg((*known)->truePeakDb, 0, 'f', 1);
     }
     if (m_measuring.contains(fileName))
         return tr("measuring");
@@ -329,13 +331,15 @@ bool AudioMediaPlayer::preListen(const QString &fileName)
     if (m_preListenOutput.isEmpty())
         return false;
     const std::vector<PulseEngine::Sink> sinks = m_engine.sinks();
-    if (std::none_of(sinks.begin(), sinks.end(), [this](const PulseEngine::Sink &sink) { return sink.name == m_preListenOutput; }))
+    if (std::none_of(sinks.begin(), sinks.end(),
+                     [this](const PulseEngine::Sink &sink) { return sink.name == m_preListenOutput; }))
         return false;
     std::unique_ptr<AudioDecoder> decoder = openDecoder(fileName);
     if (!decoder || (!decoder->lengthNeedsCounting() && !decoder->exactLength()))
         return false;
-    m_preListen = m_engine.arm(std::make_unique<TrackStream>(std::move(decoder)), tr("%1 (pre-listen)").arg(mediaName(fileName)),
-                               gainFor(fileName), m_preListenOutput, true);
+    m_preListen = m_engine.arm(std::make_unique<TrackStream>(std::move(decoder)),
+                               tr("%1 (pre-listen)").arg(mediaName(fileName)), gainFor(fileName), m_preListenOutput,
+                               true);
     m_engine.start(m_preListen);
     return true;
 }

@@ -97,12 +97,12 @@ private:
     std::optional<double> m_loudnessTarget;
     QSet<QString> m_measuring;
     std::atomic<bool> m_quitting{false}; // tells a measurement under way to give up
-    QString m_airOutput;       // empty: the server's default
-    QString m_preListenOutput; // empty: none
+    QString m_airOutput;                 // empty: the server's default
+    QString m_preListenOutput;           // empty: none
     std::shared_ptr<PulseVoice> m_preListen;
-    QHash<QString, QString> m_captions;                     // the cues, by file
-    QHash<QString, std::shared_ptr<PulseVoice>> m_armed;    // ready to start, by file
-    QSet<QString> m_inFlight;                               // files the worker has yet to answer for
+    QHash<QString, QString> m_captions;                  // the cues, by file
+    QHash<QString, std::shared_ptr<PulseVoice>> m_armed; // ready to start, by file
+    QSet<QString> m_inFlight;                            // files the worker has yet to answer for
 
     QString m_fileName;
     double m_duration = 0;

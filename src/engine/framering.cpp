@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-FrameRing::FrameRing(qsizetype capacity) : m_buffer(size_t(std::max<qsizetype>(capacity, 1))) {}
+FrameRing::FrameRing(qsizetype capacity)
+    : m_buffer(size_t(std::max<qsizetype>(capacity, 1)))
+{ }
 
 qsizetype FrameRing::available() const
 {

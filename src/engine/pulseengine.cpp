@@ -17,7 +17,11 @@
 // Every call from outside holds the server thread's lock for its length.
 struct PulseEngine::Lock
 {
-    explicit Lock(pa_threaded_mainloop *loop) : m_loop(loop) { pa_threaded_mainloop_lock(m_loop); }
+    explicit Lock(pa_threaded_mainloop *loop)
+        : m_loop(loop)
+    {
+        pa_threaded_mainloop_lock(m_loop);
+    }
     ~Lock() { pa_threaded_mainloop_unlock(m_loop); }
     Lock(const Lock &) = delete;
     Lock &operator=(const Lock &) = delete;
@@ -37,7 +41,8 @@ void PulseEngine::ContextDeleter::operator()(pa_context *context) const
     pa_context_unref(context);
 }
 
-PulseEngine::PulseEngine() : m_loop(pa_threaded_mainloop_new())
+PulseEngine::PulseEngine()
+    : m_loop(pa_threaded_mainloop_new())
 {
     pa_threaded_mainloop_set_name(m_loop.get(), "Kelvo audio");
     // The thread only waits on the connection's socket: it costs nothing until a voice is armed.

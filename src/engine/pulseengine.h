@@ -76,16 +76,16 @@ public:
 
 private:
     struct Lock;
-    void connectContext();              // lock held
-    void contextStateChanged();         // lock held, on the server's thread
-    void askForSinks(bool thenConnect); // lock held
-    void connectWaitingVoices();        // lock held
-    void connectVoice(PulseVoice &voice); // lock held
+    void connectContext();                            // lock held
+    void contextStateChanged();                       // lock held, on the server's thread
+    void askForSinks(bool thenConnect);               // lock held
+    void connectWaitingVoices();                      // lock held
+    void connectVoice(PulseVoice &voice);             // lock held
     bool deviceAvailable(const QString &device) const // lock held
     {
         return !device.isEmpty() && std::find(m_sinkNames.begin(), m_sinkNames.end(), device) != m_sinkNames.end();
     }
-    void forget(PulseVoice *voice);     // lock held: the voice has let its stream go
+    void forget(PulseVoice *voice); // lock held: the voice has let its stream go
     pa_context *context() const { return m_context.get(); }
     pa_mainloop_api *api() const;
 
@@ -102,8 +102,8 @@ private:
     std::unique_ptr<pa_context, ContextDeleter> m_context;
     std::vector<std::shared_ptr<PulseVoice>> m_voices; // those holding a server stream
     bool m_pipeWire = false;
-    bool m_serverKnown = false; // its name and its sinks have come since the connection was made
-    std::vector<QString> m_sinkNames; // kept up to date by the server's sink events
+    bool m_serverKnown = false;         // its name and its sinks have come since the connection was made
+    std::vector<QString> m_sinkNames;   // kept up to date by the server's sink events
     std::vector<QString> m_sinksComing; // an answer being read
     bool m_connectAfterSinks = false;
     bool m_followSinks = false;

@@ -97,8 +97,8 @@ void PulseVoice::TimeEventDeleter::operator()(pa_time_event *event) const
 }
 
 PulseVoice::PulseVoice(pa_mainloop_api *api, std::function<void(PulseVoice *)> released,
-                       std::unique_ptr<TrackStream> stream, const QString &mediaName, double gain, const QString &device,
-                       bool deviceRequired)
+                       std::unique_ptr<TrackStream> stream, const QString &mediaName, double gain,
+                       const QString &device, bool deviceRequired)
     : m_api(api),
       m_released(std::move(released)),
       m_stream(std::move(stream)),
@@ -140,8 +140,7 @@ void PulseVoice::connect(pa_context *context, bool pipeWire, bool deviceAvailabl
     pa_stream_set_state_callback(
         m_pa.get(), [](pa_stream *, void *self) { static_cast<PulseVoice *>(self)->streamStateChanged(); }, this);
     pa_stream_set_write_callback(
-        m_pa.get(), [](pa_stream *, size_t bytes, void *self) { static_cast<PulseVoice *>(self)->write(bytes); },
-        this);
+        m_pa.get(), [](pa_stream *, size_t bytes, void *self) { static_cast<PulseVoice *>(self)->write(bytes); }, this);
 
     const auto bytes = [this](qint64 ms) { return quint32(std::max<qint64>(1, ms * m_rate / 1000) * m_frameBytes); };
     pa_buffer_attr attr{};
@@ -161,7 +160,8 @@ void PulseVoice::connect(pa_context *context, bool pipeWire, bool deviceAvailabl
     }
     const QByteArray device = m_connectedDevice.toUtf8();
     if (pa_stream_connect_playback(m_pa.get(), device.isEmpty() ? nullptr : device.constData(), &attr, flags, nullptr,
-                                   nullptr) < 0) {
+                                   nullptr)
+        < 0) {
         fail();
         return;
     }
@@ -242,8 +242,7 @@ void PulseVoice::write(size_t bytes)
 
 PulseVoice::TimeEvent PulseVoice::after(qint64 microseconds, pa_time_event_cb_t callback)
 {
-    pa_time_event *event =
-        pa_context_rttime_new(m_context, pa_rtclock_now() + pa_usec_t(microseconds), callback, this);
+    pa_time_event *event = pa_context_rttime_new(m_context, pa_rtclock_now() + pa_usec_t(microseconds), callback, this);
     return TimeEvent(event, TimeEventDeleter{m_api});
 }
 
@@ -266,8 +265,8 @@ void PulseVoice::drainIfDone()
     if (!fadedToSilence())
         m_status.totalFrames.store(writtenFrames());
     m_drain.reset(pa_stream_drain(
-        m_pa.get(), [](pa_stream *, int success, void *self) { static_cast<PulseVoice *>(self)->drained(success != 0); },
-        this));
+        m_pa.get(),
+        [](pa_stream *, int success, void *self) { static_cast<PulseVoice *>(self)->drained(success != 0); }, this));
 }
 
 void PulseVoice::drained(bool success)
@@ -303,12 +302,12 @@ void PulseVoice::endTimingKnown()
     constexpr qint64 kResamplerFrames = 16;
     const auto totalUs = pa_usec_t(((writtenFrames() + kResamplerFrames) * 1'000'000 + m_rate - 1) / m_rate);
     if (pa_stream_get_time(m_pa.get(), &heard) == 0 && heard < totalUs) {
-        m_endTimer = after(qint64(totalUs - heard), [](pa_mainloop_api *, pa_time_event *, const struct timeval *,
-                                                        void *self) {
-            auto *voice = static_cast<PulseVoice *>(self);
-            voice->m_status.ended.store(true);
-            voice->release();
-        });
+        m_endTimer = after(qint64(totalUs - heard),
+                           [](pa_mainloop_api *, pa_time_event *, const struct timeval *, void *self) {
+                               auto *voice = static_cast<PulseVoice *>(self);
+                               voice->m_status.ended.store(true);
+                               voice->release();
+                           });
         if (m_endTimer)
             return;
     }
@@ -398,8 +397,8 @@ void PulseVoice::rampDown()
     rewrite(from, queued);
     // The stream goes once the server has played the ramp out.
     m_drain.reset(pa_stream_drain(
-        m_pa.get(), [](pa_stream *, int success, void *self) { static_cast<PulseVoice *>(self)->drained(success != 0); },
-        this));
+        m_pa.get(),
+        [](pa_stream *, int success, void *self) { static_cast<PulseVoice *>(self)->drained(success != 0); }, this));
     if (!m_drain)
         release();
 }
@@ -433,7 +432,8 @@ void PulseVoice::applyFade(char *samples, qint64 frames, qint64 firstFrame) cons
 {
     if (m_fadeFrom < 0)
         return;
-    scaleFrames(samples, frames, m_channels, m_float, [this, firstFrame](qint64 f) { return fadeGain(firstFrame + f); });
+    scaleFrames(samples, frames, m_channels, m_float,
+                [this, firstFrame](qint64 f) { return fadeGain(firstFrame + f); });
 }
 
 void PulseVoice::applyGain(char *samples, qint64 frames) const
@@ -455,7 +455,8 @@ qint64 PulseVoice::splicePoint() const
     const pa_timing_info *timing = pa_stream_get_timing_info(m_pa.get());
     qint64 from = written;
     if (timing && !timing->read_index_corrupt) {
-        const qint64 blockUs = std::max({qint64(timing->sink_usec), std::min(m_sinkBlockUs, kLongestBlockUs), kLeastAheadUs});
+        const qint64 blockUs = std::max(
+            {qint64(timing->sink_usec), std::min(m_sinkBlockUs, kLongestBlockUs), kLeastAheadUs});
         qint64 aheadUs = blockUs + qint64(pa_timeval_age(&timing->timestamp));
         if (m_pipeWire) {
             const pa_buffer_attr *attr = pa_stream_get_buffer_attr(m_pa.get());

@@ -100,7 +100,8 @@ private:
     void applyGain(char *samples, qint64 frames) const;
     bool fadedToSilence() const { return m_fadeFrom >= 0 && writtenFrames() >= m_fadeEndFrame; }
     bool fedAll() const;
-    TimeEvent after(qint64 microseconds, void (*callback)(pa_mainloop_api *, pa_time_event *, const struct timeval *, void *));
+    TimeEvent after(qint64 microseconds,
+                    void (*callback)(pa_mainloop_api *, pa_time_event *, const struct timeval *, void *));
     void drainIfDone();
     void drained(bool success);
     void endTimingKnown();
@@ -132,7 +133,7 @@ private:
     qint64 m_fadeFrames = 0;
     void (PulseVoice::*m_afterTiming)() = nullptr;
     qint64 m_lastTimingRequestNs = 0;
-    qint64 m_lastHeard = 0;   // the last answer of heardFrames(), and when it was given
+    qint64 m_lastHeard = 0; // the last answer of heardFrames(), and when it was given
     qint64 m_lastHeardNs = 0;
     // The last audio written, by its position in the stream, for the ramp a stop writes.
     std::vector<char> m_history;

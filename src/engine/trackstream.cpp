@@ -69,7 +69,9 @@ qint64 TrackStream::read(char *out, qint64 maxBytes)
     // The worker only wants waking once a whole chunk fits: fewer wake-ups while playing.
     if (bytes > 0 && m_ring.freeSpace() >= kChunkFrames * frameBytes()) {
         // Taking the mutex orders this wake after the worker's check of the free space.
-        { std::lock_guard lock(m_mutex); }
+        {
+            std::lock_guard lock(m_mutex);
+        }
         m_spaceFreed.notify_one();
     }
     return bytes;

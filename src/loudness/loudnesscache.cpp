@@ -18,7 +18,8 @@ const QByteArray kHeaderPrefix = QByteArrayLiteral("kelvo-loudness ");
 
 } // namespace
 
-LoudnessCache::LoudnessCache(const QString &file) : m_file(file)
+LoudnessCache::LoudnessCache(const QString &file)
+    : m_file(file)
 {
     QFile in(file);
     if (!QFileInfo(file).isFile() || in.size() > kMostBytes || !in.open(QIODevice::ReadOnly))
@@ -95,7 +96,9 @@ bool LoudnessCache::insert(const QString &path, std::optional<Loudness> loudness
                                                     .arg(it->loudness->integratedLufs, 0, 'g', 17)
                                                     .arg(it->loudness->truePeakDb, 0, 'g', 17)
                                               : QStringLiteral("none\tnone");
-        out.write((it->identity.toText() + QLatin1Char('\t') + measured + QLatin1Char('\t') + it.key() + QLatin1Char('\n')).toUtf8());
+        out.write(
+            (it->identity.toText() + QLatin1Char('\t') + measured + QLatin1Char('\t') + it.key() + QLatin1Char('\n'))
+                .toUtf8());
     }
     if (!out.commit()) {
         if (errorMessage)

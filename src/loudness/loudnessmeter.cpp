@@ -17,8 +17,8 @@ constexpr qint64 kBlockFrames = 4096;
 bool isPlausible(const Loudness &loudness)
 {
     return std::isfinite(loudness.integratedLufs) && std::isfinite(loudness.truePeakDb)
-           && loudness.integratedLufs >= -70.0 && loudness.integratedLufs <= 12.0 && loudness.truePeakDb >= -90.0
-           && loudness.truePeakDb <= 24.0;
+        && loudness.integratedLufs >= -70.0 && loudness.integratedLufs <= 12.0 && loudness.truePeakDb >= -90.0
+        && loudness.truePeakDb <= 24.0;
 }
 
 struct LoudnessMeasurement::Meter
@@ -26,7 +26,9 @@ struct LoudnessMeasurement::Meter
     ebur128_state *state = nullptr;
     Meter(const Meter &) = delete;
     Meter &operator=(const Meter &) = delete;
-    explicit Meter(ebur128_state *made) : state(made) {}
+    explicit Meter(ebur128_state *made)
+        : state(made)
+    { }
     ~Meter()
     {
         if (state)
@@ -34,7 +36,8 @@ struct LoudnessMeasurement::Meter
     }
 };
 
-LoudnessMeasurement::LoudnessMeasurement(const QString &path) : m_decoder(openDecoder(path))
+LoudnessMeasurement::LoudnessMeasurement(const QString &path)
+    : m_decoder(openDecoder(path))
 {
     if (!m_decoder || !m_decoder->exactLength()) {
         m_failed = m_done = true;
@@ -68,8 +71,9 @@ bool LoudnessMeasurement::advance(qint64 frames)
             return true;
         }
         const auto got = size_t(bytes / m_decoder->frameBytes());
-        const int added = isFloat ? ebur128_add_frames_float(m_meter->state, reinterpret_cast<const float *>(block.data()), got)
-                                  : ebur128_add_frames_short(m_meter->state, reinterpret_cast<const short *>(block.data()), got);
+        const int added = isFloat
+            ? ebur128_add_frames_float(m_meter->state, reinterpret_cast<const float *>(block.data()), got)
+            : ebur128_add_frames_short(m_meter->state, reinterpret_cast<const short *>(block.data()), got);
         if (added != EBUR128_SUCCESS) {
             m_failed = m_done = true;
             return true;

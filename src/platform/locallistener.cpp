@@ -13,7 +13,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-LocalListener::LocalListener(QObject *parent) : QObject(parent) {}
+LocalListener::LocalListener(QObject *parent)
+    : QObject(parent)
+{ }
 
 LocalListener::~LocalListener()
 {

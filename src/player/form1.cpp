@@ -17,6 +17,7 @@
 #include "platform/opendialog.h"
 #include "platform/outputcontrol.h"
 #include "platform/prelistencontrol.h"
+#include "player/droppedfiles.h"
 #include "player/lcddisplay.h"
 #include "player/prelisten.h"
 #include "player/windowmenu.h"
@@ -25,7 +26,6 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -110,7 +110,9 @@ void Form1::buildControls()
         connect(button, &TrackButton::mouseMoved, this, [this, n] { CmdTrack_MouseMove(n); });
         connect(button, &TrackButton::menuRequested, this, [this, n](const QPoint &at) { showCartMenu(n, at); });
         connect(button, &TrackButton::filesDropped, this, [this, n](const QStringList &paths) {
-            assignDroppedFiles(n, paths);
+            QString error;
+            if (!assignDroppedFiles(*m_store, m_form2, n, paths, &error))
+                warnUser(this, tr("The track list could not be saved.\n\n%1").arg(error));
         });
         button->setAccessibleDescription(QStringLiteral("Track %1").arg(n + 1));
         CmdTrack[n] = button;
@@ -124,9 +126,11 @@ void Form1::buildControls()
     Shape3->setGeometry(Twips::rect(2280, 4560, 1935, 615));
 
     const QFont displayFont = classicFont(13.5);
-    LblLCD = makeLabel<LcdDisplay>(this, "LblLCD", QStringLiteral("00:00"), Twips::rect(360, 4680, 855, 375), displayFont);
+    LblLCD = makeLabel<LcdDisplay>(this, "LblLCD", QStringLiteral("00:00"), Twips::rect(360, 4680, 855, 375),
+                                   displayFont);
     Label1 = makeLabel(this, "Label1", QStringLiteral(" Total Time"), Twips::rect(1320, 4680, 495, 375), font());
-    LblLCD3 = makeLabel<LcdDisplay>(this, "LblLCD3", QStringLiteral("00:00"), Twips::rect(2400, 4680, 855, 375), displayFont);
+    LblLCD3 = makeLabel<LcdDisplay>(this, "LblLCD3", QStringLiteral("00:00"), Twips::rect(2400, 4680, 855, 375),
+                                    displayFont);
     // Label2's opaque background covers part of Shape3's lower line: the positions and the
     // stacking order of the design make it so, and it stays.
     Label2 = makeLabel(this, "Label2", QStringLiteral(" Total Remaining"), Twips::rect(3360, 4680, 735, 495), font());
@@ -154,8 +158,8 @@ void Form1::buildControls()
     fitCaption(LblLCD3, QStringLiteral("999.59"));
 
     new WindowMover(this);
-    m_preListen = new PreListen(dynamic_cast<PreListenControl *>(ActiveMovie1.get()),
-                                [this](int index) { return CmdTrack[index]; }, this);
+    m_preListen = new PreListen(
+        dynamic_cast<PreListenControl *>(ActiveMovie1.get()), [this](int index) { return CmdTrack[index]; }, this);
     m_menu = new WindowMenu(this, dynamic_cast<LoudnessControl *>(ActiveMovie1.get()),
                             dynamic_cast<OutputControl *>(ActiveMovie1.get()), *m_preListen,
                             [this] { return Timer1->isActive() && !m_fading; });
@@ -424,39 +428,6 @@ void Form1::applySavedTracks(const TrackList &tracks)
     }
     prepareTracks();
     emit tracksChanged();
-}
-
-TrackList Form1::currentTracks()
-{
-    TrackList tracks{};
-    if (m_form2) {
-        for (int n = 0; n < SlotCount; ++n)
-            tracks[n] = m_form2->row(n);
-    }
-    const QList<TrackSlot> records = m_store->load();
-    for (int n = 0; n < records.size(); ++n)
-        tracks[n] = records[n];
-    return tracks;
-}
-
-void Form1::assignDroppedFiles(int index, const QStringList &paths)
-{
-    TrackList tracks = currentTracks();
-    for (int i = 0; i < paths.size() && index + i < SlotCount; ++i) {
-        QString name = QFileInfo(paths[i]).completeBaseName();
-        name.remove(QLatin1Char('"'));
-        tracks[index + i] = {paths[i], name.left(20)};
-    }
-    QString error;
-    if (!m_store->save(tracks, &error)) {
-        warnUser(this, tr("The track list could not be saved.\n\n%1").arg(error));
-        return;
-    }
-    // A hidden editor shows what was saved, as if the user had typed it there.
-    if (m_form2) {
-        for (int n = 0; n < SlotCount; ++n)
-            m_form2->setRow(n, tracks[n]);
-    }
 }
 
 void Form1::keyPressEvent(QKeyEvent *event)

@@ -102,11 +102,6 @@ private:
     void showCartMenu(int index, const QPoint &globalPos);
     // Fades the playing track out; it then stops as a second click stops it.
     void fadeOut();
-    // The slots as the editor would open with them: the file's records, and for slots without
-    // one whatever the editor's rows hold.
-    TrackList currentTracks();
-    // Files dropped on track button index fill that slot and the following ones.
-    void assignDroppedFiles(int index, const QStringList &paths);
     // Shows an amount of hundredths of a second on a time display.
     void showTime(QLabel *display, double hundredths);
     // The playing button's next colour, shown now.

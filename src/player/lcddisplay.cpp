@@ -10,7 +10,8 @@ namespace {
 constexpr int kOverhang = 2;
 } // namespace
 
-LcdDisplay::LcdDisplay(const QString &text, QWidget *parent) : QLabel(text, parent)
+LcdDisplay::LcdDisplay(const QString &text, QWidget *parent)
+    : QLabel(text, parent)
 {
     // It paints every pixel, so nothing beneath it is painted first.
     setAttribute(Qt::WA_OpaquePaintEvent);

@@ -4,7 +4,9 @@
 #include "player/trackbutton.h"
 #include "tracklist/trackslot.h"
 
-PlayerCommands::PlayerCommands(Form1 &window, QObject *parent) : CommandSurface(parent), m_window(window)
+PlayerCommands::PlayerCommands(Form1 &window, QObject *parent)
+    : CommandSurface(parent),
+      m_window(window)
 {
     connect(&window, &Form1::trackStarted, this, [this] { emit changed(Change::Started); });
     connect(&window, &Form1::trackStopped, this, [this] { emit changed(Change::Stopped); });

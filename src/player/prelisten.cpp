@@ -6,7 +6,10 @@
 #include <QTimer>
 
 PreListen::PreListen(PreListenControl *player, std::function<TrackButton *(int)> button, QObject *parent)
-    : QObject(parent), m_player(player), m_button(std::move(button)), m_watch(new QTimer(this))
+    : QObject(parent),
+      m_player(player),
+      m_button(std::move(button)),
+      m_watch(new QTimer(this))
 {
     // The end is noticed at the window's pace; nothing runs while nothing is pre-listened.
     m_watch->setInterval(250);

@@ -14,7 +14,9 @@
 #include <QStyleOptionFocusRect>
 #include <qdrawutil.h>
 
-TrackButton::TrackButton(QWidget *parent) : QPushButton(parent), m_backColor(Colours::ButtonFace)
+TrackButton::TrackButton(QWidget *parent)
+    : QPushButton(parent),
+      m_backColor(Colours::ButtonFace)
 {
     // Without tracking Qt reports moves only while a button is held; the length preview needs
     // them on a plain hover.
@@ -90,8 +92,8 @@ const QPixmap &TrackButton::face() const
 {
     const QString caption = text().left(kMaxCaptionChars);
     const qreal ratio = devicePixelRatioF();
-    const FaceKey key{m_backColor, isDown(), m_framed, hasFocus(), isEnabled(), size(), ratio, caption,
-                      captionFont(), palette().cacheKey()};
+    const FaceKey key{m_backColor, isDown(), m_framed, hasFocus(),    isEnabled(),
+                      size(),      ratio,    caption,  captionFont(), palette().cacheKey()};
     for (qsizetype n = 0; n < m_faces.size(); ++n) {
         if (m_faces[n].key == key) {
             if (n > 0)

@@ -14,7 +14,11 @@
 
 WindowMenu::WindowMenu(QWidget *window, LoudnessControl *loudness, OutputControl *outputs, PreListen &preListen,
                        std::function<bool()> canFade)
-    : QObject(window), m_loudness(loudness), m_outputs(outputs), m_preListen(preListen), m_canFade(std::move(canFade))
+    : QObject(window),
+      m_loudness(loudness),
+      m_outputs(outputs),
+      m_preListen(preListen),
+      m_canFade(std::move(canFade))
 {
     build(window);
 }

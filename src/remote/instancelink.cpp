@@ -15,7 +15,9 @@ constexpr qsizetype kMostRequestBytes = 64;
 
 } // namespace
 
-InstanceLink::InstanceLink(QObject *parent) : QObject(parent), m_server(this)
+InstanceLink::InstanceLink(QObject *parent)
+    : QObject(parent),
+      m_server(this)
 {
     connect(&m_server, &LocalListener::newClient, this, &InstanceLink::serve);
 }
@@ -27,7 +29,8 @@ QString InstanceLink::socketPath(const QString &trackListPath, QString *errorMes
         return {};
     const QByteArray key = QFileInfo(trackListPath).absoluteFilePath().toUtf8();
     const QString name = QStringLiteral("kelvo-%1.socket")
-                             .arg(QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(16)));
+                             .arg(QString::fromLatin1(
+                                 QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(16)));
     return QDir(*folder).filePath(name);
 }
 
@@ -102,7 +105,7 @@ QByteArray InstanceLink::answer(const QByteArray &request, CommandSurface &targe
     if (verb == "state" && words.size() == 1) {
         const SurfaceState state = target.state();
         return QByteArray::number(state.slot) + ' ' + QByteArray::number(state.remaining, 'f', 2) + ' '
-               + QByteArray::number(state.total, 'f', 2);
+            + QByteArray::number(state.total, 'f', 2);
     }
     return "error unknown request";
 }

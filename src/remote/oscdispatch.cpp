@@ -76,7 +76,8 @@ OscDispatch::Outcome OscDispatch::handle(const QByteArray &packet, CommandSurfac
     }
     if (path == QLatin1String("/kelvo/state") && bare)
         return {stateReply(target.state()), {}};
-    if (path == QLatin1String("/kelvo/stop") || path == QLatin1String("/kelvo/fade") || path == QLatin1String("/kelvo/state"))
+    if (path == QLatin1String("/kelvo/stop") || path == QLatin1String("/kelvo/fade")
+        || path == QLatin1String("/kelvo/state"))
         return ignored(QStringLiteral("%1 takes no arguments").arg(path));
     return ignored(QStringLiteral("unknown path %1").arg(path.left(64)));
 }

@@ -5,8 +5,10 @@
 
 #include <QNetworkDatagram>
 
-
-OscServer::OscServer(CommandSurface &target, QObject *parent) : QObject(parent), m_target(target), m_socket(this)
+OscServer::OscServer(CommandSurface &target, QObject *parent)
+    : QObject(parent),
+      m_target(target),
+      m_socket(this)
 {
     connect(&m_socket, &QUdpSocket::readyRead, this, &OscServer::readPackets);
 }

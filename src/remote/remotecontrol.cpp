@@ -56,14 +56,16 @@ Launch::Launch(const QStringList &arguments, const QString &programFolder, const
     waited.start();
     while (!m_lock->tryLock(0)) {
         if (m_lock->error() != QLockFile::LockFailedError) {
-            std::fprintf(stderr, "kelvo: the instance lock %s cannot be made\n", qPrintable(InstanceLink::lockPath(m_socketPath)));
+            std::fprintf(stderr, "kelvo: the instance lock %s cannot be made\n",
+                         qPrintable(InstanceLink::lockPath(m_socketPath)));
             m_lock.reset();
             return;
         }
         if (handOver())
             return;
         if (waited.elapsed() > kLockWaitMs) {
-            std::fputs("kelvo: another Kelvo holds this track list but does not answer; not starting a second one\n", stderr);
+            std::fputs("kelvo: another Kelvo holds this track list but does not answer; not starting a second one\n",
+                       stderr);
             m_finished = true;
             m_exitCode = 1;
             return;
@@ -88,7 +90,10 @@ bool Launch::handOver()
 }
 
 RemoteControl::RemoteControl(CommandSurface &commands, const Launch &launch, QMenu *menu, QObject *parent)
-    : QObject(parent), m_commands(commands), m_link(this), m_osc(commands, this)
+    : QObject(parent),
+      m_commands(commands),
+      m_link(this),
+      m_osc(commands, this)
 {
     m_link.setTarget(&commands);
     if (!launch.command().newInstance && !launch.socketPath().isEmpty()) {
@@ -127,8 +132,9 @@ void RemoteControl::applyOscSettings()
     QString error;
     if (!m_osc.listen(address, port, &error)) {
         m_oscAction->setText(tr("Remote control (OSC): port %1 in use").arg(port));
-        Diagnostics::report(QStringLiteral("osc-listen"), QString(),
-                            QStringLiteral("OSC cannot listen on %1 port %2: %3").arg(address.toString()).arg(port).arg(error));
+        Diagnostics::report(
+            QStringLiteral("osc-listen"), QString(),
+            QStringLiteral("OSC cannot listen on %1 port %2: %3").arg(address.toString()).arg(port).arg(error));
         return;
     }
     m_oscAction->setText(address == QHostAddress(QHostAddress::AnyIPv4) || address == QHostAddress(QHostAddress::Any)

@@ -82,7 +82,8 @@ int removeStaleTemporaries(const QString &programFolder)
     const QRegularExpression pattern(QStringLiteral("^Quorbel\\.[A-Za-z0-9]{6}$"));
     const QDateTime cutoff = QDateTime::currentDateTime().addSecs(-60);
     int removed = 0;
-    const QFileInfoList entries = QDir(programFolder).entryInfoList({QStringLiteral("Quorbel.*")}, QDir::Files | QDir::Hidden);
+    const QFileInfoList entries =
+        QDir(programFolder).entryInfoList({QStringLiteral("Quorbel.*")}, QDir::Files | QDir::Hidden);
     for (const QFileInfo &entry : entries) {
         if (pattern.match(entry.fileName()).hasMatch() && entry.lastModified() < cutoff
             && QFile::remove(entry.filePath()))

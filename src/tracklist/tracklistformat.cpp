@@ -12,10 +12,9 @@ using TrackListFormat::kMaxFieldChars;
 // Bytes 0x80-0x9F of Windows-1252; the rest of the code page coincides with Latin-1.
 // Unassigned positions map to the replacement character so nothing decodes to a control code.
 constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
-    0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,
+    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,
 };
 
 [[maybe_unused]] QString decodeCp1252(QByteArrayView bytes)
@@ -70,14 +69,19 @@ QByteArray withoutByteOrderMark(QByteArrayView bytes)
     return bytes.toByteArray();
 }
 
-bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
+bool isLineEnd(char c)
+{
+    return c == '\r' || c == '\n';
+}
 
 // Walks the bytes with the sequential-input rules. Every call that is not at the end consumes
 // at least one byte, which is what guarantees termination on any input.
 class FieldReader
 {
 public:
-    explicit FieldReader(QByteArrayView bytes) : m_bytes(bytes) {}
+    explicit FieldReader(QByteArrayView bytes)
+        : m_bytes(bytes)
+    { }
 
     // True when only blanks and line ends remain: a trailing empty line is no record.
     bool atEnd() const

@@ -7,12 +7,13 @@
 #include <QStandardPaths>
 
 TrackListStore::TrackListStore(const QString &programFolder, QObject *parent)
-    : QObject(parent), m_programFolder(programFolder)
-{
-}
+    : QObject(parent),
+      m_programFolder(programFolder)
+{ }
 
 TrackListLocation TrackListStore::locate(const QString &besidePath, bool systemFolder, bool besideFolderWritable,
-                                         bool besideExists, bool besideWritable, const QString &userPath, bool userExists)
+                                         bool besideExists, bool besideWritable, const QString &userPath,
+                                         bool userExists)
 {
     if (!systemFolder && (besideFolderWritable || (besideExists && besideWritable)))
         return {besidePath, besidePath};

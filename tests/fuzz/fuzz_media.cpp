@@ -15,7 +15,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QString path = QDir::temp().filePath(QStringLiteral("kelvo-fuzz-%1.mp3").arg(QCoreApplication::applicationPid()));
+    const QString path = QDir::temp().filePath(
+        QStringLiteral("kelvo-fuzz-%1.mp3").arg(QCoreApplication::applicationPid()));
     {
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -29,8 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::unique_ptr<AudioDecoder> decoder = openDecoder(path);
     if (decoder && decoder->exactLength()) {
         QByteArray buffer(16 * 1024, Qt::Uninitialized);
-        while (decoder->read(buffer.data(), buffer.size()) > 0) {
-        }
+        while (decoder->read(buffer.data(), buffer.size()) > 0) { }
     }
     if (const std::optional<Loudness> loudness = measureLoudness(path)) {
         if (!std::isfinite(loudness->integratedLufs) || !std::isfinite(loudness->truePeakDb))

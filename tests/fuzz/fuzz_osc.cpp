@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         QByteArray reply = *outcome.reply;
         int result = 0;
         lo_message message = lo_message_deserialise(reply.data(), size_t(reply.size()), &result);
-        if (!message || std::strcmp(lo_message_get_types(message), "iff") != 0 || std::strcmp(reply.constData(), "/kelvo/state") != 0)
+        if (!message || std::strcmp(lo_message_get_types(message), "iff") != 0
+            || std::strcmp(reply.constData(), "/kelvo/state") != 0)
             std::abort();
         lo_message_free(message);
     }

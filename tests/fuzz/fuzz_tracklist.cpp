@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::abort();
     const auto cut = [](QString value) {
         if (value.size() > TrackListFormat::kMaxFieldChars)
-            value.truncate(TrackListFormat::kMaxFieldChars - (value.at(TrackListFormat::kMaxFieldChars - 1).isHighSurrogate() ? 1 : 0));
+            value.truncate(TrackListFormat::kMaxFieldChars
+                           - (value.at(TrackListFormat::kMaxFieldChars - 1).isHighSurrogate() ? 1 : 0));
         return value;
     };
     for (int n = 0; n < SlotCount; ++n) {
