@@ -22,6 +22,17 @@ stop_all() {
     rm -rf "$dir"
 }
 trap stop_all EXIT
+# The graph at the rate of the test sink and of most fixtures. At PipeWire's default of 48 kHz
+# every 44.1 kHz stream, and the recording of the sink's monitor, is resampled twice: what is
+# recorded then is close to what was played but never bit for bit, and tones below 1 kHz rate
+# smear. At 44.1 kHz the recording is exact, as on PulseAudio.
+mkdir -p "$HOME/.config/pipewire/pipewire.conf.d"
+cat >"$HOME/.config/pipewire/pipewire.conf.d/kelvo-test.conf" <<'CONF'
+context.properties = {
+    default.clock.rate = 44100
+    default.clock.allowed-rates = [ 44100 ]
+}
+CONF
 pipewire >"$dir/pipewire.log" 2>&1 & pids+=($!)
 sleep 0.3
 wireplumber >"$dir/wireplumber.log" 2>&1 & pids+=($!)
