@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs a built tree into a scratch DESTDIR and checks what a desktop needs: the program, the
-# desktop entry, the icons and the AppStream metadata (validated); then builds the Debian
+# desktop entry, the icons, the AppStream metadata (validated) and the manual page (rendered);
+# then builds the Debian
 # package and checks that it names its dependencies.
 set -euo pipefail
 build=${1:?usage: check-install.sh BUILD_DIR}
@@ -9,13 +10,16 @@ dest=$(mktemp -d /tmp/kelvo-install.XXXXXX)
 trap 'rm -rf "$dest"' EXIT
 
 DESTDIR="$dest" cmake --install "$build" --prefix /usr >/dev/null
-for file in usr/bin/kelvo "usr/share/applications/$id.desktop" "usr/share/metainfo/$id.metainfo.xml" usr/share/doc/kelvo/copyright \
+for file in usr/bin/kelvo usr/share/man/man1/kelvo.1.gz "usr/share/applications/$id.desktop" "usr/share/metainfo/$id.metainfo.xml" usr/share/doc/kelvo/copyright \
     "usr/share/icons/hicolor/"{16x16,32x32,48x48,256x256}"/apps/$id.png"; do
     [ -s "$dest/$file" ] || { echo "not installed: $file"; exit 1; }
 done
 [ -x "$dest/usr/bin/kelvo" ] || { echo "usr/bin/kelvo is not executable"; exit 1; }
 desktop-file-validate "$dest/usr/share/applications/$id.desktop"
 appstreamcli validate --no-net --explain "$dest/usr/share/metainfo/$id.metainfo.xml"
+# The manual renders without a warning.
+warnings=$(LC_ALL=C.UTF-8 man --warnings -E UTF-8 -l "$dest/usr/share/man/man1/kelvo.1.gz" 2>&1 >/dev/null)
+[ -z "$warnings" ] || { echo "the manual page renders with warnings: $warnings"; exit 1; }
 
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls -t "$build"/kelvo_*.deb | head -n 1)
@@ -27,6 +31,7 @@ echo "$info" | grep -qE '^ Depends:.*libmpg123' || { echo "the package names no 
 unpacked="$dest/deb"
 dpkg-deb -x "$deb" "$unpacked"
 [ -s "$unpacked/usr/share/doc/kelvo/copyright" ] || { echo "the package carries no copyright file"; exit 1; }
+[ -s "$unpacked/usr/share/man/man1/kelvo.1.gz" ] || { echo "the package carries no manual page"; exit 1; }
 if readelf -S "$unpacked/usr/bin/kelvo" | grep -qE '\.(debug_info|symtab)'; then
     echo "the packaged program is not stripped"; exit 1
 fi
