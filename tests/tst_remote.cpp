@@ -8,6 +8,7 @@
 #include "player/trackbutton.h"
 #include "playerfixture.h"
 #include "common/ratelimiter.h"
+#include "platform/sha256.h"
 #include "remote/commandline.h"
 #include "remote/instancelink.h"
 #include "remote/oscdispatch.h"
@@ -20,6 +21,7 @@
 
 #include <QAction>
 #include <QElapsedTimer>
+#include <QCryptographicHash>
 #include <QMenu>
 #include <QMetaEnum>
 #include <QRandomGenerator>
@@ -31,6 +33,7 @@
 #include <QUdpSocket>
 
 #include <fcntl.h>
+#include <csignal>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -64,6 +67,15 @@ private slots:
     void diagnosticsAreRateLimited_data();
     void diagnosticsAreRateLimited();
     void floodWithStderrBlocked();
+    void socketNamesAgree_data();
+    void socketNamesAgree();
+    void kelvoctlArguments_data();
+    void kelvoctlArguments();
+    void kelvoctlDrivesTheRunningOne();
+    void endsCleanlyOnSignals_data();
+    void endsCleanlyOnSignals();
+    void saysWhatIsMissing_data();
+    void saysWhatIsMissing();
     void runningOneKeepsItsSocket_data();
     void runningOneKeepsItsSocket();
 
@@ -619,6 +631,215 @@ void TestRemote::floodWithStderrBlocked()
     int pending = 0;
     QCOMPARE(::ioctl(pipeEnds[0], FIONREAD, &pending), 0);
     QVERIFY2(pending > 0 && pending < 4096, qPrintable(QStringLiteral("%1 bytes on stderr").arg(pending)));
+}
+
+namespace {
+
+// A portable copy of the program, with kelvoctl beside it and a list of one cart.
+struct PortableCopy
+{
+    QTemporaryDir folder;
+    QString kelvo = folder.filePath(QStringLiteral("kelvo"));
+    QString kelvoctl = folder.filePath(QStringLiteral("kelvoctl"));
+
+    bool make()
+    {
+        for (const auto &[from, to] :
+             {std::pair{QStringLiteral(KELVO_BINARY), kelvo}, std::pair{QStringLiteral(KELVOCTL_BINARY), kelvoctl}}) {
+            if (!QFile::copy(from, to)
+                || !QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+                return false;
+        }
+        return writeBytes(TrackListFile::pathIn(folder.path()),
+                          "\"" + fixture("six_seconds.mp3").toUtf8() + "\",\"Six\"\r\n");
+    }
+
+    // Runs program with arguments; its exit status (-1: it did not end within 5 s).
+    static int run(const QString &program, const QStringList &arguments, QByteArray *out = nullptr,
+                   QByteArray *err = nullptr, const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
+    {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(program, arguments);
+        if (!process.waitForFinished(5000)) {
+            process.kill();
+            process.waitForFinished();
+            return -1;
+        }
+        if (out)
+            *out = process.readAllStandardOutput().trimmed();
+        if (err)
+            *err = process.readAllStandardError();
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    // The processes running the copy's kelvo.
+    QList<qint64> running() const
+    {
+        QList<qint64> pids;
+        for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            if (pid.toLongLong() > 0 && QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget() == kelvo)
+                pids << pid.toLongLong();
+        }
+        return pids;
+    }
+
+    ~PortableCopy()
+    {
+        for (const qint64 pid : running())
+            ::kill(pid_t(pid), SIGKILL);
+    }
+};
+
+} // namespace
+
+void TestRemote::socketNamesAgree_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("abc") << QByteArray("abc");
+    QTest::newRow("55 bytes: one block with its length") << QByteArray(55, 'x');
+    QTest::newRow("56 bytes: the length needs a second block") << QByteArray(56, 'x');
+    QTest::newRow("64 bytes") << QByteArray(64, 'y');
+    QTest::newRow("a path with UTF-8") << QByteArray("/home/zoë/Kelvo Shows/Quorbel");
+    QTest::newRow("10,000 bytes") << QByteArray(10000, '\xe9');
+}
+
+void TestRemote::socketNamesAgree()
+{
+    // kelvoctl names the socket with a digest of its own; it must be the program's.
+    QFETCH(QByteArray, data);
+    QCOMPARE(QByteArray::fromStdString(sha256Hex(data.toStdString())),
+             QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex());
+}
+
+void TestRemote::kelvoctlArguments_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status"); // with no Kelvo running
+    QTest::addColumn<QString>("says");
+    QTest::newRow("nothing") << QStringList{} << 2 << "a command is needed";
+    QTest::newRow("fire with no slot") << QStringList{"fire"} << 2 << "fire needs a slot";
+    QTest::newRow("fire 0") << QStringList{"fire", "0"} << 2 << "slots are 1 to 12";
+    QTest::newRow("fire 13") << QStringList{"fire", "13"} << 2 << "slots are 1 to 12";
+    QTest::newRow("fire 1x") << QStringList{"fire", "1x"} << 2 << "slots are 1 to 12";
+    QTest::newRow("fire 99999999999999999999")
+        << QStringList{"fire", "99999999999999999999"} << 2 << "slots are 1 to 12";
+    QTest::newRow("stop with an argument") << QStringList{"stop", "now"} << 2 << "takes no argument";
+    QTest::newRow("unknown") << QStringList{"jump"} << 2 << "unknown command";
+    QTest::newRow("stop, none running") << QStringList{"stop"} << 1 << "no Kelvo is running";
+    QTest::newRow("fade, none running") << QStringList{"fade"} << 1 << "no Kelvo is running";
+    QTest::newRow("state, none running") << QStringList{"state"} << 1 << "no Kelvo is running";
+    QTest::newRow("--help") << QStringList{"--help"} << 0 << "";
+    QTest::newRow("--version") << QStringList{"--version"} << 0 << "";
+}
+
+void TestRemote::kelvoctlArguments()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, says);
+    PortableCopy copy;
+    QVERIFY(copy.make());
+    QByteArray out, err;
+    QCOMPARE(PortableCopy::run(copy.kelvoctl, arguments, &out, &err), status);
+    QVERIFY2(err.contains(says.toUtf8()), err.constData());
+    QVERIFY(err.count('\n') <= 2);
+    if (status == 0)
+        QVERIFY(out.startsWith("kelvoctl") || out.startsWith("Usage: kelvoctl"));
+    QVERIFY(copy.running().isEmpty()); // nothing started
+}
+
+void TestRemote::kelvoctlDrivesTheRunningOne()
+{
+    // kelvoctl as a desktop shortcut or a control desk uses it: none running, "fire 1" starts
+    // Kelvo playing slot 1; then state, stop and fire reach that one.
+    PortableCopy copy;
+    QVERIFY(copy.make());
+    SinkRecorder recorder;
+    const bool recording = audioServerAvailable() && recorder.start();
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(PortableCopy::run(copy.kelvoctl, {"fire", "1"}), 0);
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed()))); // it does not wait for Kelvo
+    QByteArray state;
+    QTRY_VERIFY_WITH_TIMEOUT(PortableCopy::run(copy.kelvoctl, {"state"}, &state) == 0 && state.startsWith("1 "), 8000);
+    QCOMPARE(copy.running().size(), 1);
+    QCOMPARE(PortableCopy::run(copy.kelvo, {"--state"}, &state), 0); // the program's own command agrees
+    QVERIFY(state.startsWith("1 "));
+    QTest::qWait(300);
+    QCOMPARE(PortableCopy::run(copy.kelvoctl, {"stop"}), 0);
+    QCOMPARE(PortableCopy::run(copy.kelvoctl, {"state"}, &state), 0);
+    QCOMPARE(state, QByteArray("0 0.00 0.00"));
+    QCOMPARE(PortableCopy::run(copy.kelvoctl, {"fire", "1"}), 0);
+    QTRY_VERIFY(PortableCopy::run(copy.kelvoctl, {"state"}, &state) == 0 && state.startsWith("1 "));
+    QCOMPARE(PortableCopy::run(copy.kelvoctl, {"fade"}), 0);
+    QCOMPARE(copy.running().size(), 1); // never a second one
+    if (recording)
+        QVERIFY2(soundSpan(recorder.stop()).seconds() > 0.2, "slot 1 was not heard");
+}
+
+void TestRemote::endsCleanlyOnSignals_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+void TestRemote::endsCleanlyOnSignals()
+{
+    // A logout, systemctl stop or kill mid-track ends it through its clean exit.
+    QFETCH(int, signalNumber);
+    PortableCopy copy;
+    QVERIFY(copy.make());
+    QProcess running;
+    running.start(copy.kelvo, {"--fire", "1"});
+    QVERIFY(running.waitForStarted());
+    QByteArray state;
+    QTRY_VERIFY_WITH_TIMEOUT(PortableCopy::run(copy.kelvo, {"--state"}, &state) == 0 && state.startsWith("1 "), 8000);
+    const QString socket = InstanceLink::socketPath(TrackListFile::pathIn(copy.folder.path()));
+    QVERIFY(QFileInfo::exists(socket));
+    ::kill(pid_t(running.processId()), signalNumber);
+    QVERIFY(running.waitForFinished(5000));
+    QCOMPARE(running.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(running.exitCode(), 0);
+    QVERIFY2(!QFileInfo::exists(socket), "the socket was left behind");
+    QVERIFY2(!QFileInfo::exists(InstanceLink::lockPath(socket)), "the lock was left behind");
+    if (audioServerAvailable()) {
+        QProcess pactl;
+        pactl.start(QStringLiteral("pactl"), {QStringLiteral("list"), QStringLiteral("sink-inputs")});
+        QVERIFY(pactl.waitForFinished(5000));
+        QVERIFY(!pactl.readAllStandardOutput().contains("application.name = \"Kelvo\""));
+    }
+}
+
+void TestRemote::saysWhatIsMissing_data()
+{
+    QTest::addColumn<QStringList>("unset");
+    QTest::addColumn<QStringList>("set"); // NAME=value
+    QTest::newRow("no display at all") << QStringList{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"} << QStringList{};
+    QTest::newRow("a display whose server is gone")
+        << QStringList{"WAYLAND_DISPLAY", "QT_QPA_PLATFORM"} << QStringList{"DISPLAY=:97"};
+    QTest::newRow("a Wayland socket that is not there")
+        << QStringList{"DISPLAY", "QT_QPA_PLATFORM"} << QStringList{"WAYLAND_DISPLAY=wayland-97"};
+}
+
+void TestRemote::saysWhatIsMissing()
+{
+    // Started from an SSH session or a system service: one plain line and status 1, no abort.
+    QFETCH(QStringList, unset);
+    QFETCH(QStringList, set);
+    PortableCopy copy;
+    QVERIFY(copy.make());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &name : unset)
+        env.remove(name);
+    for (const QString &pair : set)
+        env.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
+    QByteArray err;
+    QCOMPARE(PortableCopy::run(copy.kelvo, {}, nullptr, &err, env), 1);
+    QCOMPARE(err, QByteArray("kelvo: no display: set DISPLAY or WAYLAND_DISPLAY, or run it from a desktop session\n"));
 }
 
 void TestRemote::runningOneKeepsItsSocket_data()

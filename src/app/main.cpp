@@ -2,12 +2,14 @@
 #include "engine/audiomediaplayer.h"
 #include "platform/displaysetup.h"
 #include "platform/qtopendialog.h"
+#include "platform/terminationsignals.h"
 #include "player/form1.h"
 #include "player/playercommands.h"
 #include "remote/remotecontrol.h"
 
 #include <QApplication>
 
+#include <cstdio>
 #include <optional>
 
 int main(int argc, char *argv[])
@@ -23,6 +25,10 @@ int main(int argc, char *argv[])
         if (launch->finished())
             return launch->exitCode();
     }
+    if (const std::optional<QString> problem = displayProblem()) {
+        std::fprintf(stderr, "kelvo: %s\n", qPrintable(*problem));
+        return 1;
+    }
     prepareDisplay();
     // Nothing that reaches stderr may block the window: a pipe nobody reads would freeze it.
     Diagnostics::installMessageHandler();
@@ -34,6 +40,9 @@ int main(int argc, char *argv[])
                  QCoreApplication::applicationDirPath());
     PlayerCommands commands(player);
     RemoteControl remote(commands, *launch, player.contextMenu());
+    // A logout, systemctl stop or kill ends it as "E&xit" does: streams closed, socket removed.
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::received, &player, &QWidget::close);
     player.show();
     const int status = app.exec();
     Diagnostics::flush(200);

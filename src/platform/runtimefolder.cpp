@@ -1,7 +1,5 @@
 #include "platform/runtimefolder.h"
 
-#include <QFile>
-
 #include <cerrno>
 #include <cstring>
 
@@ -11,35 +9,32 @@
 namespace {
 
 // True when path is a real folder (no symbolic link) of this user's that only the user may use.
-bool isPrivateFolder(const QByteArray &path)
+bool isPrivateFolder(const std::string &path)
 {
     struct stat info
     { };
-    return ::lstat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid()
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid()
         && (info.st_mode & 0077) == 0;
 }
 
 } // namespace
 
-std::optional<QString> privateRuntimeFolder(QString *errorMessage)
+std::optional<std::string> privateRuntimeFolder(const char *runtimeDir, std::string *errorMessage)
 {
     // Qt falls back to a folder of its own choosing when this one is unsafe, and says so on
     // stderr; two programs that decide differently would never find each other.
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && isPrivateFolder(runtime))
-        return QFile::decodeName(runtime);
-    const QByteArray fallback = "/tmp/kelvo-" + QByteArray::number(qulonglong(::geteuid()));
-    if (::mkdir(fallback.constData(), 0700) != 0 && errno != EEXIST) {
+    if (runtimeDir && *runtimeDir && isPrivateFolder(runtimeDir))
+        return std::string(runtimeDir);
+    const std::string fallback = "/tmp/kelvo-" + std::to_string(::geteuid());
+    if (::mkdir(fallback.c_str(), 0700) != 0 && errno != EEXIST) {
         if (errorMessage)
-            *errorMessage = QStringLiteral("%1: %2").arg(QFile::decodeName(fallback),
-                                                         QString::fromLocal8Bit(std::strerror(errno)));
+            *errorMessage = fallback + ": " + std::strerror(errno);
         return std::nullopt;
     }
     if (!isPrivateFolder(fallback)) {
         if (errorMessage)
-            *errorMessage =
-                QStringLiteral("%1 belongs to someone else or is open to others").arg(QFile::decodeName(fallback));
+            *errorMessage = fallback + " belongs to someone else or is open to others";
         return std::nullopt;
     }
-    return QFile::decodeName(fallback);
+    return fallback;
 }

@@ -5,7 +5,8 @@
 
 #include <QFileInfo>
 
-bool assignDroppedFiles(TrackListStore &store, Form2 *editor, int index, const QStringList &paths, QString *errorMessage)
+bool assignDroppedFiles(TrackListStore &store, Form2 *editor, int index, const QStringList &paths,
+                        QString *errorMessage)
 {
     TrackList tracks{};
     if (editor) {

@@ -11,4 +11,5 @@ class TrackListStore;
 // the editor would open with (the file's records, and the hidden editor's rows beyond them),
 // and a hidden editor shows what was saved. False, with the reason, when the save failed:
 // nothing has changed then.
-bool assignDroppedFiles(TrackListStore &store, Form2 *editor, int index, const QStringList &paths, QString *errorMessage);
+bool assignDroppedFiles(TrackListStore &store, Form2 *editor, int index, const QStringList &paths,
+                        QString *errorMessage);

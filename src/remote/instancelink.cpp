@@ -1,10 +1,10 @@
 #include "remote/instancelink.h"
 
+#include "platform/instancename.h"
 #include "platform/runtimefolder.h"
 #include "player/commandsurface.h"
 
-#include <QCryptographicHash>
-#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QTimer>
@@ -24,14 +24,15 @@ InstanceLink::InstanceLink(QObject *parent)
 
 QString InstanceLink::socketPath(const QString &trackListPath, QString *errorMessage)
 {
-    const std::optional<QString> folder = privateRuntimeFolder(errorMessage);
-    if (!folder)
+    std::string why;
+    const std::optional<std::string> folder = privateRuntimeFolder(qgetenv("XDG_RUNTIME_DIR").constData(), &why);
+    if (!folder) {
+        if (errorMessage)
+            *errorMessage = QString::fromLocal8Bit(why.c_str());
         return {};
-    const QByteArray key = QFileInfo(trackListPath).absoluteFilePath().toUtf8();
-    const QString name = QStringLiteral("kelvo-%1.socket")
-                             .arg(QString::fromLatin1(
-                                 QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(16)));
-    return QDir(*folder).filePath(name);
+    }
+    const std::string trackList = QFile::encodeName(QFileInfo(trackListPath).absoluteFilePath()).toStdString();
+    return QFile::decodeName(QByteArray::fromStdString(instanceSocketPath(*folder, trackList)));
 }
 
 QString InstanceLink::lockPath(const QString &socketPath)
