@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs a built tree into a scratch DESTDIR and checks what a desktop needs: the program, the
-# desktop entry, the icons, the AppStream metadata (validated) and the manual page (rendered);
-# then builds the Debian
-# package and checks that it names its dependencies.
+# Installs a built tree into a scratch DESTDIR and checks what a desktop needs: the programs, the
+# desktop entry, the icons, the AppStream metadata (validated), the manual pages (rendered) and
+# the changelog; then builds the Debian package, checks that it names its dependencies, and runs
+# lintian (no error, no warning) and hardening-check on it.
 set -euo pipefail
 build=${1:?usage: check-install.sh BUILD_DIR}
 id=org.kelvo.Kelvo
@@ -10,7 +10,8 @@ dest=$(mktemp -d /tmp/kelvo-install.XXXXXX)
 trap 'rm -rf "$dest"' EXIT
 
 DESTDIR="$dest" cmake --install "$build" --prefix /usr >/dev/null
-for file in usr/bin/kelvo usr/share/man/man1/kelvo.1.gz "usr/share/applications/$id.desktop" "usr/share/metainfo/$id.metainfo.xml" usr/share/doc/kelvo/copyright \
+for file in usr/bin/kelvo usr/bin/kelvoctl usr/share/man/man1/kelvo.1.gz usr/share/man/man1/kelvoctl.1.gz \
+    usr/share/doc/kelvo/changelog.gz "usr/share/applications/$id.desktop" "usr/share/metainfo/$id.metainfo.xml" usr/share/doc/kelvo/copyright \
     "usr/share/icons/hicolor/"{16x16,32x32,48x48,256x256}"/apps/$id.png"; do
     [ -s "$dest/$file" ] || { echo "not installed: $file"; exit 1; }
 done
@@ -18,8 +19,10 @@ done
 desktop-file-validate "$dest/usr/share/applications/$id.desktop"
 appstreamcli validate --no-net --explain "$dest/usr/share/metainfo/$id.metainfo.xml"
 # The manual renders without a warning.
-warnings=$(LC_ALL=C.UTF-8 man --warnings -E UTF-8 -l "$dest/usr/share/man/man1/kelvo.1.gz" 2>&1 >/dev/null)
-[ -z "$warnings" ] || { echo "the manual page renders with warnings: $warnings"; exit 1; }
+for page in kelvo kelvoctl; do
+    warnings=$(LC_ALL=C.UTF-8 man --warnings -E UTF-8 -l "$dest/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || { echo "the manual page of $page renders with warnings: $warnings"; exit 1; }
+done
 
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls -t "$build"/kelvo_*.deb | head -n 1)
@@ -35,5 +38,18 @@ dpkg-deb -x "$deb" "$unpacked"
 if readelf -S "$unpacked/usr/bin/kelvo" | grep -qE '\.(debug_info|symtab)'; then
     echo "the packaged program is not stripped"; exit 1
 fi
+if readelf -S "$unpacked/usr/bin/kelvo" | grep -q '\.comment'; then
+    echo "the packaged program keeps its .comment section"; exit 1
+fi
+ldd "$unpacked/usr/bin/kelvoctl" | grep -qi qt && { echo "kelvoctl loads Qt"; exit 1; }
+# What a Debian maintainer checks: no lintian error or warning, and the hardening in place.
+lintian_out=$(lintian --pedantic --allow-root "$deb" 2>&1 || true)
+echo "$lintian_out" | sed 's/^/lintian: /'
+if echo "$lintian_out" | grep -qE '^[EW]: '; then
+    echo "lintian reports errors or warnings"; exit 1
+fi
+# Control-flow protection is left out: Debian 12's own start files carry no CET marking, so no
+# program linked there has it (paplay neither).
+hardening-check --nocfprotection "$unpacked/usr/bin/kelvo" "$unpacked/usr/bin/kelvoctl"
 echo "installed size: $(echo "$info" | sed -n 's/^ Installed-Size: //p') KiB"
 echo "install tree and package: ok"
