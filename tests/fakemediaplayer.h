@@ -32,6 +32,8 @@ public:
     QString airOutput, preListenOutput;   // as the window last set them
     QString preListened;                  // the file last pre-listened
     bool preListenPlays = false;          // what preListening() reports
+    std::optional<QString> problem;       // what soundProblem() reports
+    std::function<void()> problemChanged;
 
     void setFileName(const QString &fileName) override
     {
@@ -67,6 +69,8 @@ public:
         preListenPlays = !preListenOutput.isEmpty();
         return preListenPlays;
     }
+    std::optional<QString> soundProblem() override { return problem; }
+    void setSoundProblemHandler(std::function<void()> handler) override { problemChanged = std::move(handler); }
     void stopPreListen() override { preListenPlays = false; }
     bool preListening() override { return preListenPlays; }
 

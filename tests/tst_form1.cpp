@@ -47,6 +47,8 @@ private slots:
     void contextMenuFollowsSettings();
     void outputMenusFollowServerAndSettings_data();
     void outputMenusFollowServerAndSettings();
+    void soundNoticeStaysOffTheControls_data();
+    void soundNoticeStaysOffTheControls();
     void lockedButtonsOfferPreListenAlone_data();
     void lockedButtonsOfferPreListenAlone();
     void startUp_data();
@@ -270,6 +272,45 @@ void TestForm1::outputMenusFollowServerAndSettings()
     QCOMPARE(m_player->airOutput, QStringLiteral("phones"));
     Settings().setAirOutput({});
     Settings().setPreListenOutput({});
+}
+
+void TestForm1::soundNoticeStaysOffTheControls_data()
+{
+    QTest::addColumn<QString>("problem"); // what the player says; empty: all is well
+    QTest::newRow("sound can be heard") << QString();
+    QTest::newRow("no server") << "no sound server answers";
+    QTest::newRow("a server with no output") << "the sound server has no output";
+}
+
+void TestForm1::soundNoticeStaysOffTheControls()
+{
+    QFETCH(QString, problem);
+    const QByteArray trackList = records(2);
+    std::unique_ptr<Form1> window = makeWindow(&trackList);
+    window->show();
+    const QString description = window->accessibleDescription();
+    auto *notice = window->findChild<QLabel *>(QStringLiteral("SoundNotice"));
+    QVERIFY(notice);
+    QVERIFY(!notice->isVisible()); // nothing said until the player says something
+    m_player->problem = problem.isEmpty() ? std::nullopt : std::optional<QString>(problem);
+    m_player->problemChanged();
+    QCOMPARE(notice->isVisible(), !problem.isEmpty());
+    const QString said = problem.isEmpty() ? QString() : QStringLiteral("No sound output: ") + problem;
+    QCOMPARE(notice->isVisible() ? notice->text() : QString(), said);
+    QCOMPARE(window->accessibleDescription(), problem.isEmpty() ? description : said);
+    for (int n = 0; n < 12; ++n)
+        QCOMPARE(window->trackButton(n)->toolTip(), said);
+    // Across the frame's top edge: no other control of the window is touched.
+    for (QWidget *child : window->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (child != notice && child->objectName() != QLatin1String("Shape1") && child->isVisible())
+            QVERIFY2(!child->geometry().intersects(notice->geometry()), qPrintable(child->objectName()));
+    }
+    // The server answers again: all as it was.
+    m_player->problem.reset();
+    m_player->problemChanged();
+    QVERIFY(!notice->isVisible());
+    QCOMPARE(window->accessibleDescription(), description);
+    QCOMPARE(window->trackButton(0)->toolTip(), QString());
 }
 
 void TestForm1::lockedButtonsOfferPreListenAlone_data()

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -56,6 +57,7 @@ private slots:
     void cartsAreHandedOverToGetReady();
     void preListenLeavesTheAirAlone();
     void endToEndWithRealAudio();
+    void noSoundOutputIsSaid();
     void rapidClicksOnTheRealPlayer_data();
     void rapidClicksOnTheRealPlayer();
 
@@ -433,6 +435,51 @@ void TestPlayback::cartsAreHandedOverToGetReady()
     QVERIFY(m_window->trackListStore()->save(tracks, nullptr));
     QCOMPARE(cueText().first(), QStringLiteral("/m/new.mp3=New"));
     QCOMPARE(cueText().at(1), QStringLiteral("="));
+}
+
+void TestPlayback::noSoundOutputIsSaid()
+{
+    // The real player and a sound server of the test's own: none at the start, then started,
+    // then killed while nothing plays. The window says when nothing can be heard, and no more.
+    m_window.reset();
+    QTemporaryDir dir;
+    PrivatePulse pulse(dir.filePath("pulse"));
+    const QByteArray outer = qgetenv("PULSE_SERVER");
+    qputenv("PULSE_SERVER", pulse.server().toUtf8());
+    const auto restore = qScopeGuard([&outer] { qputenv("PULSE_SERVER", outer); });
+    QVERIFY(writeBytes(TrackListFile::pathIn(dir.path()),
+                       "\"" + fixture("cbr_tag.mp3").toUtf8() + "\",\"Two\"\r\n\"" + fixture("short880.mp3").toUtf8()
+                           + "\",\"One\"\r\n"));
+    m_window = std::make_unique<Form1>(std::make_unique<AudioMediaPlayer>(), std::make_unique<FakeOpenDialog>(),
+                                       dir.path());
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    auto *notice = m_window->findChild<QLabel *>(QStringLiteral("SoundNotice"));
+    QVERIFY(notice);
+    const QString said = QStringLiteral("No sound output: no sound server answers");
+    QTRY_VERIFY_WITH_TIMEOUT(notice->isVisible(), 1000);
+    QCOMPARE(notice->text(), said);
+    QCOMPARE(m_window->accessibleDescription(), said);
+    QCOMPARE(button(0)->toolTip(), said);
+
+    // A click still plays, on the silent clock, and the notice stays.
+    click(1);
+    QTRY_VERIFY_WITH_TIMEOUT(!timer()->isActive(), 3000);
+    QVERIFY(notice->isVisible());
+
+    // The server comes: the next hover over a cart finds it.
+    QVERIFY(pulse.start());
+    QTest::qWait(200);
+    QVERIFY(notice->isVisible()); // nothing asks while nothing happens
+    QTest::mouseMove(button(0), QPoint(10, 10));
+    QTRY_VERIFY_WITH_TIMEOUT(!notice->isVisible(), 1000);
+    QVERIFY(m_window->accessibleDescription() != said);
+    QCOMPARE(button(0)->toolTip(), QString());
+
+    // Killed while idle: said within a second.
+    pulse.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(notice->isVisible(), 1000);
+    QCOMPARE(notice->text(), said);
 }
 
 void TestPlayback::endToEndWithRealAudio()

@@ -40,10 +40,21 @@ AudioMediaPlayer::AudioMediaPlayer(QObject *parent)
     // Loudness apart from arming: a long file measured never holds up a cart getting ready.
     m_measurer.setMaxThreadCount(1);
     m_measurer.setThreadPriority(QThread::LowestPriority);
+    // The engine's news comes on the server's thread: handed on to the user-interface thread.
+    m_engine.setOutputHandler([this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_soundProblem)
+                    m_soundProblem();
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 AudioMediaPlayer::~AudioMediaPlayer()
 {
+    m_engine.setOutputHandler({});
     stop();
     stopPreListen();
     m_quitting = true;
@@ -322,6 +333,20 @@ void AudioMediaPlayer::setOutputs(const QString &air, const QString &preListen)
         return;
     m_airOutput = air;
     rearmAll();
+}
+
+std::optional<QString> AudioMediaPlayer::soundProblem()
+{
+    switch (m_engine.output()) {
+    case PulseEngine::Output::NoServer:
+        return tr("no sound server answers");
+    case PulseEngine::Output::NoSinks:
+        return tr("the sound server has no output");
+    case PulseEngine::Output::Ready:
+    case PulseEngine::Output::Unknown:
+        break;
+    }
+    return std::nullopt;
 }
 
 bool AudioMediaPlayer::preListen(const QString &fileName)

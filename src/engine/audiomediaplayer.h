@@ -55,6 +55,8 @@ public:
     QString loudnessText(const QString &fileName) override;
     QList<MediaOutput> outputs() override;
     void setOutputs(const QString &air, const QString &preListen) override;
+    std::optional<QString> soundProblem() override;
+    void setSoundProblemHandler(std::function<void()> handler) override { m_soundProblem = std::move(handler); }
     bool preListen(const QString &fileName) override;
     void stopPreListen() override;
     bool preListening() override;
@@ -110,6 +112,7 @@ private:
     int m_rate = 0;
     bool m_durationPending = false;
     std::function<void()> m_durationKnown;
+    std::function<void()> m_soundProblem;
 
     Output m_output = Output::None;
     quint64 m_generation = 0; // a pending start belongs to the put that scheduled it

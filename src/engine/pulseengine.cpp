@@ -87,8 +87,41 @@ void PulseEngine::connectContext()
         m_context.get(), [](pa_context *, void *self) { static_cast<PulseEngine *>(self)->contextStateChanged(); },
         this);
     // No autospawn: a server that is not there is not started behind the user's back.
-    if (pa_context_connect(m_context.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+    if (pa_context_connect(m_context.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
         m_context.reset();
+        m_noServer = true;
+        outputMayHaveChanged();
+    }
+}
+
+PulseEngine::Output PulseEngine::output()
+{
+    Lock lock(m_loop.get());
+    if (!m_context)
+        return m_noServer ? Output::NoServer : Output::Unknown;
+    switch (pa_context_get_state(m_context.get())) {
+    case PA_CONTEXT_READY:
+        if (!m_serverKnown)
+            return Output::Unknown;
+        return m_sinkNames.empty() ? Output::NoSinks : Output::Ready;
+    case PA_CONTEXT_FAILED:
+    case PA_CONTEXT_TERMINATED:
+        return Output::NoServer;
+    default:
+        return Output::Unknown;
+    }
+}
+
+void PulseEngine::setOutputHandler(std::function<void()> handler)
+{
+    Lock lock(m_loop.get());
+    m_outputHandler = std::move(handler);
+}
+
+void PulseEngine::outputMayHaveChanged()
+{
+    if (m_outputHandler)
+        m_outputHandler();
 }
 
 void PulseEngine::contextStateChanged()
@@ -122,6 +155,8 @@ void PulseEngine::contextStateChanged()
         const std::vector<std::shared_ptr<PulseVoice>> voices = m_voices;
         for (const std::shared_ptr<PulseVoice> &voice : voices)
             voice->fail();
+        m_noServer = true;
+        outputMayHaveChanged();
     }
 }
 
@@ -199,8 +234,10 @@ void PulseEngine::askForSinks(bool thenConnect)
             }
             engine->m_sinkNames = std::move(engine->m_sinksComing);
             engine->m_sinksComing.clear();
+            engine->m_noServer = false;
             if (std::exchange(engine->m_connectAfterSinks, false))
                 engine->connectWaitingVoices();
+            engine->outputMayHaveChanged();
         },
         this);
     if (asked) {

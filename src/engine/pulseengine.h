@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -71,6 +72,14 @@ public:
 
     // True while a connection to a server is up.
     bool connected();
+
+    // Whether anything can be heard: Unknown while a connection is being made (or none was
+    // tried yet), Ready once the server has said it has an output.
+    enum class Output { Unknown, Ready, NoServer, NoSinks };
+    Output output();
+    // Called whenever output() may have changed, on the server's thread or the caller's (with
+    // the engine's lock held: it must only hand the news on). Set it before the first arm.
+    void setOutputHandler(std::function<void()> handler);
     // True when the server is PipeWire's PulseAudio service (known once connected).
     bool isPipeWire();
 
@@ -107,5 +116,8 @@ private:
     std::vector<QString> m_sinksComing; // an answer being read
     bool m_connectAfterSinks = false;
     bool m_followSinks = false;
-    void subscribe(); // lock held: as m_followSinks says
+    bool m_noServer = false; // the last connection failed, or was lost
+    std::function<void()> m_outputHandler;
+    void outputMayHaveChanged(); // lock held
+    void subscribe();            // lock held: as m_followSinks says
 };

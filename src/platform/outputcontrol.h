@@ -3,6 +3,9 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+#include <optional>
+
 // One of the sound server's outputs: its name (what is stored) and its description.
 struct MediaOutput
 {
@@ -22,4 +25,12 @@ public:
     // nowhere). A chosen output the server does not have plays to the default instead, until it
     // comes back; a missing pre-listen output pre-listens nothing.
     virtual void setOutputs(const QString &air, const QString &preListen) = 0;
+
+    // Why nothing can be heard now, for people ("no sound server answers"); nothing while carts
+    // can be heard, or before it is known. Carts still play on a silent clock meanwhile. A
+    // server that answers again is noticed as soon as a cart is put or got ready, never by
+    // asking it while nothing happens.
+    virtual std::optional<QString> soundProblem() = 0;
+    // Called on the user-interface thread whenever soundProblem() may have changed.
+    virtual void setSoundProblemHandler(std::function<void()> handler) = 0;
 };

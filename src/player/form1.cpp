@@ -19,7 +19,9 @@
 #include "platform/prelistencontrol.h"
 #include "player/droppedfiles.h"
 #include "player/lcddisplay.h"
+#include "player/playercontrols.h"
 #include "player/prelisten.h"
+#include "player/soundnotice.h"
 #include "player/windowmenu.h"
 #include "tracklist/trackliststore.h"
 
@@ -33,35 +35,8 @@
 using namespace Colours;
 using namespace Module1;
 
-namespace {
-
-template <typename Label = QLabel>
-Label *makeLabel(QWidget *parent, const char *name, const QString &text, QRect geometry, const QFont &font)
-{
-    auto *label = new Label(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setGeometry(geometry);
-    label->setAlignment(Qt::AlignCenter);
-    label->setWordWrap(true);
-    label->setFont(font);
-    label->setAutoFillBackground(true);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::Window, Qt::black);
-    palette.setColor(QPalette::WindowText, colour(Yellow));
-    label->setPalette(palette);
-    return label;
-}
-
-QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, QRect geometry, const QFont &font)
-{
-    auto *button = new QPushButton(text, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setGeometry(geometry);
-    button->setFont(font);
-    return button;
-}
-
-} // namespace
+using PlayerControls::makeButton;
+using PlayerControls::styleLabel;
 
 Form1::Form1(std::unique_ptr<MediaPlayer> activeMovie, std::unique_ptr<OpenDialog> openDialog,
              const QString &programFolder, QWidget *parent)
@@ -126,14 +101,16 @@ void Form1::buildControls()
     Shape3->setGeometry(Twips::rect(2280, 4560, 1935, 615));
 
     const QFont displayFont = classicFont(13.5);
-    LblLCD = makeLabel<LcdDisplay>(this, "LblLCD", QStringLiteral("00:00"), Twips::rect(360, 4680, 855, 375),
-                                   displayFont);
-    Label1 = makeLabel(this, "Label1", QStringLiteral(" Total Time"), Twips::rect(1320, 4680, 495, 375), font());
-    LblLCD3 = makeLabel<LcdDisplay>(this, "LblLCD3", QStringLiteral("00:00"), Twips::rect(2400, 4680, 855, 375),
-                                    displayFont);
+    LblLCD = new LcdDisplay(QStringLiteral("00:00"), this);
+    styleLabel(LblLCD, "LblLCD", Twips::rect(360, 4680, 855, 375), displayFont);
+    Label1 = styleLabel(new QLabel(QStringLiteral(" Total Time"), this), "Label1", Twips::rect(1320, 4680, 495, 375),
+                        font());
+    LblLCD3 = new LcdDisplay(QStringLiteral("00:00"), this);
+    styleLabel(LblLCD3, "LblLCD3", Twips::rect(2400, 4680, 855, 375), displayFont);
     // Label2's opaque background covers part of Shape3's lower line: the positions and the
     // stacking order of the design make it so, and it stays.
-    Label2 = makeLabel(this, "Label2", QStringLiteral(" Total Remaining"), Twips::rect(3360, 4680, 735, 495), font());
+    Label2 = styleLabel(new QLabel(QStringLiteral(" Total Remaining"), this), "Label2",
+                        Twips::rect(3360, 4680, 735, 495), font());
 
     const QFont commandFont = classicFont(9.75);
     Command1 = makeButton(this, "Command1", QStringLiteral("About"), Twips::rect(4440, 4560, 1095, 495), font());
@@ -164,6 +141,7 @@ void Form1::buildControls()
                             dynamic_cast<OutputControl *>(ActiveMovie1.get()), *m_preListen,
                             [this] { return Timer1->isActive() && !m_fading; });
     connect(m_menu, &WindowMenu::fadeRequested, this, &Form1::fadeOut);
+    new SoundNotice(this, dynamic_cast<OutputControl *>(ActiveMovie1.get()), {CmdTrack.begin(), CmdTrack.end()});
 
     Timer1 = new TagTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));

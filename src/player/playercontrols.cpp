@@ -1,0 +1,34 @@
+#include "player/playercontrols.h"
+
+#include "common/colours.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+namespace PlayerControls {
+
+QLabel *styleLabel(QLabel *label, const char *name, QRect geometry, const QFont &font)
+{
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(geometry);
+    label->setAlignment(Qt::AlignCenter);
+    label->setWordWrap(true);
+    label->setFont(font);
+    label->setAutoFillBackground(true);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::Window, Qt::black);
+    palette.setColor(QPalette::WindowText, Colours::colour(Colours::Yellow));
+    label->setPalette(palette);
+    return label;
+}
+
+QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, QRect geometry, const QFont &font)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(geometry);
+    button->setFont(font);
+    return button;
+}
+
+} // namespace PlayerControls

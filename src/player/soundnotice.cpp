@@ -1,0 +1,44 @@
+#include "player/soundnotice.h"
+
+#include "common/twips.h"
+#include "platform/outputcontrol.h"
+
+SoundNotice::SoundNotice(QWidget *window, OutputControl *outputs, const QList<QWidget *> &buttons)
+    : QLabel(window),
+      m_outputs(outputs),
+      m_buttons(buttons),
+      m_description(window->accessibleDescription())
+{
+    setObjectName(QStringLiteral("SoundNotice"));
+    // The frame's top edge and the black above the first row of buttons.
+    setGeometry(Twips::rect(150, 0, 8235 - 300, 225));
+    setAlignment(Qt::AlignCenter);
+    setAutoFillBackground(true);
+    QPalette look = palette();
+    look.setColor(QPalette::Window, QColor(0xC0, 0x00, 0x00));
+    look.setColor(QPalette::WindowText, Qt::white);
+    setPalette(look);
+    QFont small = font();
+    small.setPixelSize(11);
+    small.setBold(true);
+    setFont(small);
+    hide();
+    if (m_outputs)
+        m_outputs->setSoundProblemHandler([this] { refresh(); });
+    refresh();
+}
+
+void SoundNotice::refresh()
+{
+    const std::optional<QString> problem = m_outputs ? m_outputs->soundProblem() : std::nullopt;
+    const QString text = problem ? tr("No sound output: %1").arg(*problem) : QString();
+    if (text == this->text() && isVisibleTo(parentWidget()) == bool(problem))
+        return;
+    setText(text);
+    setVisible(bool(problem));
+    if (problem)
+        raise();
+    parentWidget()->setAccessibleDescription(problem ? text : m_description);
+    for (QWidget *button : std::as_const(m_buttons))
+        button->setToolTip(text);
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QLabel>
+#include <QList>
+
+class OutputControl;
+
+// "No sound output" and why, shown across the top edge of the player window's frame (where no
+// control of the window stands), in the window's accessible description and in the track
+// buttons' tooltips, for as long as the player says nothing can be heard: an operator learns it
+// from the window, not from the silence. Hidden, and the window as it always is, otherwise.
+class SoundNotice : public QLabel
+{
+    Q_OBJECT
+
+public:
+    // outputs may be null (a player that cannot tell): then the notice never shows.
+    SoundNotice(QWidget *window, OutputControl *outputs, const QList<QWidget *> &buttons);
+
+    // Shows or clears the notice as the player says now.
+    void refresh();
+
+private:
+    OutputControl *m_outputs;
+    QList<QWidget *> m_buttons;
+    QString m_description; // the window's own accessible description
+};
