@@ -384,6 +384,79 @@ void cpuTables(const QString &dir)
 
 } // namespace
 
+// The command line as a desktop shortcut or a control desk runs it: from the start of the
+// command's process to the first loud sample in the sink, with the running program's cart
+// armed; paplay of the same file from the start of its own process, in the same runs.
+static void commandLineTable()
+{
+    StampedMonitor monitor(3000);
+    QTemporaryDir folder;
+    const QString wav = fixture("wav44_stereo.wav");
+    const QString kelvo = folder.filePath(QStringLiteral("kelvo"));
+    const QString kelvoctl = folder.filePath(QStringLiteral("kelvoctl"));
+    const bool copied = QFile::copy(QStringLiteral(KELVO_BINARY), kelvo)
+        && QFile::copy(QStringLiteral(KELVOCTL_BINARY), kelvoctl);
+    QFile list(folder.filePath(QStringLiteral("Quorbel")));
+    if (!monitor.start() || !copied || !list.open(QIODevice::WriteOnly)) {
+        std::printf("\nCommand line: no sound server with a test_null sink, or no programs to copy\n");
+    } else {
+        list.write("\"" + wav.toUtf8() + "\",\"Cart\"\r\n");
+        list.close();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (!env.contains(QStringLiteral("DISPLAY")) && !env.contains(QStringLiteral("QT_QPA_PLATFORM")))
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcess running;
+        running.setProcessEnvironment(env);
+        running.start(kelvo, {});
+        pump(2500); // started, and its carts armed
+        const auto command = [&](const QString &program, const QStringList &arguments) {
+            monitor.reset();
+            const qint64 t0 = monotonicNs();
+            QProcess process;
+            process.setProcessEnvironment(env);
+            process.start(program, arguments);
+            const double ms = waitOnsetMs(monitor, t0);
+            process.waitForFinished(3000);
+            return ms;
+        };
+        QList<double> ctl, own, paplay;
+        for (int i = 0; i < 9; ++i) {
+            ctl << command(kelvoctl, {QStringLiteral("fire"), QStringLiteral("1")});
+            pump(200);
+            QProcess::execute(kelvoctl, {QStringLiteral("stop")});
+            pump(400);
+            own << command(kelvo, {QStringLiteral("--fire"), QStringLiteral("1")});
+            pump(200);
+            QProcess::execute(kelvoctl, {QStringLiteral("stop")});
+            pump(400);
+            monitor.reset();
+            const qint64 t0 = monotonicNs();
+            QProcess player;
+            player.start(QStringLiteral("paplay"), {wav});
+            paplay << waitOnsetMs(monitor, t0);
+            player.kill();
+            player.waitForFinished(3000);
+            pump(400);
+        }
+        running.terminate();
+        running.waitForFinished(5000);
+        QProcess ldd;
+        ldd.start(QStringLiteral("ldd"), {kelvoctl});
+        ldd.waitForFinished(3000);
+        const QByteArray libraries = ldd.readAllStandardOutput();
+        std::printf(
+            "\nCommand line: process start to the first sample above 3000 in the sink's monitor, ms (9 runs)\n");
+        std::printf("| %-30s | %8s | %s\n", "what", "median", "every run, first to last");
+        std::printf("|%s|%s|%s\n", QByteArray(32, '-').constData(), QByteArray(10, '-').constData(),
+                    QByteArray(30, '-').constData());
+        std::printf("| %-30s | %8.1f | %s\n", "kelvoctl fire 1", median(ctl), qPrintable(listOf(ctl)));
+        std::printf("| %-30s | %8.1f | %s\n", "kelvo --fire 1", median(own), qPrintable(listOf(own)));
+        std::printf("| %-30s | %8.1f | %s\n", "paplay (process start)", median(paplay), qPrintable(listOf(paplay)));
+        std::printf("(target: kelvoctl at most paplay; kelvoctl loads %lld libraries, Qt among them: %s)\n",
+                    qint64(libraries.count("=>")), libraries.contains("Qt") ? "yes" : "no");
+    }
+}
+
 int main(int argc, char *argv[])
 {
     prepareDisplay(); // as the program does: the whole-program rows run this binary
@@ -393,10 +466,14 @@ int main(int argc, char *argv[])
     if (argc == 4 && QByteArray(argv[1]) == "--whole")
         return wholeProgram(QString::fromLocal8Bit(argv[2]), atoi(argv[3]));
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_media FIXTURES_DIR [--cpu]\n");
+        std::fprintf(stderr, "usage: bench_media FIXTURES_DIR [--cpu | --commands]\n");
         return 2;
     }
     const QString dir = QString::fromLocal8Bit(argv[1]) + "/";
+    if (argc > 2 && QByteArray(argv[2]) == "--commands") {
+        commandLineTable(); // the command-line table alone
+        return 0;
+    }
     if (argc > 2 && QByteArray(argv[2]) == "--cpu") {
         cpuTables(dir); // the CPU tables alone, for work on what the program costs while playing
         return 0;
@@ -511,6 +588,8 @@ int main(int argc, char *argv[])
             std::printf("(target: armed <= 8 ms, goal 5, and below paplay in every run)\n");
         }
     }
+
+    commandLineTable();
 
     // Signed end offsets: the end the player reports against when its last sample was heard (the
     // first loud sample heard, less where that sample lies in the decode, plus the duration);
