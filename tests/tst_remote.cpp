@@ -153,6 +153,62 @@ QString stateText(const QByteArray &reply)
     return QString::fromLatin1(bytes.constData()) + QLatin1Char(' ') + text;
 }
 
+// A portable copy of the program, with kelvoctl beside it and a list of one cart.
+struct PortableCopy
+{
+    QTemporaryDir folder;
+    QString kelvo = folder.filePath(QStringLiteral("kelvo"));
+    QString kelvoctl = folder.filePath(QStringLiteral("kelvoctl"));
+
+    bool make()
+    {
+        for (const auto &[from, to] :
+             {std::pair{QStringLiteral(KELVO_BINARY), kelvo}, std::pair{QStringLiteral(KELVOCTL_BINARY), kelvoctl}}) {
+            if (!QFile::copy(from, to)
+                || !QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+                return false;
+        }
+        return writeBytes(TrackListFile::pathIn(folder.path()),
+                          "\"" + fixture("six_seconds.mp3").toUtf8() + "\",\"Six\"\r\n");
+    }
+
+    // Runs program with arguments; its exit status (-1: it did not end within 8 s).
+    static int run(const QString &program, const QStringList &arguments, QByteArray *out = nullptr,
+                   QByteArray *err = nullptr, const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
+    {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(program, arguments);
+        if (!process.waitForFinished(8000)) {
+            process.kill();
+            process.waitForFinished();
+            return -1;
+        }
+        if (out)
+            *out = process.readAllStandardOutput().trimmed();
+        if (err)
+            *err = process.readAllStandardError();
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    // The processes running the copy's kelvo.
+    QList<qint64> running() const
+    {
+        QList<qint64> pids;
+        for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            if (pid.toLongLong() > 0 && QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget() == kelvo)
+                pids << pid.toLongLong();
+        }
+        return pids;
+    }
+
+    ~PortableCopy()
+    {
+        for (const qint64 pid : running())
+            ::kill(pid_t(pid), SIGKILL);
+    }
+};
+
 } // namespace
 
 void TestRemote::initTestCase()
@@ -567,13 +623,9 @@ void TestRemote::floodWithStderrBlocked()
     QVERIFY(probe.bind(QHostAddress::LocalHost, 0));
     const quint16 port = probe.localPort();
     probe.close();
-    QTemporaryDir folder;
-    QVERIFY(QFile::copy(QStringLiteral(KELVO_BINARY), folder.filePath(QStringLiteral("kelvo"))));
-    QFile::setPermissions(folder.filePath(QStringLiteral("kelvo")),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QVERIFY(writeBytes(TrackListFile::pathIn(folder.path()),
-                       "\"" + fixture("six_seconds.mp3").toUtf8() + "\",\"Six\"\r\n"));
-    const QString program = folder.filePath(QStringLiteral("kelvo"));
+    PortableCopy copy;
+    QVERIFY(copy.make());
+    const QString &program = copy.kelvo;
     QTemporaryDir config;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
@@ -598,17 +650,7 @@ void TestRemote::floodWithStderrBlocked()
         running.waitForFinished();
     });
     const auto run = [&](const QStringList &arguments, QByteArray *out = nullptr) {
-        QProcess process;
-        process.setProcessEnvironment(env);
-        process.start(program, arguments);
-        if (!process.waitForFinished(5000)) {
-            process.kill();
-            process.waitForFinished();
-            return -1;
-        }
-        if (out)
-            *out = process.readAllStandardOutput().trimmed();
-        return process.exitCode();
+        return PortableCopy::run(program, arguments, out, nullptr, env);
     };
     QByteArray state;
     QTRY_VERIFY_WITH_TIMEOUT(run({"--state"}, &state) == 0, 5000);
@@ -632,66 +674,6 @@ void TestRemote::floodWithStderrBlocked()
     QCOMPARE(::ioctl(pipeEnds[0], FIONREAD, &pending), 0);
     QVERIFY2(pending > 0 && pending < 4096, qPrintable(QStringLiteral("%1 bytes on stderr").arg(pending)));
 }
-
-namespace {
-
-// A portable copy of the program, with kelvoctl beside it and a list of one cart.
-struct PortableCopy
-{
-    QTemporaryDir folder;
-    QString kelvo = folder.filePath(QStringLiteral("kelvo"));
-    QString kelvoctl = folder.filePath(QStringLiteral("kelvoctl"));
-
-    bool make()
-    {
-        for (const auto &[from, to] :
-             {std::pair{QStringLiteral(KELVO_BINARY), kelvo}, std::pair{QStringLiteral(KELVOCTL_BINARY), kelvoctl}}) {
-            if (!QFile::copy(from, to)
-                || !QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
-                return false;
-        }
-        return writeBytes(TrackListFile::pathIn(folder.path()),
-                          "\"" + fixture("six_seconds.mp3").toUtf8() + "\",\"Six\"\r\n");
-    }
-
-    // Runs program with arguments; its exit status (-1: it did not end within 5 s).
-    static int run(const QString &program, const QStringList &arguments, QByteArray *out = nullptr,
-                   QByteArray *err = nullptr, const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
-    {
-        QProcess process;
-        process.setProcessEnvironment(env);
-        process.start(program, arguments);
-        if (!process.waitForFinished(5000)) {
-            process.kill();
-            process.waitForFinished();
-            return -1;
-        }
-        if (out)
-            *out = process.readAllStandardOutput().trimmed();
-        if (err)
-            *err = process.readAllStandardError();
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    }
-
-    // The processes running the copy's kelvo.
-    QList<qint64> running() const
-    {
-        QList<qint64> pids;
-        for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-            if (pid.toLongLong() > 0 && QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget() == kelvo)
-                pids << pid.toLongLong();
-        }
-        return pids;
-    }
-
-    ~PortableCopy()
-    {
-        for (const qint64 pid : running())
-            ::kill(pid_t(pid), SIGKILL);
-    }
-};
-
-} // namespace
 
 void TestRemote::socketNamesAgree_data()
 {
@@ -857,13 +839,10 @@ void TestRemote::runningOneKeepsItsSocket()
     // playing beside the first.
     QFETCH(QString, attack);
     QFETCH(int, fireStatus);
-    QTemporaryDir folder;
-    QVERIFY(QFile::copy(QStringLiteral(KELVO_BINARY), folder.filePath(QStringLiteral("kelvo"))));
-    QFile::setPermissions(folder.filePath(QStringLiteral("kelvo")),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QVERIFY(writeBytes(TrackListFile::pathIn(folder.path()),
-                       "\"" + fixture("six_seconds.mp3").toUtf8() + "\",\"Six\"\r\n"));
-    const QString program = folder.filePath(QStringLiteral("kelvo"));
+    PortableCopy copy;
+    QVERIFY(copy.make());
+    const QString &program = copy.kelvo;
+    const QTemporaryDir &folder = copy.folder;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     QTemporaryDir runtime;
     if (attack == QLatin1String("open-folder")) {
@@ -871,17 +850,7 @@ void TestRemote::runningOneKeepsItsSocket()
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
     }
     const auto run = [&](const QStringList &arguments, QByteArray *out = nullptr) {
-        QProcess process;
-        process.setProcessEnvironment(env);
-        process.start(program, arguments);
-        if (!process.waitForFinished(8000)) {
-            process.kill();
-            process.waitForFinished();
-            return -1;
-        }
-        if (out)
-            *out = process.readAllStandardOutput().trimmed();
-        return process.exitCode();
+        return PortableCopy::run(program, arguments, out, nullptr, env);
     };
     QProcess first;
     first.setProcessEnvironment(env);
