@@ -74,6 +74,25 @@ inline QList<qint16> decodedLeft(const QString &path)
     return left;
 }
 
+// An environment variable set for the object's life, and put back as it was after.
+class ScopedEnvironment
+{
+public:
+    ScopedEnvironment(const char *name, const QByteArray &value)
+        : m_name(name),
+          m_outer(qgetenv(name))
+    {
+        qputenv(m_name, value);
+    }
+    ScopedEnvironment(const ScopedEnvironment &) = delete;
+    ScopedEnvironment &operator=(const ScopedEnvironment &) = delete;
+    ~ScopedEnvironment() { qputenv(m_name, m_outer); }
+
+private:
+    const char *m_name;
+    QByteArray m_outer;
+};
+
 // A null sink of a test's own on the running server, loaded for the object's life.
 class NullSink
 {

@@ -446,9 +446,7 @@ void TestPlayback::noSoundOutputIsSaid()
     m_window.reset();
     QTemporaryDir dir;
     PrivatePulse pulse(dir.filePath("pulse"));
-    const QByteArray outer = qgetenv("PULSE_SERVER");
-    qputenv("PULSE_SERVER", pulse.server().toUtf8());
-    const auto restore = qScopeGuard([&outer] { qputenv("PULSE_SERVER", outer); });
+    const ScopedEnvironment server("PULSE_SERVER", pulse.server().toUtf8());
     QVERIFY(writeBytes(TrackListFile::pathIn(dir.path()),
                        "\"" + fixture("cbr_tag.mp3").toUtf8() + "\",\"Two\"\r\n\"" + fixture("short880.mp3").toUtf8()
                            + "\",\"One\"\r\n"));

@@ -209,6 +209,13 @@ struct PortableCopy
     }
 };
 
+// A loopback UDP port free now, for a listener of the test's own; 0 when none could be had.
+quint16 freeUdpPort()
+{
+    QUdpSocket probe;
+    return probe.bind(QHostAddress::LocalHost, 0) ? probe.localPort() : 0;
+}
+
 } // namespace
 
 void TestRemote::initTestCase()
@@ -347,10 +354,8 @@ void TestRemote::oscFuzzInputsReplayed()
 void TestRemote::oscFromLoopback()
 {
     // A port of the test's own, free now.
-    QUdpSocket probe;
-    QVERIFY(probe.bind(QHostAddress::LocalHost, 0));
-    const quint16 port = probe.localPort();
-    probe.close();
+    const quint16 port = freeUdpPort();
+    QVERIFY(port != 0);
     {
         Settings settings;
         settings.setOscEnabled(true);
@@ -525,21 +530,11 @@ void TestRemote::commandSurfaceTellsItsControllers()
 void TestRemote::startsHandOverToTheRunningOne()
 {
     // The real program, started as a desktop shortcut would: a portable copy with its list.
-    QTemporaryDir folder;
-    QVERIFY(QFile::copy(QStringLiteral(KELVO_BINARY), folder.filePath(QStringLiteral("kelvo"))));
-    QFile::setPermissions(folder.filePath(QStringLiteral("kelvo")),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QVERIFY(writeBytes(TrackListFile::pathIn(folder.path()),
-                       "\"" + fixture("six_seconds.mp3").toUtf8() + "\",\"Six\"\r\n"));
-    const QString program = folder.filePath(QStringLiteral("kelvo"));
+    PortableCopy copy;
+    QVERIFY(copy.make());
+    const QString &program = copy.kelvo;
     const auto run = [&program](const QStringList &arguments, QByteArray *out = nullptr) {
-        QProcess process;
-        process.start(program, arguments);
-        if (!process.waitForFinished(5000))
-            return -1;
-        if (out)
-            *out = process.readAllStandardOutput().trimmed();
-        return process.exitCode();
+        return PortableCopy::run(program, arguments, out);
     };
     QCOMPARE(run({"--fire", "13"}), 2);
     QCOMPARE(run({"--fire", "x"}), 2);
@@ -619,10 +614,8 @@ void TestRemote::floodWithStderrBlocked()
 {
     // Junk OSC packets while the program's stderr is a pipe nobody reads: the window and the
     // command line go on working, and the pipe gets a few lines, not one per packet.
-    QUdpSocket probe;
-    QVERIFY(probe.bind(QHostAddress::LocalHost, 0));
-    const quint16 port = probe.localPort();
-    probe.close();
+    const quint16 port = freeUdpPort();
+    QVERIFY(port != 0);
     PortableCopy copy;
     QVERIFY(copy.make());
     const QString &program = copy.kelvo;

@@ -42,6 +42,7 @@ Form1::Form1(std::unique_ptr<MediaPlayer> activeMovie, std::unique_ptr<OpenDialo
              const QString &programFolder, QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint),
       ActiveMovie1(std::move(activeMovie)),
+      m_fades(dynamic_cast<FadeControl *>(ActiveMovie1.get())),
       m_openDialog(std::move(openDialog)),
       m_store(new TrackListStore(programFolder, this))
 {
@@ -197,11 +198,10 @@ void Form1::fadeOut()
     const std::optional<int> playing = slotIndex(Timer1->tag());
     if (!Timer1->isActive() || !playing || m_fading)
         return; // nothing playing: nothing to fade
-    auto *fades = dynamic_cast<FadeControl *>(ActiveMovie1.get());
-    if (!fades)
+    if (!m_fades)
         return;
     m_fading = true;
-    fades->fadeOut(m_settings.fadeSeconds());
+    m_fades->fadeOut(m_settings.fadeSeconds());
     emit fadeBegun();
 }
 
@@ -311,8 +311,7 @@ void Form1::CmdTrack_Click(int index)
 void Form1::Timer1_Timer()
 {
     const std::optional<int> playing = slotIndex(Timer1->tag());
-    auto *fades = dynamic_cast<FadeControl *>(ActiveMovie1.get());
-    if (m_fading && playing && fades && fades->fadedOut()) {
+    if (m_fading && playing && m_fades && m_fades->fadedOut()) {
         CmdTrack_Click(*playing); // silent now: it stops as a second click stops it
         return;
     }

@@ -13,6 +13,7 @@
 
 class About;
 class QMenu;
+class FadeControl;
 class Form2;
 class MediaPlayer;
 class OpenDialog;
@@ -108,6 +109,7 @@ private:
     void blink(TrackButton *button);
 
     std::unique_ptr<MediaPlayer> ActiveMovie1;
+    FadeControl *const m_fades; // what the player offers of fades; null: none
     std::unique_ptr<OpenDialog> m_openDialog;
     TrackListStore *m_store = nullptr;
 
