@@ -6,7 +6,7 @@ import re
 import sys
 
 root = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'src')
-lower = ('engine', 'decoding', 'loudness')
+lower = ('engine', 'decoding', 'loudness', 'show', 'tracklist')
 upper = ('player', 'editor', 'remote', 'about', 'app')
 units = {}
 for folder, _, files in os.walk(root):

@@ -11,7 +11,7 @@
 #include "common/windowmover.h"
 #include "editor/noquotevalidator.h"
 #include "platform/opendialog.h"
-#include "tracklist/trackliststore.h"
+#include "tracklist/trackstore.h"
 
 #include <QCloseEvent>
 #include <QHelpEvent>
@@ -39,7 +39,7 @@ QLabel *makeHeading(QWidget *parent, const char *name, const QString &text, QRec
 
 } // namespace
 
-Form2::Form2(QWidget *player, TrackListStore &store, OpenDialog &openDialog)
+Form2::Form2(QWidget *player, TrackStore &store, OpenDialog &openDialog)
     : QWidget(player, Qt::Tool | Qt::FramelessWindowHint),
       m_store(store),
       CDiag(openDialog)

@@ -12,7 +12,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class Shape;
-class TrackListStore;
+class TrackStore;
 
 // The track-list editor: one row per slot with the full path, a "..." button for the Open
 // dialog, the short name and an "X" that clears the row; "Save and E&xit" saves the twelve
@@ -24,7 +24,7 @@ class Form2 : public QWidget
 
 public:
     // A hidden editor over the player window, loaded (centred, rows labelled) as it is built.
-    Form2(QWidget *player, TrackListStore &store, OpenDialog &openDialog);
+    Form2(QWidget *player, TrackStore &store, OpenDialog &openDialog);
 
     // Writes a slot into row n: the full path first, then the short name.
     void setRow(int n, const TrackSlot &slot);
@@ -53,7 +53,7 @@ private:
     void CmdExit_Click();
     void unload();
 
-    TrackListStore &m_store;
+    TrackStore &m_store;
     std::function<QString(const QString &path)> m_fileNotes;
     OpenDialog &CDiag; // the Open dialog
 

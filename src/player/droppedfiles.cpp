@@ -1,11 +1,11 @@
 #include "player/droppedfiles.h"
 
 #include "editor/form2.h"
-#include "tracklist/trackliststore.h"
+#include "tracklist/trackstore.h"
 
 #include <QFileInfo>
 
-bool assignDroppedFiles(TrackListStore &store, Form2 *editor, int index, const QStringList &paths,
+bool assignDroppedFiles(TrackStore &store, Form2 *editor, int index, const QStringList &paths,
                         QString *errorMessage)
 {
     TrackList tracks{};

@@ -19,10 +19,12 @@
 #include "platform/prelistencontrol.h"
 #include "player/droppedfiles.h"
 #include "player/lcddisplay.h"
+#include "player/pagemenu.h"
 #include "player/playercontrols.h"
 #include "player/prelisten.h"
 #include "player/soundnotice.h"
 #include "player/windowmenu.h"
+#include "show/showdocument.h"
 #include "tracklist/trackliststore.h"
 
 #include <QApplication>
@@ -44,9 +46,15 @@ Form1::Form1(std::unique_ptr<MediaPlayer> activeMovie, std::unique_ptr<OpenDialo
       ActiveMovie1(std::move(activeMovie)),
       m_fades(dynamic_cast<FadeControl *>(ActiveMovie1.get())),
       m_openDialog(std::move(openDialog)),
-      m_store(new TrackListStore(programFolder, this))
+      m_store(new TrackListStore(programFolder, this)),
+      m_show(new ShowDocument(*m_store, this))
 {
-    connect(m_store, &TrackListStore::saved, this, &Form1::applySavedTracks);
+    connect(m_show, &ShowDocument::saved, this, &Form1::applySavedTracks);
+    connect(m_show, &ShowDocument::shownPageChanged, this, &Form1::applyShownPage);
+    connect(m_show, &ShowDocument::pagesChanged, this, [this] {
+        showPageCaption();
+        emit pageChanged();
+    });
     buildControls();
     Form_Load();
 }
@@ -87,7 +95,7 @@ void Form1::buildControls()
         connect(button, &TrackButton::menuRequested, this, [this, n](const QPoint &at) { showCartMenu(n, at); });
         connect(button, &TrackButton::filesDropped, this, [this, n](const QStringList &paths) {
             QString error;
-            if (!assignDroppedFiles(*m_store, m_form2, n, paths, &error))
+            if (!assignDroppedFiles(*m_show, m_form2, n, paths, &error))
                 warnUser(this, tr("The track list could not be saved.\n\n%1").arg(error));
         });
         button->setAccessibleDescription(QStringLiteral("Track %1").arg(n + 1));
@@ -142,7 +150,21 @@ void Form1::buildControls()
                             dynamic_cast<OutputControl *>(ActiveMovie1.get()), *m_preListen,
                             [this] { return Timer1->isActive() && !m_fading; });
     connect(m_menu, &WindowMenu::fadeRequested, this, &Form1::fadeOut);
-    new SoundNotice(this, dynamic_cast<OutputControl *>(ActiveMovie1.get()), {CmdTrack.begin(), CmdTrack.end()});
+    m_notice = new SoundNotice(this, dynamic_cast<OutputControl *>(ActiveMovie1.get()), {CmdTrack.begin(), CmdTrack.end()});
+
+    // The frame's lower edge, below the commands: seen only when the show has pages.
+    m_pageCaption = new QLabel(this);
+    m_pageCaption->setObjectName(QStringLiteral("PageCaption"));
+    m_pageCaption->setGeometry(Twips::rect(4440, 5160, 3600, 240));
+    m_pageCaption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QPalette pageLook = m_pageCaption->palette();
+    pageLook.setColor(QPalette::WindowText, colour(Yellow));
+    m_pageCaption->setPalette(pageLook);
+    QFont pageFont = font();
+    pageFont.setPixelSize(11);
+    m_pageCaption->setFont(pageFont);
+    m_pageCaption->hide();
+    m_pageMenu = new PageMenu(this, m_menu->menu(), *m_show, [this](int page) { showPage(page); });
 
     Timer1 = new TagTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -181,6 +203,72 @@ void Form1::stopTrack()
 std::optional<int> Form1::playingTrack() const
 {
     return Timer1->isActive() ? slotIndex(Timer1->tag()) : std::nullopt;
+}
+
+std::optional<int> Form1::playingPage() const
+{
+    return playingTrack() ? std::optional<int>(m_playingPage) : std::nullopt;
+}
+
+void Form1::showPage(int page)
+{
+    // The editor edits the page shown: it stays that page until the editor closes.
+    if (m_form2 && m_form2->isVisible())
+        return;
+    m_show->showPage(page);
+}
+
+void Form1::applyShownPage()
+{
+    showRecords(m_show->load());
+    lockForPlayingPage();
+    prepareTracks();
+    showPageCaption();
+    emit pageChanged();
+}
+
+void Form1::showRecords(const QList<TrackSlot> &records)
+{
+    // As the window loads its list: a slot without a record says so and stays enabled.
+    for (TrackButton *button : CmdTrack) {
+        button->setText(QStringLiteral("None Selected"));
+        button->setTag(QString());
+        button->setEnabled(true);
+    }
+    CmdTrack[0]->setTag(QStringLiteral("c:\\mp3_music\\track4.mp3"));
+    for (int n = 0; n < records.size() && n < SlotCount; ++n) {
+        CmdTrack[n]->setText(records[n].shortName);
+        CmdTrack[n]->setTag(records[n].fullPath);
+        if (trimSpaces(CmdTrack[n]->tag()).isEmpty())
+            CmdTrack[n]->setEnabled(false);
+    }
+}
+
+void Form1::lockForPlayingPage()
+{
+    const std::optional<int> playing = playingTrack();
+    if (!playing)
+        return;
+    for (TrackButton *button : CmdTrack) {
+        button->setBackColor(Silver);
+        button->setEnabled(false);
+    }
+    // On its own page the playing button is the one that may be pressed, and blinks on.
+    if (m_show->shownPage() == m_playingPage) {
+        CmdTrack[*playing]->setEnabled(true);
+        CmdTrack[*playing]->setBackColor(Red);
+    }
+}
+
+void Form1::showPageCaption()
+{
+    const int pages = m_show->pageCount();
+    const int shown = m_show->shownPage();
+    const QString text = pages > 1 ? tr("Page %1 of %2: %3").arg(shown + 1).arg(pages).arg(m_show->pageName(shown))
+                                   : QString();
+    m_pageCaption->setText(text);
+    m_pageCaption->setVisible(pages > 1);
+    m_notice->setPlainDescription(text);
 }
 
 double Form1::remainingSeconds()
@@ -223,7 +311,7 @@ About *Form1::aboutWindow() const
 Form2 *Form1::form2()
 {
     if (!m_form2) {
-        m_form2 = new Form2(this, *m_store, *m_openDialog);
+        m_form2 = new Form2(this, *m_show, *m_openDialog);
         if (auto *loudness = dynamic_cast<LoudnessControl *>(ActiveMovie1.get()))
             m_form2->setFileNotes([loudness](const QString &path) { return loudness->loudnessText(path); });
         // Queued: while the editor is still closing it remains the modal window.
@@ -282,22 +370,28 @@ void Form1::focusPlayer()
 
 void Form1::CmdTrack_Click(int index)
 {
+    // A stop asked while another page is shown (Esc, a command) leaves that page's colours be.
+    const bool onPlayingPage = !Timer1->isActive() || m_show->shownPage() == m_playingPage;
     for (TrackButton *button : CmdTrack)
         button->setBackColor(Silver);
-    CmdTrack[index]->setBackColor(Red);
+    if (onPlayingPage)
+        CmdTrack[index]->setBackColor(Red);
 
     m_fading = false;
     if (Timer1->isActive()) {
-        ActiveMovie1->setFileName(CmdTrack[index]->tag());
+        ActiveMovie1->setFileName(onPlayingPage ? CmdTrack[index]->tag() : m_playingFile);
         ActiveMovie1->stop();
         Timer1->stop();
         EnableAllTracks(CmdTrack);
         Timer1->setTag(QStringLiteral("-1"));
         showTime(LblLCD3, ActiveMovie1->duration() * 100);
-        CmdTrack[index]->setBackColor(ButtonFace);
+        if (onPlayingPage)
+            CmdTrack[index]->setBackColor(ButtonFace);
         focusPlayer();
         emit trackStopped();
     } else {
+        m_playingPage = m_show->shownPage();
+        m_playingFile = CmdTrack[index]->tag();
         ActiveMovie1->setFileName(CmdTrack[index]->tag());
         LockToTrack(CmdTrack, index);
         Timer1->start();
@@ -317,7 +411,7 @@ void Form1::Timer1_Timer()
     }
     if (ActiveMovie1->durationPending()) {
         // Playing while its length is counted: the countdown starts once the length is known.
-        if (playing)
+        if (playing && m_show->shownPage() == m_playingPage)
             blink(CmdTrack[*playing]);
         return;
     }
@@ -331,12 +425,13 @@ void Form1::Timer1_Timer()
         ActiveMovie1->setFileName(loaded);
         ActiveMovie1->stop();
         StopAndReleaseButtons(*Timer1, CmdTrack);
-        if (playing)
+        if (playing && m_show->shownPage() == m_playingPage)
             CmdTrack[*playing]->setBackColor(ButtonFace);
         focusPlayer();
         emit trackEnded();
     } else if (playing) {
-        blink(CmdTrack[*playing]);
+        if (m_show->shownPage() == m_playingPage)
+            blink(CmdTrack[*playing]);
         emit ticked();
     }
 }
@@ -403,6 +498,9 @@ void Form1::applySavedTracks(const TrackList &tracks)
         }
         button->setTag(tracks[n].fullPath);
     }
+    // A cart playing on another page keeps the page shown locked.
+    if (playing && m_show->shownPage() != m_playingPage)
+        lockForPlayingPage();
     prepareTracks();
     emit tracksChanged();
 }
@@ -414,6 +512,18 @@ void Form1::keyPressEvent(QKeyEvent *event)
     if (n >= 0 && n < SlotCount && event->modifiers() == Qt::NoModifier) {
         if (CmdTrack[n]->isEnabled())
             CmdTrack[n]->click();
+        event->accept();
+        return;
+    }
+    // Page Down and Page Up step through the pages (no wrapping); Ctrl+1 to Ctrl+9 go to one.
+    const int shown = m_show->shownPage();
+    if (event->modifiers() == Qt::NoModifier && (event->key() == Qt::Key_PageDown || event->key() == Qt::Key_PageUp)) {
+        showPage(shown + (event->key() == Qt::Key_PageDown ? 1 : -1));
+        event->accept();
+        return;
+    }
+    if (event->modifiers() == Qt::ControlModifier && event->key() >= Qt::Key_1 && event->key() <= Qt::Key_9) {
+        showPage(event->key() - Qt::Key_1);
         event->accept();
         return;
     }

@@ -20,7 +20,10 @@ class OpenDialog;
 class PreListen;
 class QLabel;
 class QPushButton;
+class PageMenu;
 class Shape;
+class SoundNotice;
+class ShowDocument;
 class TrackListStore;
 class WindowMenu;
 
@@ -50,6 +53,7 @@ public:
     About *aboutWindow() const;
 
     TrackListStore *trackListStore() const { return m_store; }
+    ShowDocument *showDocument() const { return m_show; }
     TrackButton *trackButton(int index) const { return CmdTrack[index]; }
 
     // Gives the keyboard focus to the player window, unless a modal window holds it.
@@ -60,8 +64,15 @@ public:
     void fireTrack(int index);
     void stopTrack();
     void fadeTrack() { fadeOut(); }
-    // The playing track, and its remaining and total seconds; nothing when none plays.
+    // Shows page (0-based) of the show, as Page Down or Ctrl+1 does: nothing while the editor is
+    // open or when there is no such page. A cart on another page plays on; the page shown then
+    // has all twelve buttons locked.
+    void showPage(int page);
+    // The playing track (its slot on the playing page), and its remaining and total seconds;
+    // nothing when none plays.
     std::optional<int> playingTrack() const;
+    // The page of the playing track (0-based); nothing when none plays.
+    std::optional<int> playingPage() const;
     double remainingSeconds();
     double totalSeconds();
     bool isFading() const { return m_fading; }
@@ -81,6 +92,8 @@ signals:
     void fadeBegun();
     void ticked();
     void tracksChanged();
+    // Another page is shown, or the show's pages changed.
+    void pageChanged();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -100,6 +113,13 @@ private:
     void applySavedTracks(const TrackList &tracks);
     // Hands the buttons' files and captions to the player to get ready.
     void prepareTracks();
+    // Gives the buttons the page shown: its records as the window loads them, locked as the
+    // playing cart requires.
+    void applyShownPage();
+    void showRecords(const QList<TrackSlot> &records);
+    void lockForPlayingPage();
+    // The page's number and name on the window when the show has more than one.
+    void showPageCaption();
     void showCartMenu(int index, const QPoint &globalPos);
     // Fades the playing track out; it then stops as a second click stops it.
     void fadeOut();
@@ -112,6 +132,7 @@ private:
     FadeControl *const m_fades; // what the player offers of fades; null: none
     std::unique_ptr<OpenDialog> m_openDialog;
     TrackListStore *m_store = nullptr;
+    ShowDocument *m_show = nullptr;
 
     Shape *Shape1 = nullptr;
     Shape *Shape2 = nullptr;
@@ -125,11 +146,16 @@ private:
     QLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;
     TagTimer *Timer1 = nullptr;
+    QLabel *m_pageCaption = nullptr;
 
     Settings m_settings;
     WindowMenu *m_menu = nullptr;
     PreListen *m_preListen = nullptr;
+    PageMenu *m_pageMenu = nullptr;
+    SoundNotice *m_notice = nullptr;
     bool m_fading = false;
+    int m_playingPage = 0;        // while Timer1 runs: the page its tag's slot is on
+    QString m_playingFile;        // and that cart's file
 
     QPointer<Form2> m_form2;
     QPointer<About> m_about;

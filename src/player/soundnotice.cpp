@@ -28,6 +28,13 @@ SoundNotice::SoundNotice(QWidget *window, OutputControl *outputs, const QList<QW
     refresh();
 }
 
+void SoundNotice::setPlainDescription(const QString &description)
+{
+    m_description = description;
+    if (!isVisibleTo(parentWidget()))
+        parentWidget()->setAccessibleDescription(description);
+}
+
 void SoundNotice::refresh()
 {
     const std::optional<QString> problem = m_outputs ? m_outputs->soundProblem() : std::nullopt;

@@ -16,6 +16,8 @@ class SoundNotice : public QLabel
 public:
     // outputs may be null (a player that cannot tell): then the notice never shows.
     SoundNotice(QWidget *window, OutputControl *outputs, const QList<QWidget *> &buttons);
+    // What the window's accessible description says while there is no notice.
+    void setPlainDescription(const QString &description);
 
     // Shows or clears the notice as the player says now.
     void refresh();

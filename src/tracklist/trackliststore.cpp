@@ -7,7 +7,7 @@
 #include <QStandardPaths>
 
 TrackListStore::TrackListStore(const QString &programFolder, QObject *parent)
-    : QObject(parent),
+    : TrackStore(parent),
       m_programFolder(programFolder)
 { }
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "tracklist/trackslot.h"
+#include "tracklist/trackstore.h"
 
 #include <QList>
-#include <QObject>
 #include <QString>
 
 // Where the track-list file is read from and saved to.
@@ -22,7 +22,7 @@ struct TrackListLocation
 // program folder whoever runs it (root can write /usr/bin), it is the per-user file in the
 // application's config folder, created on the first save; until then the file beside the
 // program, if any, is read as a shipped default, so the first save carries the list forward.
-class TrackListStore : public QObject
+class TrackListStore : public TrackStore
 {
     Q_OBJECT
 
@@ -41,17 +41,14 @@ public:
     TrackListLocation location() const;
 
     // The file's records, at most twelve; none when there is no readable file.
-    QList<TrackSlot> load() const;
+    QList<TrackSlot> load() const override;
 
     // Replaces the file whole with tracks and emits saved(tracks) once. On failure nothing is
     // written or emitted, and errorMessage says why.
-    bool save(const TrackList &tracks, QString *errorMessage);
+    bool save(const TrackList &tracks, QString *errorMessage) override;
 
     // Removes temporary files that saves killed part-way left where the list is saved.
     void removeStaleTemporaries() const;
-
-signals:
-    void saved(const TrackList &tracks);
 
 private:
     QString m_programFolder;

@@ -1,0 +1,121 @@
+#include "player/pagemenu.h"
+
+#include "common/usermessage.h"
+#include "show/showdocument.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QWidget>
+
+PageMenu::PageMenu(QWidget *window, QMenu *menu, ShowDocument &show, std::function<void(int)> showPage)
+    : QObject(window),
+      m_window(window),
+      m_show(show),
+      m_showPage(std::move(showPage))
+{
+    menu->addSeparator();
+    m_pages = menu->addMenu(tr("Page"));
+    m_pages->setObjectName(QStringLiteral("Page"));
+    connect(m_pages, &QMenu::aboutToShow, this, &PageMenu::fill);
+    fill(); // so that its items can be found before it first opens
+
+    QAction *open = menu->addAction(tr("Open show..."));
+    open->setObjectName(QStringLiteral("OpenShow"));
+    connect(open, &QAction::triggered, this, [this] {
+        const QString path = QFileDialog::getOpenFileName(m_window, tr("Open show"), QString(),
+                                                          tr("Kelvo shows (*.kelvo)"));
+        if (!path.isEmpty())
+            openShow(path);
+    });
+    QAction *saveAs = menu->addAction(tr("Save show as..."));
+    saveAs->setObjectName(QStringLiteral("SaveShowAs"));
+    connect(saveAs, &QAction::triggered, this, [this] {
+        QString path = QFileDialog::getSaveFileName(m_window, tr("Save show as"), QString(),
+                                                    tr("Kelvo shows (*.kelvo)"));
+        if (path.isEmpty())
+            return;
+        if (!path.endsWith(QLatin1String(".kelvo")))
+            path += QLatin1String(".kelvo");
+        QString error;
+        if (!m_show.saveAs(path, &error))
+            warn(tr("The show could not be saved.\n\n%1").arg(error));
+    });
+    m_show.setOverwriteQuestion([this](const QString &path) {
+        return QMessageBox::question(m_window, tr("Kelvo"),
+                                     tr("%1 was changed by another program since Kelvo read it. Replace it with "
+                                        "Kelvo's pages?")
+                                         .arg(path))
+               == QMessageBox::Yes;
+    });
+}
+
+bool PageMenu::openShow(const QString &path)
+{
+    QString message;
+    const bool opened = m_show.open(path, &message);
+    if (!message.isEmpty())
+        warn(opened ? message : tr("The show could not be opened.\n\n%1").arg(message));
+    return opened;
+}
+
+void PageMenu::warn(const QString &text) const
+{
+    warnUser(m_window, text);
+}
+
+void PageMenu::fill()
+{
+    m_pages->clear();
+    const int shown = m_show.shownPage();
+    for (int page = 0; page < m_show.pageCount(); ++page) {
+        QAction *action = m_pages->addAction(QStringLiteral("%1  %2").arg(page + 1).arg(m_show.pageName(page)));
+        action->setObjectName(QStringLiteral("Page(%1)").arg(page));
+        action->setCheckable(true);
+        action->setChecked(page == shown);
+        connect(action, &QAction::triggered, this, [this, page] { m_showPage(page); });
+    }
+    m_pages->addSeparator();
+    const auto add = [this](const char *name, const QString &text, bool enabled, auto then) {
+        QAction *action = m_pages->addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setEnabled(enabled && !m_show.isReadOnly());
+        connect(action, &QAction::triggered, this, then);
+    };
+    add("NewPage", tr("New page"), m_show.pageCount() < ShowFormat::kMaxPages, [this] {
+        QString error;
+        if (m_show.addPage(&error))
+            m_showPage(m_show.pageCount() - 1);
+        else
+            warn(tr("The page could not be added.\n\n%1").arg(error));
+    });
+    add("RenamePage", tr("Rename page..."), true, [this, shown] {
+        bool ok = false;
+        const QString name = QInputDialog::getText(m_window, tr("Rename page"), tr("Name of page %1:").arg(shown + 1),
+                                                   QLineEdit::Normal, m_show.pageName(shown), &ok);
+        QString error;
+        if (ok && !m_show.renamePage(shown, name, &error))
+            warn(tr("The page could not be renamed.\n\n%1").arg(error));
+    });
+    add("MovePageLeft", tr("Move page left"), m_show.canMove(shown, -1), [this, shown] {
+        QString error;
+        if (!m_show.movePage(shown, -1, &error))
+            warn(tr("The page could not be moved.\n\n%1").arg(error));
+    });
+    add("MovePageRight", tr("Move page right"), m_show.canMove(shown, 1), [this, shown] {
+        QString error;
+        if (!m_show.movePage(shown, 1, &error))
+            warn(tr("The page could not be moved.\n\n%1").arg(error));
+    });
+    add("DeletePage", tr("Delete page..."), m_show.canDelete(shown), [this, shown] {
+        if (QMessageBox::question(m_window, tr("Kelvo"),
+                                  tr("Delete page %1, \"%2\", and its carts?").arg(shown + 1).arg(m_show.pageName(shown)))
+            != QMessageBox::Yes)
+            return;
+        QString error;
+        if (!m_show.deletePage(shown, &error))
+            warn(tr("The page could not be deleted.\n\n%1").arg(error));
+    });
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+
+class QMenu;
+class QWidget;
+class ShowDocument;
+
+// The "Page" submenu of the player window's menu: the show's pages by name (the one shown
+// checked), then "New page", "Rename page...", "Move page left", "Move page right" and
+// "Delete page..." for the page shown; and the show's own items, "Open show..." and
+// "Save show as...". Built afresh each time it opens. What fails is told in a message box.
+class PageMenu : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Adds the items to menu; choosing a page calls showPage with it (0-based).
+    PageMenu(QWidget *window, QMenu *menu, ShowDocument &show, std::function<void(int)> showPage);
+
+    // Opens the show file at path (a start with a .kelvo, a drop), telling what was skipped.
+    bool openShow(const QString &path);
+
+private:
+    void fill();
+    void warn(const QString &text) const;
+
+    QWidget *m_window;
+    ShowDocument &m_show;
+    std::function<void(int)> m_showPage;
+    QMenu *m_pages = nullptr;
+};

@@ -1,0 +1,326 @@
+#include "show/showdocument.h"
+
+#include "common/atomicwrite.h"
+#include "tracklist/trackliststore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+struct FileRead
+{
+    bool ok = false;
+    QByteArray bytes;
+    QString why;
+};
+
+// A show file's bytes: a regular file only (a FIFO would block), and no more than a show can be.
+FileRead readShowFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return {false, {}, QObject::tr("%1 does not exist").arg(QDir::toNativeSeparators(path))};
+    if (!info.isFile())
+        return {false, {}, QObject::tr("%1 is not a file").arg(QDir::toNativeSeparators(path))};
+    if (info.size() > ShowFormat::kMaxBytes)
+        return {false, {}, QObject::tr("%1 is larger than a show can be").arg(QDir::toNativeSeparators(path))};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.isSequential())
+        return {false, {}, QObject::tr("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString())};
+    FileRead read{true, file.read(ShowFormat::kMaxBytes + 1), {}};
+    if (read.bytes.size() > ShowFormat::kMaxBytes)
+        return {false, {}, QObject::tr("%1 is larger than a show can be").arg(QDir::toNativeSeparators(path))};
+    return read;
+}
+
+TrackList tracksOf(const ShowPage &page)
+{
+    TrackList tracks;
+    for (int n = 0; n < SlotCount; ++n)
+        tracks[size_t(n)] = {page.carts[size_t(n)].file, page.carts[size_t(n)].caption};
+    return tracks;
+}
+
+QString skippedText(const QStringList &skipped)
+{
+    if (skipped.isEmpty())
+        return {};
+    constexpr qsizetype kShown = 8; // a message box, not a log
+    QStringList lines = skipped.mid(0, kShown);
+    if (skipped.size() > kShown)
+        lines << QObject::tr("and %1 more").arg(skipped.size() - kShown);
+    return QObject::tr("Left out:\n%1").arg(lines.join(QLatin1Char('\n')));
+}
+
+} // namespace
+
+ShowDocument::ShowDocument(TrackListStore &trackList, QObject *parent)
+    : TrackStore(parent),
+      m_trackList(trackList)
+{
+    // An edit of page 1 reaches whoever shows it as any page's save does.
+    connect(&m_trackList, &TrackListStore::saved, this, [this](const TrackList &tracks) {
+        if (isDefault() && m_shown == 0)
+            emit saved(tracks);
+    });
+    QString ignored;
+    openDefault(&ignored);
+}
+
+QString ShowDocument::filePath() const
+{
+    if (!isDefault())
+        return m_path;
+    return QFileInfo(m_trackList.location().savePath).dir().filePath(defaultShowFileName());
+}
+
+void ShowDocument::remember(const QString &path)
+{
+    const QFileInfo info(path);
+    m_readModified = info.exists() ? info.lastModified() : QDateTime();
+    m_readSize = info.exists() ? info.size() : -1;
+}
+
+bool ShowDocument::openDefault(QString *message)
+{
+    const QString previousPath = m_path;
+    m_path.clear();
+    const QString path = filePath();
+    Show show;
+    show.pages.append(ShowPage{ShowFormat::defaultPageName(0), {}, {}});
+    bool readOnly = false;
+    QString note;
+    if (QFileInfo::exists(path)) {
+        const FileRead read = readShowFile(path);
+        const ShowReading reading = read.ok ? ShowFormat::parse(read.bytes, QFileInfo(path).absolutePath())
+                                            : ShowReading{};
+        if (reading.isShow) {
+            show = reading.show;
+            readOnly = reading.isNewer;
+            note = skippedText(reading.skipped);
+        } else {
+            // The track list still plays as page 1; the file that is no show is never saved over.
+            readOnly = true;
+            note = read.ok ? tr("%1 is not a show file.").arg(QDir::toNativeSeparators(path)) : read.why;
+        }
+    }
+    if (readOnly && note.isEmpty())
+        note = tr("%1 was written by a newer version of Kelvo: it is shown, but changes to its pages are not saved.")
+                   .arg(QDir::toNativeSeparators(path));
+    m_show = show;
+    m_readOnly = readOnly;
+    remember(path);
+    *message = note;
+    m_shown = 0;
+    if (!previousPath.isEmpty() || pageCount() > 1)
+        emit pagesChanged();
+    emit shownPageChanged(0);
+    return true;
+}
+
+bool ShowDocument::open(const QString &path, QString *message)
+{
+    const FileRead read = readShowFile(path);
+    if (!read.ok) {
+        *message = read.why;
+        return false;
+    }
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    const ShowReading reading = ShowFormat::parse(read.bytes, QFileInfo(absolute).absolutePath());
+    if (!reading.isShow) {
+        *message = tr("%1 is not a show file.").arg(QDir::toNativeSeparators(path));
+        return false;
+    }
+    m_path = absolute;
+    m_show = reading.show;
+    m_readOnly = reading.isNewer;
+    remember(m_path);
+    QStringList notes;
+    if (m_readOnly)
+        notes << tr("%1 was written by a newer version of Kelvo: it is shown, but nothing is saved over it.")
+                     .arg(QDir::toNativeSeparators(path));
+    if (!reading.skipped.isEmpty())
+        notes << skippedText(reading.skipped);
+    *message = notes.join(QStringLiteral("\n\n"));
+    m_shown = 0;
+    emit pagesChanged();
+    emit shownPageChanged(0);
+    return true;
+}
+
+QString ShowDocument::pageName(int page) const
+{
+    return page >= 0 && page < pageCount() ? m_show.pages[page].name : QString();
+}
+
+TrackList ShowDocument::tracks(int page) const
+{
+    if (page < 0 || page >= pageCount())
+        return {};
+    if (page == 0 && storesFirstPageInTrackList()) {
+        TrackList tracks{};
+        const QList<TrackSlot> records = m_trackList.load();
+        for (int n = 0; n < records.size() && n < SlotCount; ++n)
+            tracks[size_t(n)] = records[n];
+        return tracks;
+    }
+    return tracksOf(m_show.pages[page]);
+}
+
+void ShowDocument::showPage(int page)
+{
+    if (page < 0 || page >= pageCount() || page == m_shown)
+        return;
+    m_shown = page;
+    emit shownPageChanged(page);
+}
+
+QList<TrackSlot> ShowDocument::load() const
+{
+    if (m_shown == 0 && storesFirstPageInTrackList())
+        return m_trackList.load(); // read afresh: another program may have edited it
+    const TrackList page = tracks(m_shown);
+    return QList<TrackSlot>(page.begin(), page.end());
+}
+
+bool ShowDocument::save(const TrackList &tracks, QString *errorMessage)
+{
+    if (m_shown == 0 && storesFirstPageInTrackList())
+        return m_trackList.save(tracks, errorMessage); // its saved() is passed on
+    Show show = m_show;
+    for (int n = 0; n < SlotCount; ++n) {
+        ShowCart &cart = show.pages[m_shown].carts[size_t(n)];
+        cart.file = tracks[size_t(n)].fullPath;
+        cart.caption = tracks[size_t(n)].shortName;
+    }
+    if (!write(show, errorMessage))
+        return false;
+    emit saved(tracks);
+    return true;
+}
+
+bool ShowDocument::write(const Show &show, QString *errorMessage)
+{
+    const QString path = filePath();
+    if (m_readOnly) {
+        *errorMessage = tr("%1 was written by a newer version of Kelvo, or is not a show file this version can "
+                           "read; it is not saved over.")
+                            .arg(QDir::toNativeSeparators(path));
+        return false;
+    }
+    const QFileInfo now(path);
+    const bool changed = now.exists() != m_readModified.isValid()
+                         || (now.exists() && (now.lastModified() != m_readModified || now.size() != m_readSize));
+    if (changed && !(m_askOverwrite && m_askOverwrite(path))) {
+        *errorMessage = tr("%1 was changed by another program since Kelvo read it; it was not saved over.")
+                            .arg(QDir::toNativeSeparators(path));
+        return false;
+    }
+    const QString folder = now.absolutePath();
+    if (!QDir().mkpath(folder)) {
+        *errorMessage = tr("Cannot create the folder %1").arg(QDir::toNativeSeparators(folder));
+        return false;
+    }
+    if (!writeFileWhole(path, ShowFormat::serialize(show, folder, storesFirstPageInTrackList()), errorMessage))
+        return false;
+    m_show = show;
+    remember(path);
+    return true;
+}
+
+bool ShowDocument::addPage(QString *errorMessage)
+{
+    if (pageCount() >= ShowFormat::kMaxPages) {
+        *errorMessage = tr("A show has at most %1 pages.").arg(ShowFormat::kMaxPages);
+        return false;
+    }
+    Show show = m_show;
+    show.pages.append(ShowPage{ShowFormat::defaultPageName(pageCount()), {}, {}});
+    if (!write(show, errorMessage))
+        return false;
+    emit pagesChanged();
+    return true;
+}
+
+bool ShowDocument::renamePage(int page, const QString &name, QString *errorMessage)
+{
+    if (page < 0 || page >= pageCount())
+        return false;
+    Show show = m_show;
+    QString cleaned = name.simplified().left(ShowFormat::kMaxNameChars);
+    show.pages[page].name = cleaned.isEmpty() ? ShowFormat::defaultPageName(page) : cleaned;
+    if (!write(show, errorMessage))
+        return false;
+    emit pagesChanged();
+    return true;
+}
+
+bool ShowDocument::canMove(int page, int by) const
+{
+    const int to = page + by;
+    const int first = storesFirstPageInTrackList() ? 1 : 0;
+    return page >= first && to >= first && to < pageCount() && by != 0;
+}
+
+bool ShowDocument::canDelete(int page) const
+{
+    return pageCount() > 1 && page >= 0 && page < pageCount() && !(page == 0 && storesFirstPageInTrackList());
+}
+
+bool ShowDocument::movePage(int page, int by, QString *errorMessage)
+{
+    if (!canMove(page, by))
+        return false;
+    Show show = m_show;
+    show.pages.move(page, page + by);
+    if (!write(show, errorMessage))
+        return false;
+    // The page shown stays the same page wherever it moved.
+    if (m_shown == page)
+        m_shown = page + by;
+    else if (m_shown == page + by)
+        m_shown = page;
+    emit pagesChanged();
+    emit shownPageChanged(m_shown);
+    return true;
+}
+
+bool ShowDocument::deletePage(int page, QString *errorMessage)
+{
+    if (!canDelete(page))
+        return false;
+    Show show = m_show;
+    show.pages.removeAt(page);
+    if (!write(show, errorMessage))
+        return false;
+    const bool shownGone = m_shown == page;
+    if (m_shown >= page && m_shown > 0)
+        --m_shown;
+    emit pagesChanged();
+    if (shownGone || m_shown != page)
+        emit shownPageChanged(m_shown);
+    return true;
+}
+
+bool ShowDocument::saveAs(const QString &path, QString *errorMessage)
+{
+    Show show = m_show;
+    if (storesFirstPageInTrackList()) {
+        const TrackList first = tracks(0);
+        for (int n = 0; n < SlotCount; ++n) {
+            show.pages[0].carts[size_t(n)].file = first[size_t(n)].fullPath;
+            show.pages[0].carts[size_t(n)].caption = first[size_t(n)].shortName;
+        }
+    }
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    if (!writeFileWhole(absolute, ShowFormat::serialize(show, QFileInfo(absolute).absolutePath()), errorMessage))
+        return false;
+    m_path = absolute;
+    m_show = show;
+    m_readOnly = false;
+    remember(m_path);
+    emit pagesChanged();
+    return true;
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "show/showformat.h"
+#include "tracklist/trackstore.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+
+class TrackListStore;
+
+// The show the window plays: pages of twelve carts, one of them shown. As a TrackStore it is the
+// page shown, so the editor and a drop of files edit that page.
+//
+// The default show is the track-list file as page 1, and its further pages in the show file
+// "Quorbel.kelvo" beside the track list. With one page nothing but the track-list file is read
+// or written: the show file appears once there is a second page. Any other show is one .kelvo
+// file holding every page.
+class ShowDocument : public TrackStore
+{
+    Q_OBJECT
+
+public:
+    // The default show of trackList, read as it is built.
+    explicit ShowDocument(TrackListStore &trackList, QObject *parent = nullptr);
+
+    // The default show's file name, beside the track list.
+    static QString defaultShowFileName() { return QStringLiteral("Quorbel.kelvo"); }
+
+    // Switches to the default show, or to the show file at path. A file that cannot be read as a
+    // show leaves the show as it was and returns false; message then says why. On success
+    // message lists what the file held that was skipped (empty when all was taken), and page 1
+    // is shown.
+    bool openDefault(QString *message);
+    bool open(const QString &path, QString *message);
+
+    bool isDefault() const { return m_path.isEmpty(); }
+    // The show file: the default show's (which may not exist yet) or the one opened.
+    QString filePath() const;
+    // Written by a newer version: nothing is saved over it.
+    bool isReadOnly() const { return m_readOnly; }
+
+    int pageCount() const { return int(m_show.pages.size()); }
+    QString pageName(int page) const;
+    TrackList tracks(int page) const;
+
+    int shownPage() const { return m_shown; }
+    // Shows page (0-based; out of range: nothing). Emits shownPageChanged.
+    void showPage(int page);
+
+    // The page shown (see TrackStore).
+    QList<TrackSlot> load() const override;
+    bool save(const TrackList &tracks, QString *errorMessage) override;
+
+    // Page edits, saved at once; on failure nothing changes and errorMessage says why. Page 1 of
+    // the default show cannot be moved or deleted, the last page cannot be deleted, and there
+    // are at most ShowFormat::kMaxPages.
+    bool addPage(QString *errorMessage);
+    bool renamePage(int page, const QString &name, QString *errorMessage);
+    bool movePage(int page, int by, QString *errorMessage);
+    bool deletePage(int page, QString *errorMessage);
+    bool canMove(int page, int by) const;
+    bool canDelete(int page) const;
+
+    // Saves the whole show as a new file at path, which then becomes the show.
+    bool saveAs(const QString &path, QString *errorMessage);
+
+    // Asked before a save would replace a show file another program changed since it was read;
+    // false keeps that file (the save then fails). Without one such a file is never replaced.
+    void setOverwriteQuestion(std::function<bool(const QString &path)> ask) { m_askOverwrite = std::move(ask); }
+
+signals:
+    // The pages changed (added, renamed, moved, deleted), or another show was opened.
+    void pagesChanged();
+    void shownPageChanged(int page);
+
+private:
+    bool write(const Show &show, QString *errorMessage);
+    bool storesFirstPageInTrackList() const { return isDefault(); }
+    void remember(const QString &path);
+
+    TrackListStore &m_trackList;
+    QString m_path; // empty: the default show
+    Show m_show;
+    int m_shown = 0;
+    bool m_readOnly = false;
+    QDateTime m_readModified; // the show file's time when last read or written; invalid: none
+    qint64 m_readSize = -1;
+    std::function<bool(const QString &)> m_askOverwrite;
+};
