@@ -90,8 +90,18 @@ class RecordingTarget : public CommandSurface
 {
 public:
     QStringList calls;
-    SurfaceState playing{3, 12.5, 60.0, false, {}};
+    SurfaceState playing{3, 12.5, 60.0, false, 2, 1, 3, {}};
     void fire(int slot) override { calls << QStringLiteral("fire:%1").arg(slot); }
+    void showPage(int page) override
+    {
+        calls << QStringLiteral("page:%1").arg(page);
+        playing.shownPage = page;
+    }
+    bool openShow(const QString &path) override
+    {
+        calls << QStringLiteral("open:%1").arg(path);
+        return true;
+    }
     void stop() override { calls << QStringLiteral("stop"); }
     void fade() override { calls << QStringLiteral("fade"); }
     SurfaceState state() override { return playing; }
@@ -139,16 +149,22 @@ QString stateText(const QByteArray &reply)
     const QString types = QString::fromLatin1(lo_message_get_types(message));
     lo_arg **argv = lo_message_get_argv(message);
     // Read as bytes: liblo's arguments are only 4-byte aligned.
-    qint32 slot = 0;
+    qint32 slot = 0, playingPage = 0, shownPage = 0;
     float remaining = 0, total = 0;
-    if (types == QLatin1String("iff")) {
+    if (types == QLatin1String("iffii")) {
         std::memcpy(&slot, argv[0], 4);
         std::memcpy(&remaining, argv[1], 4);
         std::memcpy(&total, argv[2], 4);
+        std::memcpy(&playingPage, argv[3], 4);
+        std::memcpy(&shownPage, argv[4], 4);
     }
-    const QString text = types == QLatin1String("iff")
-        ? QStringLiteral("%1 %2 %3").arg(slot).arg(double(remaining)).arg(double(total))
-        : QStringLiteral("types ") + types;
+    const QString text = types == QLatin1String("iffii") ? QStringLiteral("%1 %2 %3 %4 %5")
+                                                               .arg(slot)
+                                                               .arg(double(remaining))
+                                                               .arg(double(total))
+                                                               .arg(playingPage)
+                                                               .arg(shownPage)
+                                                         : QStringLiteral("types ") + types;
     lo_message_free(message);
     return QString::fromLatin1(bytes.constData()) + QLatin1Char(' ') + text;
 }
@@ -250,6 +266,17 @@ void TestRemote::commandLine_data()
     QTest::newRow("two commands") << QStringList{"--stop", "--state"} << int(A::Bad) << 0 << QByteArray("raise");
     QTest::newRow("unknown option") << QStringList{"--play"} << int(A::Bad) << 0 << QByteArray("raise");
     QTest::newRow("a stray argument") << QStringList{"song.mp3"} << int(A::Bad) << 0 << QByteArray("raise");
+    QTest::newRow("--page 3") << QStringList{"--page", "3"} << int(A::Page) << 0 << QByteArray("page 3");
+    QTest::newRow("--page 3 --fire 2") << QStringList{"--page", "3", "--fire", "2"} << int(A::Fire) << 2
+                                       << QByteArray("fire 3 2");
+    QTest::newRow("--page 100") << QStringList{"--page", "100"} << int(A::Bad) << 0 << QByteArray("raise");
+    QTest::newRow("--page with --stop") << QStringList{"--page", "2", "--stop"} << int(A::Bad) << 0
+                                        << QByteArray("raise");
+    QTest::newRow("a show file") << QStringList{"/shows/act one.kelvo"} << int(A::Run) << 0
+                                 << QByteArray("open /shows/act one.kelvo");
+    QTest::newRow("a show file with a command") << QStringList{"a.kelvo", "--fire", "1"} << int(A::Bad) << 0
+                                                << QByteArray("raise");
+    QTest::newRow("two show files") << QStringList{"a.kelvo", "b.kelvo"} << int(A::Bad) << 0 << QByteArray("raise");
 }
 
 void TestRemote::commandLine()
@@ -278,8 +305,18 @@ void TestRemote::instanceRequests_data()
     QTest::newRow("stop") << QByteArray("stop") << QByteArray("ok") << QStringList{"stop"};
     QTest::newRow("fade") << QByteArray("fade") << QByteArray("ok") << QStringList{"fade"};
     QTest::newRow("raise") << QByteArray("raise") << QByteArray("ok") << QStringList{"raise"};
-    QTest::newRow("state") << QByteArray("state") << QByteArray("3 12.50 60.00") << QStringList{};
-    QTest::newRow("unknown") << QByteArray("open /etc/passwd") << QByteArray("error unknown request") << QStringList{};
+    QTest::newRow("state") << QByteArray("state") << QByteArray("3 12.50 60.00 2 1") << QStringList{};
+    QTest::newRow("page") << QByteArray("page 3") << QByteArray("ok") << QStringList{"page:3"};
+    QTest::newRow("page 0") << QByteArray("page 0") << QByteArray("error pages are 1 to 99") << QStringList{};
+    QTest::newRow("page 100") << QByteArray("page 100") << QByteArray("error pages are 1 to 99") << QStringList{};
+    QTest::newRow("fire on a page") << QByteArray("fire 2 5") << QByteArray("ok") << QStringList{"page:2", "fire:5"};
+    QTest::newRow("fire on a page, slot 13")
+        << QByteArray("fire 2 13") << QByteArray("error slots are 1 to 12") << QStringList{};
+    QTest::newRow("open a show, spaces and all")
+        << QByteArray("open /tmp/my show.kelvo\n") << QByteArray("ok") << QStringList{"open:/tmp/my show.kelvo"};
+    QTest::newRow("open a relative path")
+        << QByteArray("open show.kelvo") << QByteArray("error unknown request") << QStringList{};
+    QTest::newRow("unknown") << QByteArray("play 1") << QByteArray("error unknown request") << QStringList{};
     QTest::newRow("empty") << QByteArray("") << QByteArray("error unknown request") << QStringList{};
 }
 
@@ -310,7 +347,15 @@ void TestRemote::oscDispatch_data()
     QTest::newRow("stop with an argument") << oscMessage("/kelvo/stop", "i", 1) << QStringList{} << QString() << true;
     QTest::newRow("fade") << oscMessage("/kelvo/fade", "") << QStringList{"fade"} << QString() << false;
     QTest::newRow("state") << oscMessage("/kelvo/state", "") << QStringList{}
-                           << QStringLiteral("/kelvo/state 3 12.5 60") << false;
+                           << QStringLiteral("/kelvo/state 3 12.5 60 2 1") << false;
+    QTest::newRow("page 2") << oscMessage("/kelvo/page", "i", 2) << QStringList{"page:2"} << QString() << false;
+    QTest::newRow("page 0") << oscMessage("/kelvo/page", "i", 0) << QStringList{} << QString() << true;
+    QTest::newRow("page as a float") << oscMessage("/kelvo/page", "f", 2.0) << QStringList{} << QString() << true;
+    QTest::newRow("fire page 3 slot 2") << oscMessage("/kelvo/fire", "ii", 3, 2) << QStringList{"page:3", "fire:2"}
+                                        << QString() << false;
+    QTest::newRow("fire page 100") << oscMessage("/kelvo/fire", "ii", 100, 2) << QStringList{} << QString() << true;
+    QTest::newRow("fire page 2 slot 13") << oscMessage("/kelvo/fire", "ii", 2, 13) << QStringList{} << QString()
+                                         << true;
     QTest::newRow("unknown path") << oscMessage("/kelvo/open", "s", "/etc/passwd") << QStringList{} << QString()
                                   << true;
     QTest::newRow("a bundle") << QByteArray("#bundle\0\0\0\0\0\0\0\0\1", 16) + oscMessage("/kelvo/stop", "")
@@ -346,9 +391,9 @@ void TestRemote::oscFuzzInputsReplayed()
     QFETCH(QString, file);
     RecordingTarget target;
     const OscDispatch::Outcome outcome = OscDispatch::handle(readBytes(file), target);
-    QVERIFY(target.calls.size() <= 1);
+    QVERIFY(target.calls.size() <= 2); // a page, and a fire on it
     QVERIFY(!target.calls.contains(QStringLiteral("raise")));
-    QVERIFY(!outcome.reply || stateText(*outcome.reply) == QLatin1String("/kelvo/state 3 12.5 60"));
+    QVERIFY(!outcome.reply || stateText(*outcome.reply) == QLatin1String("/kelvo/state 3 12.5 60 2 1"));
 }
 
 void TestRemote::oscFromLoopback()
@@ -379,7 +424,7 @@ void TestRemote::oscFromLoopback()
     QTRY_COMPARE(setup.player->calls, QStringList{"put:/m/t0.mp3"});
     sender.writeDatagram(oscMessage("/kelvo/state", ""), QHostAddress::LocalHost, port);
     QTRY_VERIFY(sender.hasPendingDatagrams());
-    QCOMPARE(stateText(sender.receiveDatagram().data()), QStringLiteral("/kelvo/state 1 30 30"));
+    QCOMPARE(stateText(sender.receiveDatagram().data()), QStringLiteral("/kelvo/state 1 30 30 1 1"));
     sender.writeDatagram(oscMessage("/kelvo/stop", ""), QHostAddress::LocalHost, port);
     QTRY_COMPARE(setup.player->calls.last(), QStringLiteral("stop"));
     QVERIFY(!window->playingTrack());
@@ -545,7 +590,7 @@ void TestRemote::startsHandOverToTheRunningOne()
     QVERIFY(first.waitForStarted());
     QByteArray state;
     QTRY_VERIFY_WITH_TIMEOUT(run({"--state"}, &state) == 0, 5000);
-    QCOMPARE(state, QByteArray("0 0.00 0.00"));
+    QCOMPARE(state, QByteArray("0 0.00 0.00 0 1"));
     QElapsedTimer clock;
     clock.start();
     QCOMPARE(run({}), 0); // a second start raises the first and ends
@@ -558,7 +603,7 @@ void TestRemote::startsHandOverToTheRunningOne()
     QTest::qWait(500);
     QCOMPARE(run({"--stop"}), 0);
     QCOMPARE(run({"--state"}, &state), 0);
-    QCOMPARE(state, QByteArray("0 0.00 0.00"));
+    QCOMPARE(state, QByteArray("0 0.00 0.00 0 1"));
     if (recording) {
         const QList<qint16> samples = recorder.stop();
         QVERIFY2(soundSpan(samples).seconds() > 0.3, "slot 1 was not heard");
@@ -745,7 +790,7 @@ void TestRemote::kelvoctlDrivesTheRunningOne()
     QTest::qWait(300);
     QCOMPARE(PortableCopy::run(copy.kelvoctl, {"stop"}), 0);
     QCOMPARE(PortableCopy::run(copy.kelvoctl, {"state"}, &state), 0);
-    QCOMPARE(state, QByteArray("0 0.00 0.00"));
+    QCOMPARE(state, QByteArray("0 0.00 0.00 0 1"));
     QCOMPARE(PortableCopy::run(copy.kelvoctl, {"fire", "1"}), 0);
     QTRY_VERIFY(PortableCopy::run(copy.kelvoctl, {"state"}, &state) == 0 && state.startsWith("1 "));
     QCOMPARE(PortableCopy::run(copy.kelvoctl, {"fade"}), 0);

@@ -93,6 +93,16 @@ QString Settings::oscListen() const
     return address.isEmpty() ? QStringLiteral("127.0.0.1") : address;
 }
 
+QString Settings::lastShow() const
+{
+    return text("show/last");
+}
+
+void Settings::setLastShow(const QString &path)
+{
+    setText("show/last", path);
+}
+
 QString Settings::airOutput() const
 {
     return text("output/air");

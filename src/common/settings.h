@@ -36,6 +36,10 @@ public:
     QString preListenOutput() const;
     void setPreListenOutput(const QString &name);
 
+    // show/last: the show file open when the program last ended (empty: the default show).
+    QString lastShow() const;
+    void setLastShow(const QString &path);
+
     // Where they are kept.
     QString fileName() const { return m_fileName; }
 

@@ -26,17 +26,19 @@ const char kUsage[] = "Usage: kelvoctl COMMAND\n"
                       "\n"
                       "Commands:\n"
                       "  fire N    plays slot N (1-12), or stops it when it plays; starts Kelvo first when none runs\n"
+                      "  page P    shows page P (1-99) of the show\n"
                       "  stop      stops what plays\n"
                       "  fade      fades out what plays\n"
-                      "  state     prints the playing slot (0: none), the remaining and the total seconds\n"
+                      "  state     prints the playing slot (0: none), the remaining and the total seconds,\n"
+                      "            the playing slot's page (0: none) and the page shown\n"
                       "  --help    shows this help\n"
                       "  --version shows the version\n"
                       "\n"
-                      "Exit status: 0 when done, 1 when no Kelvo runs (stop, fade, state), 2 for a bad argument.\n";
+                      "Exit status: 0 when done, 1 when no Kelvo runs (page, stop, fade, state), 2 for a bad argument.\n";
 
 int bad(const char *why)
 {
-    std::fprintf(stderr, "kelvoctl: %s\nUsage: kelvoctl fire N | stop | fade | state (kelvoctl --help tells more)\n",
+    std::fprintf(stderr, "kelvoctl: %s\nUsage: kelvoctl fire N | page P | stop | fade | state (kelvoctl --help tells more)\n",
                  why);
     return 2;
 }
@@ -153,6 +155,14 @@ int main(int argc, char *argv[])
             return bad("slots are 1 to 12");
         slot = std::to_string(number);
         request = "fire " + slot;
+    } else if (verb == "page") {
+        const std::string page = argc == 3 ? argv[2] : "";
+        char *end = nullptr;
+        errno = 0;
+        const long number = std::strtol(page.c_str(), &end, 10);
+        if (argc != 3 || page.empty() || *end != '\0' || errno != 0 || number < 1 || number > 99)
+            return bad("page needs a page, 1 to 99");
+        request = "page " + std::to_string(number);
     } else if (verb == "stop" || verb == "fade" || verb == "state") {
         if (argc != 2)
             return bad("this command takes no argument");

@@ -20,13 +20,17 @@ struct SurfaceState
     double remaining = 0; // seconds
     double total = 0;     // seconds
     bool fading = false;
-    std::array<CartState, 12> carts{};
+    int playingPage = 0; // the page of the playing slot, from 1; 0 when nothing plays
+    int shownPage = 1;   // the page the window shows, from 1
+    int pageCount = 1;
+    std::array<CartState, 12> carts{}; // the page shown's
 };
 
 // The one way every control surface (keys and clicks aside, which the window handles itself:
 // the command line, OSC, MIDI pads, a browser) acts on the player window: the same as a click
 // or a key, never more. Controllers follow changed() and never poll: it is emitted on a start,
-// a stop, an end, a fade, a change of the carts (a save, a drop), and, while a cart plays, for
+// a stop, an end, a fade, a change of the carts (a save, a drop) or of the page shown, and, while a
+// cart plays, for
 // the remaining time on the window's own tick (four times a second at most). Nothing is
 // emitted while nothing plays and nothing changes.
 class CommandSurface : public QObject
@@ -34,19 +38,32 @@ class CommandSurface : public QObject
     Q_OBJECT
 
 public:
-    enum class Change { Started, Stopped, Ended, FadeBegun, Remaining, Carts };
+    enum class Change { Started, Stopped, Ended, FadeBegun, Remaining, Carts, Page };
     Q_ENUM(Change)
 
     using QObject::QObject;
 
-    // As F1-F12 for slot 1-12: plays it, or stops it when it is the one playing; nothing when
-    // its button is locked or the slot is out of range.
+    // As F1-F12 for slot 1-12 of the page shown: plays it, or stops it when it is the one
+    // playing; nothing when its button is locked or the slot is out of range.
     virtual void fire(int slot) = 0;
+    // As Ctrl+1 for page 1: shows page (from 1); nothing when there is no such page or the
+    // editor is open.
+    virtual void showPage(int page) = 0;
+    // Shows page, then fires slot on it; nothing when the page could not be shown.
+    void fireOnPage(int page, int slot)
+    {
+        showPage(page);
+        if (state().shownPage == page)
+            fire(slot);
+    }
     // As a second click on the playing button; nothing when nothing plays.
     virtual void stop() = 0;
     // As Esc: fades the playing cart out; nothing when nothing plays.
     virtual void fade() = 0;
     virtual SurfaceState state() = 0;
+    // Opens the show file at path (absolute), telling the user what it skipped; false when it
+    // could not be opened (the show then stays as it was).
+    virtual bool openShow(const QString &path) = 0;
     // Brings the window to the front (another start of the program asked for it).
     virtual void raise() = 0;
 

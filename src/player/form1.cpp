@@ -57,6 +57,7 @@ Form1::Form1(std::unique_ptr<MediaPlayer> activeMovie, std::unique_ptr<OpenDialo
     });
     buildControls();
     Form_Load();
+    m_pageMenu->restoreLastShow();
 }
 
 Form1::~Form1()
@@ -216,6 +217,13 @@ void Form1::showPage(int page)
     if (m_form2 && m_form2->isVisible())
         return;
     m_show->showPage(page);
+}
+
+bool Form1::openShow(const QString &path)
+{
+    if (m_form2 && m_form2->isVisible())
+        return false;
+    return m_pageMenu->openShow(path);
 }
 
 void Form1::applyShownPage()

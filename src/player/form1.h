@@ -68,6 +68,8 @@ public:
     // open or when there is no such page. A cart on another page plays on; the page shown then
     // has all twelve buttons locked.
     void showPage(int page);
+    // Opens a show file as "Open show..." does: nothing while the editor is open.
+    bool openShow(const QString &path);
     // The playing track (its slot on the playing page), and its remaining and total seconds;
     // nothing when none plays.
     std::optional<int> playingTrack() const;

@@ -1,5 +1,6 @@
 #include "player/pagemenu.h"
 
+#include "common/settings.h"
 #include "common/usermessage.h"
 #include "show/showdocument.h"
 
@@ -22,6 +23,20 @@ PageMenu::PageMenu(QWidget *window, QMenu *menu, ShowDocument &show, std::functi
     connect(m_pages, &QMenu::aboutToShow, this, &PageMenu::fill);
     fill(); // so that its items can be found before it first opens
 
+    QAction *create = menu->addAction(tr("New show"));
+    create->setObjectName(QStringLiteral("NewShow"));
+    connect(create, &QAction::triggered, this, [this] {
+        QString path = QFileDialog::getSaveFileName(m_window, tr("New show"), QString(), tr("Kelvo shows (*.kelvo)"));
+        if (path.isEmpty())
+            return;
+        if (!path.endsWith(QLatin1String(".kelvo")))
+            path += QLatin1String(".kelvo");
+        QString error;
+        if (!ShowDocument::create(path, &error))
+            warn(tr("The show could not be made.\n\n%1").arg(error));
+        else
+            openShow(path);
+    });
     QAction *open = menu->addAction(tr("Open show..."));
     open->setObjectName(QStringLiteral("OpenShow"));
     connect(open, &QAction::triggered, this, [this] {
@@ -42,6 +57,17 @@ PageMenu::PageMenu(QWidget *window, QMenu *menu, ShowDocument &show, std::functi
         QString error;
         if (!m_show.saveAs(path, &error))
             warn(tr("The show could not be saved.\n\n%1").arg(error));
+        else
+            Settings().setLastShow(m_show.filePath());
+    });
+    QAction *standard = menu->addAction(tr("Default show"));
+    standard->setObjectName(QStringLiteral("DefaultShow"));
+    connect(standard, &QAction::triggered, this, [this] {
+        QString message;
+        m_show.openDefault(&message);
+        Settings().setLastShow(QString());
+        if (!message.isEmpty())
+            warn(message);
     });
     m_show.setOverwriteQuestion([this](const QString &path) {
         return QMessageBox::question(m_window, tr("Kelvo"),
@@ -56,9 +82,25 @@ bool PageMenu::openShow(const QString &path)
 {
     QString message;
     const bool opened = m_show.open(path, &message);
+    if (opened)
+        Settings().setLastShow(m_show.filePath());
     if (!message.isEmpty())
         warn(opened ? message : tr("The show could not be opened.\n\n%1").arg(message));
     return opened;
+}
+
+void PageMenu::restoreLastShow()
+{
+    const QString last = Settings().lastShow();
+    if (last.isEmpty())
+        return;
+    QString message;
+    if (!m_show.open(last, &message)) {
+        warn(tr("The show %1 could not be opened; the track list is shown.\n\n%2").arg(last, message));
+        return;
+    }
+    if (!message.isEmpty())
+        warn(message);
 }
 
 void PageMenu::warn(const QString &text) const

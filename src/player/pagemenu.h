@@ -10,8 +10,9 @@ class ShowDocument;
 
 // The "Page" submenu of the player window's menu: the show's pages by name (the one shown
 // checked), then "New page", "Rename page...", "Move page left", "Move page right" and
-// "Delete page..." for the page shown; and the show's own items, "Open show..." and
-// "Save show as...". Built afresh each time it opens. What fails is told in a message box.
+// "Delete page..." for the page shown; and the show's own items, "New show", "Open show...",
+// "Save show as..." and "Default show" (the track list). The show open is remembered for the
+// next start. Built afresh each time it opens. What fails is told in a message box.
 class PageMenu : public QObject
 {
     Q_OBJECT
@@ -22,6 +23,9 @@ public:
 
     // Opens the show file at path (a start with a .kelvo, a drop), telling what was skipped.
     bool openShow(const QString &path);
+    // Opens the show open when the program last ended; one that has gone since is told of, and
+    // the default show stays.
+    void restoreLastShow();
 
 private:
     void fill();

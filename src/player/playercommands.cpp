@@ -2,6 +2,7 @@
 
 #include "player/form1.h"
 #include "player/trackbutton.h"
+#include "show/showdocument.h"
 #include "tracklist/trackslot.h"
 
 PlayerCommands::PlayerCommands(Form1 &window, QObject *parent)
@@ -14,11 +15,17 @@ PlayerCommands::PlayerCommands(Form1 &window, QObject *parent)
     connect(&window, &Form1::fadeBegun, this, [this] { emit changed(Change::FadeBegun); });
     connect(&window, &Form1::ticked, this, [this] { emit changed(Change::Remaining); });
     connect(&window, &Form1::tracksChanged, this, [this] { emit changed(Change::Carts); });
+    connect(&window, &Form1::pageChanged, this, [this] { emit changed(Change::Page); });
 }
 
 void PlayerCommands::fire(int slot)
 {
     m_window.fireTrack(slot - 1);
+}
+
+void PlayerCommands::showPage(int page)
+{
+    m_window.showPage(page - 1);
 }
 
 void PlayerCommands::stop()
@@ -39,12 +46,20 @@ SurfaceState PlayerCommands::state()
         state.remaining = m_window.remainingSeconds();
         state.total = m_window.totalSeconds();
         state.fading = m_window.isFading();
+        state.playingPage = m_window.playingPage().value_or(-1) + 1;
     }
+    state.shownPage = m_window.showDocument()->shownPage() + 1;
+    state.pageCount = m_window.showDocument()->pageCount();
     for (int n = 0; n < SlotCount; ++n) {
         const TrackButton *button = m_window.trackButton(n);
         state.carts[size_t(n)] = {button->text(), !trimSpaces(button->tag()).isEmpty(), button->isEnabled()};
     }
     return state;
+}
+
+bool PlayerCommands::openShow(const QString &path)
+{
+    return m_window.openShow(path);
 }
 
 void PlayerCommands::raise()

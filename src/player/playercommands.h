@@ -15,9 +15,11 @@ public:
     explicit PlayerCommands(Form1 &window, QObject *parent = nullptr);
 
     void fire(int slot) override;
+    void showPage(int page) override;
     void stop() override;
     void fade() override;
     SurfaceState state() override;
+    bool openShow(const QString &path) override;
     void raise() override;
 
 private:

@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 
 CommandLine CommandLine::parse(const QStringList &arguments, const QString &version)
 {
@@ -15,6 +16,10 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &vers
         QCoreApplication::translate(
             "CommandLine", "Plays slot N (1-12), or stops it when it plays; starts Kelvo first when none runs."),
         QStringLiteral("N"));
+    const QCommandLineOption page(
+        QStringLiteral("page"),
+        QCoreApplication::translate("CommandLine", "Shows page P (1-99); with --fire, fires slot N on it."),
+        QStringLiteral("P"));
     const QCommandLineOption stop(QStringLiteral("stop"),
                                   QCoreApplication::translate("CommandLine", "Stops what plays."));
     const QCommandLineOption fade(QStringLiteral("fade"),
@@ -22,7 +27,7 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &vers
     const QCommandLineOption state(
         QStringLiteral("state"),
         QCoreApplication::translate("CommandLine",
-                                    "Prints the playing slot (0: none), the remaining and the total seconds."));
+                                    "Prints the playing slot (0: none), the remaining and the total seconds, the playing slot's page (0: none) and the page shown."));
     const QCommandLineOption newInstance(
         QStringLiteral("new-instance"),
         QCoreApplication::translate("CommandLine", "Starts a Kelvo of its own even when one runs."));
@@ -30,10 +35,14 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &vers
                                   QCoreApplication::translate("CommandLine", "Shows this help."));
     const QCommandLineOption versionOption({QStringLiteral("v"), QStringLiteral("version")},
                                            QCoreApplication::translate("CommandLine", "Shows the version."));
-    parser.addOptions({fire, stop, fade, state, newInstance, help, versionOption});
+    parser.addOptions({fire, page, stop, fade, state, newInstance, help, versionOption});
+    parser.addPositionalArgument(QStringLiteral("show"),
+                                 QCoreApplication::translate("CommandLine", "A show file (.kelvo) to open."),
+                                 QStringLiteral("[SHOW.kelvo]"));
 
     const QString usage = QStringLiteral(
-        "Usage: kelvo [--new-instance] [--fire N | --stop | --fade | --state] (kelvo --help tells more)");
+        "Usage: kelvo [--new-instance] [--page P] [--fire N | --stop | --fade | --state] [SHOW.kelvo] "
+        "(kelvo --help tells more)");
     CommandLine command;
     const auto bad = [&](const QString &why) {
         command.action = Action::Bad;
@@ -43,9 +52,9 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &vers
     };
     if (!parser.parse(arguments))
         return bad(parser.errorText());
-    if (!parser.positionalArguments().isEmpty())
-        return bad(
-            QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().constFirst().left(80)));
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() > 1 || (positional.size() == 1 && !positional.constFirst().endsWith(QLatin1String(".kelvo"))))
+        return bad(QStringLiteral("unexpected argument \"%1\"").arg(positional.constLast().left(80)));
     if (parser.isSet(help)) {
         command.action = Action::Help;
         command.text = parser.helpText();
@@ -59,8 +68,20 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &vers
     command.newInstance = parser.isSet(newInstance);
     const int given = int(parser.isSet(fire)) + int(parser.isSet(stop)) + int(parser.isSet(fade))
         + int(parser.isSet(state));
-    if (given > 1 || parser.values(fire).size() > 1)
+    if (given > 1 || parser.values(fire).size() > 1 || parser.values(page).size() > 1
+        || (parser.isSet(page) && given > int(parser.isSet(fire))))
         return bad(QStringLiteral("one command at a time"));
+    if (!positional.isEmpty() && (given > 0 || parser.isSet(page)))
+        return bad(QStringLiteral("a show file opens on its own, without a command"));
+    if (!positional.isEmpty())
+        command.showFile = positional.constFirst();
+    if (parser.isSet(page)) {
+        bool ok = false;
+        command.page = parser.value(page).trimmed().toInt(&ok);
+        if (!ok || command.page < 1 || command.page > 99)
+            return bad(QStringLiteral("--page takes a page from 1 to 99, not \"%1\"").arg(parser.value(page).left(20)));
+        command.action = Action::Page;
+    }
     if (parser.isSet(fire)) {
         bool ok = false;
         command.slot = parser.value(fire).trimmed().toInt(&ok);
@@ -81,7 +102,10 @@ QByteArray CommandLine::request() const
 {
     switch (action) {
     case Action::Fire:
-        return "fire " + QByteArray::number(slot);
+        return page > 0 ? "fire " + QByteArray::number(page) + ' ' + QByteArray::number(slot)
+                        : "fire " + QByteArray::number(slot);
+    case Action::Page:
+        return "page " + QByteArray::number(page);
     case Action::Stop:
         return "stop";
     case Action::Fade:
@@ -89,6 +113,7 @@ QByteArray CommandLine::request() const
     case Action::State:
         return "state";
     default:
-        return "raise";
+        return showFile.isEmpty() ? QByteArray("raise")
+                                  : "open " + QFileInfo(showFile).absoluteFilePath().toUtf8();
     }
 }

@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr qsizetype kMostRequestBytes = 64;
+constexpr qsizetype kMostRequestBytes = 4200; // "open " and a path of up to 4096 bytes
 
 } // namespace
 
@@ -79,6 +79,9 @@ bool InstanceLink::listen(const QString &socketPath, QString *errorMessage)
 
 QByteArray InstanceLink::answer(const QByteArray &request, CommandSurface &target)
 {
+    // A path may hold spaces: all after the verb is the path.
+    if (request.startsWith("open /"))
+        return target.openShow(QString::fromUtf8(request.mid(5).trimmed())) ? "ok" : "error the show could not be opened";
     const QList<QByteArray> words = request.trimmed().split(' ');
     const QByteArray &verb = words[0];
     if (verb == "ping")
@@ -95,6 +98,21 @@ QByteArray InstanceLink::answer(const QByteArray &request, CommandSurface &targe
         target.fire(slot);
         return "ok";
     }
+    if ((verb == "page" && words.size() == 2) || (verb == "fire" && words.size() == 3)) {
+        bool ok = false;
+        const int page = words[1].toInt(&ok);
+        if (!ok || page < 1 || page > 99)
+            return "error pages are 1 to 99";
+        if (verb == "page") {
+            target.showPage(page);
+            return "ok";
+        }
+        const int slot = words[2].toInt(&ok);
+        if (!ok || slot < 1 || slot > 12)
+            return "error slots are 1 to 12";
+        target.fireOnPage(page, slot);
+        return "ok";
+    }
     if (verb == "stop" && words.size() == 1) {
         target.stop();
         return "ok";
@@ -106,7 +124,8 @@ QByteArray InstanceLink::answer(const QByteArray &request, CommandSurface &targe
     if (verb == "state" && words.size() == 1) {
         const SurfaceState state = target.state();
         return QByteArray::number(state.slot) + ' ' + QByteArray::number(state.remaining, 'f', 2) + ' '
-            + QByteArray::number(state.total, 'f', 2);
+            + QByteArray::number(state.total, 'f', 2) + ' ' + QByteArray::number(state.playingPage) + ' '
+            + QByteArray::number(state.shownPage);
     }
     return "error unknown request";
 }

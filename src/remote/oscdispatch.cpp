@@ -27,6 +27,8 @@ QByteArray stateReply(const SurfaceState &state)
     lo_message_add_int32(reply.get(), state.slot);
     lo_message_add_float(reply.get(), float(state.remaining));
     lo_message_add_float(reply.get(), float(state.total));
+    lo_message_add_int32(reply.get(), state.playingPage);
+    lo_message_add_int32(reply.get(), state.shownPage);
     size_t size = 0;
     void *bytes = lo_message_serialise(reply.get(), "/kelvo/state", nullptr, &size);
     QByteArray packet(static_cast<const char *>(bytes), qsizetype(size));
@@ -53,16 +55,36 @@ OscDispatch::Outcome OscDispatch::handle(const QByteArray &packet, CommandSurfac
     const QByteArray types = lo_message_get_types(message.get());
     lo_arg **args = lo_message_get_argv(message.get());
 
+    // liblo keeps arguments where the packet had them, 4-byte aligned: read the bytes, not the
+    // 8-byte-aligned union.
+    const auto intArgument = [args](int n) {
+        qint32 value = 0;
+        std::memcpy(&value, args[n], sizeof value);
+        return value;
+    };
     if (path == QLatin1String("/kelvo/fire")) {
-        if (types != "i")
-            return ignored(QStringLiteral("/kelvo/fire takes one int32, not \"%1\"").arg(QString::fromLatin1(types)));
-        // liblo keeps arguments where the packet had them, 4-byte aligned: read the bytes,
-        // not the 8-byte-aligned union.
-        qint32 slot = 0;
-        std::memcpy(&slot, args[0], sizeof slot);
+        if (types != "i" && types != "ii")
+            return ignored(QStringLiteral("/kelvo/fire takes one int32 (slot) or two (page, slot), not \"%1\"")
+                               .arg(QString::fromLatin1(types)));
+        const qint32 page = types == "ii" ? intArgument(0) : 0;
+        const qint32 slot = intArgument(types == "ii" ? 1 : 0);
         if (slot < 1 || slot > 12)
             return ignored(QStringLiteral("/kelvo/fire %1: slots are 1 to 12").arg(slot));
-        target.fire(slot);
+        if (types == "ii" && (page < 1 || page > 99))
+            return ignored(QStringLiteral("/kelvo/fire %1 %2: pages are 1 to 99").arg(page).arg(slot));
+        if (types == "ii")
+            target.fireOnPage(page, slot);
+        else
+            target.fire(slot);
+        return {};
+    }
+    if (path == QLatin1String("/kelvo/page")) {
+        if (types != "i")
+            return ignored(QStringLiteral("/kelvo/page takes one int32, not \"%1\"").arg(QString::fromLatin1(types)));
+        const qint32 page = intArgument(0);
+        if (page < 1 || page > 99)
+            return ignored(QStringLiteral("/kelvo/page %1: pages are 1 to 99").arg(page));
+        target.showPage(page);
         return {};
     }
     const bool bare = types.isEmpty();

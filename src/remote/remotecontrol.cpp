@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QThread>
 #include <QMenu>
 #include <QTimer>
@@ -112,8 +113,17 @@ RemoteControl::RemoteControl(CommandSurface &commands, const Launch &launch, QMe
         applyOscSettings();
     });
     applyOscSettings();
-    if (launch.command().action == CommandLine::Action::Fire)
-        QTimer::singleShot(0, this, [this, slot = launch.command().slot] { m_commands.fire(slot); });
+    const CommandLine &command = launch.command();
+    if (command.action == CommandLine::Action::Fire && command.page > 0)
+        QTimer::singleShot(0, this, [this, command] { m_commands.fireOnPage(command.page, command.slot); });
+    else if (command.action == CommandLine::Action::Fire)
+        QTimer::singleShot(0, this, [this, slot = command.slot] { m_commands.fire(slot); });
+    else if (!command.showFile.isEmpty())
+        QTimer::singleShot(0, this, [this, path = QFileInfo(command.showFile).absoluteFilePath()] {
+            m_commands.openShow(path);
+        });
+    else if (command.action == CommandLine::Action::Page)
+        QTimer::singleShot(0, this, [this, page = command.page] { m_commands.showPage(page); });
 }
 
 void RemoteControl::applyOscSettings()

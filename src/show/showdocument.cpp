@@ -304,6 +304,13 @@ bool ShowDocument::deletePage(int page, QString *errorMessage)
     return true;
 }
 
+bool ShowDocument::create(const QString &path, QString *errorMessage)
+{
+    Show show;
+    show.pages.append(ShowPage{ShowFormat::defaultPageName(0), {}, {}});
+    return writeFileWhole(path, ShowFormat::serialize(show, QFileInfo(path).absolutePath()), errorMessage);
+}
+
 bool ShowDocument::saveAs(const QString &path, QString *errorMessage)
 {
     Show show = m_show;

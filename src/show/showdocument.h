@@ -63,6 +63,9 @@ public:
     bool canMove(int page, int by) const;
     bool canDelete(int page) const;
 
+    // Writes a new show of one blank page at path.
+    static bool create(const QString &path, QString *errorMessage);
+
     // Saves the whole show as a new file at path, which then becomes the show.
     bool saveAs(const QString &path, QString *errorMessage);
 

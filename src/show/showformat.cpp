@@ -106,7 +106,7 @@ ShowReading parse(const QByteArray &bytes, const QString &folder)
             reading.skipped << QObject::tr("%1, which is not a page").arg(pageLabel(index));
         } else {
             page.unknown = pages[p].toObject();
-            page.name = cut(page.unknown.take(kNameKey).toString().simplified(), kMaxNameChars);
+            page.name = cut(page.unknown.take(kNameKey).toString(), kMaxNameChars).simplified();
             const QJsonValue cartsValue = page.unknown.take(kCartsKey);
             const QJsonArray carts = cartsValue.toArray();
             if (!cartsValue.isUndefined() && !cartsValue.isArray())

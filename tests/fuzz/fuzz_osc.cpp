@@ -18,15 +18,28 @@ class CountingTarget : public CommandSurface
 {
 public:
     int actions = 0;
+    int shown = 1;
     void fire(int slot) override
     {
         if (slot < 1 || slot > 12)
             std::abort();
         ++actions;
     }
+    void showPage(int page) override
+    {
+        if (page < 1 || page > 99)
+            std::abort();
+        shown = page;
+    }
+    bool openShow(const QString &) override { std::abort(); } // nor opens a show
     void stop() override { ++actions; }
     void fade() override { ++actions; }
-    SurfaceState state() override { return {5, 1.5, 3.0, false, {}}; }
+    SurfaceState state() override
+    {
+        SurfaceState state{5, 1.5, 3.0, false, {}};
+        state.shownPage = shown;
+        return state;
+    }
     void raise() override { std::abort(); } // no OSC method raises the window
 };
 

@@ -1,0 +1,343 @@
+#include "show/showdocument.h"
+#include "show/showformat.h"
+#include "testsupport.h"
+#include "tracklist/tracklistfile.h"
+#include "tracklist/trackliststore.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+// The show file (what a read takes and what it leaves out, what a write keeps, paths relative to
+// the show's folder, versions) and the show on disk: the default show over the track-list file,
+// other shows in one file, saves that are refused.
+class TestShowFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void readsWhatMakesSense_data();
+    void readsWhatMakesSense();
+    void pathsFollowTheFolder_data();
+    void pathsFollowTheFolder();
+    void unknownKeysSurviveASave();
+    void fuzzInputsReplayed_data();
+    void fuzzInputsReplayed();
+    void defaultShowWritesOnlyTheTrackList();
+    void defaultShowPagesBesideTheTrackList();
+    void pageEditsFollowTheRules();
+    void refusedSavesChangeNothing_data();
+    void refusedSavesChangeNothing();
+    void savedAsAShowTravels();
+
+private:
+    QTemporaryDir m_config;
+};
+
+namespace {
+
+QByteArray showWith(const QByteArray &pages, const QByteArray &version = "1")
+{
+    return "{\"kelvo-show\": " + version + ", \"pages\": " + pages + "}";
+}
+
+QByteArray cartsOf(int count)
+{
+    QByteArray carts = "[";
+    for (int n = 0; n < count; ++n)
+        carts += (n ? "," : "") + QByteArray("{\"file\": \"/m/") + QByteArray::number(n) + ".mp3\"}";
+    return carts + "]";
+}
+
+} // namespace
+
+void TestShowFile::initTestCase()
+{
+    QVERIFY(m_config.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+    QCoreApplication::setApplicationName(QStringLiteral("kelvo"));
+}
+
+void TestShowFile::readsWhatMakesSense_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("isShow");
+    QTest::addColumn<bool>("isNewer");
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<QString>("firstFile"); // page 1, cart 1
+    QTest::addColumn<QString>("firstName"); // page 1's name
+    QTest::addColumn<int>("skipped");
+    QTest::newRow("the issue's example")
+        << showWith(R"([{"name": "Act 1", "carts": [{"file": "music/overture.flac", "caption": "Overture"}, {}]}])")
+        << true << false << 1 << "/show/music/overture.flac" << "Act 1" << 0;
+    QTest::newRow("no pages: one blank") << showWith("[]") << true << false << 1 << "" << "Page 1" << 0;
+    QTest::newRow("a nameless page") << showWith("[{}, {\"name\": \"  \"}]") << true << false << 2 << ""
+                                     << "Page 1" << 0;
+    QTest::newRow("a newer version") << showWith("[{\"name\": \"B\"}]", "2") << true << true << 1 << "" << "B" << 0;
+    QTest::newRow("not JSON") << QByteArray("\x89PNG\r\n\x1a\n\0\0", 10) << false << false << 0 << "" << "" << 0;
+    QTest::newRow("truncated") << showWith(R"([{"name": "Act 1", "carts": [{"file": "a.flac"}]}])").chopped(9)
+                               << false << false << 0 << "" << "" << 0;
+    QTest::newRow("another JSON file") << QByteArray(R"({"pages": []})") << false << false << 0 << "" << "" << 0;
+    QTest::newRow("version as text") << showWith("[]", "\"1\"") << false << false << 0 << "" << "" << 0;
+    QTest::newRow("pages not a list") << showWith("\"Act 1\"") << true << false << 1 << "" << "Page 1" << 1;
+    QTest::newRow("a page not an object") << showWith("[3, {\"name\": \"B\"}]") << true << false << 2 << ""
+                                          << "Page 1" << 1;
+    QTest::newRow("1,000 pages") << showWith("[" + QByteArray("{},").repeated(999) + "{}]") << true << false << 99
+                                 << "" << "Page 1" << 1;
+    QTest::newRow("1,000 carts on a page")
+        << showWith("[{\"carts\": " + cartsOf(1000) + "}]") << true << false << 1 << "/m/0.mp3" << "Page 1" << 1;
+    QTest::newRow("wrong types")
+        << showWith(R"([{"name": 5, "carts": [{"file": 7, "caption": []}, "x", null]}])") << true << false << 1 << ""
+        << "Page 1" << 3;
+    QTest::newRow("control characters in a path")
+        << showWith(R"([{"carts": [{"file": "/m/a\u0007b.mp3", "caption": "Bell\nring"}]}])") << true << false << 1
+        << "" << "Page 1" << 2;
+    QTest::newRow("a path climbing out") << showWith(R"([{"carts": [{"file": "../../etc/passwd"}]}])") << true << false
+                                         << 1 << "" << "Page 1" << 1;
+    QTest::newRow("a path climbing in and out")
+        << showWith(R"([{"carts": [{"file": "music/../jingles/a.wav"}]}])") << true << false << 1
+        << "/show/jingles/a.wav" << "Page 1" << 0;
+    QTest::newRow("a very long name") << showWith("[{\"name\": \"" + QByteArray(500, 'n') + "\"}]") << true << false
+                                      << 1 << "" << QString(ShowFormat::kMaxNameChars, QLatin1Char('n')) << 0;
+    QTest::newRow("deep nesting") << QByteArray("[").repeated(100000) << false << false << 0 << "" << "" << 0;
+    QTest::newRow("over the size limit") << showWith("[{\"name\": \"" + QByteArray(ShowFormat::kMaxBytes, 'n') + "\"}]")
+                                         << false << false << 0 << "" << "" << 0;
+}
+
+void TestShowFile::readsWhatMakesSense()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, isShow);
+    QFETCH(bool, isNewer);
+    QFETCH(int, pages);
+    QFETCH(QString, firstFile);
+    QFETCH(QString, firstName);
+    QFETCH(int, skipped);
+    const ShowReading reading = ShowFormat::parse(bytes, QStringLiteral("/show"));
+    QCOMPARE(reading.isShow, isShow);
+    if (!isShow)
+        return;
+    QCOMPARE(reading.isNewer, isNewer);
+    QCOMPARE(reading.show.pages.size(), pages);
+    QCOMPARE(reading.show.pages[0].carts[0].file, firstFile);
+    QCOMPARE(reading.show.pages[0].name, firstName);
+    QVERIFY2(reading.skipped.size() == skipped, qPrintable(reading.skipped.join(QStringLiteral("; "))));
+}
+
+void TestShowFile::pathsFollowTheFolder_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("inside the folder") << "/shows/hamlet/music/a.flac" << "music/a.flac";
+    QTest::newRow("beside the show") << "/shows/hamlet/a.flac" << "a.flac";
+    QTest::newRow("outside the folder") << "/srv/sfx/thunder.wav" << "/srv/sfx/thunder.wav";
+    QTest::newRow("a sibling folder") << "/shows/hamlet-old/a.flac" << "/shows/hamlet-old/a.flac";
+    QTest::newRow("with spaces and accents") << "/shows/hamlet/Akt 1/Ouvertüre.mp3" << "Akt 1/Ouvertüre.mp3";
+}
+
+void TestShowFile::pathsFollowTheFolder()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, stored);
+    Show show;
+    show.pages.append(ShowPage{QStringLiteral("Act 1"), {}, {}});
+    show.pages[0].carts[3].file = file;
+    const QByteArray bytes = ShowFormat::serialize(show, QStringLiteral("/shows/hamlet"));
+    const QJsonObject written = QJsonDocument::fromJson(bytes).object();
+    QCOMPARE(written.value("pages").toArray()[0].toObject().value("carts").toArray()[3].toObject().value("file").toString(),
+             stored);
+    // Read where it was written, and where the folder was moved to.
+    QCOMPARE(ShowFormat::parse(bytes, QStringLiteral("/shows/hamlet")).show.pages[0].carts[3].file, file);
+    const QString moved = stored.startsWith(QLatin1Char('/')) ? file : QStringLiteral("/media/usb/hamlet/") + stored;
+    QCOMPARE(ShowFormat::parse(bytes, QStringLiteral("/media/usb/hamlet")).show.pages[0].carts[3].file, moved);
+}
+
+void TestShowFile::unknownKeysSurviveASave()
+{
+    const QByteArray bytes = showWith(
+        R"([{"name": "A", "lights": "blue", "carts": [{"file": "/m/a.mp3", "caption": "A", "gain_db": -3.5}]}], "author": "Stage")");
+    ShowReading reading = ShowFormat::parse(bytes, QStringLiteral("/show"));
+    QVERIFY(reading.isShow);
+    reading.show.pages[0].carts[0].caption = QStringLiteral("Renamed");
+    const QJsonObject written = QJsonDocument::fromJson(ShowFormat::serialize(reading.show, "/show")).object();
+    QCOMPARE(written.value("author").toString(), QStringLiteral("Stage"));
+    QCOMPARE(written.value("kelvo-show").toInt(), ShowFormat::kVersion);
+    const QJsonObject page = written.value("pages").toArray()[0].toObject();
+    QCOMPARE(page.value("lights").toString(), QStringLiteral("blue"));
+    const QJsonObject cart = page.value("carts").toArray()[0].toObject();
+    QCOMPARE(cart.value("gain_db").toDouble(), -3.5);
+    QCOMPARE(cart.value("caption").toString(), QStringLiteral("Renamed"));
+    // The first page's files left to the track list, its other keys kept.
+    const QJsonObject elsewhere =
+        QJsonDocument::fromJson(ShowFormat::serialize(reading.show, "/show", true)).object().value("pages").toArray()[0]
+            .toObject().value("carts").toArray()[0].toObject();
+    QVERIFY(!elsewhere.contains("file") && !elsewhere.contains("caption"));
+    QCOMPARE(elsewhere.value("gain_db").toDouble(), -3.5);
+}
+
+void TestShowFile::fuzzInputsReplayed_data()
+{
+    QTest::addColumn<QString>("file");
+    for (const QString &file : fuzzInputs(QStringLiteral("show")))
+        QTest::newRow(qPrintable(QFileInfo(file).fileName())) << file;
+}
+
+void TestShowFile::fuzzInputsReplayed()
+{
+    QFETCH(QString, file);
+    const ShowReading reading = ShowFormat::parse(readBytes(file), QStringLiteral("/show"));
+    QVERIFY(!reading.isShow || (reading.show.pages.size() >= 1 && reading.show.pages.size() <= ShowFormat::kMaxPages));
+}
+
+void TestShowFile::defaultShowWritesOnlyTheTrackList()
+{
+    QTemporaryDir program;
+    const QByteArray list = "\"/m/a.mp3\",\"A\"\r\n";
+    QVERIFY(writeBytes(TrackListFile::pathIn(program.path()), list));
+    TrackListStore store(program.path());
+    ShowDocument show(store);
+    QCOMPARE(show.pageCount(), 1);
+    QCOMPARE(show.load().value(0), (TrackSlot{"/m/a.mp3", "A"}));
+    TrackList tracks{};
+    tracks[1] = {QStringLiteral("/m/b.mp3"), QStringLiteral("B")};
+    QString error;
+    QSignalSpy saved(&show, &TrackStore::saved);
+    QVERIFY(show.save(tracks, &error));
+    QCOMPARE(saved.size(), 1);
+    QCOMPARE(QDir(program.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Quorbel"});
+    QCOMPARE(readBytes(TrackListFile::pathIn(program.path())),
+             QByteArray("\"\",\"\"\r\n\"/m/b.mp3\",\"B\"\r\n") + QByteArray("\"\",\"\"\r\n").repeated(10));
+    // Another program's edit of the list shows on page 1.
+    QVERIFY(writeBytes(TrackListFile::pathIn(program.path()), list));
+    QCOMPARE(show.tracks(0)[0], (TrackSlot{"/m/a.mp3", "A"}));
+}
+
+void TestShowFile::defaultShowPagesBesideTheTrackList()
+{
+    QTemporaryDir program;
+    QVERIFY(writeBytes(TrackListFile::pathIn(program.path()), "\"/m/a.mp3\",\"A\"\r\n"));
+    const QByteArray before = readBytes(TrackListFile::pathIn(program.path()));
+    TrackListStore store(program.path());
+    QString error;
+    {
+        ShowDocument show(store);
+        QVERIFY(show.addPage(&error));
+        show.showPage(1);
+        TrackList tracks{};
+        tracks[0] = {QDir(program.path()).filePath(QStringLiteral("jingle.wav")), QStringLiteral("Jingle")};
+        QVERIFY(show.save(tracks, &error));
+        QVERIFY(show.renamePage(1, QStringLiteral("  Act   2 "), &error));
+    }
+    QCOMPARE(readBytes(TrackListFile::pathIn(program.path())), before); // page 1 untouched
+    const QJsonObject written = QJsonDocument::fromJson(readBytes(QDir(program.path()).filePath("Quorbel.kelvo"))).object();
+    const QJsonArray pages = written.value("pages").toArray();
+    QCOMPARE(pages.size(), 2);
+    QVERIFY(!pages[0].toObject().contains("carts")); // the track list holds them
+    QCOMPARE(pages[1].toObject().value("name").toString(), QStringLiteral("Act 2"));
+    QCOMPARE(pages[1].toObject().value("carts").toArray()[0].toObject().value("file").toString(),
+             QStringLiteral("jingle.wav"));
+    // Read again at the next start.
+    ShowDocument again(store);
+    QCOMPARE(again.pageCount(), 2);
+    QCOMPARE(again.pageName(1), QStringLiteral("Act 2"));
+    QCOMPARE(again.tracks(1)[0].shortName, QStringLiteral("Jingle"));
+    QCOMPARE(again.tracks(0)[0].fullPath, QStringLiteral("/m/a.mp3"));
+}
+
+void TestShowFile::pageEditsFollowTheRules()
+{
+    QTemporaryDir program;
+    TrackListStore store(program.path());
+    ShowDocument show(store);
+    QString error;
+    QVERIFY(!show.canDelete(0)); // the last page, and the track list's
+    QVERIFY(show.addPage(&error) && show.addPage(&error));
+    QVERIFY(!show.canDelete(0) && !show.canMove(0, 1) && !show.canMove(1, -1));
+    QVERIFY(show.renamePage(1, QStringLiteral("B"), &error) && show.renamePage(2, QStringLiteral("C"), &error));
+    show.showPage(2);
+    QVERIFY(show.movePage(2, -1, &error));
+    QCOMPARE(show.pageName(1), QStringLiteral("C"));
+    QCOMPARE(show.shownPage(), 1); // the page shown moved with it
+    QVERIFY(show.deletePage(1, &error));
+    QCOMPARE(show.pageCount(), 2);
+    QCOMPARE(show.pageName(1), QStringLiteral("B"));
+    QCOMPARE(show.shownPage(), 0);
+    while (show.pageCount() < ShowFormat::kMaxPages)
+        QVERIFY(show.addPage(&error));
+    QVERIFY(!show.addPage(&error));
+    QVERIFY(error.contains(QLatin1String("99")));
+}
+
+void TestShowFile::refusedSavesChangeNothing_data()
+{
+    QTest::addColumn<QString>("why");
+    QTest::newRow("a newer version") << "newer";
+    QTest::newRow("changed by another program, kept") << "changed";
+    QTest::newRow("a read-only folder") << "read-only";
+}
+
+void TestShowFile::refusedSavesChangeNothing()
+{
+    QFETCH(QString, why);
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("show.kelvo"));
+    const QByteArray bytes = showWith(R"([{"name": "A"}, {"name": "B"}])", why == QLatin1String("newer") ? "7" : "1");
+    QVERIFY(writeBytes(path, bytes));
+    TrackListStore store(folder.path());
+    ShowDocument show(store);
+    QString message;
+    QVERIFY(show.open(path, &message));
+    QCOMPARE(show.isReadOnly(), why == QLatin1String("newer"));
+    QByteArray expected = bytes;
+    if (why == QLatin1String("changed")) {
+        expected = showWith(R"([{"name": "Theirs"}])");
+        QTest::qWait(20); // a later modification time
+        QVERIFY(writeBytes(path, expected));
+        show.setOverwriteQuestion([](const QString &) { return false; });
+    }
+    if (why == QLatin1String("read-only")) {
+        if (::geteuid() == 0)
+            QSKIP("root writes into read-only folders");
+        QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner);
+    }
+    TrackList tracks{};
+    tracks[0] = {QStringLiteral("/m/x.mp3"), QStringLiteral("X")};
+    QString error;
+    QVERIFY(!show.save(tracks, &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(!show.renamePage(0, QStringLiteral("Z"), &error));
+    QCOMPARE(show.pageName(0), QStringLiteral("A")); // in memory as on disk
+    QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(readBytes(path), expected);
+}
+
+void TestShowFile::savedAsAShowTravels()
+{
+    QTemporaryDir here;
+    QTemporaryDir there;
+    QVERIFY(QDir(here.path()).mkpath(QStringLiteral("show/music")));
+    const QString cart = here.filePath(QStringLiteral("show/music/a.wav"));
+    QVERIFY(writeBytes(cart, "RIFF"));
+    QVERIFY(writeBytes(TrackListFile::pathIn(here.path()), "\"" + cart.toUtf8() + "\",\"A\"\r\n"));
+    TrackListStore store(here.path());
+    ShowDocument show(store);
+    QString error;
+    QVERIFY(show.saveAs(here.filePath(QStringLiteral("show/play.kelvo")), &error));
+    QVERIFY(!show.isDefault());
+    // The folder goes to another machine: its carts are found there.
+    QVERIFY(QDir().rename(here.filePath(QStringLiteral("show")), there.filePath(QStringLiteral("moved"))));
+    QString message;
+    QVERIFY(show.open(there.filePath(QStringLiteral("moved/play.kelvo")), &message));
+    QCOMPARE(show.tracks(0)[0].fullPath, there.filePath(QStringLiteral("moved/music/a.wav")));
+    QVERIFY(message.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestShowFile)
+#include "tst_showfile.moc"
