@@ -6,6 +6,7 @@
 #include "testsupport.h"
 #include "tracklist/tracklistfile.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -27,6 +28,7 @@ public:
                                       std::unique_ptr<MediaPlayer> mediaPlayer = nullptr)
     {
         QFile::remove(trackListPath());
+        QFile::remove(QDir(folder()).filePath(QStringLiteral("Quorbel.kelvo"))); // the default show's pages
         if (trackList)
             writeBytes(trackListPath(), *trackList);
         if (!mediaPlayer) {

@@ -9,6 +9,7 @@
 #include "common/settings.h"
 #include "tracklist/tracklistfile.h"
 #include "tracklist/trackliststore.h"
+#include "show/showdocument.h"
 
 #include <QAction>
 #include <QApplication>
@@ -57,6 +58,8 @@ private slots:
     void fadeOutThenStopsAsASecondClick_data();
     void fadeOutThenStopsAsASecondClick();
     void cartsAreHandedOverToGetReady();
+    void playingAcrossPages_data();
+    void playingAcrossPages();
     void preListenLeavesTheAirAlone();
     void endToEndWithRealAudio();
     void noSoundOutputIsSaid();
@@ -389,6 +392,98 @@ void TestPlayback::fadeOutThenStopsAsASecondClick()
     QCOMPARE(button(4)->backColor(), Face);
     for (int n = 0; n < 12; ++n)
         QVERIFY(button(n)->isEnabled()); // a stop enables every button
+}
+
+void TestPlayback::playingAcrossPages_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Esc on another page fades it") << "Esc";
+    QTest::newRow("a stop command on another page") << "stop";
+    QTest::newRow("its end on another page") << "end";
+    QTest::newRow("back on its page, a second click") << "back";
+    QTest::newRow("a key on another page does nothing") << "F1";
+    QTest::newRow("a click on page 2 plays page 2's cart") << "page 2";
+}
+
+void TestPlayback::playingAcrossPages()
+{
+    QFETCH(QString, how);
+    Settings().setFadeSeconds(4);
+    ShowDocument *show = m_window->showDocument();
+    QString error;
+    QVERIFY(show->addPage(&error) && show->addPage(&error));
+    QCOMPARE(show->pageCount(), 3);
+    QVERIFY(!m_window->findChild<QLabel *>("PageCaption")->isVisible() || show->pageCount() > 1);
+    QTest::keyClick(m_window.get(), Qt::Key_PageDown);
+    TrackList second{};
+    for (int n = 0; n < 12; ++n) {
+        second[size_t(n)] = {QStringLiteral("/p2/%1.mp3").arg(n), QStringLiteral("P2 %1").arg(n)};
+        m_player->durations.insert(second[size_t(n)].fullPath, 30.0);
+    }
+    QVERIFY(show->save(second, &error));
+    QCOMPARE(button(0)->text(), QStringLiteral("P2 0"));
+    QCOMPARE(m_window->findChild<QLabel *>("PageCaption")->text(), QStringLiteral("Page 2 of 3: Page 2"));
+    QCOMPARE(m_window->accessibleDescription(), QStringLiteral("Page 2 of 3: Page 2"));
+    if (how == QLatin1String("page 2")) {
+        click(0);
+        QCOMPARE(m_player->calls, QStringList{"put:/p2/0.mp3"});
+        QCOMPARE(m_window->playingPage(), 1);
+        return;
+    }
+    QTest::keyClick(m_window.get(), Qt::Key_PageUp);
+    QCOMPARE(show->shownPage(), 0);
+    click(4);
+    m_player->playedSeconds = 10;
+    tick();
+    QTest::keyClick(m_window.get(), Qt::Key_PageDown);
+    QTest::keyClick(m_window.get(), Qt::Key_PageDown);
+    QTest::keyClick(m_window.get(), Qt::Key_PageDown); // no wrapping past the last
+    QCOMPARE(show->shownPage(), 2);
+    // Twelve locked buttons, none blinking; the countdown goes on.
+    m_player->playedSeconds = 20;
+    tick();
+    QCOMPARE(display("LblLCD3"), QStringLiteral("00.44"));
+    for (int n = 0; n < 12; ++n) {
+        QVERIFY(!button(n)->isEnabled());
+        QCOMPARE(button(n)->backColor(), Silver);
+    }
+    if (how == QLatin1String("F1")) {
+        QTest::keyClick(m_window.get(), Qt::Key_F1);
+        QCOMPARE(m_player->calls, QStringList{"put:/m/t4.mp3"});
+        return;
+    }
+    if (how == QLatin1String("back")) {
+        QTest::keyClick(m_window.get(), Qt::Key_1, Qt::ControlModifier);
+        QCOMPARE(show->shownPage(), 0);
+        for (int n = 0; n < 12; ++n)
+            QCOMPARE(button(n)->isEnabled(), n == 4);
+        tick();
+        QVERIFY(button(4)->backColor() == Red || button(4)->backColor() == Blue);
+        click(4);
+    } else if (how == QLatin1String("Esc")) {
+        QTest::keyClick(m_window.get(), Qt::Key_Escape);
+        QCOMPARE(m_player->calls.last(), QStringLiteral("fade:4"));
+        m_player->faded = true;
+        tick();
+    } else if (how == QLatin1String("stop")) {
+        m_window->stopTrack();
+    } else {
+        m_player->playedSeconds = 64;
+        tick();
+    }
+    // Stopped as its own button would stop it: the playing file, never the page shown's.
+    QVERIFY(!timer()->isActive());
+    QCOMPARE(m_player->calls.last(), QStringLiteral("stop"));
+    QCOMPARE(m_player->calls.at(m_player->calls.size() - 2), QStringLiteral("put:/m/t4.mp3"));
+    for (int n = 0; n < 12; ++n)
+        QVERIFY(button(n)->isEnabled()); // the page shown is released
+    QTest::keyClick(m_window.get(), Qt::Key_1, Qt::ControlModifier);
+    for (int n = 0; n < 12; ++n) {
+        // Page 1 at rest: shown again, its blank slot is locked as at start-up; never left
+        // (a second click), every button is enabled as a stop leaves them.
+        QCOMPARE(button(n)->isEnabled(), n != 9 || how == QLatin1String("back"));
+        QVERIFY(button(n)->backColor() != Red && button(n)->backColor() != Blue);
+    }
 }
 
 void TestPlayback::preListenLeavesTheAirAlone()

@@ -72,6 +72,7 @@ private slots:
     void kelvoctlArguments_data();
     void kelvoctlArguments();
     void kelvoctlDrivesTheRunningOne();
+    void showPagesFromTheCommandLine();
     void endsCleanlyOnSignals_data();
     void endsCleanlyOnSignals();
     void saysWhatIsMissing_data();
@@ -274,8 +275,8 @@ void TestRemote::commandLine_data()
                                         << QByteArray("raise");
     QTest::newRow("a show file") << QStringList{"/shows/act one.kelvo"} << int(A::Run) << 0
                                  << QByteArray("open /shows/act one.kelvo");
-    QTest::newRow("a show file with a command") << QStringList{"a.kelvo", "--fire", "1"} << int(A::Bad) << 0
-                                                << QByteArray("raise");
+    QTest::newRow("a show file with a command")
+        << QStringList{"a.kelvo", "--fire", "1"} << int(A::Bad) << 0 << QByteArray("raise");
     QTest::newRow("two show files") << QStringList{"a.kelvo", "b.kelvo"} << int(A::Bad) << 0 << QByteArray("raise");
 }
 
@@ -797,6 +798,82 @@ void TestRemote::kelvoctlDrivesTheRunningOne()
     QCOMPARE(copy.running().size(), 1); // never a second one
     if (recording)
         QVERIFY2(soundSpan(recorder.stop()).seconds() > 0.2, "slot 1 was not heard");
+}
+
+void TestRemote::showPagesFromTheCommandLine()
+{
+    // A show of three pages, a tone of its own on each: the program opens it from its command
+    // line, and commands pick the page and the cart on it.
+    PortableCopy copy;
+    QVERIFY(copy.make());
+    const QDir folder(copy.folder.path());
+    QVERIFY(folder.mkpath(QStringLiteral("show/tones")));
+    for (const int frequency : {300, 600, 900}) {
+        QList<qint16> tone;
+        for (int i = 0; i < 44100 * 3 / 2; ++i)
+            tone << qint16(10000 * std::sin(2 * M_PI * frequency * i / 44100.0));
+        QVERIFY(writeMonoWav(folder.filePath(QStringLiteral("show/tones/%1.wav").arg(frequency)), tone, 44100));
+    }
+    const QString showFile = folder.filePath(QStringLiteral("show/three.kelvo"));
+    QVERIFY(writeBytes(showFile, R"({"kelvo-show": 1, "pages": [
+        {"name": "Low", "carts": [{"file": "tones/300.wav", "caption": "Low"}]},
+        {"name": "Middle", "carts": [{"file": "tones/600.wav", "caption": "Middle"}]},
+        {"name": "High", "carts": [{}, {"file": "tones/900.wav", "caption": "High"}]}]})"));
+    const auto cleanup = qScopeGuard([] { Settings().setLastShow(QString()); });
+    QProcess first;
+    first.start(copy.kelvo, {showFile});
+    QVERIFY(first.waitForStarted());
+    const auto stopFirst = qScopeGuard([&first] {
+        first.terminate();
+        if (!first.waitForFinished(5000))
+            first.kill();
+    });
+    QByteArray state;
+    QTRY_VERIFY_WITH_TIMEOUT(PortableCopy::run(copy.kelvo, {"--state"}, &state) == 0, 8000);
+    QCOMPARE(state, QByteArray("0 0.00 0.00 0 1"));
+
+    // What the commands made heard (its frequency; 0 without a server), or -1 when the state
+    // never said playing.
+    const auto heard = [&](const QStringList &commands, const QByteArray &playing, const QByteArray &pages) -> double {
+        SinkRecorder recorder;
+        const bool recording = audioServerAvailable() && recorder.start();
+        for (const QString &command : commands) {
+            if (PortableCopy::run(copy.kelvo, command.split(QLatin1Char(' '))) != 0)
+                return -1;
+        }
+        QByteArray now;
+        QElapsedTimer waited;
+        waited.start();
+        while (!(PortableCopy::run(copy.kelvo, {"--state"}, &now) == 0 && now.startsWith(playing)
+                 && now.endsWith(pages))) {
+            if (waited.elapsed() > 5000)
+                return -1;
+            QTest::qWait(50);
+        }
+        QTest::qWait(600);
+        PortableCopy::run(copy.kelvo, {"--stop"});
+        if (!recording)
+            return 0.0;
+        const QList<qint16> samples = recorder.stop();
+        const SoundSpan span = soundSpan(samples);
+        return span.first < 0 ? 0.0 : toneFrequency(samples, span);
+    };
+    // Page 2 shown, then slot 1 there: page 2's tone.
+    const double second = heard({"--page 2", "--fire 1"}, "1 ", " 2 2");
+    QVERIFY(second >= 0);
+    QCOMPARE(PortableCopy::run(copy.kelvo, {"--state"}, &state), 0);
+    QVERIFY2(state.endsWith(" 0 2"), state.constData());
+    const double third = heard({"--page 3 --fire 2"}, "2 ", " 3 3");
+    QVERIFY(third >= 0);
+    QCOMPARE(PortableCopy::run(copy.kelvo, {"--state"}, &state), 0);
+    QVERIFY2(state.endsWith(" 0 3"), state.constData());
+    QCOMPARE(PortableCopy::run(copy.kelvoctl, {"page", "1"}), 0);
+    QCOMPARE(PortableCopy::run(copy.kelvo, {"--state"}, &state), 0);
+    QVERIFY2(state.endsWith(" 0 1"), state.constData());
+    if (!audioServerAvailable())
+        QSKIP("no sound server: the pages were followed, the tones not heard");
+    QVERIFY2(qAbs(second - 600) < 15, qPrintable(QString::number(second)));
+    QVERIFY2(qAbs(third - 900) < 20, qPrintable(QString::number(third)));
 }
 
 void TestRemote::endsCleanlyOnSignals_data()
