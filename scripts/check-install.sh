@@ -11,13 +11,18 @@ trap 'rm -rf "$dest"' EXIT
 
 DESTDIR="$dest" cmake --install "$build" --prefix /usr >/dev/null
 for file in usr/bin/kelvo usr/bin/kelvoctl usr/share/man/man1/kelvo.1.gz usr/share/man/man1/kelvoctl.1.gz \
-    usr/share/doc/kelvo/changelog.gz "usr/share/applications/$id.desktop" "usr/share/metainfo/$id.metainfo.xml" usr/share/doc/kelvo/copyright \
+    usr/share/doc/kelvo/changelog.gz "usr/share/applications/$id.desktop" "usr/share/metainfo/$id.metainfo.xml" "usr/share/mime/packages/$id.xml" usr/share/doc/kelvo/copyright \
     "usr/share/icons/hicolor/"{16x16,32x32,48x48,256x256}"/apps/$id.png"; do
     [ -s "$dest/$file" ] || { echo "not installed: $file"; exit 1; }
 done
 [ -x "$dest/usr/bin/kelvo" ] || { echo "usr/bin/kelvo is not executable"; exit 1; }
 desktop-file-validate "$dest/usr/share/applications/$id.desktop"
 appstreamcli validate --no-net --explain "$dest/usr/share/metainfo/$id.metainfo.xml"
+# Show files are known by their name, and the desktop entry opens them.
+update-mime-database "$dest/usr/share/mime"
+grep -qx 'application/x-kelvo-show:\*\.kelvo' "$dest/usr/share/mime/globs" || { echo "*.kelvo is not a Kelvo show"; exit 1; }
+grep -qx 'MimeType=application/x-kelvo-show;' "$dest/usr/share/applications/$id.desktop" || { echo "the entry opens no show"; exit 1; }
+rm -rf "$dest/usr/share/mime/"{globs,globs2,magic,mime.cache,types,subclasses,aliases,icons,generic-icons,treemagic,XMLnamespaces,version,application}
 # The manual renders without a warning.
 for page in kelvo kelvoctl; do
     warnings=$(LC_ALL=C.UTF-8 man --warnings -E UTF-8 -l "$dest/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)

@@ -101,6 +101,8 @@ void TestShowFile::readsWhatMakesSense_data()
         << "" << "Page 1" << 2;
     QTest::newRow("a path climbing out") << showWith(R"([{"carts": [{"file": "../../etc/passwd"}]}])") << true << false
                                          << 1 << "" << "Page 1" << 1;
+    QTest::newRow("a name Qt takes for a resource") << showWith(R"([{"carts": [{"file": ":wav"}]}])") << true
+                                                    << false << 1 << "/show/:wav" << "Page 1" << 0;
     QTest::newRow("a path climbing in and out")
         << showWith(R"([{"carts": [{"file": "music/../jingles/a.wav"}]}])") << true << false << 1
         << "/show/jingles/a.wav" << "Page 1" << 0;

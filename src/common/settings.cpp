@@ -103,6 +103,30 @@ void Settings::setLastShow(const QString &path)
     setText("show/last", path);
 }
 
+QStringList Settings::recentShows() const
+{
+    QSettings *settings = synced();
+    QStringList shows;
+    if (!settings)
+        return shows;
+    for (const QString &path : settings->value(QStringLiteral("show/recent")).toStringList()) {
+        if (!path.trimmed().isEmpty() && !shows.contains(path) && shows.size() < kMostRecentShows)
+            shows << path;
+    }
+    return shows;
+}
+
+void Settings::noteRecentShow(const QString &path)
+{
+    QStringList shows = recentShows();
+    shows.removeAll(path);
+    shows.prepend(path);
+    if (QSettings *settings = synced()) {
+        settings->setValue(QStringLiteral("show/recent"), shows.mid(0, kMostRecentShows));
+        settings->sync();
+    }
+}
+
 QString Settings::airOutput() const
 {
     return text("output/air");

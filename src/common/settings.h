@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSettings>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -39,6 +40,11 @@ public:
     // show/last: the show file open when the program last ended (empty: the default show).
     QString lastShow() const;
     void setLastShow(const QString &path);
+    // show/recent: the show files last opened, the latest first, at most kMostRecentShows;
+    // noteRecentShow puts path first.
+    QStringList recentShows() const;
+    void noteRecentShow(const QString &path);
+    static constexpr int kMostRecentShows = 8;
 
     // Where they are kept.
     QString fileName() const { return m_fileName; }

@@ -30,6 +30,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -53,6 +54,7 @@ Form1::Form1(std::unique_ptr<MediaPlayer> activeMovie, std::unique_ptr<OpenDialo
     connect(m_show, &ShowDocument::shownPageChanged, this, &Form1::applyShownPage);
     connect(m_show, &ShowDocument::pagesChanged, this, [this] {
         showPageCaption();
+        markMissingFiles();
         emit pageChanged();
     });
     buildControls();
@@ -95,6 +97,11 @@ void Form1::buildControls()
         connect(button, &TrackButton::mouseMoved, this, [this, n] { CmdTrack_MouseMove(n); });
         connect(button, &TrackButton::menuRequested, this, [this, n](const QPoint &at) { showCartMenu(n, at); });
         connect(button, &TrackButton::filesDropped, this, [this, n](const QStringList &paths) {
+            // A show dropped on the window opens; audio files fill the page shown.
+            if (paths.size() == 1 && paths.constFirst().endsWith(QLatin1String(".kelvo"))) {
+                openShow(paths.constFirst());
+                return;
+            }
             QString error;
             if (!assignDroppedFiles(*m_show, m_form2, n, paths, &error))
                 warnUser(this, tr("The track list could not be saved.\n\n%1").arg(error));
@@ -229,6 +236,7 @@ bool Form1::openShow(const QString &path)
 void Form1::applyShownPage()
 {
     showRecords(m_show->load());
+    markMissingFiles();
     lockForPlayingPage();
     prepareTracks();
     showPageCaption();
@@ -249,6 +257,16 @@ void Form1::showRecords(const QList<TrackSlot> &records)
         CmdTrack[n]->setTag(records[n].fullPath);
         if (trimSpaces(CmdTrack[n]->tag()).isEmpty())
             CmdTrack[n]->setEnabled(false);
+    }
+}
+
+void Form1::markMissingFiles()
+{
+    // Only a show of pages marks them: the classic list looks as it always has.
+    const bool marking = m_show->pageCount() > 1 || !m_show->isDefault();
+    for (TrackButton *button : CmdTrack) {
+        const QString path = trimSpaces(button->tag());
+        button->setMarked(marking && !path.isEmpty() && !QFileInfo(path).isFile());
     }
 }
 
@@ -506,6 +524,7 @@ void Form1::applySavedTracks(const TrackList &tracks)
         }
         button->setTag(tracks[n].fullPath);
     }
+    markMissingFiles();
     // A cart playing on another page keeps the page shown locked.
     if (playing && m_show->shownPage() != m_playingPage)
         lockForPlayingPage();

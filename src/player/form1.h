@@ -120,6 +120,8 @@ private:
     void applyShownPage();
     void showRecords(const QList<TrackSlot> &records);
     void lockForPlayingPage();
+    // Marks the buttons whose file is not there (a show's pages only).
+    void markMissingFiles();
     // The page's number and name on the window when the show has more than one.
     void showPageCaption();
     void showCartMenu(int index, const QPoint &globalPos);

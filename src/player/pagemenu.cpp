@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMenu>
 #include <QMessageBox>
@@ -45,6 +46,19 @@ PageMenu::PageMenu(QWidget *window, QMenu *menu, ShowDocument &show, std::functi
         if (!path.isEmpty())
             openShow(path);
     });
+    m_recent = menu->addMenu(tr("Recent shows"));
+    m_recent->setObjectName(QStringLiteral("RecentShows"));
+    connect(m_recent, &QMenu::aboutToShow, this, [this] {
+        m_recent->clear();
+        const QStringList shows = Settings().recentShows();
+        for (const QString &path : shows) {
+            QAction *action = m_recent->addAction(QFileInfo(path).completeBaseName() + QStringLiteral("  (") + path
+                                                  + QLatin1Char(')'));
+            connect(action, &QAction::triggered, this, [this, path] { openShow(path); });
+        }
+        if (shows.isEmpty())
+            m_recent->addAction(tr("None yet"))->setEnabled(false);
+    });
     QAction *saveAs = menu->addAction(tr("Save show as..."));
     saveAs->setObjectName(QStringLiteral("SaveShowAs"));
     connect(saveAs, &QAction::triggered, this, [this] {
@@ -58,7 +72,7 @@ PageMenu::PageMenu(QWidget *window, QMenu *menu, ShowDocument &show, std::functi
         if (!m_show.saveAs(path, &error))
             warn(tr("The show could not be saved.\n\n%1").arg(error));
         else
-            Settings().setLastShow(m_show.filePath());
+            remember();
     });
     QAction *standard = menu->addAction(tr("Default show"));
     standard->setObjectName(QStringLiteral("DefaultShow"));
@@ -83,10 +97,17 @@ bool PageMenu::openShow(const QString &path)
     QString message;
     const bool opened = m_show.open(path, &message);
     if (opened)
-        Settings().setLastShow(m_show.filePath());
+        remember();
     if (!message.isEmpty())
         warn(opened ? message : tr("The show could not be opened.\n\n%1").arg(message));
     return opened;
+}
+
+void PageMenu::remember() const
+{
+    Settings settings;
+    settings.setLastShow(m_show.filePath());
+    settings.noteRecentShow(m_show.filePath());
 }
 
 void PageMenu::restoreLastShow()

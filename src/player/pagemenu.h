@@ -11,7 +11,7 @@ class ShowDocument;
 // The "Page" submenu of the player window's menu: the show's pages by name (the one shown
 // checked), then "New page", "Rename page...", "Move page left", "Move page right" and
 // "Delete page..." for the page shown; and the show's own items, "New show", "Open show...",
-// "Save show as..." and "Default show" (the track list). The show open is remembered for the
+// "Recent shows" (the last eight), "Save show as..." and "Default show" (the track list). The show open is remembered for the
 // next start. Built afresh each time it opens. What fails is told in a message box.
 class PageMenu : public QObject
 {
@@ -30,9 +30,12 @@ public:
 private:
     void fill();
     void warn(const QString &text) const;
+    // The show open now is the last and the latest of the recent ones.
+    void remember() const;
 
     QWidget *m_window;
     ShowDocument &m_show;
     std::function<void(int)> m_showPage;
     QMenu *m_pages = nullptr;
+    QMenu *m_recent = nullptr;
 };

@@ -35,6 +35,14 @@ void TrackButton::setFramed(bool framed)
     update();
 }
 
+void TrackButton::setMarked(bool marked)
+{
+    if (marked == m_marked)
+        return;
+    m_marked = marked;
+    update();
+}
+
 void TrackButton::contextMenuEvent(QContextMenuEvent *event)
 {
     emit menuRequested(event->globalPos());
@@ -92,7 +100,7 @@ const QPixmap &TrackButton::face() const
 {
     const QString caption = text().left(kMaxCaptionChars);
     const qreal ratio = devicePixelRatioF();
-    const FaceKey key{m_backColor, isDown(), m_framed, hasFocus(),    isEnabled(),
+    const FaceKey key{m_backColor, isDown(), m_framed, m_marked, hasFocus(), isEnabled(),
                       size(),      ratio,    caption,  captionFont(), palette().cacheKey()};
     for (qsizetype n = 0; n < m_faces.size(); ++n) {
         if (m_faces[n].key == key) {
@@ -139,6 +147,13 @@ void TrackButton::paintFace(QPainter &painter, const FaceKey &key) const
         painter.setPen(QPen(QColor(0x00, 0xA0, 0x00), 3));
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(rect().adjusted(3, 3, -4, -4));
+    }
+    if (key.marked) {
+        const int side = std::max(8, height() / 5);
+        const QPoint corner(width() - 2, 2);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0xD0, 0x00, 0x00));
+        painter.drawPolygon(QPolygon({corner, corner - QPoint(side, 0), corner + QPoint(0, side)}));
     }
     if (key.focus) {
         QStyleOptionFocusRect focus;

@@ -28,6 +28,10 @@ public:
     bool framed() const { return m_framed; }
     void setFramed(bool framed);
 
+    // A red corner at the top right: the cart's file is not there to play.
+    bool marked() const { return m_marked; }
+    void setMarked(bool marked);
+
     // A stored colour value (0x00BBGGRR, or the button-face value).
     quint32 backColor() const { return m_backColor; }
     void setBackColor(quint32 value);
@@ -65,6 +69,7 @@ private:
     QString m_tag;
     quint32 m_backColor;
     bool m_framed = false;
+    bool m_marked = false;
     // The last fitted caption font, and what it was fitted for.
     mutable QString m_fittedFor;
     mutable QFont m_fittedFrom;
@@ -76,6 +81,7 @@ private:
         quint32 backColor;
         bool down;
         bool framed;
+        bool marked;
         bool focus;
         bool enabled;
         QSize size;

@@ -42,14 +42,15 @@ QString resolvedPath(const QString &stored, const QString &folder, QString *why)
         *why = QObject::tr("a path holding control characters");
         return {};
     }
-    if (QDir::isAbsolutePath(stored))
+    // Qt takes ":name" for one of its compiled-in resources: here it is a file in the folder.
+    if (QDir::isAbsolutePath(stored) && !stored.startsWith(QLatin1Char(':')))
         return QDir::cleanPath(stored);
     const QString cleaned = QDir::cleanPath(stored);
     if (cleaned == QLatin1String("..") || cleaned.startsWith(QLatin1String("../"))) {
         *why = QObject::tr("a path leading out of the show's folder (%1)").arg(stored);
         return {};
     }
-    return QDir::cleanPath(QDir(folder).filePath(cleaned));
+    return QDir::cleanPath(folder + QLatin1Char('/') + cleaned); // QDir::filePath would keep a ":name" as it is
 }
 
 // What is written for a path: relative to the show's folder when it lies inside it.
