@@ -7,6 +7,7 @@
 #include "fakeopendialog.h"
 #include "common/settings.h"
 #include "player/form1.h"
+#include "show/showdocument.h"
 #include "playerfixture.h"
 #include "testsupport.h"
 #include "tracklist/tracklistfile.h"
@@ -49,6 +50,10 @@ private slots:
     void outputMenusFollowServerAndSettings();
     void soundNoticeStaysOffTheControls_data();
     void soundNoticeStaysOffTheControls();
+    void lastShowOpensAtStart_data();
+    void lastShowOpensAtStart();
+    void pageMenuFollowsTheShow_data();
+    void pageMenuFollowsTheShow();
     void lockedButtonsOfferPreListenAlone_data();
     void lockedButtonsOfferPreListenAlone();
     void startUp_data();
@@ -311,6 +316,84 @@ void TestForm1::soundNoticeStaysOffTheControls()
     QVERIFY(!notice->isVisible());
     QCOMPARE(window->accessibleDescription(), description);
     QCOMPARE(window->trackButton(0)->toolTip(), QString());
+}
+
+void TestForm1::lastShowOpensAtStart_data()
+{
+    QTest::addColumn<QByteArray>("show"); // the last show's content; empty: it has gone
+    QTest::addColumn<QString>("caption"); // slot 1's caption at start
+    QTest::addColumn<bool>("told");
+    QTest::newRow("there") << QByteArray(R"({"kelvo-show": 1, "pages": [{"carts": [{"caption": "Show"}]}]})")
+                           << "Show" << false;
+    QTest::newRow("gone: the track list, and a message") << QByteArray() << "Name 0" << true;
+    QTest::newRow("no show any more: the same") << QByteArray("{\"pages\": []}") << "Name 0" << true;
+}
+
+void TestForm1::lastShowOpensAtStart()
+{
+    QFETCH(QByteArray, show);
+    QFETCH(QString, caption);
+    QFETCH(bool, told);
+    const auto forget = qScopeGuard([] { Settings().setLastShow(QString()); });
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("last.kelvo"));
+    if (!show.isEmpty())
+        QVERIFY(writeBytes(path, show));
+    Settings().setLastShow(path);
+    const QByteArray list = records(2);
+    std::unique_ptr<Form1> window = makeWindow(&list);
+    QCOMPARE(window->trackButton(0)->text(), caption);
+    QCOMPARE(window->findChild<QMessageBox *>(QStringLiteral("KelvoMessage")) != nullptr, told);
+}
+
+void TestForm1::pageMenuFollowsTheShow_data()
+{
+    QTest::addColumn<QString>("show"); // "default", or a show file's first page names
+    QTest::newRow("the track list alone") << "default";
+    QTest::newRow("a show file") << "file";
+}
+
+void TestForm1::pageMenuFollowsTheShow()
+{
+    QFETCH(QString, show);
+    const auto forget = qScopeGuard([] { Settings().setLastShow(QString()); }); // the next window's start
+    const QByteArray list = records(3);
+    std::unique_ptr<Form1> window = makeWindow(&list);
+    const QString trackList = m_fixture.trackListPath();
+    const QByteArray listBefore = readBytes(trackList);
+    if (show == QLatin1String("file")) {
+        const QString path = QDir(m_fixture.folder()).filePath(QStringLiteral("play.kelvo"));
+        QVERIFY(writeBytes(path, R"({"kelvo-show": 1, "pages": [{"name": "Act 1", "carts": [{"file": "a.wav", "caption": "A"}]}]})"));
+        QVERIFY(window->openShow(path));
+        QCOMPARE(window->trackButton(0)->text(), QStringLiteral("A"));
+    }
+    QMenu *pages = window->contextMenu()->findChild<QMenu *>(QStringLiteral("Page"));
+    QVERIFY(pages);
+    emit pages->aboutToShow();
+    const auto item = [pages](const char *name) { return pages->findChild<QAction *>(QString::fromLatin1(name)); };
+    QVERIFY(item("Page(0)")->isChecked());
+    QVERIFY(!item("DeletePage")->isEnabled()); // the only page
+    QVERIFY(!item("MovePageRight")->isEnabled());
+    QLabel *caption = window->findChild<QLabel *>(QStringLiteral("PageCaption"));
+    QVERIFY(!caption->isVisibleTo(window.get())); // one page looks as the window always has
+
+    item("NewPage")->trigger();
+    QCOMPARE(window->showDocument()->shownPage(), 1); // the new page is shown, blank
+    QCOMPARE(window->trackButton(0)->text(), QString());
+    QVERIFY(!window->trackButton(0)->isEnabled());
+    QVERIFY(caption->isVisibleTo(window.get()));
+    QCOMPARE(caption->text(), QStringLiteral("Page 2 of 2: Page 2"));
+    QVERIFY(caption->geometry().top() >= window->findChild<QWidget *>("CmdSet")->geometry().bottom());
+    emit pages->aboutToShow();
+    QVERIFY(item("Page(1)")->isChecked());
+    QVERIFY(item("DeletePage")->isEnabled());
+    // The track list's page stays first in the default show; any page of a show file can move.
+    QCOMPARE(item("MovePageLeft")->isEnabled(), show == QLatin1String("file"));
+    item("Page(0)")->trigger();
+    QCOMPARE(window->showDocument()->shownPage(), 0);
+    emit pages->aboutToShow();
+    QCOMPARE(item("DeletePage")->isEnabled(), show == QLatin1String("file"));
+    QCOMPARE(readBytes(trackList), listBefore); // pages never touch the track list
 }
 
 void TestForm1::lockedButtonsOfferPreListenAlone_data()
