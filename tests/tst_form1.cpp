@@ -323,8 +323,8 @@ void TestForm1::lastShowOpensAtStart_data()
     QTest::addColumn<QByteArray>("show"); // the last show's content; empty: it has gone
     QTest::addColumn<QString>("caption"); // slot 1's caption at start
     QTest::addColumn<bool>("told");
-    QTest::newRow("there") << QByteArray(R"({"kelvo-show": 1, "pages": [{"carts": [{"caption": "Show"}]}]})")
-                           << "Show" << false;
+    QTest::newRow("there") << QByteArray(R"({"kelvo-show": 1, "pages": [{"carts": [{"caption": "Show"}]}]})") << "Show"
+                           << false;
     QTest::newRow("gone: the track list, and a message") << QByteArray() << "Name 0" << true;
     QTest::newRow("no show any more: the same") << QByteArray("{\"pages\": []}") << "Name 0" << true;
 }
@@ -363,7 +363,8 @@ void TestForm1::pageMenuFollowsTheShow()
     const QByteArray listBefore = readBytes(trackList);
     if (show == QLatin1String("file")) {
         const QString path = QDir(m_fixture.folder()).filePath(QStringLiteral("play.kelvo"));
-        QVERIFY(writeBytes(path, R"({"kelvo-show": 1, "pages": [{"name": "Act 1", "carts": [{"file": "a.wav", "caption": "A"}]}]})"));
+        QVERIFY(writeBytes(
+            path, R"({"kelvo-show": 1, "pages": [{"name": "Act 1", "carts": [{"file": "a.wav", "caption": "A"}]}]})"));
         QVERIFY(window->openShow(path));
         QCOMPARE(window->trackButton(0)->text(), QStringLiteral("A"));
     }

@@ -74,43 +74,57 @@ void TestShowFile::readsWhatMakesSense_data()
     QTest::addColumn<QString>("firstFile"); // page 1, cart 1
     QTest::addColumn<QString>("firstName"); // page 1's name
     QTest::addColumn<int>("skipped");
-    QTest::newRow("the issue's example")
-        << showWith(R"([{"name": "Act 1", "carts": [{"file": "music/overture.flac", "caption": "Overture"}, {}]}])")
-        << true << false << 1 << "/show/music/overture.flac" << "Act 1" << 0;
-    QTest::newRow("no pages: one blank") << showWith("[]") << true << false << 1 << "" << "Page 1" << 0;
+    QTest::newRow("the issue's example") << showWith(
+        R"([{"name": "Act 1", "carts": [{"file": "music/overture.flac", "caption": "Overture"}, {}]}])")
+                                         << true << false << 1 << "/show/music/overture.flac"
+                                         << "Act 1" << 0;
+    QTest::newRow("no pages: one blank") << showWith("[]") << true << false << 1 << ""
+                                         << "Page 1" << 0;
     QTest::newRow("a nameless page") << showWith("[{}, {\"name\": \"  \"}]") << true << false << 2 << ""
                                      << "Page 1" << 0;
-    QTest::newRow("a newer version") << showWith("[{\"name\": \"B\"}]", "2") << true << true << 1 << "" << "B" << 0;
-    QTest::newRow("not JSON") << QByteArray("\x89PNG\r\n\x1a\n\0\0", 10) << false << false << 0 << "" << "" << 0;
-    QTest::newRow("truncated") << showWith(R"([{"name": "Act 1", "carts": [{"file": "a.flac"}]}])").chopped(9)
-                               << false << false << 0 << "" << "" << 0;
-    QTest::newRow("another JSON file") << QByteArray(R"({"pages": []})") << false << false << 0 << "" << "" << 0;
-    QTest::newRow("version as text") << showWith("[]", "\"1\"") << false << false << 0 << "" << "" << 0;
-    QTest::newRow("pages not a list") << showWith("\"Act 1\"") << true << false << 1 << "" << "Page 1" << 1;
+    QTest::newRow("a newer version") << showWith("[{\"name\": \"B\"}]", "2") << true << true << 1 << ""
+                                     << "B" << 0;
+    QTest::newRow("not JSON") << QByteArray("\x89PNG\r\n\x1a\n\0\0", 10) << false << false << 0 << ""
+                              << "" << 0;
+    QTest::newRow("truncated") << showWith(R"([{"name": "Act 1", "carts": [{"file": "a.flac"}]}])").chopped(9) << false
+                               << false << 0 << ""
+                               << "" << 0;
+    QTest::newRow("another JSON file") << QByteArray(R"({"pages": []})") << false << false << 0 << ""
+                                       << "" << 0;
+    QTest::newRow("version as text") << showWith("[]", "\"1\"") << false << false << 0 << ""
+                                     << "" << 0;
+    QTest::newRow("pages not a list") << showWith("\"Act 1\"") << true << false << 1 << ""
+                                      << "Page 1" << 1;
     QTest::newRow("a page not an object") << showWith("[3, {\"name\": \"B\"}]") << true << false << 2 << ""
                                           << "Page 1" << 1;
-    QTest::newRow("1,000 pages") << showWith("[" + QByteArray("{},").repeated(999) + "{}]") << true << false << 99
-                                 << "" << "Page 1" << 1;
+    QTest::newRow("1,000 pages") << showWith("[" + QByteArray("{},").repeated(999) + "{}]") << true << false << 99 << ""
+                                 << "Page 1" << 1;
     QTest::newRow("1,000 carts on a page")
-        << showWith("[{\"carts\": " + cartsOf(1000) + "}]") << true << false << 1 << "/m/0.mp3" << "Page 1" << 1;
-    QTest::newRow("wrong types")
-        << showWith(R"([{"name": 5, "carts": [{"file": 7, "caption": []}, "x", null]}])") << true << false << 1 << ""
-        << "Page 1" << 3;
+        << showWith("[{\"carts\": " + cartsOf(1000) + "}]") << true << false << 1 << "/m/0.mp3"
+        << "Page 1" << 1;
+    QTest::newRow("wrong types") << showWith(R"([{"name": 5, "carts": [{"file": 7, "caption": []}, "x", null]}])")
+                                 << true << false << 1 << ""
+                                 << "Page 1" << 3;
     QTest::newRow("control characters in a path")
         << showWith(R"([{"carts": [{"file": "/m/a\u0007b.mp3", "caption": "Bell\nring"}]}])") << true << false << 1
-        << "" << "Page 1" << 2;
+        << ""
+        << "Page 1" << 2;
     QTest::newRow("a path climbing out") << showWith(R"([{"carts": [{"file": "../../etc/passwd"}]}])") << true << false
-                                         << 1 << "" << "Page 1" << 1;
-    QTest::newRow("a name Qt takes for a resource") << showWith(R"([{"carts": [{"file": ":wav"}]}])") << true
-                                                    << false << 1 << "/show/:wav" << "Page 1" << 0;
-    QTest::newRow("a path climbing in and out")
-        << showWith(R"([{"carts": [{"file": "music/../jingles/a.wav"}]}])") << true << false << 1
-        << "/show/jingles/a.wav" << "Page 1" << 0;
+                                         << 1 << ""
+                                         << "Page 1" << 1;
+    QTest::newRow("a name Qt takes for a resource")
+        << showWith(R"([{"carts": [{"file": ":wav"}]}])") << true << false << 1 << "/show/:wav"
+        << "Page 1" << 0;
+    QTest::newRow("a path climbing in and out") << showWith(R"([{"carts": [{"file": "music/../jingles/a.wav"}]}])")
+                                                << true << false << 1 << "/show/jingles/a.wav"
+                                                << "Page 1" << 0;
     QTest::newRow("a very long name") << showWith("[{\"name\": \"" + QByteArray(500, 'n') + "\"}]") << true << false
                                       << 1 << "" << QString(ShowFormat::kMaxNameChars, QLatin1Char('n')) << 0;
-    QTest::newRow("deep nesting") << QByteArray("[").repeated(100000) << false << false << 0 << "" << "" << 0;
+    QTest::newRow("deep nesting") << QByteArray("[").repeated(100000) << false << false << 0 << ""
+                                  << "" << 0;
     QTest::newRow("over the size limit") << showWith("[{\"name\": \"" + QByteArray(ShowFormat::kMaxBytes, 'n') + "\"}]")
-                                         << false << false << 0 << "" << "" << 0;
+                                         << false << false << 0 << ""
+                                         << "" << 0;
 }
 
 void TestShowFile::readsWhatMakesSense()
@@ -137,11 +151,16 @@ void TestShowFile::pathsFollowTheFolder_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("stored");
-    QTest::newRow("inside the folder") << "/shows/hamlet/music/a.flac" << "music/a.flac";
-    QTest::newRow("beside the show") << "/shows/hamlet/a.flac" << "a.flac";
-    QTest::newRow("outside the folder") << "/srv/sfx/thunder.wav" << "/srv/sfx/thunder.wav";
-    QTest::newRow("a sibling folder") << "/shows/hamlet-old/a.flac" << "/shows/hamlet-old/a.flac";
-    QTest::newRow("with spaces and accents") << "/shows/hamlet/Akt 1/Ouvertüre.mp3" << "Akt 1/Ouvertüre.mp3";
+    QTest::newRow("inside the folder") << "/shows/hamlet/music/a.flac"
+                                       << "music/a.flac";
+    QTest::newRow("beside the show") << "/shows/hamlet/a.flac"
+                                     << "a.flac";
+    QTest::newRow("outside the folder") << "/srv/sfx/thunder.wav"
+                                        << "/srv/sfx/thunder.wav";
+    QTest::newRow("a sibling folder") << "/shows/hamlet-old/a.flac"
+                                      << "/shows/hamlet-old/a.flac";
+    QTest::newRow("with spaces and accents") << "/shows/hamlet/Akt 1/Ouvertüre.mp3"
+                                             << "Akt 1/Ouvertüre.mp3";
 }
 
 void TestShowFile::pathsFollowTheFolder()
@@ -153,8 +172,9 @@ void TestShowFile::pathsFollowTheFolder()
     show.pages[0].carts[3].file = file;
     const QByteArray bytes = ShowFormat::serialize(show, QStringLiteral("/shows/hamlet"));
     const QJsonObject written = QJsonDocument::fromJson(bytes).object();
-    QCOMPARE(written.value("pages").toArray()[0].toObject().value("carts").toArray()[3].toObject().value("file").toString(),
-             stored);
+    QCOMPARE(
+        written.value("pages").toArray()[0].toObject().value("carts").toArray()[3].toObject().value("file").toString(),
+        stored);
     // Read where it was written, and where the folder was moved to.
     QCOMPARE(ShowFormat::parse(bytes, QStringLiteral("/shows/hamlet")).show.pages[0].carts[3].file, file);
     const QString moved = stored.startsWith(QLatin1Char('/')) ? file : QStringLiteral("/media/usb/hamlet/") + stored;
@@ -177,9 +197,14 @@ void TestShowFile::unknownKeysSurviveASave()
     QCOMPARE(cart.value("gain_db").toDouble(), -3.5);
     QCOMPARE(cart.value("caption").toString(), QStringLiteral("Renamed"));
     // The first page's files left to the track list, its other keys kept.
-    const QJsonObject elsewhere =
-        QJsonDocument::fromJson(ShowFormat::serialize(reading.show, "/show", true)).object().value("pages").toArray()[0]
-            .toObject().value("carts").toArray()[0].toObject();
+    const QJsonObject elsewhere = QJsonDocument::fromJson(ShowFormat::serialize(reading.show, "/show", true))
+                                      .object()
+                                      .value("pages")
+                                      .toArray()[0]
+                                      .toObject()
+                                      .value("carts")
+                                      .toArray()[0]
+                                      .toObject();
     QVERIFY(!elsewhere.contains("file") && !elsewhere.contains("caption"));
     QCOMPARE(elsewhere.value("gain_db").toDouble(), -3.5);
 }
@@ -238,7 +263,8 @@ void TestShowFile::defaultShowPagesBesideTheTrackList()
         QVERIFY(show.renamePage(1, QStringLiteral("  Act   2 "), &error));
     }
     QCOMPARE(readBytes(TrackListFile::pathIn(program.path())), before); // page 1 untouched
-    const QJsonObject written = QJsonDocument::fromJson(readBytes(QDir(program.path()).filePath("Quorbel.kelvo"))).object();
+    const QJsonObject written =
+        QJsonDocument::fromJson(readBytes(QDir(program.path()).filePath("Quorbel.kelvo"))).object();
     const QJsonArray pages = written.value("pages").toArray();
     QCOMPARE(pages.size(), 2);
     QVERIFY(!pages[0].toObject().contains("carts")); // the track list holds them

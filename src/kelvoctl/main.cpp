@@ -21,24 +21,26 @@ namespace {
 
 constexpr int kTimeoutMs = 3000;
 
-const char kUsage[] = "Usage: kelvoctl COMMAND\n"
-                      "Acts on the Kelvo running with its track list, as a click or a key would.\n"
-                      "\n"
-                      "Commands:\n"
-                      "  fire N    plays slot N (1-12), or stops it when it plays; starts Kelvo first when none runs\n"
-                      "  page P    shows page P (1-99) of the show\n"
-                      "  stop      stops what plays\n"
-                      "  fade      fades out what plays\n"
-                      "  state     prints the playing slot (0: none), the remaining and the total seconds,\n"
-                      "            the playing slot's page (0: none) and the page shown\n"
-                      "  --help    shows this help\n"
-                      "  --version shows the version\n"
-                      "\n"
-                      "Exit status: 0 when done, 1 when no Kelvo runs (page, stop, fade, state), 2 for a bad argument.\n";
+const char kUsage[] =
+    "Usage: kelvoctl COMMAND\n"
+    "Acts on the Kelvo running with its track list, as a click or a key would.\n"
+    "\n"
+    "Commands:\n"
+    "  fire N    plays slot N (1-12), or stops it when it plays; starts Kelvo first when none runs\n"
+    "  page P    shows page P (1-99) of the show\n"
+    "  stop      stops what plays\n"
+    "  fade      fades out what plays\n"
+    "  state     prints the playing slot (0: none), the remaining and the total seconds,\n"
+    "            the playing slot's page (0: none) and the page shown\n"
+    "  --help    shows this help\n"
+    "  --version shows the version\n"
+    "\n"
+    "Exit status: 0 when done, 1 when no Kelvo runs (page, stop, fade, state), 2 for a bad argument.\n";
 
 int bad(const char *why)
 {
-    std::fprintf(stderr, "kelvoctl: %s\nUsage: kelvoctl fire N | page P | stop | fade | state (kelvoctl --help tells more)\n",
+    std::fprintf(stderr,
+                 "kelvoctl: %s\nUsage: kelvoctl fire N | page P | stop | fade | state (kelvoctl --help tells more)\n",
                  why);
     return 2;
 }

@@ -5,8 +5,7 @@
 
 #include <QFileInfo>
 
-bool assignDroppedFiles(TrackStore &store, Form2 *editor, int index, const QStringList &paths,
-                        QString *errorMessage)
+bool assignDroppedFiles(TrackStore &store, Form2 *editor, int index, const QStringList &paths, QString *errorMessage)
 {
     TrackList tracks{};
     if (editor) {

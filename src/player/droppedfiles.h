@@ -11,5 +11,4 @@ class TrackStore;
 // the editor would open with (the file's records, and the hidden editor's rows beyond them),
 // and a hidden editor shows what was saved. False, with the reason, when the save failed:
 // nothing has changed then.
-bool assignDroppedFiles(TrackStore &store, Form2 *editor, int index, const QStringList &paths,
-                        QString *errorMessage);
+bool assignDroppedFiles(TrackStore &store, Form2 *editor, int index, const QStringList &paths, QString *errorMessage);

@@ -158,7 +158,8 @@ void Form1::buildControls()
                             dynamic_cast<OutputControl *>(ActiveMovie1.get()), *m_preListen,
                             [this] { return Timer1->isActive() && !m_fading; });
     connect(m_menu, &WindowMenu::fadeRequested, this, &Form1::fadeOut);
-    m_notice = new SoundNotice(this, dynamic_cast<OutputControl *>(ActiveMovie1.get()), {CmdTrack.begin(), CmdTrack.end()});
+    m_notice = new SoundNotice(this, dynamic_cast<OutputControl *>(ActiveMovie1.get()),
+                               {CmdTrack.begin(), CmdTrack.end()});
 
     // The frame's lower edge, below the commands: seen only when the show has pages.
     m_pageCaption = new QLabel(this);

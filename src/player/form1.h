@@ -158,8 +158,8 @@ private:
     PageMenu *m_pageMenu = nullptr;
     SoundNotice *m_notice = nullptr;
     bool m_fading = false;
-    int m_playingPage = 0;        // while Timer1 runs: the page its tag's slot is on
-    QString m_playingFile;        // and that cart's file
+    int m_playingPage = 0; // while Timer1 runs: the page its tag's slot is on
+    QString m_playingFile; // and that cart's file
 
     QPointer<Form2> m_form2;
     QPointer<About> m_about;

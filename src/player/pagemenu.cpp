@@ -88,7 +88,7 @@ PageMenu::PageMenu(QWidget *window, QMenu *menu, ShowDocument &show, std::functi
                                      tr("%1 was changed by another program since Kelvo read it. Replace it with "
                                         "Kelvo's pages?")
                                          .arg(path))
-               == QMessageBox::Yes;
+            == QMessageBox::Yes;
     });
 }
 
@@ -173,8 +173,9 @@ void PageMenu::fill()
             warn(tr("The page could not be moved.\n\n%1").arg(error));
     });
     add("DeletePage", tr("Delete page..."), m_show.canDelete(shown), [this, shown] {
-        if (QMessageBox::question(m_window, tr("Kelvo"),
-                                  tr("Delete page %1, \"%2\", and its carts?").arg(shown + 1).arg(m_show.pageName(shown)))
+        if (QMessageBox::question(
+                m_window, tr("Kelvo"),
+                tr("Delete page %1, \"%2\", and its carts?").arg(shown + 1).arg(m_show.pageName(shown)))
             != QMessageBox::Yes)
             return;
         QString error;

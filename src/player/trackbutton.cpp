@@ -100,7 +100,7 @@ const QPixmap &TrackButton::face() const
 {
     const QString caption = text().left(kMaxCaptionChars);
     const qreal ratio = devicePixelRatioF();
-    const FaceKey key{m_backColor, isDown(), m_framed, m_marked, hasFocus(), isEnabled(),
+    const FaceKey key{m_backColor, isDown(), m_framed, m_marked,      hasFocus(),          isEnabled(),
                       size(),      ratio,    caption,  captionFont(), palette().cacheKey()};
     for (qsizetype n = 0; n < m_faces.size(); ++n) {
         if (m_faces[n].key == key) {

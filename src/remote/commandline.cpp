@@ -27,7 +27,8 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &vers
     const QCommandLineOption state(
         QStringLiteral("state"),
         QCoreApplication::translate("CommandLine",
-                                    "Prints the playing slot (0: none), the remaining and the total seconds, the playing slot's page (0: none) and the page shown."));
+                                    "Prints the playing slot (0: none), the remaining and the total seconds, the "
+                                    "playing slot's page (0: none) and the page shown."));
     const QCommandLineOption newInstance(
         QStringLiteral("new-instance"),
         QCoreApplication::translate("CommandLine", "Starts a Kelvo of its own even when one runs."));
@@ -113,7 +114,6 @@ QByteArray CommandLine::request() const
     case Action::State:
         return "state";
     default:
-        return showFile.isEmpty() ? QByteArray("raise")
-                                  : "open " + QFileInfo(showFile).absoluteFilePath().toUtf8();
+        return showFile.isEmpty() ? QByteArray("raise") : "open " + QFileInfo(showFile).absoluteFilePath().toUtf8();
     }
 }

@@ -81,7 +81,8 @@ QByteArray InstanceLink::answer(const QByteArray &request, CommandSurface &targe
 {
     // A path may hold spaces: all after the verb is the path.
     if (request.startsWith("open /"))
-        return target.openShow(QString::fromUtf8(request.mid(5).trimmed())) ? "ok" : "error the show could not be opened";
+        return target.openShow(QString::fromUtf8(request.mid(5).trimmed())) ? "ok"
+                                                                            : "error the show could not be opened";
     const QList<QByteArray> words = request.trimmed().split(' ');
     const QByteArray &verb = words[0];
     if (verb == "ping")

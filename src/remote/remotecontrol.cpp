@@ -119,9 +119,8 @@ RemoteControl::RemoteControl(CommandSurface &commands, const Launch &launch, QMe
     else if (command.action == CommandLine::Action::Fire)
         QTimer::singleShot(0, this, [this, slot = command.slot] { m_commands.fire(slot); });
     else if (!command.showFile.isEmpty())
-        QTimer::singleShot(0, this, [this, path = QFileInfo(command.showFile).absoluteFilePath()] {
-            m_commands.openShow(path);
-        });
+        QTimer::singleShot(
+            0, this, [this, path = QFileInfo(command.showFile).absoluteFilePath()] { m_commands.openShow(path); });
     else if (command.action == CommandLine::Action::Page)
         QTimer::singleShot(0, this, [this, page = command.page] { m_commands.showPage(page); });
 }

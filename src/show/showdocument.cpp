@@ -212,7 +212,7 @@ bool ShowDocument::write(const Show &show, QString *errorMessage)
     }
     const QFileInfo now(path);
     const bool changed = now.exists() != m_readModified.isValid()
-                         || (now.exists() && (now.lastModified() != m_readModified || now.size() != m_readSize));
+        || (now.exists() && (now.lastModified() != m_readModified || now.size() != m_readSize));
     if (changed && !(m_askOverwrite && m_askOverwrite(path))) {
         *errorMessage = tr("%1 was changed by another program since Kelvo read it; it was not saved over.")
                             .arg(QDir::toNativeSeparators(path));

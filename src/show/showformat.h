@@ -35,10 +35,10 @@ struct Show
 // What a read made of a show file.
 struct ShowReading
 {
-    bool isShow = false;       // false: not a show file at all (nothing else is set)
-    bool isNewer = false;      // written by a newer version: open it read-only, never save over it
-    Show show;                 // at least one page when isShow
-    QStringList skipped;       // what was left out or cut, one line each, for the user
+    bool isShow = false;  // false: not a show file at all (nothing else is set)
+    bool isNewer = false; // written by a newer version: open it read-only, never save over it
+    Show show;            // at least one page when isShow
+    QStringList skipped;  // what was left out or cut, one line each, for the user
 };
 
 // The show file: JSON, UTF-8,

@@ -1,7 +1,7 @@
 // The OSC method dispatch on arbitrary packets, through liblo's message parsing, to a fake
 // player: a packet does at most one thing, only what a valid message for it says (a fire of a
-// slot from 1 to 12, a stop, a fade), and only /kelvo/state is answered, with a well-formed
-// /kelvo/state i f f.
+// slot from 1 to 12, on the page shown or on a page from 1 to 99; a page; a stop, a fade), and
+// only /kelvo/state is answered, with a well-formed /kelvo/state i f f i i.
 #include "remote/oscdispatch.h"
 #include "player/commandsurface.h"
 
@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         QByteArray reply = *outcome.reply;
         int result = 0;
         lo_message message = lo_message_deserialise(reply.data(), size_t(reply.size()), &result);
-        if (!message || std::strcmp(lo_message_get_types(message), "iff") != 0
+        if (!message || std::strcmp(lo_message_get_types(message), "iffii") != 0
             || std::strcmp(reply.constData(), "/kelvo/state") != 0)
             std::abort();
         lo_message_free(message);
