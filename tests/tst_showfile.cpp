@@ -35,6 +35,7 @@ private slots:
     void pageEditsFollowTheRules();
     void refusedSavesChangeNothing_data();
     void refusedSavesChangeNothing();
+    void savedAsAShowTravels_data();
     void savedAsAShowTravels();
 
 private:
@@ -346,25 +347,52 @@ void TestShowFile::refusedSavesChangeNothing()
     QCOMPARE(readBytes(path), expected);
 }
 
+void TestShowFile::savedAsAShowTravels_data()
+{
+    QTest::addColumn<bool>("collect");
+    QTest::newRow("its files inside its folder") << false;
+    QTest::newRow("its files collected from elsewhere") << true;
+}
+
 void TestShowFile::savedAsAShowTravels()
 {
+    QFETCH(bool, collect);
     QTemporaryDir here;
     QTemporaryDir there;
-    QVERIFY(QDir(here.path()).mkpath(QStringLiteral("show/music")));
-    const QString cart = here.filePath(QStringLiteral("show/music/a.wav"));
-    QVERIFY(writeBytes(cart, "RIFF"));
-    QVERIFY(writeBytes(TrackListFile::pathIn(here.path()), "\"" + cart.toUtf8() + "\",\"A\"\r\n"));
+    QVERIFY(QDir(here.path()).mkpath(QStringLiteral("show/music")) && QDir(here.path()).mkpath(QStringLiteral("sfx")));
+    const QString cart = here.filePath(collect ? QStringLiteral("sfx/a.wav") : QStringLiteral("show/music/a.wav"));
+    QVERIFY(writeBytes(cart, "RIFF a"));
+    QVERIFY(writeBytes(here.filePath(QStringLiteral("sfx/b.wav")), "RIFF b"));
+    // A file of the same name already in the show's audio folder is not overwritten.
+    QVERIFY(QDir(here.path()).mkpath(QStringLiteral("show/audio")));
+    QVERIFY(writeBytes(here.filePath(QStringLiteral("show/audio/b.wav")), "theirs"));
+    QVERIFY(writeBytes(TrackListFile::pathIn(here.path()),
+                       "\"" + cart.toUtf8() + "\",\"A\"\r\n\"" + cart.toUtf8() + "\",\"A again\"\r\n\""
+                           + here.filePath(QStringLiteral("sfx/b.wav")).toUtf8() + "\",\"B\"\r\n"));
     TrackListStore store(here.path());
     ShowDocument show(store);
     QString error;
-    QVERIFY(show.saveAs(here.filePath(QStringLiteral("show/play.kelvo")), &error));
+    int progress = 0;
+    QVERIFY2(show.saveAs(here.filePath(QStringLiteral("show/play.kelvo")), &error, collect,
+                         [&progress](int done, int) { progress = done; }),
+             qPrintable(error));
     QVERIFY(!show.isDefault());
-    // The folder goes to another machine: its carts are found there.
+    QCOMPARE(progress, collect ? 3 : 0); // three carts from outside, copied only when collecting
+    // The folder goes to another machine, the originals stay behind: its carts are found there.
     QVERIFY(QDir().rename(here.filePath(QStringLiteral("show")), there.filePath(QStringLiteral("moved"))));
     QString message;
     QVERIFY(show.open(there.filePath(QStringLiteral("moved/play.kelvo")), &message));
-    QCOMPARE(show.tracks(0)[0].fullPath, there.filePath(QStringLiteral("moved/music/a.wav")));
     QVERIFY(message.isEmpty());
+    const TrackList moved = show.tracks(0);
+    if (!collect) {
+        QCOMPARE(moved[0].fullPath, there.filePath(QStringLiteral("moved/music/a.wav")));
+        return;
+    }
+    QCOMPARE(moved[0].fullPath, there.filePath(QStringLiteral("moved/audio/a.wav")));
+    QCOMPARE(moved[1].fullPath, moved[0].fullPath); // one copy for both carts
+    QCOMPARE(moved[2].fullPath, there.filePath(QStringLiteral("moved/audio/b (2).wav")));
+    QCOMPARE(readBytes(moved[2].fullPath), QByteArray("RIFF b"));
+    QCOMPARE(readBytes(there.filePath(QStringLiteral("moved/audio/b.wav"))), QByteArray("theirs"));
 }
 
 QTEST_GUILESS_MAIN(TestShowFile)

@@ -10,6 +10,7 @@
 #include <QInputDialog>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QWidget>
 
 PageMenu::PageMenu(QWidget *window, QMenu *menu, ShowDocument &show, std::function<void(int)> showPage)
@@ -68,8 +69,22 @@ PageMenu::PageMenu(QWidget *window, QMenu *menu, ShowDocument &show, std::functi
             return;
         if (!path.endsWith(QLatin1String(".kelvo")))
             path += QLatin1String(".kelvo");
+        const auto collect = QMessageBox::question(
+            m_window, tr("Save show as"),
+            tr("Copy the carts' files into an \"audio\" folder beside the show, so that the folder carries the "
+               "whole show to another machine?"),
+            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::No);
+        if (collect == QMessageBox::Cancel)
+            return;
+        QProgressDialog progress(tr("Copying the carts' files..."), QString(), 0, 0, m_window);
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(500);
+        const auto copied = [&progress](int done, int total) {
+            progress.setMaximum(total);
+            progress.setValue(done);
+        };
         QString error;
-        if (!m_show.saveAs(path, &error))
+        if (!m_show.saveAs(path, &error, collect == QMessageBox::Yes, copied))
             warn(tr("The show could not be saved.\n\n%1").arg(error));
         else
             remember();

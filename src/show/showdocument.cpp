@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 
 namespace {
 
@@ -304,6 +305,46 @@ bool ShowDocument::deletePage(int page, QString *errorMessage)
     return true;
 }
 
+bool ShowDocument::collectFiles(Show &show, const QString &folder, QString *errorMessage,
+                                const std::function<void(int, int)> &copied)
+{
+    const QString inside = QDir::cleanPath(folder) + QLatin1Char('/');
+    QList<ShowCart *> outside;
+    for (ShowPage &page : show.pages) {
+        for (ShowCart &cart : page.carts) {
+            if (!cart.file.isEmpty() && !QDir::cleanPath(cart.file).startsWith(inside) && QFileInfo(cart.file).isFile())
+                outside << &cart;
+        }
+    }
+    const QDir audio(QDir(folder).filePath(QStringLiteral("audio")));
+    if (!outside.isEmpty() && !QDir().mkpath(audio.path())) {
+        *errorMessage = tr("Cannot create the folder %1").arg(QDir::toNativeSeparators(audio.path()));
+        return false;
+    }
+    // One copy of a file however many carts play it.
+    QHash<QString, QString> copies;
+    for (qsizetype i = 0; i < outside.size(); ++i) {
+        ShowCart &cart = *outside[i];
+        const QString source = QFileInfo(cart.file).canonicalFilePath();
+        if (!copies.contains(source)) {
+            const QFileInfo info(source);
+            QString target = audio.filePath(info.fileName());
+            for (int n = 2; QFileInfo::exists(target); ++n)
+                target = audio.filePath(QStringLiteral("%1 (%2).%3").arg(info.completeBaseName()).arg(n).arg(info.suffix()));
+            if (!QFile::copy(source, target)) {
+                *errorMessage = tr("Cannot copy %1 to %2").arg(QDir::toNativeSeparators(source),
+                                                              QDir::toNativeSeparators(target));
+                return false;
+            }
+            copies.insert(source, target);
+        }
+        cart.file = copies.value(source);
+        if (copied)
+            copied(int(i + 1), int(outside.size()));
+    }
+    return true;
+}
+
 bool ShowDocument::create(const QString &path, QString *errorMessage)
 {
     Show show;
@@ -311,7 +352,8 @@ bool ShowDocument::create(const QString &path, QString *errorMessage)
     return writeFileWhole(path, ShowFormat::serialize(show, QFileInfo(path).absolutePath()), errorMessage);
 }
 
-bool ShowDocument::saveAs(const QString &path, QString *errorMessage)
+bool ShowDocument::saveAs(const QString &path, QString *errorMessage, bool collect,
+                          const std::function<void(int, int)> &copied)
 {
     Show show = m_show;
     if (storesFirstPageInTrackList()) {
@@ -322,6 +364,8 @@ bool ShowDocument::saveAs(const QString &path, QString *errorMessage)
         }
     }
     const QString absolute = QFileInfo(path).absoluteFilePath();
+    if (collect && !collectFiles(show, QFileInfo(absolute).absolutePath(), errorMessage, copied))
+        return false;
     if (!writeFileWhole(absolute, ShowFormat::serialize(show, QFileInfo(absolute).absolutePath()), errorMessage))
         return false;
     m_path = absolute;

@@ -66,8 +66,12 @@ public:
     // Writes a new show of one blank page at path.
     static bool create(const QString &path, QString *errorMessage);
 
-    // Saves the whole show as a new file at path, which then becomes the show.
-    bool saveAs(const QString &path, QString *errorMessage);
+    // Saves the whole show as a new file at path, which then becomes the show. With collect, the
+    // carts' files outside the show's folder are first copied into its "audio" folder (a name
+    // taken gets a number) and the carts play the copies, so the folder carries the show;
+    // copied(done, total) is called after each file. A file that cannot be copied stops the save.
+    bool saveAs(const QString &path, QString *errorMessage, bool collect = false,
+                const std::function<void(int done, int total)> &copied = {});
 
     // Asked before a save would replace a show file another program changed since it was read;
     // false keeps that file (the save then fails). Without one such a file is never replaced.
@@ -80,6 +84,8 @@ signals:
 
 private:
     bool write(const Show &show, QString *errorMessage);
+    static bool collectFiles(Show &show, const QString &folder, QString *errorMessage,
+                             const std::function<void(int, int)> &copied);
     bool storesFirstPageInTrackList() const { return isDefault(); }
     void remember(const QString &path);
 
