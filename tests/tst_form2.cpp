@@ -3,6 +3,7 @@
 #include "fakemediaplayer.h"
 #include "fakeopendialog.h"
 #include "player/form1.h"
+#include "show/showdocument.h"
 #include "platform/qtopendialog.h"
 #include "playerfixture.h"
 #include "testsupport.h"
@@ -39,6 +40,7 @@ private slots:
     void saveWritesExactBytesAndUpdatesButtons();
     void cancelChangesNothing();
     void saveWhilePlaying();
+    void editorEditsThePageShown();
     void findSetsTrimmedPathWithFilter();
     void cancelledOpenDialogKeepsRow();
     void dialogPathWithQuoteIsRefused();
@@ -268,6 +270,29 @@ void TestForm2::cancelChangesNothing()
     openEditor();
     QCOMPARE(m_editor->row(0), (TrackSlot{"/m/t0.mp3", "T0"}));
     QCOMPARE(m_editor->row(1), (TrackSlot{"/m/t1.mp3", "T1"}));
+}
+
+void TestForm2::editorEditsThePageShown()
+{
+    ShowDocument *show = m_window->showDocument();
+    QString error;
+    QVERIFY(show->addPage(&error));
+    m_window->showPage(1);
+    openEditor();
+    QCOMPARE(m_editor->row(0), TrackSlot{}); // the new page's rows, not the track list's
+    m_window->showPage(0);                   // the page stays while the editor is open
+    QCOMPARE(show->shownPage(), 1);
+    QTest::keyClicks(path(0), "/m/page2.mp3");
+    QTest::keyClicks(name(0), "Second");
+    QTest::mouseClick(editorButton("CmdExit"), Qt::LeftButton);
+    QTRY_VERIFY(!m_editor);
+    QCOMPARE(track(0)->text(), QStringLiteral("Second"));
+    QCOMPARE(track(0)->tag(), QStringLiteral("/m/page2.mp3"));
+    QCOMPARE(readBytes(filePath()), m_initialFile); // page 1 is untouched
+    m_window->showPage(0);
+    QCOMPARE(track(0)->text(), QStringLiteral("T0"));
+    openEditor();
+    QCOMPARE(m_editor->row(0), (TrackSlot{"/m/t0.mp3", "T0"}));
 }
 
 void TestForm2::saveWhilePlaying()

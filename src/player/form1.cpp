@@ -487,7 +487,8 @@ void Form1::CmdTrack_MouseMove(int index)
 void Form1::CmdSet_Click()
 {
     Form2 *editor = form2();
-    const QList<TrackSlot> records = m_store->load();
+    // The page shown, read afresh: another program may have edited the file since.
+    const QList<TrackSlot> records = m_show->load();
     for (int n = 0; n < records.size(); ++n)
         editor->setRow(n, records[n]);
     editor->showModal();
