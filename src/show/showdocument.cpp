@@ -330,10 +330,11 @@ bool ShowDocument::collectFiles(Show &show, const QString &folder, QString *erro
             const QFileInfo info(source);
             QString target = audio.filePath(info.fileName());
             for (int n = 2; QFileInfo::exists(target); ++n)
-                target = audio.filePath(QStringLiteral("%1 (%2).%3").arg(info.completeBaseName()).arg(n).arg(info.suffix()));
+                target = audio.filePath(
+                    QStringLiteral("%1 (%2).%3").arg(info.completeBaseName()).arg(n).arg(info.suffix()));
             if (!QFile::copy(source, target)) {
-                *errorMessage = tr("Cannot copy %1 to %2").arg(QDir::toNativeSeparators(source),
-                                                              QDir::toNativeSeparators(target));
+                *errorMessage =
+                    tr("Cannot copy %1 to %2").arg(QDir::toNativeSeparators(source), QDir::toNativeSeparators(target));
                 return false;
             }
             copies.insert(source, target);
