@@ -25,6 +25,7 @@ public:
     bool pending = false; // what durationPending() reports
     std::function<void()> durationKnown;
     QList<MediaCue> prepared;             // the last cues handed over
+    int prepareCount = 0;                 // how often cues were handed over
     bool faded = false;                   // what fadedOut() reports
     std::optional<double> loudnessTarget; // as the window last set it
     QHash<QString, QString> notes;        // what loudnessText() says of each file
@@ -52,7 +53,11 @@ public:
     }
     bool durationPending() const override { return pending; }
     void setDurationKnownHandler(std::function<void()> handler) override { durationKnown = std::move(handler); }
-    void prepare(const QList<MediaCue> &cues) override { prepared = cues; }
+    void prepare(const QList<MediaCue> &cues) override
+    {
+        prepared = cues;
+        ++prepareCount;
+    }
     void fadeOut(double seconds) override { calls << QStringLiteral("fade:%1").arg(seconds); }
     bool fadedOut() override { return faded; }
     void setLoudnessTarget(std::optional<double> lufs) override { loudnessTarget = lufs; }

@@ -344,6 +344,9 @@ void TestForm1::lastShowOpensAtStart()
     std::unique_ptr<Form1> window = makeWindow(&list);
     QCOMPARE(window->trackButton(0)->text(), caption);
     QCOMPARE(window->findChild<QMessageBox *>(QStringLiteral("KelvoMessage")) != nullptr, told);
+    // Armed once, with the carts it starts with.
+    QCOMPARE(m_player->prepareCount, 1);
+    QCOMPARE(m_player->prepared.value(0).caption, caption);
 }
 
 void TestForm1::pageMenuFollowsTheShow_data()

@@ -274,6 +274,9 @@ void TestShowFile::defaultShowPagesBesideTheTrackList()
              QStringLiteral("jingle.wav"));
     // Read again at the next start.
     ShowDocument again(store);
+    QString note;
+    again.openDefault(&note);
+    QVERIFY(note.isEmpty());
     QCOMPARE(again.pageCount(), 2);
     QCOMPARE(again.pageName(1), QStringLiteral("Act 2"));
     QCOMPARE(again.tracks(1)[0].shortName, QStringLiteral("Jingle"));

@@ -50,6 +50,8 @@ Form1::Form1(std::unique_ptr<MediaPlayer> activeMovie, std::unique_ptr<OpenDialo
       m_store(new TrackListStore(programFolder, this)),
       m_show(new ShowDocument(*m_store, this))
 {
+    // Read before the window loads it, so the carts are armed once, for the show it opens with.
+    const QString showNote = openStartingShow();
     connect(m_show, &ShowDocument::saved, this, &Form1::applySavedTracks);
     connect(m_show, &ShowDocument::shownPageChanged, this, &Form1::applyShownPage);
     connect(m_show, &ShowDocument::pagesChanged, this, [this] {
@@ -59,7 +61,24 @@ Form1::Form1(std::unique_ptr<MediaPlayer> activeMovie, std::unique_ptr<OpenDialo
     });
     buildControls();
     Form_Load();
-    m_pageMenu->restoreLastShow();
+    if (!showNote.isEmpty())
+        warnUser(this, showNote);
+}
+
+QString Form1::openStartingShow()
+{
+    QString note;
+    const QString last = m_settings.lastShow();
+    if (!last.isEmpty()) {
+        QString why;
+        if (m_show->open(last, &why))
+            return why; // what the reader left out, if anything
+        m_show->openDefault(&note);
+        return tr("The show %1 could not be opened; the track list is shown.\n\n%2").arg(last, why)
+            + (note.isEmpty() ? QString() : QStringLiteral("\n\n") + note);
+    }
+    m_show->openDefault(&note);
+    return note;
 }
 
 Form1::~Form1()
@@ -350,19 +369,14 @@ Form2 *Form1::form2()
 void Form1::Form_Load()
 {
     CentreOnScreen(this);
-    for (TrackButton *button : CmdTrack)
-        button->setText(QStringLiteral("None Selected"));
-    CmdTrack[0]->setTag(QStringLiteral("c:\\mp3_music\\track4.mp3"));
-
     m_store->removeStaleTemporaries();
-    const QList<TrackSlot> records = m_store->load();
-    for (int n = 0; n < records.size(); ++n) {
+    // Page 1 of the show: the track list itself, unless the program last ended with a show file.
+    const QList<TrackSlot> records = m_show->load();
+    showRecords(records);
+    for (int n = 0; n < records.size(); ++n)
         form2()->setRow(n, records[n]);
-        CmdTrack[n]->setText(records[n].shortName);
-        CmdTrack[n]->setTag(records[n].fullPath);
-        if (trimSpaces(CmdTrack[n]->tag()).isEmpty())
-            CmdTrack[n]->setEnabled(false);
-    }
+    markMissingFiles();
+    showPageCaption();
 
     Timer1->stop();
     Timer1->setInterval(250);

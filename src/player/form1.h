@@ -104,6 +104,9 @@ protected:
 
 private:
     void buildControls();
+    // Opens the show the program last ended with, or else the default show; what to tell the
+    // user of it (empty: nothing).
+    QString openStartingShow();
     void Form_Load();
     void CmdTrack_Click(int index);
     void CmdTrack_MouseMove(int index);

@@ -125,20 +125,6 @@ void PageMenu::remember() const
     settings.noteRecentShow(m_show.filePath());
 }
 
-void PageMenu::restoreLastShow()
-{
-    const QString last = Settings().lastShow();
-    if (last.isEmpty())
-        return;
-    QString message;
-    if (!m_show.open(last, &message)) {
-        warn(tr("The show %1 could not be opened; the track list is shown.\n\n%2").arg(last, message));
-        return;
-    }
-    if (!message.isEmpty())
-        warn(message);
-}
-
 void PageMenu::warn(const QString &text) const
 {
     warnUser(m_window, text);

@@ -11,8 +11,9 @@ class ShowDocument;
 // The "Page" submenu of the player window's menu: the show's pages by name (the one shown
 // checked), then "New page", "Rename page...", "Move page left", "Move page right" and
 // "Delete page..." for the page shown; and the show's own items, "New show", "Open show...",
-// "Recent shows" (the last eight), "Save show as..." and "Default show" (the track list). The show open is remembered for the
-// next start. Built afresh each time it opens. What fails is told in a message box.
+// "Recent shows" (the last eight), "Save show as..." and "Default show" (the track list). The
+// show open is remembered for the next start. Built afresh each time it opens. What fails is
+// told in a message box.
 class PageMenu : public QObject
 {
     Q_OBJECT
@@ -23,9 +24,6 @@ public:
 
     // Opens the show file at path (a start with a .kelvo, a drop), telling what was skipped.
     bool openShow(const QString &path);
-    // Opens the show open when the program last ended; one that has gone since is told of, and
-    // the default show stays.
-    void restoreLastShow();
 
 private:
     void fill();

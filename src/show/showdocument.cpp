@@ -66,8 +66,7 @@ ShowDocument::ShowDocument(TrackListStore &trackList, QObject *parent)
         if (isDefault() && m_shown == 0)
             emit saved(tracks);
     });
-    QString ignored;
-    openDefault(&ignored);
+    m_show.pages.append(ShowPage{ShowFormat::defaultPageName(0), {}, {}});
 }
 
 QString ShowDocument::filePath() const
@@ -84,70 +83,65 @@ void ShowDocument::remember(const QString &path)
     m_readSize = info.exists() ? info.size() : -1;
 }
 
-bool ShowDocument::openDefault(QString *message)
+std::optional<Show> ShowDocument::read(const QString &path, bool *readOnly, QStringList *notes)
 {
-    const QString previousPath = m_path;
+    const FileRead file = readShowFile(path);
+    if (!file.ok) {
+        *notes << file.why;
+        return std::nullopt;
+    }
+    const ShowReading reading = ShowFormat::parse(file.bytes, QFileInfo(path).absolutePath());
+    if (!reading.isShow) {
+        *notes << tr("%1 is not a show file.").arg(QDir::toNativeSeparators(path));
+        return std::nullopt;
+    }
+    *readOnly = reading.isNewer;
+    if (reading.isNewer)
+        *notes << tr("%1 was written by a newer version of Kelvo: it is shown, but nothing is saved over it.")
+                      .arg(QDir::toNativeSeparators(path));
+    if (!reading.skipped.isEmpty())
+        *notes << skippedText(reading.skipped);
+    return reading.show;
+}
+
+void ShowDocument::become(const QString &path, const Show &show, bool readOnly)
+{
+    m_path = path;
+    m_show = show;
+    m_readOnly = readOnly;
+    remember(filePath());
+    m_shown = 0;
+    emit pagesChanged();
+    emit shownPageChanged(0);
+}
+
+void ShowDocument::openDefault(QString *message)
+{
     m_path.clear();
     const QString path = filePath();
     Show show;
     show.pages.append(ShowPage{ShowFormat::defaultPageName(0), {}, {}});
     bool readOnly = false;
-    QString note;
+    QStringList notes;
     if (QFileInfo::exists(path)) {
-        const FileRead read = readShowFile(path);
-        const ShowReading reading = read.ok ? ShowFormat::parse(read.bytes, QFileInfo(path).absolutePath())
-                                            : ShowReading{};
-        if (reading.isShow) {
-            show = reading.show;
-            readOnly = reading.isNewer;
-            note = skippedText(reading.skipped);
-        } else {
-            // The track list still plays as page 1; the file that is no show is never saved over.
-            readOnly = true;
-            note = read.ok ? tr("%1 is not a show file.").arg(QDir::toNativeSeparators(path)) : read.why;
-        }
+        if (std::optional<Show> read = ShowDocument::read(path, &readOnly, &notes))
+            show = *read;
+        else
+            readOnly = true; // the track list still plays as page 1; what is no show is never saved over
     }
-    if (readOnly && note.isEmpty())
-        note = tr("%1 was written by a newer version of Kelvo: it is shown, but changes to its pages are not saved.")
-                   .arg(QDir::toNativeSeparators(path));
-    m_show = show;
-    m_readOnly = readOnly;
-    remember(path);
-    *message = note;
-    m_shown = 0;
-    if (!previousPath.isEmpty() || pageCount() > 1)
-        emit pagesChanged();
-    emit shownPageChanged(0);
-    return true;
+    become(QString(), show, readOnly);
+    *message = notes.join(QStringLiteral("\n\n"));
 }
 
 bool ShowDocument::open(const QString &path, QString *message)
 {
-    const FileRead read = readShowFile(path);
-    if (!read.ok) {
-        *message = read.why;
-        return false;
-    }
-    const QString absolute = QFileInfo(path).absoluteFilePath();
-    const ShowReading reading = ShowFormat::parse(read.bytes, QFileInfo(absolute).absolutePath());
-    if (!reading.isShow) {
-        *message = tr("%1 is not a show file.").arg(QDir::toNativeSeparators(path));
-        return false;
-    }
-    m_path = absolute;
-    m_show = reading.show;
-    m_readOnly = reading.isNewer;
-    remember(m_path);
+    bool readOnly = false;
     QStringList notes;
-    if (m_readOnly)
-        notes << tr("%1 was written by a newer version of Kelvo: it is shown, but nothing is saved over it.")
-                     .arg(QDir::toNativeSeparators(path));
-    if (!reading.skipped.isEmpty())
-        notes << skippedText(reading.skipped);
+    const std::optional<Show> show = read(path, &readOnly, &notes);
     *message = notes.join(QStringLiteral("\n\n"));
-    m_shown = 0;
-    emit pagesChanged();
-    emit shownPageChanged(0);
+    if (!show)
+        return false;
+    become(QFileInfo(path).absoluteFilePath(), *show, readOnly);
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class TrackListStore;
 
@@ -22,17 +23,17 @@ class ShowDocument : public TrackStore
     Q_OBJECT
 
 public:
-    // The default show of trackList, read as it is built.
+    // The default show of trackList, one blank page until openDefault() or open() reads a show.
     explicit ShowDocument(TrackListStore &trackList, QObject *parent = nullptr);
 
     // The default show's file name, beside the track list.
     static QString defaultShowFileName() { return QStringLiteral("Quorbel.kelvo"); }
 
-    // Switches to the default show, or to the show file at path. A file that cannot be read as a
-    // show leaves the show as it was and returns false; message then says why. On success
-    // message lists what the file held that was skipped (empty when all was taken), and page 1
-    // is shown.
-    bool openDefault(QString *message);
+    // Switches to the default show, or to the show file at path, and shows page 1; message says
+    // what the reader left out, or that the file is a newer version's (empty when all is well).
+    // A show file that cannot be read leaves the show as it was and open() returns false, with
+    // why in message; for the default show the track list then plays alone, read-only.
+    void openDefault(QString *message);
     bool open(const QString &path, QString *message);
 
     bool isDefault() const { return m_path.isEmpty(); }
@@ -84,6 +85,10 @@ signals:
 
 private:
     bool write(const Show &show, QString *errorMessage);
+    // Reads the show file at path; nothing when it is none, with why in notes.
+    static std::optional<Show> read(const QString &path, bool *readOnly, QStringList *notes);
+    // Makes show (from path; empty: the default show) the one played, page 1 shown.
+    void become(const QString &path, const Show &show, bool readOnly);
     static bool collectFiles(Show &show, const QString &folder, QString *errorMessage,
                              const std::function<void(int, int)> &copied);
     bool storesFirstPageInTrackList() const { return isDefault(); }
