@@ -163,16 +163,14 @@ void PageMenu::fill()
         if (ok && !m_show.renamePage(shown, name, &error))
             warn(tr("The page could not be renamed.\n\n%1").arg(error));
     });
-    add("MovePageLeft", tr("Move page left"), m_show.canMove(shown, -1), [this, shown] {
-        QString error;
-        if (!m_show.movePage(shown, -1, &error))
-            warn(tr("The page could not be moved.\n\n%1").arg(error));
-    });
-    add("MovePageRight", tr("Move page right"), m_show.canMove(shown, 1), [this, shown] {
-        QString error;
-        if (!m_show.movePage(shown, 1, &error))
-            warn(tr("The page could not be moved.\n\n%1").arg(error));
-    });
+    for (const int by : {-1, 1}) {
+        add(by < 0 ? "MovePageLeft" : "MovePageRight", by < 0 ? tr("Move page left") : tr("Move page right"),
+            m_show.canMove(shown, by), [this, shown, by] {
+                QString error;
+                if (!m_show.movePage(shown, by, &error))
+                    warn(tr("The page could not be moved.\n\n%1").arg(error));
+            });
+    }
     add("DeletePage", tr("Delete page..."), m_show.canDelete(shown), [this, shown] {
         if (QMessageBox::question(
                 m_window, tr("Kelvo"),
