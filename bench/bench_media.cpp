@@ -11,6 +11,7 @@
 #include "engine/pulsevoice.h"
 #include "platform/qtopendialog.h"
 #include "player/form1.h"
+#include "show/showdocument.h"
 #include "player/trackbutton.h"
 #include "tracklist/tracklistfile.h"
 
@@ -223,9 +224,16 @@ QString listOf(const QList<double> &values)
     return text.join(QLatin1Char(' '));
 }
 
-// A track list of the given files in a fresh folder, for a player window of the bench's own.
+// A track list of the given files in a fresh folder, for a player window of the bench's own; no
+// files: the folder's own list and show.
 std::unique_ptr<Form1> playerWindow(const QTemporaryDir &dir, const QStringList &files)
 {
+    if (files.isEmpty()) {
+        auto window = std::make_unique<Form1>(std::make_unique<AudioMediaPlayer>(), std::make_unique<QtOpenDialog>(),
+                                              dir.path());
+        window->show();
+        return window;
+    }
     QByteArray list;
     for (const QString &file : files)
         list += "\"" + file.toUtf8() + "\",\"" + QFileInfo(file).baseName().toUtf8() + "\"\r\n";
@@ -382,6 +390,79 @@ void cpuTables(const QString &dir)
                  childThreads({"--whole", "-", QString::number(seconds)}), seconds, nullptr);
 }
 
+// A default show of pages pages in folder: page 1 the track list, every page twelve carts, each a
+// file of its own (links to wav, so that every page arms streams of its own).
+bool writePagedShow(const QString &folder, const QString &wav, int pages)
+{
+    QDir dir(folder);
+    const auto cartFile = [&dir, &wav](int page, int slot) {
+        const QString path = dir.filePath(QStringLiteral("p%1c%2.wav").arg(page).arg(slot));
+        return QFile::exists(path) || QFile::link(wav, path) ? path : QString();
+    };
+    QByteArray list;
+    for (int slot = 0; slot < 12; ++slot)
+        list += "\"" + cartFile(1, slot).toUtf8() + "\",\"P1 C" + QByteArray::number(slot + 1) + "\"\r\n";
+    if (!writeBytes(TrackListFile::pathIn(folder), list))
+        return false;
+    if (pages == 1)
+        return true;
+    QByteArray show = "{\"kelvo-show\": 1, \"pages\": [{\"name\": \"Page 1\"}";
+    for (int page = 2; page <= pages; ++page) {
+        show += ", {\"name\": \"Page " + QByteArray::number(page) + "\", \"carts\": [";
+        for (int slot = 0; slot < 12; ++slot) {
+            show += (slot ? ", " : "") + QByteArray("{\"file\": \"") + cartFile(page, slot).toUtf8()
+                + "\", \"caption\": \"C" + QByteArray::number(slot + 1) + "\"}";
+        }
+        show += "]}";
+    }
+    return writeBytes(dir.filePath(ShowDocument::defaultShowFileName()), show + "]}");
+}
+
+int serverStreams()
+{
+    QProcess pactl;
+    pactl.start(QStringLiteral("pactl"),
+                {QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("sink-inputs")});
+    pactl.waitForFinished(5000);
+    return int(pactl.readAllStandardOutput().count('\n'));
+}
+
+long residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return 0;
+}
+
+// A player window over a show of pages pages, every page shown in turn (armed as it shows),
+// then page 1 again: prints the most server streams seen, those held at the end, and the
+// resident memory in KiB.
+int walkPages(const QString &wav, int pages)
+{
+    QTemporaryDir folder;
+    if (!writePagedShow(folder.path(), wav, pages))
+        return 1;
+    std::unique_ptr<Form1> window = playerWindow(folder, {});
+    if (!window)
+        return 1;
+    pump(1500);
+    int most = serverStreams();
+    for (int page = 1; page < pages; ++page) {
+        window->showPage(page);
+        pump(200);
+        most = std::max(most, serverStreams());
+    }
+    window->showPage(0);
+    pump(1500);
+    std::printf("%d %d %ld\n", most, serverStreams(), residentKiB());
+    return 0;
+}
+
 } // namespace
 
 // The command line as a desktop shortcut or a control desk runs it: from the start of the
@@ -457,21 +538,101 @@ static void commandLineTable()
     }
 }
 
+// Pages: a click on the page shown against a page switch and then a click on the new page, from
+// the click to the first loud sample at the sink; and what a 50-page show holds against one page.
+static void pagesTable()
+{
+    StampedMonitor monitor(3000);
+    if (!monitor.start()) {
+        std::printf("\nPages: no sound server with a test_null sink\n");
+        return;
+    }
+    const QString wav = fixture("wav44_stereo.wav");
+    {
+        QTemporaryDir folder;
+        if (!writePagedShow(folder.path(), wav, 50))
+            return;
+        std::unique_ptr<Form1> window = playerWindow(folder, {});
+        if (!window)
+            return;
+        pump(1500);
+        QList<double> firstPage, switchThenClick, switchAimClick;
+        const auto fire = [&](int slot) {
+            monitor.reset();
+            const qint64 t0 = monotonicNs();
+            cart(*window, slot)->click();
+            const double ms = waitOnsetMs(monitor, t0);
+            pump(200);
+            cart(*window, slot)->click();
+            pump(300);
+            return ms;
+        };
+        for (int i = 0; i < 9; ++i) {
+            window->showPage(0);
+            pump(1000);
+            QTest::mouseMove(cart(*window, i % 12), QPoint(10, 10));
+            pump(250);
+            firstPage << fire(i % 12);
+            // Switched and clicked at once: the page's carts may still be arming.
+            window->showPage(1 + 2 * i);
+            switchThenClick << fire(i % 12);
+            // Switched, then the quarter of a second a hand takes to reach the button.
+            window->showPage(2 + 2 * i);
+            pump(250);
+            switchAimClick << fire(i % 12);
+        }
+        std::printf("\nPages: click to the first sample above 3000 in the sink's monitor, 50-page show, ms (9 runs)\n");
+        std::printf("| %-34s | %8s | %s\n", "what", "median", "every run, first to last");
+        std::printf("|%s|%s|%s\n", QByteArray(36, '-').constData(), QByteArray(10, '-').constData(),
+                    QByteArray(30, '-').constData());
+        std::printf("| %-34s | %8.1f | %s\n", "click on the page shown", median(firstPage),
+                    qPrintable(listOf(firstPage)));
+        std::printf("| %-34s | %8.1f | %s\n", "page switch, click at once", median(switchThenClick),
+                    qPrintable(listOf(switchThenClick)));
+        std::printf("| %-34s | %8.1f | %s\n", "page switch, click 250 ms later", median(switchAimClick),
+                    qPrintable(listOf(switchAimClick)));
+        std::printf("(target: a switch then a click within 5 ms of a click on the page shown)\n");
+    }
+    const auto walk = [&wav](int pages) {
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {"--pages", wav, QString::number(pages)});
+        child.waitForFinished(120000);
+        return child.readAllStandardOutput().trimmed().split(' ');
+    };
+    const QList<QByteArray> one = walk(1);
+    const QList<QByteArray> fifty = walk(50);
+    std::printf("\nPages: server streams and resident memory, every page shown in turn, then page 1\n");
+    std::printf("| %-12s | %12s | %12s | %10s |\n", "show", "most streams", "streams after", "RSS MiB");
+    std::printf("|%s|%s|%s|%s|\n", QByteArray(14, '-').constData(), QByteArray(14, '-').constData(),
+                QByteArray(14, '-').constData(), QByteArray(12, '-').constData());
+    std::printf("| %-12s | %12s | %12s | %10.1f |\n", "1 page", one.value(0).constData(), one.value(1).constData(),
+                one.value(2).toDouble() / 1024);
+    std::printf("| %-12s | %12s | %12s | %10.1f |\n", "50 pages", fifty.value(0).constData(),
+                fifty.value(1).constData(), fifty.value(2).toDouble() / 1024);
+    std::printf("(target: at most 24 streams at any time; RSS at most +10 MB over one page)\n");
+}
+
 int main(int argc, char *argv[])
 {
     prepareDisplay(); // as the program does: the whole-program rows run this binary
     QApplication app(argc, argv);
     if (argc == 4 && QByteArray(argv[1]) == "--play")
         return playAndReportMemory(QString::fromLocal8Bit(argv[2]), atoi(argv[3]));
+    if (argc == 4 && QByteArray(argv[1]) == "--pages")
+        return walkPages(QString::fromLocal8Bit(argv[2]), atoi(argv[3]));
     if (argc == 4 && QByteArray(argv[1]) == "--whole")
         return wholeProgram(QString::fromLocal8Bit(argv[2]), atoi(argv[3]));
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_media FIXTURES_DIR [--cpu | --commands]\n");
+        std::fprintf(stderr, "usage: bench_media FIXTURES_DIR [--cpu | --commands | --pages]\n");
         return 2;
     }
     const QString dir = QString::fromLocal8Bit(argv[1]) + "/";
     if (argc > 2 && QByteArray(argv[2]) == "--commands") {
         commandLineTable(); // the command-line table alone
+        return 0;
+    }
+    if (argc > 2 && QByteArray(argv[2]) == "--pages") {
+        pagesTable(); // the pages tables alone
         return 0;
     }
     if (argc > 2 && QByteArray(argv[2]) == "--cpu") {
@@ -590,6 +751,7 @@ int main(int argc, char *argv[])
     }
 
     commandLineTable();
+    pagesTable();
 
     // Signed end offsets: the end the player reports against when its last sample was heard (the
     // first loud sample heard, less where that sample lies in the decode, plus the duration);

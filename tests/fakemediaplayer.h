@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/fadecontrol.h"
+#include "platform/lookaheadcontrol.h"
 #include "platform/loudnesscontrol.h"
 #include "platform/mediaplayer.h"
 #include "platform/outputcontrol.h"
@@ -15,7 +16,8 @@ class FakeMediaPlayer : public MediaPlayer,
                         public FadeControl,
                         public LoudnessControl,
                         public OutputControl,
-                        public PreListenControl
+                        public PreListenControl,
+                        public LookAheadControl
 {
 public:
     QHash<QString, double> durations; // unknown files have duration 0, as unplayable ones do
@@ -35,6 +37,9 @@ public:
     bool preListenPlays = false;          // what preListening() reports
     std::optional<QString> problem;       // what soundProblem() reports
     std::function<void()> problemChanged;
+    QList<QStringList> lookedAhead;                // every list handed over to look at
+    QStringList unplayable;                        // what knownUnplayable() says yes to
+    std::function<void(const QString &)> lookedAt; // the window's handler
 
     void setFileName(const QString &fileName) override
     {
@@ -78,6 +83,9 @@ public:
     void setSoundProblemHandler(std::function<void()> handler) override { problemChanged = std::move(handler); }
     void stopPreListen() override { preListenPlays = false; }
     bool preListening() override { return preListenPlays; }
+    void lookAhead(const QStringList &fileNames) override { lookedAhead << fileNames; }
+    bool knownUnplayable(const QString &fileName) override { return unplayable.contains(fileName); }
+    void setLookedAtHandler(std::function<void(const QString &)> handler) override { lookedAt = std::move(handler); }
 
 private:
     QString m_fileName;

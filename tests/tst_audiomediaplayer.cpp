@@ -60,6 +60,8 @@ private slots:
     void poisonedLoudnessIsMeasuredAgain_data();
     void poisonedLoudnessIsMeasuredAgain();
     void shortCartsAreMeasuredFirst();
+    void lookAheadOpensNoStream_data();
+    void lookAheadOpensNoStream();
     void outputsAndPreListen_data();
     void outputsAndPreListen();
     void stallsOfTheUserInterfaceAreNotHeard();
@@ -904,6 +906,44 @@ void TestAudioMediaPlayer::shortCartsAreMeasuredFirst()
     QCOMPARE(player.loudnessText(longFile), QStringLiteral("measuring"));
     QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
     QTRY_VERIFY_WITH_TIMEOUT(player.loudnessText(longFile).endsWith(QLatin1String(" dBTP")), 120000);
+}
+
+void TestAudioMediaPlayer::lookAheadOpensNoStream_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("unplayable");
+    QTest::addColumn<bool>("measured"); // its loudness found too
+    QTest::newRow("a cart that plays") << fixture("pink24.wav") << false << true;
+    QTest::newRow("not audio") << "junk" << true << false;
+    QTest::newRow("missing") << "/nowhere/cart.wav" << false << false; // nothing known: the window sees it is missing
+}
+
+void TestAudioMediaPlayer::lookAheadOpensNoStream()
+{
+    // The show's other pages are looked at in the background: lengths and loudness, no stream.
+    QFETCH(QString, file);
+    QFETCH(bool, unplayable);
+    QFETCH(bool, measured);
+    QTemporaryDir dir;
+    const ScopedEnvironment cacheHome("XDG_CACHE_HOME", dir.filePath("cache").toUtf8());
+    if (file == QLatin1String("junk")) {
+        file = dir.filePath("junk.wav");
+        writeBytes(file, QByteArray(4096, 'x'));
+    }
+    AudioMediaPlayer player;
+    player.setLoudnessTarget(-23.0);
+    QStringList lookedAt;
+    player.setLookedAtHandler([&lookedAt](const QString &path) { lookedAt << path; });
+    player.lookAhead({file, QStringLiteral(" ")});
+    QTRY_COMPARE(lookedAt, QStringList{file});
+    QCOMPARE(player.knownUnplayable(file), unplayable);
+    if (measured)
+        QTRY_VERIFY_WITH_TIMEOUT(player.loudnessText(file).endsWith(QLatin1String(" dBTP")), 10000);
+    QVERIFY(!player.isArmed(file));
+    // Handed over again unchanged, nothing is looked at twice.
+    player.lookAhead({file});
+    QTest::qWait(200);
+    QCOMPARE(lookedAt.size(), file.startsWith(QLatin1String("/nowhere")) ? 2 : 1);
 }
 
 void TestAudioMediaPlayer::outputsAndPreListen_data()

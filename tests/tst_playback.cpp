@@ -60,6 +60,8 @@ private slots:
     void cartsAreHandedOverToGetReady();
     void playingAcrossPages_data();
     void playingAcrossPages();
+    void brokenCartsAreSeenBeforeTheyPlay_data();
+    void brokenCartsAreSeenBeforeTheyPlay();
     void preListenLeavesTheAirAlone();
     void endToEndWithRealAudio();
     void noSoundOutputIsSaid();
@@ -489,6 +491,57 @@ void TestPlayback::playingAcrossPages()
         QCOMPARE(button(n)->isEnabled(), n != 9 || how == QLatin1String("back"));
         QVERIFY(button(n)->backColor() != Red && button(n)->backColor() != Blue);
     }
+}
+
+void TestPlayback::brokenCartsAreSeenBeforeTheyPlay_data()
+{
+    QTest::addColumn<bool>("pages");   // a show of pages, or the classic list
+    QTest::addColumn<QString>("file"); // "there", "missing", "unplayable" (there, but found not to play)
+    QTest::addColumn<bool>("marked");  // a red corner once the player has looked
+    QTest::newRow("a show's playable cart") << true << "there" << false;
+    QTest::newRow("a show's missing cart") << true << "missing" << true;
+    QTest::newRow("a show's cart that cannot play") << true << "unplayable" << true;
+    QTest::newRow("the classic list keeps its look") << false << "unplayable" << false;
+}
+
+void TestPlayback::brokenCartsAreSeenBeforeTheyPlay()
+{
+    QFETCH(bool, pages);
+    QFETCH(QString, file);
+    QFETCH(bool, marked);
+    const QString path = QDir(m_fixture.folder()).filePath(file + QStringLiteral(".wav"));
+    if (file != QLatin1String("missing"))
+        writeBytes(path, "not audio");
+    ShowDocument *show = m_window->showDocument();
+    QString error;
+    TrackList tracks{};
+    tracks[3] = {path, QStringLiteral("Cart")};
+    QVERIFY(show->save(tracks, &error));
+    if (pages)
+        QVERIFY(show->addPage(&error));
+    // The player looks at the new file in the background, and says so when it is done.
+    if (file == QLatin1String("unplayable"))
+        m_player->unplayable << path;
+    QVERIFY(m_player->lookedAt);
+    m_player->lookedAt(path);
+    QCOMPARE(button(3)->marked(), marked);
+    if (!pages)
+        return;
+    // Every page's carts are handed over to be looked at once; a page switch hands over nothing.
+    QVERIFY(!m_player->lookedAhead.isEmpty());
+    QVERIFY(m_player->lookedAhead.last().contains(path));
+    const qsizetype handed = m_player->lookedAhead.size();
+    QTest::keyClick(m_window.get(), Qt::Key_PageDown);
+    QTest::keyClick(m_window.get(), Qt::Key_PageUp);
+    QCOMPARE(m_player->lookedAhead.size(), handed);
+    // A cart put on page 2 is, at once.
+    QTest::keyClick(m_window.get(), Qt::Key_PageDown);
+    TrackList second{};
+    second[0] = {QStringLiteral("/p2/new.mp3"), QStringLiteral("New")};
+    QVERIFY(show->save(second, &error));
+    QCOMPARE(m_player->lookedAhead.size(), handed + 1);
+    QVERIFY(m_player->lookedAhead.last().contains(QStringLiteral("/p2/new.mp3")));
+    QVERIFY(m_player->lookedAhead.last().contains(path)); // page 1's, not shown
 }
 
 void TestPlayback::preListenLeavesTheAirAlone()

@@ -11,6 +11,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 
 #include <unistd.h>
 
@@ -353,19 +355,26 @@ void TestShowFile::refusedSavesChangeNothing()
 void TestShowFile::savedAsAShowTravels_data()
 {
     QTest::addColumn<bool>("collect");
-    QTest::newRow("its files inside its folder") << false;
-    QTest::newRow("its files collected from elsewhere") << true;
+    QTest::addColumn<int>("megabytes"); // the size of the cart b.wav
+    QTest::newRow("its files inside its folder") << false << 0;
+    QTest::newRow("its files collected from elsewhere") << true << 0;
+    QTest::newRow("a large file collected while the events go on") << true << 64;
 }
 
 void TestShowFile::savedAsAShowTravels()
 {
     QFETCH(bool, collect);
+    QFETCH(int, megabytes);
     QTemporaryDir here;
     QTemporaryDir there;
     QVERIFY(QDir(here.path()).mkpath(QStringLiteral("show/music")) && QDir(here.path()).mkpath(QStringLiteral("sfx")));
     const QString cart = here.filePath(collect ? QStringLiteral("sfx/a.wav") : QStringLiteral("show/music/a.wav"));
     QVERIFY(writeBytes(cart, "RIFF a"));
     QVERIFY(writeBytes(here.filePath(QStringLiteral("sfx/b.wav")), "RIFF b"));
+    if (megabytes > 0) {
+        QFile big(here.filePath(QStringLiteral("sfx/b.wav")));
+        QVERIFY(big.open(QIODevice::ReadWrite) && big.resize(qint64(megabytes) << 20));
+    }
     // A file of the same name already in the show's audio folder is not overwritten.
     QVERIFY(QDir(here.path()).mkpath(QStringLiteral("show/audio")));
     QVERIFY(writeBytes(here.filePath(QStringLiteral("show/audio/b.wav")), "theirs"));
@@ -376,9 +385,20 @@ void TestShowFile::savedAsAShowTravels()
     ShowDocument show(store);
     QString error;
     int progress = 0;
+    bool reportedElsewhere = false;
+    // The copying goes on beside the caller's events: a window keeps ticking meanwhile.
+    int ticks = 0;
+    QObject ticking; // the tick goes with the test
+    QTimer::singleShot(0, &ticking, [&ticks] { ++ticks; });
     QVERIFY2(show.saveAs(here.filePath(QStringLiteral("show/play.kelvo")), &error, collect,
-                         [&progress](int done, int) { progress = done; }),
+                         [&](int done, int) {
+                             progress = done;
+                             reportedElsewhere = reportedElsewhere || QThread::currentThread() != thread();
+                         }),
              qPrintable(error));
+    QVERIFY(!reportedElsewhere);
+    if (megabytes > 0)
+        QVERIFY2(ticks > 0, "the events stood still while the files were copied");
     QVERIFY(!show.isDefault());
     QCOMPARE(progress, collect ? 3 : 0); // three carts from outside, copied only when collecting
     // The folder goes to another machine, the originals stay behind: its carts are found there.
@@ -394,7 +414,10 @@ void TestShowFile::savedAsAShowTravels()
     QCOMPARE(moved[0].fullPath, there.filePath(QStringLiteral("moved/audio/a.wav")));
     QCOMPARE(moved[1].fullPath, moved[0].fullPath); // one copy for both carts
     QCOMPARE(moved[2].fullPath, there.filePath(QStringLiteral("moved/audio/b (2).wav")));
-    QCOMPARE(readBytes(moved[2].fullPath), QByteArray("RIFF b"));
+    if (megabytes == 0)
+        QCOMPARE(readBytes(moved[2].fullPath), QByteArray("RIFF b"));
+    else
+        QCOMPARE(QFileInfo(moved[2].fullPath).size(), qint64(megabytes) << 20);
     QCOMPARE(readBytes(there.filePath(QStringLiteral("moved/audio/b.wav"))), QByteArray("theirs"));
 }
 

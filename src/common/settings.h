@@ -46,6 +46,10 @@ public:
     void noteRecentShow(const QString &path);
     static constexpr int kMostRecentShows = 8;
 
+    // The settings file itself, for a unit that keeps a group of arrays of its own; null while
+    // the file is not one to read (see below).
+    QSettings *file() const { return synced(); }
+
     // Where they are kept.
     QString fileName() const { return m_fileName; }
 

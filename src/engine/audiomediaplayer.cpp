@@ -95,6 +95,8 @@ void AudioMediaPlayer::setFileName(const QString &fileName)
             const std::optional<qint64> frames = decoder ? decoder->exactLength() : std::nullopt;
             length = TrackLength{frames.value_or(0), decoder ? decoder->rate() : 0};
             m_durations.insert(fileName, *length);
+            if (m_lookedAt)
+                m_lookedAt(fileName);
         }
     }
     if (length) {
@@ -163,7 +165,7 @@ QString AudioMediaPlayer::mediaName(const QString &path) const
     return caption.isEmpty() ? QFileInfo(path).completeBaseName() : caption;
 }
 
-void AudioMediaPlayer::armInBackground(const QString &path, bool countOnly)
+void AudioMediaPlayer::armInBackground(const QString &path, bool countOnly, int priority)
 {
     if (path.isEmpty() || m_inFlight.contains(path))
         return;
@@ -172,16 +174,18 @@ void AudioMediaPlayer::armInBackground(const QString &path, bool countOnly)
     const QString name = mediaName(path);
     const double gain = gainFor(path);
     const QString device = m_airOutput;
-    m_worker.start([this, engine, path, name, gain, device, countOnly] {
-        Probed result{path, {}, countOnly, {}};
-        std::unique_ptr<AudioDecoder> decoder = openDecoder(path);
-        const std::optional<qint64> frames = decoder ? decoder->exactLength() : std::nullopt;
-        result.length = TrackLength{frames.value_or(0), decoder ? decoder->rate() : 0};
-        if (!countOnly && frames.value_or(0) > 0)
-            result.voice = engine->arm(std::make_unique<TrackStream>(std::move(decoder)), name, gain, device);
-        QMetaObject::invokeMethod(
-            this, [this, result] { probed(result); }, Qt::QueuedConnection);
-    });
+    m_worker.start(
+        [this, engine, path, name, gain, device, countOnly] {
+            Probed result{path, {}, countOnly, {}};
+            std::unique_ptr<AudioDecoder> decoder = openDecoder(path);
+            const std::optional<qint64> frames = decoder ? decoder->exactLength() : std::nullopt;
+            result.length = TrackLength{frames.value_or(0), decoder ? decoder->rate() : 0};
+            if (!countOnly && frames.value_or(0) > 0)
+                result.voice = engine->arm(std::make_unique<TrackStream>(std::move(decoder)), name, gain, device);
+            QMetaObject::invokeMethod(
+                this, [this, result] { probed(result); }, Qt::QueuedConnection);
+        },
+        priority);
 }
 
 void AudioMediaPlayer::probed(const Probed &result)
@@ -189,6 +193,8 @@ void AudioMediaPlayer::probed(const Probed &result)
     m_inFlight.remove(result.path);
     if (!m_durations.find(result.path))
         m_durations.insert(result.path, result.length);
+    if (m_lookedAt)
+        m_lookedAt(result.path);
     if (result.path == m_fileName && m_durationPending) {
         m_durationPending = false;
         m_totalFrames = result.length.frames;
@@ -225,15 +231,35 @@ void AudioMediaPlayer::prepare(const QList<MediaCue> &cues)
     }
 }
 
-void AudioMediaPlayer::measureInBackground(const QString &path)
+void AudioMediaPlayer::measureInBackground(const QString &path, bool lookingAhead)
 {
     if (m_measuring.contains(path))
         return;
     m_measuring.insert(path);
     // Small files first: a cart of minutes is measured before one of hours, whatever the order
-    // of the list.
+    // of the list; the show's other pages after all of the page shown.
     const qint64 megabytes = QFileInfo(path).size() >> 20;
-    measurePart(path, nullptr, -int(std::min<qint64>(megabytes, 1'000'000)));
+    const int bySize = -int(std::min<qint64>(megabytes, 1'000'000));
+    measurePart(path, nullptr, lookingAhead ? bySize - 2'000'000 : bySize);
+}
+
+void AudioMediaPlayer::lookAhead(const QStringList &fileNames)
+{
+    for (const QString &path : fileNames) {
+        if (path.trimmed().isEmpty())
+            continue;
+        // Below the page shown's arming, which may come while these wait.
+        if (!m_inFlight.contains(path) && !m_durations.find(path))
+            armInBackground(path, true, -1);
+        if (!m_loudness.find(path))
+            measureInBackground(path, true);
+    }
+}
+
+bool AudioMediaPlayer::knownUnplayable(const QString &fileName)
+{
+    const std::optional<TrackLength> length = m_durations.find(fileName);
+    return length && (length->frames <= 0 || length->rate <= 0);
 }
 
 void AudioMediaPlayer::measurePart(const QString &path, std::shared_ptr<LoudnessMeasurement> measurement, int priority)

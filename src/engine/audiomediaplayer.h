@@ -3,6 +3,7 @@
 #include "decoding/durationcache.h"
 #include "loudness/loudnesscache.h"
 #include "platform/fadecontrol.h"
+#include "platform/lookaheadcontrol.h"
 #include "platform/loudnesscontrol.h"
 #include "platform/mediaplayer.h"
 #include "platform/outputcontrol.h"
@@ -32,7 +33,8 @@ class AudioMediaPlayer : public QObject,
                          public FadeControl,
                          public LoudnessControl,
                          public OutputControl,
-                         public PreListenControl
+                         public PreListenControl,
+                         public LookAheadControl
 {
     Q_OBJECT
 
@@ -60,6 +62,12 @@ public:
     bool preListen(const QString &fileName) override;
     void stopPreListen() override;
     bool preListening() override;
+    void lookAhead(const QStringList &fileNames) override;
+    bool knownUnplayable(const QString &fileName) override;
+    void setLookedAtHandler(std::function<void(const QString &fileName)> handler) override
+    {
+        m_lookedAt = std::move(handler);
+    }
 
     // True while the current track is timed by the silent clock rather than the sound server.
     bool usesSilentClock() const { return m_output == Output::Clock; }
@@ -75,9 +83,11 @@ private:
     qint64 playedFrames();
     std::shared_ptr<PulseVoice> takeArmed(const QString &path);
     std::shared_ptr<PulseVoice> armNow(const QString &path, std::unique_ptr<AudioDecoder> decoder);
-    void armInBackground(const QString &path, bool countOnly);
+    // countOnly probes the length alone; priority orders the worker's queue (higher first).
+    void armInBackground(const QString &path, bool countOnly, int priority = 0);
     void probed(const Probed &result);
-    void measureInBackground(const QString &path);
+    // Looked-ahead files come after every cart of the page shown.
+    void measureInBackground(const QString &path, bool lookingAhead = false);
     // Measures the next part of path (from its start when measurement is null) on the
     // measuring thread; called from there too, for the part after.
     void measurePart(const QString &path, std::shared_ptr<LoudnessMeasurement> measurement, int priority);
@@ -113,6 +123,7 @@ private:
     bool m_durationPending = false;
     std::function<void()> m_durationKnown;
     std::function<void()> m_soundProblem;
+    std::function<void(const QString &)> m_lookedAt;
 
     Output m_output = Output::None;
     quint64 m_generation = 0; // a pending start belongs to the put that scheduled it

@@ -12,14 +12,14 @@
 #include "common/windowmover.h"
 #include "editor/form2.h"
 #include "platform/fadecontrol.h"
+#include "platform/lookaheadcontrol.h"
 #include "platform/loudnesscontrol.h"
-#include "platform/mediaplayer.h"
 #include "platform/opendialog.h"
 #include "platform/outputcontrol.h"
 #include "platform/prelistencontrol.h"
-#include "player/droppedfiles.h"
 #include "player/lcddisplay.h"
 #include "player/pagemenu.h"
+#include "player/pageview.h"
 #include "player/playercontrols.h"
 #include "player/prelisten.h"
 #include "player/soundnotice.h"
@@ -30,7 +30,6 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -51,34 +50,14 @@ Form1::Form1(std::unique_ptr<MediaPlayer> activeMovie, std::unique_ptr<OpenDialo
       m_show(new ShowDocument(*m_store, this))
 {
     // Read before the window loads it, so the carts are armed once, for the show it opens with.
-    const QString showNote = openStartingShow();
+    const QString showNote = PageView::openStartingShow(*m_show, m_settings);
     connect(m_show, &ShowDocument::saved, this, &Form1::applySavedTracks);
     connect(m_show, &ShowDocument::shownPageChanged, this, &Form1::applyShownPage);
-    connect(m_show, &ShowDocument::pagesChanged, this, [this] {
-        showPageCaption();
-        markMissingFiles();
-        emit pageChanged();
-    });
+    connect(m_show, &ShowDocument::pagesChanged, this, &Form1::pageChanged);
     buildControls();
     Form_Load();
     if (!showNote.isEmpty())
         warnUser(this, showNote);
-}
-
-QString Form1::openStartingShow()
-{
-    QString note;
-    const QString last = m_settings.lastShow();
-    if (!last.isEmpty()) {
-        QString why;
-        if (m_show->open(last, &why))
-            return why; // what the reader left out, if anything
-        m_show->openDefault(&note);
-        return tr("The show %1 could not be opened; the track list is shown.\n\n%2").arg(last, why)
-            + (note.isEmpty() ? QString() : QStringLiteral("\n\n") + note);
-    }
-    m_show->openDefault(&note);
-    return note;
 }
 
 Form1::~Form1()
@@ -114,16 +93,12 @@ void Form1::buildControls()
                 CmdTrack_Click(n);
         });
         connect(button, &TrackButton::mouseMoved, this, [this, n] { CmdTrack_MouseMove(n); });
-        connect(button, &TrackButton::menuRequested, this, [this, n](const QPoint &at) { showCartMenu(n, at); });
+        connect(button, &TrackButton::menuRequested, this, [this, n](const QPoint &at) {
+            m_menu->popupCartMenu(n, CmdTrack[n]->tag(), CmdTrack[n]->isEnabled(), Timer1->isActive(), at);
+        });
         connect(button, &TrackButton::filesDropped, this, [this, n](const QStringList &paths) {
-            // A show dropped on the window opens; audio files fill the page shown.
-            if (paths.size() == 1 && paths.constFirst().endsWith(QLatin1String(".kelvo"))) {
-                openShow(paths.constFirst());
-                return;
-            }
-            QString error;
-            if (!assignDroppedFiles(*m_show, m_form2, n, paths, &error))
-                warnUser(this, tr("The track list could not be saved.\n\n%1").arg(error));
+            if (!(m_form2 && m_form2->isVisible()))
+                m_pageMenu->dropFiles(n, paths, m_form2);
         });
         button->setAccessibleDescription(QStringLiteral("Track %1").arg(n + 1));
         CmdTrack[n] = button;
@@ -149,14 +124,14 @@ void Form1::buildControls()
                         Twips::rect(3360, 4680, 735, 495), font());
 
     const QFont commandFont = classicFont(9.75);
-    Command1 = makeButton(this, "Command1", QStringLiteral("About"), Twips::rect(4440, 4560, 1095, 495), font());
-    CmdSet = makeButton(this, "CmdSet", QStringLiteral("Set Tracks"), Twips::rect(5640, 4560, 1455, 555), commandFont);
-    CmdExit = makeButton(this, "CmdExit", QStringLiteral("E&xit"), Twips::rect(7200, 4560, 855, 555), commandFont);
+    Command1 = makeButton(this, "Command1", QStringLiteral("About"), Twips::rect(4440, 4560, 1095, 495), font(),
+                          QStringLiteral("About Kelvo"));
+    CmdSet = makeButton(this, "CmdSet", QStringLiteral("Set Tracks"), Twips::rect(5640, 4560, 1455, 555), commandFont,
+                        QStringLiteral("Open the track-list editor"));
+    CmdExit = makeButton(this, "CmdExit", QStringLiteral("E&xit"), Twips::rect(7200, 4560, 855, 555), commandFont,
+                         QStringLiteral("Exit Kelvo"));
     LblLCD->setAccessibleDescription(QStringLiteral("Total time"));
     LblLCD3->setAccessibleDescription(QStringLiteral("Time remaining"));
-    CmdSet->setAccessibleDescription(QStringLiteral("Open the track-list editor"));
-    Command1->setAccessibleDescription(QStringLiteral("About Kelvo"));
-    CmdExit->setAccessibleDescription(QStringLiteral("Exit Kelvo"));
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(CmdSet, &QPushButton::clicked, this, &Form1::CmdSet_Click);
     connect(CmdExit, &QPushButton::clicked, this, &Form1::CmdExit_Click);
@@ -180,18 +155,9 @@ void Form1::buildControls()
     m_notice = new SoundNotice(this, dynamic_cast<OutputControl *>(ActiveMovie1.get()),
                                {CmdTrack.begin(), CmdTrack.end()});
 
-    // The frame's lower edge, below the commands: seen only when the show has pages.
-    m_pageCaption = new QLabel(this);
-    m_pageCaption->setObjectName(QStringLiteral("PageCaption"));
-    m_pageCaption->setGeometry(Twips::rect(4440, 5160, 3600, 240));
-    m_pageCaption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    QPalette pageLook = m_pageCaption->palette();
-    pageLook.setColor(QPalette::WindowText, colour(Yellow));
-    m_pageCaption->setPalette(pageLook);
-    QFont pageFont = font();
-    pageFont.setPixelSize(11);
-    m_pageCaption->setFont(pageFont);
-    m_pageCaption->hide();
+    m_pageView = new PageView(this, *m_show, *m_notice, {CmdTrack.begin(), CmdTrack.end()},
+                              dynamic_cast<LookAheadControl *>(ActiveMovie1.get()),
+                              [this](int page) { showPage(page); });
     m_pageMenu = new PageMenu(this, m_menu->menu(), *m_show, [this](int page) { showPage(page); });
 
     Timer1 = new TagTimer(this);
@@ -200,42 +166,10 @@ void Form1::buildControls()
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
 }
 
-void Form1::showCartMenu(int index, const QPoint &globalPos)
-{
-    // An empty slot's button at rest offers the window's menu, as the window itself does.
-    const bool disabled = !CmdTrack[index]->isEnabled();
-    if (disabled && !Timer1->isActive())
-        m_menu->popup(globalPos);
-    else
-        m_menu->popupCartMenu(index, CmdTrack[index]->tag(), disabled, globalPos);
-}
-
 void Form1::contextMenuEvent(QContextMenuEvent *event)
 {
     m_menu->popup(event->globalPos());
     event->accept();
-}
-
-void Form1::fireTrack(int index)
-{
-    if (index >= 0 && index < SlotCount && CmdTrack[index]->isEnabled())
-        CmdTrack_Click(index);
-}
-
-void Form1::stopTrack()
-{
-    if (const std::optional<int> playing = playingTrack())
-        CmdTrack_Click(*playing);
-}
-
-std::optional<int> Form1::playingTrack() const
-{
-    return Timer1->isActive() ? slotIndex(Timer1->tag()) : std::nullopt;
-}
-
-std::optional<int> Form1::playingPage() const
-{
-    return playingTrack() ? std::optional<int>(m_playingPage) : std::nullopt;
 }
 
 void Form1::showPage(int page)
@@ -259,7 +193,7 @@ void Form1::applyShownPage()
     markMissingFiles();
     lockForPlayingPage();
     prepareTracks();
-    showPageCaption();
+    m_pageView->refresh();
     emit pageChanged();
 }
 
@@ -280,78 +214,26 @@ void Form1::showRecords(const QList<TrackSlot> &records)
     }
 }
 
-void Form1::markMissingFiles()
-{
-    // Only a show of pages marks them: the classic list looks as it always has.
-    const bool marking = m_show->pageCount() > 1 || !m_show->isDefault();
-    for (TrackButton *button : CmdTrack) {
-        const QString path = trimSpaces(button->tag());
-        button->setMarked(marking && !path.isEmpty() && !QFileInfo(path).isFile());
-    }
-}
-
 void Form1::lockForPlayingPage()
 {
-    const std::optional<int> playing = playingTrack();
-    if (!playing)
-        return;
-    for (TrackButton *button : CmdTrack) {
-        button->setBackColor(Silver);
-        button->setEnabled(false);
-    }
     // On its own page the playing button is the one that may be pressed, and blinks on.
-    if (m_show->shownPage() == m_playingPage) {
-        CmdTrack[*playing]->setEnabled(true);
-        CmdTrack[*playing]->setBackColor(Red);
-    }
-}
-
-void Form1::showPageCaption()
-{
-    const int pages = m_show->pageCount();
-    const int shown = m_show->shownPage();
-    const QString text = pages > 1 ? tr("Page %1 of %2: %3").arg(shown + 1).arg(pages).arg(m_show->pageName(shown))
-                                   : QString();
-    m_pageCaption->setText(text);
-    m_pageCaption->setVisible(pages > 1);
-    m_notice->setPlainDescription(text);
-}
-
-double Form1::remainingSeconds()
-{
-    return playingTrack() ? std::max(0.0, ActiveMovie1->duration() - ActiveMovie1->position()) : 0.0;
-}
-
-double Form1::totalSeconds()
-{
-    return playingTrack() ? ActiveMovie1->duration() : 0.0;
+    if (const std::optional<int> playing = playingTrack())
+        PlayerControls::lockAll(CmdTrack, m_show->shownPage() == m_playingPage ? playing : std::nullopt);
 }
 
 void Form1::fadeOut()
 {
     const std::optional<int> playing = slotIndex(Timer1->tag());
-    if (!Timer1->isActive() || !playing || m_fading)
-        return; // nothing playing: nothing to fade
-    if (!m_fades)
-        return;
+    if (!Timer1->isActive() || !playing || m_fading || !m_fades)
+        return; // nothing playing, or a player that cannot fade
     m_fading = true;
     m_fades->fadeOut(m_settings.fadeSeconds());
     emit fadeBegun();
 }
 
-QMenu *Form1::contextMenu() const
-{
-    return m_menu->menu();
-}
-
 QMenu *Form1::cartMenu(int index)
 {
     return m_menu->cartMenu(index, CmdTrack[index]->tag(), !CmdTrack[index]->isEnabled() && Timer1->isActive());
-}
-
-About *Form1::aboutWindow() const
-{
-    return m_about;
 }
 
 Form2 *Form1::form2()
@@ -376,7 +258,7 @@ void Form1::Form_Load()
     for (int n = 0; n < records.size(); ++n)
         form2()->setRow(n, records[n]);
     markMissingFiles();
-    showPageCaption();
+    m_pageView->refresh();
 
     Timer1->stop();
     Timer1->setInterval(250);
@@ -392,6 +274,7 @@ void Form1::prepareTracks()
     for (TrackButton *button : CmdTrack)
         cues.append({button->tag(), button->text()});
     ActiveMovie1->prepare(cues);
+    m_pageView->lookAhead();
 }
 
 void Form1::showTime(QLabel *display, double hundredths)
@@ -550,23 +433,7 @@ void Form1::applySavedTracks(const TrackList &tracks)
 
 void Form1::keyPressEvent(QKeyEvent *event)
 {
-    // F1 to F12 act as clicks on the twelve track buttons.
-    const int n = event->key() - Qt::Key_F1;
-    if (n >= 0 && n < SlotCount && event->modifiers() == Qt::NoModifier) {
-        if (CmdTrack[n]->isEnabled())
-            CmdTrack[n]->click();
-        event->accept();
-        return;
-    }
-    // Page Down and Page Up step through the pages (no wrapping); Ctrl+1 to Ctrl+9 go to one.
-    const int shown = m_show->shownPage();
-    if (event->modifiers() == Qt::NoModifier && (event->key() == Qt::Key_PageDown || event->key() == Qt::Key_PageUp)) {
-        showPage(shown + (event->key() == Qt::Key_PageDown ? 1 : -1));
-        event->accept();
-        return;
-    }
-    if (event->modifiers() == Qt::ControlModifier && event->key() >= Qt::Key_1 && event->key() <= Qt::Key_9) {
-        showPage(event->key() - Qt::Key_1);
+    if (PlayerControls::clickForKey(CmdTrack, event) || m_pageView->handleKey(event)) {
         event->accept();
         return;
     }

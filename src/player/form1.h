@@ -1,8 +1,12 @@
 #pragma once
 
+#include "about/about.h"
 #include "common/settings.h"
+#include "platform/mediaplayer.h"
+#include "player/pageview.h"
 #include "player/tagtimer.h"
 #include "player/trackbutton.h"
+#include "player/windowmenu.h"
 #include "tracklist/trackslot.h"
 
 #include <QPointer>
@@ -11,11 +15,9 @@
 #include <array>
 #include <memory>
 
-class About;
 class QMenu;
 class FadeControl;
 class Form2;
-class MediaPlayer;
 class OpenDialog;
 class PreListen;
 class QLabel;
@@ -25,7 +27,6 @@ class Shape;
 class SoundNotice;
 class ShowDocument;
 class TrackListStore;
-class WindowMenu;
 
 // The player window: twelve track buttons, the total and remaining time displays, and the
 // commands "Set Tracks", "About" and "E&xit". It is the program's first and main window.
@@ -50,7 +51,7 @@ public:
     // The editor's one shared instance, created hidden on first use.
     Form2 *form2();
     // The About window while it is open; null otherwise.
-    About *aboutWindow() const;
+    About *aboutWindow() const { return m_about; }
 
     TrackListStore *trackListStore() const { return m_store; }
     ShowDocument *showDocument() const { return m_show; }
@@ -61,8 +62,16 @@ public:
 
     // What a remote command does, exactly as a key or a click: fires track index (0-11) as its
     // function key does; stops the playing track as a second click; fades it out as Esc.
-    void fireTrack(int index);
-    void stopTrack();
+    void fireTrack(int index)
+    {
+        if (index >= 0 && index < SlotCount && CmdTrack[index]->isEnabled())
+            CmdTrack_Click(index);
+    }
+    void stopTrack()
+    {
+        if (const std::optional<int> playing = playingTrack())
+            CmdTrack_Click(*playing);
+    }
     void fadeTrack() { fadeOut(); }
     // Shows page (0-based) of the show, as Page Down or Ctrl+1 does: nothing while the editor is
     // open or when there is no such page. A cart on another page plays on; the page shown then
@@ -72,16 +81,19 @@ public:
     bool openShow(const QString &path);
     // The playing track (its slot on the playing page), and its remaining and total seconds;
     // nothing when none plays.
-    std::optional<int> playingTrack() const;
+    std::optional<int> playingTrack() const { return Timer1->isActive() ? slotIndex(Timer1->tag()) : std::nullopt; }
     // The page of the playing track (0-based); nothing when none plays.
-    std::optional<int> playingPage() const;
-    double remainingSeconds();
-    double totalSeconds();
+    std::optional<int> playingPage() const { return playingTrack() ? std::optional<int>(m_playingPage) : std::nullopt; }
+    double remainingSeconds()
+    {
+        return playingTrack() ? std::max(0.0, ActiveMovie1->duration() - ActiveMovie1->position()) : 0.0;
+    }
+    double totalSeconds() { return playingTrack() ? ActiveMovie1->duration() : 0.0; }
     bool isFading() const { return m_fading; }
 
     // The window's own menu (right button, or the Menu key): fade-out, fade length, loudness,
     // outputs; and a track button's (see WindowMenu).
-    QMenu *contextMenu() const;
+    QMenu *contextMenu() const { return m_menu->menu(); }
     QMenu *cartMenu(int index);
 
 signals:
@@ -104,9 +116,6 @@ protected:
 
 private:
     void buildControls();
-    // Opens the show the program last ended with, or else the default show; what to tell the
-    // user of it (empty: nothing).
-    QString openStartingShow();
     void Form_Load();
     void CmdTrack_Click(int index);
     void CmdTrack_MouseMove(int index);
@@ -124,10 +133,7 @@ private:
     void showRecords(const QList<TrackSlot> &records);
     void lockForPlayingPage();
     // Marks the buttons whose file is not there (a show's pages only).
-    void markMissingFiles();
-    // The page's number and name on the window when the show has more than one.
-    void showPageCaption();
-    void showCartMenu(int index, const QPoint &globalPos);
+    void markMissingFiles() { m_pageView->markMissingFiles(); }
     // Fades the playing track out; it then stops as a second click stops it.
     void fadeOut();
     // Shows an amount of hundredths of a second on a time display.
@@ -153,12 +159,12 @@ private:
     QLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;
     TagTimer *Timer1 = nullptr;
-    QLabel *m_pageCaption = nullptr;
 
     Settings m_settings;
     WindowMenu *m_menu = nullptr;
     PreListen *m_preListen = nullptr;
     PageMenu *m_pageMenu = nullptr;
+    PageView *m_pageView = nullptr;
     SoundNotice *m_notice = nullptr;
     bool m_fading = false;
     int m_playingPage = 0; // while Timer1 runs: the page its tag's slot is on

@@ -2,6 +2,7 @@
 
 #include "common/settings.h"
 #include "common/usermessage.h"
+#include "player/droppedfiles.h"
 #include "show/showdocument.h"
 
 #include <QAction>
@@ -77,8 +78,9 @@ PageMenu::PageMenu(QWidget *window, QMenu *menu, ShowDocument &show, std::functi
         if (collect == QMessageBox::Cancel)
             return;
         QProgressDialog progress(tr("Copying the carts' files..."), QString(), 0, 0, m_window);
+        // At once: the window keeps ticking while the files are copied, but takes no edit then.
         progress.setWindowModality(Qt::WindowModal);
-        progress.setMinimumDuration(500);
+        progress.setMinimumDuration(0);
         const auto copied = [&progress](int done, int total) {
             progress.setMaximum(total);
             progress.setValue(done);
@@ -181,4 +183,15 @@ void PageMenu::fill()
         if (!m_show.deletePage(shown, &error))
             warn(tr("The page could not be deleted.\n\n%1").arg(error));
     });
+}
+
+void PageMenu::dropFiles(int index, const QStringList &paths, Form2 *editor)
+{
+    if (paths.size() == 1 && paths.constFirst().endsWith(QLatin1String(".kelvo"))) {
+        openShow(paths.constFirst());
+        return;
+    }
+    QString error;
+    if (!assignDroppedFiles(m_show, editor, index, paths, &error))
+        warn(tr("The track list could not be saved.\n\n%1").arg(error));
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QObject>
+#include <QStringList>
 
 #include <functional>
 
+class Form2;
 class QMenu;
 class QWidget;
 class ShowDocument;
@@ -24,6 +26,9 @@ public:
 
     // Opens the show file at path (a start with a .kelvo, a drop), telling what was skipped.
     bool openShow(const QString &path);
+    // Files dropped on track button index: a show opens; audio files fill the page shown from
+    // that slot on (see assignDroppedFiles), and a failed save is told.
+    void dropFiles(int index, const QStringList &paths, Form2 *editor);
 
 private:
     void fill();

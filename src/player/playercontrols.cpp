@@ -2,6 +2,9 @@
 
 #include "common/colours.h"
 
+#include "player/trackbutton.h"
+
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
@@ -22,13 +25,25 @@ QLabel *styleLabel(QLabel *label, const char *name, QRect geometry, const QFont 
     return label;
 }
 
-QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, QRect geometry, const QFont &font)
+QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, QRect geometry, const QFont &font,
+                        const QString &description)
 {
     auto *button = new QPushButton(text, parent);
     button->setObjectName(QLatin1String(name));
     button->setGeometry(geometry);
     button->setFont(font);
+    button->setAccessibleDescription(description);
     return button;
+}
+
+bool clickForKey(const std::array<TrackButton *, 12> &buttons, QKeyEvent *event)
+{
+    const int n = event->key() - Qt::Key_F1;
+    if (n < 0 || n >= int(buttons.size()) || event->modifiers() != Qt::NoModifier)
+        return false;
+    if (buttons[n]->isEnabled())
+        buttons[n]->click();
+    return true;
 }
 
 } // namespace PlayerControls

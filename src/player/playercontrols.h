@@ -1,12 +1,19 @@
 #pragma once
 
+#include "common/colours.h"
+
 #include <QString>
 
+#include <array>
+#include <optional>
+
 class QFont;
+class QKeyEvent;
 class QLabel;
 class QPushButton;
 class QRect;
 class QWidget;
+class TrackButton;
 
 // The player window's plain controls, made as its design has them.
 namespace PlayerControls {
@@ -15,7 +22,27 @@ namespace PlayerControls {
 // whatever QLabel kind) gets the rest.
 QLabel *styleLabel(QLabel *label, const char *name, QRect geometry, const QFont &font);
 
-// A push button named name.
-QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, QRect geometry, const QFont &font);
+// A push button named name, described to screen readers as description.
+QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, QRect geometry, const QFont &font,
+                        const QString &description);
+
+// Locks every track button in silver while a cart plays elsewhere; the pressable one (the
+// playing cart's, on its own page) stays enabled and shows red, as its blink goes on.
+template <typename Buttons>
+void lockAll(const Buttons &buttons, std::optional<int> pressable)
+{
+    for (auto *button : buttons) {
+        button->setBackColor(Colours::Silver);
+        button->setEnabled(false);
+    }
+    if (pressable) {
+        buttons[*pressable]->setEnabled(true);
+        buttons[*pressable]->setBackColor(Colours::Red);
+    }
+}
+
+// F1 to F12 (no modifier) act as clicks on the twelve track buttons: true when the key was one
+// of them, whether or not its button could be pressed.
+bool clickForKey(const std::array<TrackButton *, 12> &buttons, QKeyEvent *event);
 
 } // namespace PlayerControls

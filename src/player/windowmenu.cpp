@@ -176,8 +176,12 @@ QMenu *WindowMenu::cartMenu(int index, const QString &path, bool locked)
     return m_cartMenu;
 }
 
-void WindowMenu::popupCartMenu(int index, const QString &path, bool locked, const QPoint &globalPos)
+void WindowMenu::popupCartMenu(int index, const QString &path, bool enabled, bool playing, const QPoint &globalPos)
 {
+    if (!enabled && !playing) {
+        popup(globalPos);
+        return;
+    }
     prepare();
-    cartMenu(index, path, locked)->popup(globalPos);
+    cartMenu(index, path, !enabled)->popup(globalPos);
 }

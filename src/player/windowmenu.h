@@ -39,7 +39,9 @@ public:
     // Track button index's menu, holding path: pre-listen (or stop it) first; then, unless the
     // button is locked by the cart on air, the window's items. Built as it is asked for.
     QMenu *cartMenu(int index, const QString &path, bool locked);
-    void popupCartMenu(int index, const QString &path, bool locked, const QPoint &globalPos);
+    // The menu of a button at globalPos: an empty slot's button at rest offers the window's
+    // menu, as the window itself does; any other its cart menu.
+    void popupCartMenu(int index, const QString &path, bool enabled, bool playing, const QPoint &globalPos);
 
 signals:
     void fadeRequested();

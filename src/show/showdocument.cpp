@@ -3,10 +3,15 @@
 #include "common/atomicwrite.h"
 #include "tracklist/trackliststore.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QThread>
+
+#include <memory>
 
 namespace {
 
@@ -135,6 +140,10 @@ void ShowDocument::openDefault(QString *message)
 
 bool ShowDocument::open(const QString &path, QString *message)
 {
+    if (m_collecting) {
+        *message = tr("The show's files are being copied; open the show once that is done.");
+        return false;
+    }
     bool readOnly = false;
     QStringList notes;
     const std::optional<Show> show = read(path, &readOnly, &notes);
@@ -340,6 +349,33 @@ bool ShowDocument::collectFiles(Show &show, const QString &folder, QString *erro
     return true;
 }
 
+bool ShowDocument::collectInBackground(Show &show, const QString &folder, QString *errorMessage,
+                                       const std::function<void(int, int)> &copied)
+{
+    // Copying gigabytes takes as long as the disk needs: a thread of its own does it, while the
+    // window goes on ticking, blinking and taking commands. The progress comes back queued.
+    bool done = false;
+    QString why;
+    const auto report = [this, copied](int count, int total) {
+        if (copied)
+            QMetaObject::invokeMethod(
+                this, [copied, count, total] { copied(count, total); }, Qt::QueuedConnection);
+    };
+    std::unique_ptr<QThread> worker(QThread::create([&] { done = collectFiles(show, folder, &why, report); }));
+    QEventLoop loop;
+    connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    m_collecting = true;
+    worker->start();
+    loop.exec();
+    worker->wait();
+    m_collecting = false;
+    // The last reports, before the caller's progress goes away.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    if (!done)
+        *errorMessage = why;
+    return done;
+}
+
 bool ShowDocument::create(const QString &path, QString *errorMessage)
 {
     Show show;
@@ -359,7 +395,7 @@ bool ShowDocument::saveAs(const QString &path, QString *errorMessage, bool colle
         }
     }
     const QString absolute = QFileInfo(path).absoluteFilePath();
-    if (collect && !collectFiles(show, QFileInfo(absolute).absolutePath(), errorMessage, copied))
+    if (collect && !collectInBackground(show, QFileInfo(absolute).absolutePath(), errorMessage, copied))
         return false;
     if (!writeFileWhole(absolute, ShowFormat::serialize(show, QFileInfo(absolute).absolutePath()), errorMessage))
         return false;

@@ -71,6 +71,8 @@ public:
     // carts' files outside the show's folder are first copied into its "audio" folder (a name
     // taken gets a number) and the carts play the copies, so the folder carries the show;
     // copied(done, total) is called after each file. A file that cannot be copied stops the save.
+    // The copying runs on a thread of its own while the caller's event loop goes on; a show
+    // cannot be opened meanwhile.
     bool saveAs(const QString &path, QString *errorMessage, bool collect = false,
                 const std::function<void(int done, int total)> &copied = {});
 
@@ -89,6 +91,9 @@ private:
     static std::optional<Show> read(const QString &path, bool *readOnly, QStringList *notes);
     // Makes show (from path; empty: the default show) the one played, page 1 shown.
     void become(const QString &path, const Show &show, bool readOnly);
+    // collectFiles() on a thread of its own, the event loop running meanwhile.
+    bool collectInBackground(Show &show, const QString &folder, QString *errorMessage,
+                             const std::function<void(int, int)> &copied);
     static bool collectFiles(Show &show, const QString &folder, QString *errorMessage,
                              const std::function<void(int, int)> &copied);
     bool storesFirstPageInTrackList() const { return isDefault(); }
@@ -99,7 +104,8 @@ private:
     Show m_show;
     int m_shown = 0;
     bool m_readOnly = false;
-    QDateTime m_readModified; // the show file's time when last read or written; invalid: none
+    bool m_collecting = false; // saveAs() is copying the carts' files
+    QDateTime m_readModified;  // the show file's time when last read or written; invalid: none
     qint64 m_readSize = -1;
     std::function<bool(const QString &)> m_askOverwrite;
 };

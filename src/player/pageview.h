@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QStringList>
+
+#include <functional>
+
+class QKeyEvent;
+class QLabel;
+class QWidget;
+class LookAheadControl;
+class Settings;
+class ShowDocument;
+class SoundNotice;
+class TrackButton;
+
+// The page on the player window: its number and name in the frame's lower edge (and the
+// window's accessible description) once the show has more than one, the keys that step through
+// the pages, and the red corner of a show's carts whose file is missing or cannot play. A
+// one-page default show leaves the window exactly as it always looked. The player looks at the
+// other pages' carts in the background, so a broken cart is seen before its page is played.
+class PageView : public QObject
+{
+    Q_OBJECT
+
+public:
+    // showPage shows a page (0-based), as the window allows it; buttons are the window's track
+    // buttons; player may be null (a player that does not look ahead).
+    PageView(QWidget *window, ShowDocument &show, SoundNotice &notice, const QList<TrackButton *> &buttons,
+             LookAheadControl *player, std::function<void(int)> showPage);
+
+    // Opens the show the program last ended with, or else the default show; what to tell the
+    // user of it (empty: nothing).
+    static QString openStartingShow(ShowDocument &show, const Settings &settings);
+
+    // The caption and description as the show stands now.
+    void refresh();
+    // Marks the buttons whose file is not there or cannot play (a show's pages only).
+    void markMissingFiles() const;
+    // Hands every page's files to the player to look at, when they changed since last time.
+    void lookAhead();
+    // Page Down and Page Up (no wrapping), Ctrl+1 to Ctrl+9; false for any other key.
+    bool handleKey(QKeyEvent *event);
+
+    QLabel *caption() const { return m_caption; }
+
+private:
+    ShowDocument &m_show;
+    SoundNotice &m_notice;
+    QList<TrackButton *> m_buttons;
+    LookAheadControl *m_player;
+    std::function<void(int)> m_showPage;
+    QLabel *m_caption;
+    QStringList m_lookedAhead; // what lookAhead() last handed over
+};
