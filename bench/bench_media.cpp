@@ -10,7 +10,10 @@
 #include "loudness/loudnessmeter.h"
 #include "engine/pulsevoice.h"
 #include "platform/qtopendialog.h"
+#include "fakemiditransport.h"
+#include "midi/midicontrol.h"
 #include "player/form1.h"
+#include "player/playercommands.h"
 #include "show/showdocument.h"
 #include "player/trackbutton.h"
 #include "tracklist/tracklistfile.h"
@@ -463,6 +466,60 @@ int walkPages(const QString &wav, int pages)
     return 0;
 }
 
+const QString kPad = QStringLiteral("Bench pad:pad");
+
+// One pad, note 60 on channel 1, bound to cart 1 in memory (the user's settings stay as they are).
+MidiMap padOnCartOne()
+{
+    MidiMap map;
+    map.bind({kPad, *MidiInput::parse(QStringLiteral("note:1:60")), *MidiAction::parse(QStringLiteral("fire:1"))});
+    return map;
+}
+
+// Plays cart 1 of a player window for seconds while MIDI arrives at perSecond events a second (a
+// note of no binding, on and off, through the whole path from the transport on); prints the
+// process's CPU seconds.
+int playUnderMidiLoad(const QString &file, int perSecond, int seconds)
+{
+    QTemporaryDir folder;
+    std::unique_ptr<Form1> window = playerWindow(folder, {file});
+    PlayerCommands commands(*window);
+    FakeMidiTransport transport;
+    transport.present = {kPad};
+    MidiControl midi(commands, transport, padOnCartOne());
+    midi.start();
+    pump(1500);
+    rusage start{};
+    getrusage(RUSAGE_SELF, &start);
+    cart(*window, 0)->click();
+    QTimer load;
+    load.setTimerType(Qt::PreciseTimer);
+    bool on = true;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 sent = 0;
+    QObject::connect(&load, &QTimer::timeout, [&] {
+        // Catch up to the rate whatever the timer's own granularity.
+        const qint64 due = clock.elapsed() * perSecond / 1000;
+        for (; sent < due; ++sent) {
+            transport.press(kPad, on ? QByteArray::fromHex("903e7f") : QByteArray::fromHex("903e00"));
+            on = !on;
+        }
+    });
+    if (perSecond > 0)
+        load.start(5);
+    pump(seconds * 1000);
+    load.stop();
+    rusage end{};
+    getrusage(RUSAGE_SELF, &end);
+    const auto secondsOf = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    std::printf("%.4f %lld\n",
+                secondsOf(end.ru_utime) + secondsOf(end.ru_stime) - secondsOf(start.ru_utime)
+                    - secondsOf(start.ru_stime),
+                static_cast<long long>(sent));
+    return 0;
+}
+
 } // namespace
 
 // The command line as a desktop shortcut or a control desk runs it: from the start of the
@@ -612,23 +669,100 @@ static void pagesTable()
     std::printf("(target: at most 24 streams at any time; RSS at most +10 MB over one page)\n");
 }
 
+// MIDI: a pad's note handed to the transport against a click, to the first loud sample at the
+// sink; and the whole program's CPU while a cart plays with 1,000 events a second arriving.
+static void midiTable(const QString &dir)
+{
+    StampedMonitor monitor(3000);
+    if (!monitor.start()) {
+        std::printf("\nMIDI: no sound server with a test_null sink\n");
+        return;
+    }
+    const QString wav = fixture("wav44_stereo.wav");
+    {
+        QTemporaryDir folder;
+        std::unique_ptr<Form1> window = playerWindow(folder, {wav});
+        PlayerCommands commands(*window);
+        FakeMidiTransport transport;
+        transport.present = {kPad};
+        MidiControl midi(commands, transport, padOnCartOne());
+        midi.start();
+        pump(1500);
+        QList<double> clicks, pads;
+        for (int i = 0; i < 9; ++i) {
+            QTest::mouseMove(cart(*window, 0), QPoint(10, 10));
+            pump(300);
+            monitor.reset();
+            qint64 t0 = monotonicNs();
+            cart(*window, 0)->click();
+            clicks << waitOnsetMs(monitor, t0);
+            pump(200);
+            cart(*window, 0)->click();
+            pump(300);
+            monitor.reset();
+            t0 = monotonicNs();
+            transport.press(kPad, QByteArray::fromHex("903c7f"));
+            pads << waitOnsetMs(monitor, t0);
+            transport.press(kPad, QByteArray::fromHex("903c00"));
+            pump(200);
+            transport.press(kPad, QByteArray::fromHex("903c7f")); // a second press stops, as a click
+            transport.press(kPad, QByteArray::fromHex("903c00"));
+            pump(300);
+        }
+        std::printf("\nMIDI: to the first sample above 3000 in the sink's monitor, ms (9 runs, alternating)\n");
+        std::printf("| %-34s | %8s | %s\n", "what", "median", "every run, first to last");
+        std::printf("|%s|%s|%s\n", QByteArray(36, '-').constData(), QByteArray(10, '-').constData(),
+                    QByteArray(30, '-').constData());
+        std::printf("| %-34s | %8.1f | %s\n", "click", median(clicks), qPrintable(listOf(clicks)));
+        std::printf("| %-34s | %8.1f | %s\n", "pad note handed to the transport", median(pads),
+                    qPrintable(listOf(pads)));
+        std::printf("(target: a pad at most 1 ms after a click)\n");
+    }
+    const int seconds = std::max(10, qEnvironmentVariableIntValue("KELVO_BENCH_SECONDS") / 3);
+    const QString longFile = dir + QStringLiteral("ten_min.flac"); // plays the whole run
+    const auto cpu = [&](int perSecond) {
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {"--midiload", longFile, QString::number(perSecond), QString::number(seconds)});
+        child.waitForFinished(seconds * 1000 + 60000);
+        return child.readAllStandardOutput().trimmed().split(' ');
+    };
+    const QList<QByteArray> quiet = cpu(0);
+    const QList<QByteArray> busy = cpu(1000);
+    const double q = quiet.value(0).toDouble();
+    const double b = busy.value(0).toDouble();
+    std::printf("\nMIDI: the whole program's CPU while a cart plays, %d s\n", seconds);
+    std::printf("| %-34s | %10s | %10s |\n", "what", "CPU ms/s", "events");
+    std::printf("|%s|%s|%s|\n", QByteArray(36, '-').constData(), QByteArray(12, '-').constData(),
+                QByteArray(12, '-').constData());
+    std::printf("| %-34s | %10.2f | %10s |\n", "no MIDI", q * 1000 / seconds, quiet.value(1).constData());
+    std::printf("| %-34s | %10.2f | %10s |\n", "1,000 events a second", b * 1000 / seconds, busy.value(1).constData());
+    std::printf("| %-34s | %9.2fx | %10s |\n", "ratio (target <= 1.10x)", q > 0 ? b / q : 0.0, "");
+}
+
 int main(int argc, char *argv[])
 {
     prepareDisplay(); // as the program does: the whole-program rows run this binary
     QApplication app(argc, argv);
     if (argc == 4 && QByteArray(argv[1]) == "--play")
         return playAndReportMemory(QString::fromLocal8Bit(argv[2]), atoi(argv[3]));
+    if (argc == 5 && QByteArray(argv[1]) == "--midiload")
+        return playUnderMidiLoad(QString::fromLocal8Bit(argv[2]), atoi(argv[3]), atoi(argv[4]));
     if (argc == 4 && QByteArray(argv[1]) == "--pages")
         return walkPages(QString::fromLocal8Bit(argv[2]), atoi(argv[3]));
     if (argc == 4 && QByteArray(argv[1]) == "--whole")
         return wholeProgram(QString::fromLocal8Bit(argv[2]), atoi(argv[3]));
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_media FIXTURES_DIR [--cpu | --commands | --pages]\n");
+        std::fprintf(stderr, "usage: bench_media FIXTURES_DIR [--cpu | --commands | --pages | --midi]\n");
         return 2;
     }
     const QString dir = QString::fromLocal8Bit(argv[1]) + "/";
     if (argc > 2 && QByteArray(argv[2]) == "--commands") {
         commandLineTable(); // the command-line table alone
+        return 0;
+    }
+    if (argc > 2 && QByteArray(argv[2]) == "--midi") {
+        midiTable(dir); // the MIDI tables alone
         return 0;
     }
     if (argc > 2 && QByteArray(argv[2]) == "--pages") {
@@ -752,6 +886,7 @@ int main(int argc, char *argv[])
 
     commandLineTable();
     pagesTable();
+    midiTable(dir);
 
     // Signed end offsets: the end the player reports against when its last sample was heard (the
     // first loud sample heard, less where that sample lies in the decode, plus the duration);

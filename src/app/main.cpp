@@ -1,5 +1,8 @@
 #include "common/diagnostics.h"
 #include "engine/audiomediaplayer.h"
+#include "midi/alsamiditransport.h"
+#include "midi/midicontrol.h"
+#include "midi/midimenu.h"
 #include "platform/displaysetup.h"
 #include "platform/qtopendialog.h"
 #include "platform/terminationsignals.h"
@@ -40,6 +43,12 @@ int main(int argc, char *argv[])
                  QCoreApplication::applicationDirPath());
     PlayerCommands commands(player);
     RemoteControl remote(commands, *launch, player.contextMenu());
+    // MIDI pads, when the machine has a sequencer; without one the menu says so, and that is all.
+    AlsaMidiTransport midiTransport;
+    MidiControl midi(commands, midiTransport);
+    midi.start();
+    MidiMenu midiMenu(midi, &player, player.contextMenu());
+    player.extendCartMenu([&midiMenu](QMenu *menu, int index) { midiMenu.addCartItems(menu, index); });
     // A logout, systemctl stop or kill ends it as "E&xit" does: streams closed, socket removed.
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::received, &player, &QWidget::close);

@@ -95,6 +95,8 @@ public:
     // outputs; and a track button's (see WindowMenu).
     QMenu *contextMenu() const { return m_menu->menu(); }
     QMenu *cartMenu(int index);
+    // Items of a control surface's own in every track button's menu (see WindowMenu).
+    void extendCartMenu(std::function<void(QMenu *, int)> extend) { m_menu->setCartMenuExtension(std::move(extend)); }
 
 signals:
     // The window's moments, for its command surface: a click (or a key, or a command) started or

@@ -171,6 +171,8 @@ QMenu *WindowMenu::cartMenu(int index, const QString &path, bool locked)
     // it is for during a show, and nothing else there may touch the air.
     if (locked)
         return m_cartMenu;
+    if (m_extend)
+        m_extend(m_cartMenu, index);
     m_cartMenu->addSeparator();
     m_cartMenu->addActions(m_menu->actions());
     return m_cartMenu;

@@ -43,6 +43,10 @@ public:
     // menu, as the window itself does; any other its cart menu.
     void popupCartMenu(int index, const QString &path, bool enabled, bool playing, const QPoint &globalPos);
 
+    // Items a control surface adds to a track button's menu (index: its slot, 0-11), after the
+    // window's own; not on a button locked by the cart on air.
+    void setCartMenuExtension(std::function<void(QMenu *menu, int index)> extend) { m_extend = std::move(extend); }
+
 signals:
     void fadeRequested();
 
@@ -59,4 +63,5 @@ private:
     QMenu *m_menu = nullptr;
     QMenu *m_cartMenu = nullptr;
     QAction *m_fadeOutAction = nullptr;
+    std::function<void(QMenu *, int)> m_extend;
 };

@@ -1,0 +1,279 @@
+#include "midi/midicontrol.h"
+
+#include "common/diagnostics.h"
+#include "common/settings.h"
+#include "midi/miditransport.h"
+
+#include <QSettings>
+
+MidiControl::MidiControl(CommandSurface &commands, MidiTransport &transport, const MidiMap &map, QObject *parent)
+    : QObject(parent),
+      m_commands(commands),
+      m_transport(transport),
+      m_map(map),
+      m_kept(false)
+{
+    m_learnTimer.setSingleShot(true);
+    m_learnTimer.setInterval(kLearnMs);
+    connect(&m_learnTimer, &QTimer::timeout, this, &MidiControl::cancelLearning);
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(kSettleMs);
+    connect(&m_settle, &QTimer::timeout, this, &MidiControl::refreshDevices);
+}
+
+MidiControl::MidiControl(CommandSurface &commands, MidiTransport &transport, QObject *parent)
+    : MidiControl(commands, transport, MidiMap(), parent)
+{
+    m_kept = true;
+    Settings settings;
+    if (QSettings *file = settings.file()) {
+        QStringList problems;
+        m_map.load(*file, &problems);
+        for (const QString &problem : std::as_const(problems))
+            Diagnostics::report(QStringLiteral("midi-settings"), QString(), problem);
+        // "0,16,127,64" reads as a list in an INI file.
+        const QVariant velocities = file->value(QStringLiteral("midi/generic"));
+        m_velocities = MidiLights::parseVelocities(velocities.typeId() == QMetaType::QStringList
+                                                       ? velocities.toStringList().join(QLatin1Char(','))
+                                                       : velocities.toString());
+    }
+}
+
+bool MidiControl::start()
+{
+    m_available = m_transport.start(&m_problem);
+    if (!m_available)
+        return false;
+    connect(&m_transport, &MidiTransport::received, this, &MidiControl::handle);
+    connect(&m_transport, &MidiTransport::devicesChanged, &m_settle, qOverload<>(&QTimer::start));
+    connect(&m_commands, &CommandSurface::changed, this, [this](CommandSurface::Change what) {
+        if (what == CommandSurface::Change::Started)
+            m_phase = true;
+        else if (what == CommandSurface::Change::Remaining)
+            m_phase = !m_phase; // in step with the window's blink
+        else if (what == CommandSurface::Change::Page)
+            m_sent.clear(); // another page: every light afresh
+        updateLights();
+    });
+    refreshDevices();
+    return true;
+}
+
+QStringList MidiControl::knownDevices() const
+{
+    QStringList names = m_map.devices();
+    for (const QString &device : m_present) {
+        if (!names.contains(device))
+            names << device;
+    }
+    names.sort();
+    return names;
+}
+
+QString MidiControl::profileOf(const QString &device) const
+{
+    const QString chosen = m_map.profileOf(device);
+    return chosen.isEmpty() ? MidiLights::profileFor(device) : chosen;
+}
+
+void MidiControl::setProfile(const QString &device, const QString &profile)
+{
+    m_map.setProfile(device, profile);
+    save();
+    if (m_connected.contains(device))
+        m_transport.send(device, MidiLights::init(profileOf(device)));
+    m_sent.clear();
+    updateLights();
+}
+
+void MidiControl::learn(const MidiAction &action)
+{
+    m_learning = action;
+    m_learnTimer.start();
+    // The press may come from a device nothing is bound to yet.
+    for (const QString &device : std::as_const(m_present)) {
+        if (!m_connected.contains(device) && m_transport.connectDevice(device))
+            m_connected.insert(device);
+    }
+    updateLights();
+}
+
+void MidiControl::cancelLearning()
+{
+    if (!m_learning)
+        return;
+    m_learning.reset();
+    m_learnTimer.stop();
+    updateLights();
+    emit learningEnded();
+}
+
+bool MidiControl::forget(const MidiAction &action)
+{
+    const std::optional<MidiBinding> binding = m_map.bindingFor(action);
+    if (!binding || !m_map.forget(action))
+        return false;
+    save();
+    // Its pad goes dark.
+    const QString profile = binding->device.isEmpty() ? QStringLiteral("generic") : profileOf(binding->device);
+    if (m_connected.contains(binding->device))
+        m_transport.send(binding->device,
+                         MidiLights::message(profile, binding->input, LightState::Off, true, m_velocities));
+    m_sent.remove(binding->device + QLatin1Char('\n') + binding->input.text());
+    return true;
+}
+
+void MidiControl::handle(const MidiEvent &event)
+{
+    if (!m_presses.isPress(event))
+        return;
+    if (m_learning) {
+        MidiInput input;
+        input.kind = event.kind;
+        input.channel = event.channel;
+        input.number = event.number;
+        const MidiBinding binding{event.device, input, *m_learning};
+        const std::optional<MidiAction> moved = m_map.bind(binding);
+        m_learning.reset();
+        m_learnTimer.stop();
+        save();
+        if (!event.device.isEmpty() && !m_connected.contains(event.device) && m_transport.connectDevice(event.device))
+            m_connected.insert(event.device);
+        m_sent.clear();
+        updateLights();
+        emit learnt(binding, moved);
+        emit learningEnded();
+        return;
+    }
+    if (const std::optional<MidiBinding> binding = m_map.find(event))
+        act(binding->action);
+}
+
+void MidiControl::act(const MidiAction &action)
+{
+    switch (action.kind) {
+    case MidiAction::Kind::Fire:
+        m_commands.fire(action.slot);
+        break;
+    case MidiAction::Kind::FireOnPage:
+        m_commands.fireOnPage(action.page, action.slot);
+        break;
+    case MidiAction::Kind::Stop:
+        m_commands.stop();
+        break;
+    case MidiAction::Kind::Fade:
+        m_commands.fade();
+        break;
+    case MidiAction::Kind::NextPage:
+        m_commands.showPage(m_commands.state().shownPage + 1);
+        break;
+    case MidiAction::Kind::PreviousPage:
+        m_commands.showPage(m_commands.state().shownPage - 1);
+        break;
+    case MidiAction::Kind::Page:
+        m_commands.showPage(action.page);
+        break;
+    }
+}
+
+void MidiControl::refreshDevices()
+{
+    m_present = m_transport.devices();
+    // Gone: its bindings stay, and its lights are sent afresh when it is back.
+    for (auto it = m_connected.begin(); it != m_connected.end();) {
+        if (m_present.contains(*it)) {
+            ++it;
+            continue;
+        }
+        const QString gone = *it + QLatin1Char('\n');
+        m_sent.removeIf([&gone](const auto &sent) { return sent.key().startsWith(gone); });
+        it = m_connected.erase(it);
+    }
+    connectBound();
+    updateLights();
+}
+
+void MidiControl::connectBound()
+{
+    for (const QString &device : m_map.devices()) {
+        if (m_connected.contains(device) || !m_present.contains(device) || !m_transport.connectDevice(device))
+            continue;
+        m_connected.insert(device);
+        const QByteArray init = MidiLights::init(profileOf(device));
+        if (!init.isEmpty())
+            m_transport.send(device, init);
+    }
+}
+
+LightState MidiControl::stateOf(const MidiAction &action, const SurfaceState &state) const
+{
+    if (m_learning && *m_learning == action)
+        return LightState::Learning;
+    const auto cart = [&state](int page, int slot) {
+        if (state.slot == slot && state.playingPage == page)
+            return state.fading ? LightState::Fading : LightState::Playing;
+        if (page != state.shownPage || slot < 1 || slot > 12)
+            return LightState::Off; // what another page holds is not the surface's to say
+        const CartState &c = state.carts[size_t(slot - 1)];
+        return c.loaded && c.enabled ? LightState::Armed : LightState::Off;
+    };
+    switch (action.kind) {
+    case MidiAction::Kind::Fire:
+        return cart(state.shownPage, action.slot);
+    case MidiAction::Kind::FireOnPage:
+        return cart(action.page, action.slot);
+    case MidiAction::Kind::Stop:
+        return state.slot > 0 ? LightState::Armed : LightState::Off;
+    case MidiAction::Kind::Fade:
+        return state.fading ? LightState::Fading : state.slot > 0 ? LightState::Armed : LightState::Off;
+    case MidiAction::Kind::NextPage:
+        return state.shownPage < state.pageCount ? LightState::Armed : LightState::Off;
+    case MidiAction::Kind::PreviousPage:
+        return state.shownPage > 1 ? LightState::Armed : LightState::Off;
+    case MidiAction::Kind::Page:
+        return action.page > state.pageCount ? LightState::Off : LightState::Armed;
+    }
+    return LightState::Off;
+}
+
+void MidiControl::updateLights()
+{
+    if (!m_available)
+        return;
+    const SurfaceState state = m_commands.state();
+    for (const MidiBinding &binding : m_map.bindings()) {
+        const LightState light = stateOf(binding.action, state);
+        // The page shown's own pad is lit steadily, as the red of the blink.
+        const bool shownPage = binding.action.kind == MidiAction::Kind::Page && binding.action.page == state.shownPage;
+        const LightState shown = shownPage ? LightState::Playing : light;
+        const bool phase = shownPage || m_phase;
+        if (!binding.device.isEmpty() && m_connected.contains(binding.device))
+            sendIfChanged(binding.device, binding.input,
+                          MidiLights::message(profileOf(binding.device), binding.input, shown, phase, m_velocities));
+        sendIfChanged(QString(), binding.input,
+                      MidiLights::message(QStringLiteral("generic"), binding.input, shown, phase, m_velocities));
+    }
+}
+
+void MidiControl::sendIfChanged(const QString &device, const MidiInput &input, const QByteArray &message)
+{
+    if (message.isEmpty())
+        return;
+    const QString key = device + QLatin1Char('\n') + input.text();
+    const auto it = m_sent.constFind(key);
+    if (it != m_sent.cend() && *it == message)
+        return;
+    m_sent.insert(key, message);
+    m_transport.send(device, message);
+}
+
+void MidiControl::save()
+{
+    if (!m_kept)
+        return;
+    Settings settings;
+    if (QSettings *file = settings.file()) {
+        m_map.save(*file);
+        file->sync();
+    }
+}

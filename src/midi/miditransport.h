@@ -1,0 +1,37 @@
+#pragma once
+
+#include "midi/midievent.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QStringList>
+
+// Where MIDI comes from and lights go to: the ALSA sequencer (AlsaMidiTransport) or a test's
+// fake. A device is named by its client's and port's names ("APC MINI:APC MINI MIDI 1"), with
+// "#2" after the second of two alike, never by a number, so a replugged device is found again.
+// Calls and signals are on the user-interface thread.
+class MidiTransport : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    // Starts listening; false, with why, when there is no sequencer (nothing else then does
+    // anything, and nothing is printed).
+    virtual bool start(QString *why) = 0;
+    // The devices that can send to Kelvo now; Kelvo's own ports, "Midi Through" and the sound
+    // server's bridges are left out.
+    virtual QStringList devices() const = 0;
+    // Listens to device and lets lights be sent to it; false when it is not there.
+    virtual bool connectDevice(const QString &device) = 0;
+    // Sends whole messages (SysEx included) to device; to an empty device: to whatever is
+    // connected to Kelvo's own lights port.
+    virtual void send(const QString &device, const QByteArray &bytes) = 0;
+
+signals:
+    // A channel message from a device; never one of Kelvo's own.
+    void received(const MidiEvent &event);
+    // A device came or went.
+    void devicesChanged();
+};

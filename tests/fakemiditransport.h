@@ -1,0 +1,66 @@
+#pragma once
+
+#include "midi/midicodec.h"
+#include "midi/miditransport.h"
+
+#include <QList>
+#include <QPair>
+
+// A scripted MIDI transport: devices plugged and unplugged by the test, raw bytes pressed as a
+// device would send them (parsed by ALSA's own parser, as the sequencer would), and what is sent
+// recorded.
+class FakeMidiTransport : public MidiTransport
+{
+public:
+    bool sequencer = true;
+    QStringList present;
+    QStringList connected;                  // every connectDevice() that succeeded, in order
+    QList<QPair<QString, QByteArray>> sent; // device ("" for Kelvo's lights port) and bytes
+
+    bool start(QString *why) override
+    {
+        if (!sequencer)
+            *why = QStringLiteral("no MIDI sequencer on this machine (/dev/snd/seq is missing)");
+        return sequencer;
+    }
+    QStringList devices() const override { return present; }
+    bool connectDevice(const QString &device) override
+    {
+        if (!present.contains(device))
+            return false;
+        connected << device;
+        return true;
+    }
+    void send(const QString &device, const QByteArray &bytes) override { sent.append({device, bytes}); }
+
+    void press(const QString &device, const QByteArray &bytes)
+    {
+        for (const MidiEvent &event : m_codec.decode(bytes, device))
+            emit received(event);
+    }
+    void plug(const QString &device)
+    {
+        present << device;
+        emit devicesChanged();
+    }
+    void unplug(const QString &device)
+    {
+        present.removeAll(device);
+        emit devicesChanged();
+    }
+    // What was sent to device since the last call, as hexadecimal messages.
+    QStringList take(const QString &device)
+    {
+        QStringList out;
+        for (qsizetype i = 0; i < sent.size();) {
+            if (sent[i].first == device)
+                out << QString::fromLatin1(sent.takeAt(i).second.toHex(' '));
+            else
+                ++i;
+        }
+        return out;
+    }
+
+private:
+    MidiCodec m_codec;
+};
