@@ -240,6 +240,9 @@ void TestMidi::pressesActThroughTheSurface_data()
     QTest::newRow("another device fires nothing") << "fire:3" << apc << launchpad << QStringList{};
     QTest::newRow("a binding for any device") << "fire:3"
                                               << "*" << launchpad << QStringList{"fire:3"};
+    QTest::newRow("Kelvo's own lights looped back") << "fire:3"
+                                                    << "*"
+                                                    << "Kelvo:Kelvo lights" << QStringList{};
 }
 
 void TestMidi::pressesActThroughTheSurface()

@@ -125,7 +125,9 @@ bool MidiControl::forget(const MidiAction &action)
 
 void MidiControl::handle(const MidiEvent &event)
 {
-    if (!m_presses.isPress(event))
+    // Kelvo's own lights looped back to its input (by a patchbay, or another Kelvo's) are no
+    // presses; the sequencer transport drops this client's own before they get here.
+    if (event.device.startsWith(QLatin1String("Kelvo:")) || !m_presses.isPress(event))
         return;
     if (m_learning) {
         MidiInput input;
