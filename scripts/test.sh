@@ -51,7 +51,7 @@ background() {
     CC=clang CXX=clang++ idle cmake -S "$root" -B "$root/build-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DKELVO_FUZZ=ON -DBUILD_TESTING=OFF -DKELVO_BENCH=OFF >/dev/null
     idle cmake --build "$root/build-fuzz" --parallel "$(nproc)"
-    declare -A fuzz_runs=([tracklist]=500000 [media]=15000 [osc]=2000000 [show]=300000 [midi]=300000)
+    declare -A fuzz_runs=([tracklist]=500000 [media]=15000 [osc]=2000000 [show]=300000 [midi]=100000)
     for target in tracklist media osc show midi; do
         local dir="$root/build-fuzz/fuzz-$target"
         rm -rf "$dir" && mkdir -p "$dir/corpus"

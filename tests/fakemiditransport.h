@@ -7,8 +7,9 @@
 #include <QPair>
 
 // A scripted MIDI transport: devices plugged and unplugged by the test, raw bytes pressed as a
-// device would send them (parsed by ALSA's own parser, as the sequencer would), and what is sent
-// recorded.
+// device would send them (parsed by ALSA's own parser and filtered, as the sequencer transport
+// does on its reading thread; press() may be called from another thread, as that one reads),
+// and what is sent recorded.
 class FakeMidiTransport : public MidiTransport
 {
 public:
@@ -35,8 +36,10 @@ public:
 
     void press(const QString &device, const QByteArray &bytes)
     {
-        for (const MidiEvent &event : m_codec.decode(bytes, device))
-            emit received(event);
+        for (const MidiEvent &event : m_codec.decode(bytes, device)) {
+            if (wanted(event))
+                emit received(event);
+        }
     }
     void plug(const QString &device)
     {

@@ -270,6 +270,10 @@ void TestMidi::learnWithConflicts()
     QVERIFY(midi.start());
     QVERIFY(transport.connected.isEmpty()); // nothing bound: nothing connected
     QSignalSpy learnt(&midi, &MidiControl::learnt);
+    // Bound to nothing: dropped where it is read, never reaching the window.
+    QSignalSpy handedOver(&transport, &MidiTransport::received);
+    transport.press(apc, hex("903c7fb00740"));
+    QCOMPARE(handedOver.size(), 0);
 
     // Learn cart 1: every device is listened to, and the press fires nothing.
     midi.learn({MidiAction::Kind::Fire, 0, 1});
@@ -279,6 +283,9 @@ void TestMidi::learnWithConflicts()
     transport.press(apc, hex("903c7f"));
     QVERIFY(!midi.learning());
     QVERIFY(surface.calls.isEmpty());
+    QCOMPARE(handedOver.size(), 2); // while learning, every message is
+    transport.press(apc, hex("903d7f903c00"));
+    QCOMPARE(handedOver.size(), 3); // bound now: its release too; another note not
     QCOMPARE(learnt.size(), 1);
     QCOMPARE(midi.map().bindingFor({MidiAction::Kind::Fire, 0, 1})->input.text(), QStringLiteral("note:1:60"));
     QVERIFY(!learnt[0][1].value<std::optional<MidiAction>>());

@@ -240,6 +240,8 @@ void AlsaMidiTransport::run()
 
 void AlsaMidiTransport::deliver(const MidiEvent &event)
 {
+    if (!wanted(event))
+        return;
     // A flood must not grow a queue without end: what the window has not caught up with is
     // dropped, and said once in a while.
     if (m_pending.load() >= kMaxPending) {

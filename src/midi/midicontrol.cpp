@@ -44,6 +44,7 @@ bool MidiControl::start()
     m_available = m_transport.start(&m_problem);
     if (!m_available)
         return false;
+    updateFilter();
     connect(&m_transport, &MidiTransport::received, this, &MidiControl::handle);
     connect(&m_transport, &MidiTransport::devicesChanged, &m_settle, qOverload<>(&QTimer::start));
     connect(&m_commands, &CommandSurface::changed, this, [this](CommandSurface::Change what) {
@@ -90,6 +91,7 @@ void MidiControl::learn(const MidiAction &action)
 {
     m_learning = action;
     m_learnTimer.start();
+    updateFilter();
     // The press may come from a device nothing is bound to yet.
     for (const QString &device : std::as_const(m_present)) {
         if (!m_connected.contains(device) && m_transport.connectDevice(device))
@@ -104,6 +106,7 @@ void MidiControl::cancelLearning()
         return;
     m_learning.reset();
     m_learnTimer.stop();
+    updateFilter();
     updateLights();
     emit learningEnded();
 }
@@ -269,8 +272,28 @@ void MidiControl::sendIfChanged(const QString &device, const MidiInput &input, c
     m_transport.send(device, message);
 }
 
+void MidiControl::updateFilter()
+{
+    if (m_learning) {
+        m_transport.setFilter({});
+        return;
+    }
+    // A copy: the transport reads it on its own thread.
+    QList<QPair<QString, MidiInput>> inputs;
+    for (const MidiBinding &binding : m_map.bindings())
+        inputs.append({binding.device, binding.input});
+    m_transport.setFilter([inputs](const MidiEvent &event) {
+        for (const auto &[device, input] : inputs) {
+            if ((device.isEmpty() || device == event.device) && input.matches(event))
+                return true;
+        }
+        return false;
+    });
+}
+
 void MidiControl::save()
 {
+    updateFilter(); // every change of the bindings is saved
     if (!m_kept)
         return;
     Settings settings;

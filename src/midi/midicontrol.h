@@ -77,6 +77,8 @@ private:
     void sendIfChanged(const QString &device, const MidiInput &input, const QByteArray &message);
     LightState stateOf(const MidiAction &action, const SurfaceState &state) const;
     void save();
+    // Tells the transport what is worth handing over: the bindings' inputs, or all while learning.
+    void updateFilter();
 
     CommandSurface &m_commands;
     MidiTransport &m_transport;

@@ -6,6 +6,10 @@
 #include <QObject>
 #include <QStringList>
 
+#include <functional>
+#include <memory>
+#include <mutex>
+
 // Where MIDI comes from and lights go to: the ALSA sequencer (AlsaMidiTransport) or a test's
 // fake. A device is named by its client's and port's names ("APC MINI:APC MINI MIDI 1"), with
 // "#2" after the second of two alike, never by a number, so a replugged device is found again.
@@ -29,9 +33,35 @@ public:
     // connected to Kelvo's own lights port.
     virtual void send(const QString &device, const QByteArray &bytes) = 0;
 
+    // Which messages are wanted at all (those of a binding, say): the others are dropped where
+    // they are read, so traffic nothing answers to never wakes the window. Safe to call while
+    // messages arrive; none set: every message is wanted.
+    void setFilter(std::function<bool(const MidiEvent &)> wanted)
+    {
+        auto shared = std::make_shared<const std::function<bool(const MidiEvent &)>>(std::move(wanted));
+        std::lock_guard<std::mutex> lock(m_filterLock);
+        m_filter = std::move(shared);
+    }
+
+protected:
+    // For the reading side, on whatever thread it reads.
+    bool wanted(const MidiEvent &event) const
+    {
+        std::shared_ptr<const std::function<bool(const MidiEvent &)>> filter;
+        {
+            std::lock_guard<std::mutex> lock(m_filterLock);
+            filter = m_filter;
+        }
+        return !filter || !*filter || (*filter)(event);
+    }
+
 signals:
     // A channel message from a device; never one of Kelvo's own.
     void received(const MidiEvent &event);
     // A device came or went.
     void devicesChanged();
+
+private:
+    mutable std::mutex m_filterLock;
+    std::shared_ptr<const std::function<bool(const MidiEvent &)>> m_filter;
 };
