@@ -7,7 +7,7 @@
 #include "midi/midilights.h"
 #include "midi/midimenu.h"
 #include "midi/pressdetector.h"
-#include "player/commandsurface.h"
+#include "recordingsurface.h"
 
 #include <QFile>
 #include <QMenu>
@@ -19,33 +19,6 @@
 #include <alsa/asoundlib.h>
 
 namespace {
-
-// The window as MIDI sees it: what it is told, and a state the test sets.
-class RecordingSurface : public CommandSurface
-{
-public:
-    QStringList calls;
-    SurfaceState now;
-    RecordingSurface()
-    {
-        now.pageCount = 3;
-        for (int n = 0; n < 6; ++n)
-            now.carts[size_t(n)] = {QStringLiteral("C%1").arg(n + 1), true, true};
-    }
-    void fire(int slot) override { calls << QStringLiteral("fire:%1").arg(slot); }
-    void showPage(int page) override
-    {
-        calls << QStringLiteral("page:%1").arg(page);
-        if (page >= 1 && page <= now.pageCount)
-            now.shownPage = page;
-    }
-    bool openShow(const QString &) override { return false; }
-    void stop() override { calls << QStringLiteral("stop"); }
-    void fade() override { calls << QStringLiteral("fade"); }
-    SurfaceState state() override { return now; }
-    void raise() override { }
-    void tell(Change what) { emit changed(what); }
-};
 
 const QString apc = QStringLiteral("APC MINI:APC MINI MIDI 1");
 const QString launchpad = QStringLiteral("Launchpad Mini MK3:Launchpad Mini MK3 LPMiniMK3 MI");

@@ -1,4 +1,5 @@
 #include "common/diagnostics.h"
+#include "browser/browserremote.h"
 #include "engine/audiomediaplayer.h"
 #include "midi/alsamiditransport.h"
 #include "midi/midicontrol.h"
@@ -49,6 +50,9 @@ int main(int argc, char *argv[])
     midi.start();
     MidiMenu midiMenu(midi, &player, player.contextMenu());
     player.extendCartMenu([&midiMenu](QMenu *menu, int index) { midiMenu.addCartItems(menu, index); });
+    // Phones and tablets, when the user turns it on: off by default.
+    BrowserRemote browser(commands, &player, player.contextMenu());
+    remote.setRemotePin([&browser] { return browser.pin(); });
     // A logout, systemctl stop or kill ends it as "E&xit" does: streams closed, socket removed.
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::received, &player, &QWidget::close);

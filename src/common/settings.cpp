@@ -93,6 +93,48 @@ QString Settings::oscListen() const
     return address.isEmpty() ? QStringLiteral("127.0.0.1") : address;
 }
 
+bool Settings::remoteEnabled() const
+{
+    return text("remote/enabled").toLower() == QLatin1String("true");
+}
+
+void Settings::setRemoteEnabled(bool on)
+{
+    setText("remote/enabled", on ? QStringLiteral("true") : QStringLiteral("false"));
+}
+
+quint16 Settings::remotePort() const
+{
+    return quint16(number("remote/port", 8470, 1, 65535));
+}
+
+QString Settings::remoteListen() const
+{
+    const QString address = text("remote/listen");
+    return address.isEmpty() ? QStringLiteral("127.0.0.1") : address;
+}
+
+void Settings::setRemoteListen(const QString &address)
+{
+    setText("remote/listen", address);
+}
+
+QStringList Settings::remoteHosts() const
+{
+    QStringList hosts;
+    if (QSettings *settings = synced()) {
+        // An INI value with commas reads as a list.
+        const QVariant value = settings->value(QStringLiteral("remote/hosts"));
+        const QStringList names = value.typeId() == QMetaType::QStringList ? value.toStringList()
+                                                                           : value.toString().split(QLatin1Char(','));
+        for (const QString &name : names) {
+            if (!name.trimmed().isEmpty() && hosts.size() < 16)
+                hosts << name.trimmed().left(253);
+        }
+    }
+    return hosts;
+}
+
 QString Settings::lastShow() const
 {
     return text("show/last");

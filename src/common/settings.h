@@ -30,6 +30,16 @@ public:
     quint16 oscPort() const;
     QString oscListen() const;
 
+    // remote/enabled (true/false, false by default), remote/port (8470 by default, 1 to 65535),
+    // remote/listen (127.0.0.1 by default; 0.0.0.0 is every interface) and remote/hosts (names a
+    // browser may use for this machine besides its addresses, comma-separated): the browser remote.
+    bool remoteEnabled() const;
+    void setRemoteEnabled(bool on);
+    quint16 remotePort() const;
+    QString remoteListen() const;
+    void setRemoteListen(const QString &address);
+    QStringList remoteHosts() const;
+
     // output/air: the sink carts play on, by its name (empty, the default: the server's own
     // default); output/prelisten: the sink they are pre-listened on (empty, the default: none).
     QString airOutput() const;

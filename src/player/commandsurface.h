@@ -23,6 +23,7 @@ struct SurfaceState
     int playingPage = 0; // the page of the playing slot, from 1; 0 when nothing plays
     int shownPage = 1;   // the page the window shows, from 1
     int pageCount = 1;
+    QString pageName;                  // the page shown's
     std::array<CartState, 12> carts{}; // the page shown's
 };
 

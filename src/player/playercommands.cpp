@@ -50,6 +50,7 @@ SurfaceState PlayerCommands::state()
     }
     state.shownPage = m_window.showDocument()->shownPage() + 1;
     state.pageCount = m_window.showDocument()->pageCount();
+    state.pageName = m_window.showDocument()->pageName(state.shownPage - 1);
     for (int n = 0; n < SlotCount; ++n) {
         const TrackButton *button = m_window.trackButton(n);
         state.carts[size_t(n)] = {button->text(), !trimSpaces(button->tag()).isEmpty(), button->isEnabled()};

@@ -29,6 +29,9 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &vers
         QCoreApplication::translate("CommandLine",
                                     "Prints the playing slot (0: none), the remaining and the total seconds, the "
                                     "playing slot's page (0: none) and the page shown."));
+    const QCommandLineOption remotePin(
+        QStringLiteral("remote-pin"),
+        QCoreApplication::translate("CommandLine", "Prints the PIN that pairs a browser with the browser remote."));
     const QCommandLineOption newInstance(
         QStringLiteral("new-instance"),
         QCoreApplication::translate("CommandLine", "Starts a Kelvo of its own even when one runs."));
@@ -36,13 +39,13 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &vers
                                   QCoreApplication::translate("CommandLine", "Shows this help."));
     const QCommandLineOption versionOption({QStringLiteral("v"), QStringLiteral("version")},
                                            QCoreApplication::translate("CommandLine", "Shows the version."));
-    parser.addOptions({fire, page, stop, fade, state, newInstance, help, versionOption});
+    parser.addOptions({fire, page, stop, fade, state, remotePin, newInstance, help, versionOption});
     parser.addPositionalArgument(QStringLiteral("show"),
                                  QCoreApplication::translate("CommandLine", "A show file (.kelvo) to open."),
                                  QStringLiteral("[SHOW.kelvo]"));
 
     const QString usage = QStringLiteral(
-        "Usage: kelvo [--new-instance] [--page P] [--fire N | --stop | --fade | --state] [SHOW.kelvo] "
+        "Usage: kelvo [--new-instance] [--page P] [--fire N | --stop | --fade | --state | --remote-pin] [SHOW.kelvo] "
         "(kelvo --help tells more)");
     CommandLine command;
     const auto bad = [&](const QString &why) {
@@ -68,7 +71,7 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &vers
     }
     command.newInstance = parser.isSet(newInstance);
     const int given = int(parser.isSet(fire)) + int(parser.isSet(stop)) + int(parser.isSet(fade))
-        + int(parser.isSet(state));
+        + int(parser.isSet(state)) + int(parser.isSet(remotePin));
     if (given > 1 || parser.values(fire).size() > 1 || parser.values(page).size() > 1
         || (parser.isSet(page) && given > int(parser.isSet(fire))))
         return bad(QStringLiteral("one command at a time"));
@@ -95,6 +98,8 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &vers
         command.action = Action::Fade;
     } else if (parser.isSet(state)) {
         command.action = Action::State;
+    } else if (parser.isSet(remotePin)) {
+        command.action = Action::RemotePin;
     }
     return command;
 }
@@ -113,6 +118,8 @@ QByteArray CommandLine::request() const
         return "fade";
     case Action::State:
         return "state";
+    case Action::RemotePin:
+        return "remote-pin";
     default:
         return showFile.isEmpty() ? QByteArray("raise") : "open " + QFileInfo(showFile).absoluteFilePath().toUtf8();
     }

@@ -148,7 +148,15 @@ void InstanceLink::serve(QLocalSocket *client)
             return;
         }
         const QByteArray request = client->readLine(kMostRequestBytes);
-        client->write((m_target ? answer(request, *m_target) : QByteArrayLiteral("error starting")) + '\n');
+        QByteArray reply;
+        if (request.trimmed() == "remote-pin") {
+            const QString pin = m_remotePin ? m_remotePin() : QString();
+            reply = pin.isEmpty() ? QByteArrayLiteral("off the browser remote is off: turn it on in Kelvo's menu")
+                                  : pin.toUtf8();
+        } else {
+            reply = m_target ? answer(request, *m_target) : QByteArrayLiteral("error starting");
+        }
+        client->write(reply + '\n');
         client->flush();
         client->disconnectFromServer();
     });

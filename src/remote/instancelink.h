@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class QLocalSocket;
@@ -12,7 +13,8 @@ class CommandSurface;
 
 // The one running Kelvo of a track list and the programs that talk to it: a local socket under
 // $XDG_RUNTIME_DIR (see privateRuntimeFolder), named from the track list's path, that only its
-// owner may use. A request is one line ("fire N", "stop", "fade", "state", "raise"); the answer
+// owner may use. A request is one line ("fire N", "stop", "fade", "state", "raise",
+// "remote-pin"); the answer
 // is one line. A client that has not sent its line within kIdleMs is closed, and at most
 // LocalListener::kMostClients are served at once, so no flood of connections takes the socket
 // away or stalls the window.
@@ -42,6 +44,8 @@ public:
 
     // Requests from now on act on target.
     void setTarget(CommandSurface *target) { m_target = target; }
+    // Answers "remote-pin" with what pin gives ("off ..." when it gives nothing).
+    void setRemotePin(std::function<QString()> pin) { m_remotePin = std::move(pin); }
 
     // The answer to one request line.
     static QByteArray answer(const QByteArray &request, CommandSurface &target);
@@ -51,4 +55,5 @@ private:
 
     LocalListener m_server;
     CommandSurface *m_target = nullptr;
+    std::function<QString()> m_remotePin;
 };

@@ -43,7 +43,7 @@ Launch::Launch(const QStringList &arguments, const QString &programFolder, const
         return;
     // Nothing answers: a command for it fails; a start, with or without --fire, goes on.
     if (m_command.action == CommandLine::Action::Stop || m_command.action == CommandLine::Action::Fade
-        || m_command.action == CommandLine::Action::State) {
+        || m_command.action == CommandLine::Action::State || m_command.action == CommandLine::Action::RemotePin) {
         std::fputs("kelvo: no Kelvo is running\n", stderr);
         m_finished = true;
         m_exitCode = 1;
@@ -81,10 +81,13 @@ bool Launch::handOver()
     if (!answer)
         return false;
     m_finished = true;
-    if (answer->startsWith("error")) {
+    if (answer->startsWith("off")) {
+        std::fprintf(stderr, "kelvo: %s\n", answer->mid(4).constData()); // the browser remote is off
+        m_exitCode = 1;
+    } else if (answer->startsWith("error")) {
         std::fprintf(stderr, "kelvo: %s\n", answer->mid(6).constData());
         m_exitCode = 2;
-    } else if (m_command.action == CommandLine::Action::State) {
+    } else if (m_command.action == CommandLine::Action::State || m_command.action == CommandLine::Action::RemotePin) {
         std::printf("%s\n", answer->constData());
     }
     return true;

@@ -7,6 +7,7 @@
 #include <QLockFile>
 #include <QObject>
 
+#include <functional>
 #include <memory>
 
 class CommandSurface;
@@ -55,6 +56,9 @@ public:
 
     // Turns OSC on or off as the settings say; the menu item tells how it went.
     void applyOscSettings();
+    // What "remote-pin" asks of the instance socket: the browser remote's PIN, or empty while it
+    // is off.
+    void setRemotePin(std::function<QString()> pin) { m_link.setRemotePin(std::move(pin)); }
     QAction *oscAction() const { return m_oscAction; }
 
 private:

@@ -1,0 +1,137 @@
+#include "browser/remoteprotocol.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace RemoteProtocol {
+
+namespace {
+
+std::optional<int> whole(const QJsonValue &value, int low, int high)
+{
+    if (!value.isDouble())
+        return std::nullopt;
+    const double number = value.toDouble();
+    if (number != double(qint64(number)) || number < low || number > high)
+        return std::nullopt;
+    return int(number);
+}
+
+QByteArray compact(const QJsonObject &object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+std::optional<Message> parse(const QByteArray &text, QString *why)
+{
+    if (text.size() > kMaxMessage) {
+        *why = QStringLiteral("a message over %1 bytes").arg(kMaxMessage);
+        return std::nullopt;
+    }
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(text, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        *why = QStringLiteral("a message that is no JSON object");
+        return std::nullopt;
+    }
+    const QJsonObject object = document.object();
+    const QString type = object.value(QLatin1String("type")).toString();
+    Message message;
+    const QJsonValue seq = object.value(QLatin1String("seq"));
+    const auto sequence = [&]() -> bool {
+        // Whole numbers up to 2^53, as a page's counter gives them.
+        if (!seq.isDouble() || seq.toDouble() < 0 || seq.toDouble() > 9007199254740992.0
+            || seq.toDouble() != double(qint64(seq.toDouble())))
+            return false;
+        message.seq = qint64(seq.toDouble());
+        return true;
+    };
+    if (type == QLatin1String("hello")) {
+        message.kind = Message::Kind::Hello;
+        message.token = object.value(QLatin1String("token")).toString();
+        if (message.token.isEmpty() || message.token.size() > 64) {
+            *why = QStringLiteral("a hello without a token");
+            return std::nullopt;
+        }
+        return message;
+    }
+    if (type == QLatin1String("pair")) {
+        message.kind = Message::Kind::Pair;
+        message.pin = object.value(QLatin1String("pin")).toString();
+        message.name = object.value(QLatin1String("name")).toString().left(64).simplified();
+        if (message.pin.size() > 16) {
+            *why = QStringLiteral("a pairing without a PIN");
+            return std::nullopt;
+        }
+        return message;
+    }
+    if (type == QLatin1String("press")) {
+        message.kind = Message::Kind::Press;
+        const std::optional<int> slot = whole(object.value(QLatin1String("slot")), 1, 12);
+        if (!slot || !sequence()) {
+            *why = QStringLiteral("a press without a slot from 1 to 12 or a sequence number");
+            return std::nullopt;
+        }
+        message.slot = *slot;
+        return message;
+    }
+    if (type == QLatin1String("page")) {
+        message.kind = Message::Kind::Page;
+        const std::optional<int> page = whole(object.value(QLatin1String("page")), 1, 99);
+        if (!page || !sequence()) {
+            *why = QStringLiteral("a page without a page from 1 to 99 or a sequence number");
+            return std::nullopt;
+        }
+        message.page = *page;
+        return message;
+    }
+    if (type == QLatin1String("stop") || type == QLatin1String("fade")) {
+        message.kind = type == QLatin1String("stop") ? Message::Kind::Stop : Message::Kind::Fade;
+        if (!sequence()) {
+            *why = QStringLiteral("a %1 without a sequence number").arg(type);
+            return std::nullopt;
+        }
+        return message;
+    }
+    *why = QStringLiteral("a message of unknown kind");
+    return std::nullopt;
+}
+
+QByteArray state(const SurfaceState &state)
+{
+    QJsonArray carts;
+    for (const CartState &cart : state.carts)
+        carts.append(QJsonObject{{QStringLiteral("caption"), cart.caption.left(256)},
+                                 {QStringLiteral("loaded"), cart.loaded},
+                                 {QStringLiteral("enabled"), cart.enabled}});
+    return compact({{QStringLiteral("type"), QStringLiteral("state")},
+                    {QStringLiteral("slot"), state.slot},
+                    {QStringLiteral("remaining"), state.remaining},
+                    {QStringLiteral("total"), state.total},
+                    {QStringLiteral("fading"), state.fading},
+                    {QStringLiteral("playingPage"), state.playingPage},
+                    {QStringLiteral("page"), state.shownPage},
+                    {QStringLiteral("pages"), state.pageCount},
+                    {QStringLiteral("pageName"), state.pageName.left(64)},
+                    {QStringLiteral("carts"), carts}});
+}
+
+QByteArray tick()
+{
+    return compact({{QStringLiteral("type"), QStringLiteral("tick")}});
+}
+
+QByteArray paired(const QString &token)
+{
+    return compact({{QStringLiteral("type"), QStringLiteral("paired")}, {QStringLiteral("token"), token}});
+}
+
+QByteArray refused(const QString &reason)
+{
+    return compact({{QStringLiteral("type"), QStringLiteral("refused")}, {QStringLiteral("reason"), reason}});
+}
+
+} // namespace RemoteProtocol

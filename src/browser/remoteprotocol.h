@@ -1,0 +1,41 @@
+#pragma once
+
+#include "player/commandsurface.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// The messages between the remote page and Kelvo: JSON text frames of at most kMaxMessage
+// bytes. From the page: {"type": "hello", "token": T} (a paired browser), {"type": "pair",
+// "pin": "123456", "name": N}, and {"type": "press", "seq": S, "slot": 1-12}, {"type": "stop",
+// "seq": S}, {"type": "fade", "seq": S}, {"type": "page", "seq": S, "page": 1-99}. From Kelvo:
+// "state" (the command surface's state), "tick" (the heartbeat, every second), "paired",
+// "refused" (with a reason).
+namespace RemoteProtocol {
+
+constexpr int kMaxMessage = 4096;
+
+struct Message
+{
+    enum class Kind { Hello, Pair, Press, Stop, Fade, Page };
+    Kind kind = Kind::Hello;
+    QString token; // Hello
+    QString pin;   // Pair
+    QString name;  // Pair: the browser's name for itself, at most 64 characters
+    qint64 seq = 0;
+    int slot = 0; // Press: 1-12
+    int page = 0; // Page: 1-99
+};
+
+// A message from the page; nothing, with why, for anything else (not JSON, too large, an
+// unknown kind, a field of the wrong type or out of range).
+std::optional<Message> parse(const QByteArray &text, QString *why);
+
+QByteArray state(const SurfaceState &state);
+QByteArray tick();
+QByteArray paired(const QString &token);
+QByteArray refused(const QString &reason);
+
+} // namespace RemoteProtocol
