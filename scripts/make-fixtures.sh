@@ -43,6 +43,7 @@ rm -f ./*.wav
 
 # Formats beside mp3 (kept as made: these are the fixtures).
 sox -q -n -r 44100 -c 2 -b 16 wav44_stereo.wav synth 1.5 sine 700 vol 0.5
+sox -q -n -r 44100 -c 2 -b 16 tone_440_10s.wav synth 10 sine 440 vol 0.5
 sox -q -n -r 48000 -c 1 -b 24 wav48_mono24.wav synth 1.3 sine 600 vol 0.5
 sox -q -n -r 44100 -c 2 -e floating-point -b 32 wav_float.wav synth 1.0 sine 750 vol 0.5
 # A 24-bit tone far below what 16 bits can hold (undithered: every sample as synthesised).

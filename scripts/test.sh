@@ -12,8 +12,19 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${KELVO_BUILD_DIR:-$root/build}
 fuzz_seed=${KELVO_FUZZ_SEED:-1}
+# The browser remote's tests run in Node.js with npm: Debian's, unless the machine has its own.
+if ! command -v npm >/dev/null || ! command -v node >/dev/null; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends nodejs npm
+fi
 # The strict warning set, as errors, for everything the tests build.
 KELVO_CMAKE_ARGS="-DKELVO_WERROR=ON ${KELVO_CMAKE_ARGS:-}" "$root/scripts/setup.sh"
+# playwright-core (which drives Debian's chromium; it downloads no browser) into the build tree.
+mkdir -p "$build/browser-tests"
+cp "$root/tests/browser/package.json" "$build/browser-tests/package.json"
+(cd "$build/browser-tests" && npm install --no-audit --no-fund --silent)
 
 echo "== Formatting and include rules"
 mapfile -t sources < <(cd "$root" && find src tests bench data -name '*.cpp' -o -name '*.h' | sort)
@@ -51,8 +62,8 @@ background() {
     CC=clang CXX=clang++ idle cmake -S "$root" -B "$root/build-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DKELVO_FUZZ=ON -DBUILD_TESTING=OFF -DKELVO_BENCH=OFF >/dev/null
     idle cmake --build "$root/build-fuzz" --parallel "$(nproc)"
-    declare -A fuzz_runs=([tracklist]=500000 [media]=15000 [osc]=2000000 [show]=300000 [midi]=100000)
-    for target in tracklist media osc show midi; do
+    declare -A fuzz_runs=([tracklist]=500000 [media]=15000 [osc]=2000000 [show]=300000 [midi]=100000 [remote]=300000)
+    for target in tracklist media osc show midi remote; do
         local dir="$root/build-fuzz/fuzz-$target"
         rm -rf "$dir" && mkdir -p "$dir/corpus"
         idle "$root/build-fuzz/tests/fuzz/fuzz_$target" -seed="$fuzz_seed" -runs="${fuzz_runs[$target]}" -timeout=10 \
@@ -92,9 +103,10 @@ echo "== Test suite"
 
 echo "== Test suite under AddressSanitizer and UndefinedBehaviorSanitizer"
 wait_for asan
-# The PipeWire rerun and the package check add no code of Kelvo's own to what ASan sees.
+# The PipeWire rerun, the package check and the browser run (whose server tst_browser covers) add
+# nothing to what ASan sees.
 (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    ctest --output-on-failure --timeout 600 -E '^(tst_audiomediaplayer_pipewire|install_tree)$' "$@")
+    ctest --output-on-failure --timeout 600 -E '^(tst_audiomediaplayer_pipewire|install_tree|browser_remote)$' "$@")
 
 echo "== Media tests under ThreadSanitizer"
 wait_for tsan

@@ -27,7 +27,6 @@ std::optional<MidiAction> MidiAction::parse(const QString &text)
     for (QString &part : parts)
         part = part.trimmed();
     const QString &kind = parts.constFirst();
-    MidiAction action;
     if (kind == QLatin1String("fire") && parts.size() == 2) {
         const std::optional<int> slot = numberIn(parts[1], 1, 12);
         if (!slot)
