@@ -10,6 +10,8 @@
 #include "loudness/loudnessmeter.h"
 #include "engine/pulsevoice.h"
 #include "platform/qtopendialog.h"
+#include "browser/remotepairing.h"
+#include "browser/remoteserver.h"
 #include "fakemiditransport.h"
 #include "midi/midicontrol.h"
 #include "player/form1.h"
@@ -28,6 +30,10 @@
 #include <QTemporaryDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkRequest>
+#include <QWebSocket>
 #include <QProcess>
 #include <QThread>
 #include <QTimer>
@@ -523,6 +529,66 @@ int playUnderMidiLoad(const QString &file, int perSecond, int seconds)
     return 0;
 }
 
+// Plays cart 1 of a player window with the browser remote on for seconds while pages pages are
+// connected (QWebSockets of another process: their own cost is not Kelvo's); prints the
+// process's CPU seconds.
+int playWithPages(const QString &file, int pages, int seconds)
+{
+    QTemporaryDir folder;
+    std::unique_ptr<Form1> window = playerWindow(folder, {file});
+    PlayerCommands commands(*window);
+    RemotePairing pairing(false);
+    RemoteServer server(commands, pairing);
+    QString why;
+    if (!server.listen(QHostAddress::LocalHost, 0, &why))
+        return 1;
+    QProcess clients;
+    if (pages > 0) {
+        clients.start(QCoreApplication::applicationFilePath(),
+                      {"--remoteclients", QString::number(server.port()), pairing.pin(), QString::number(pages),
+                       QString::number(seconds + 5)});
+        QElapsedTimer waited;
+        waited.start();
+        while (server.clientCount() < pages && waited.elapsed() < 10000)
+            pump(50);
+    }
+    pump(1500);
+    rusage start{};
+    getrusage(RUSAGE_SELF, &start);
+    cart(*window, 0)->click();
+    pump(seconds * 1000);
+    rusage end{};
+    getrusage(RUSAGE_SELF, &end);
+    const auto secondsOf = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    std::printf("%.4f %d\n",
+                secondsOf(end.ru_utime) + secondsOf(end.ru_stime) - secondsOf(start.ru_utime)
+                    - secondsOf(start.ru_stime),
+                server.clientCount());
+    clients.kill();
+    clients.waitForFinished(3000);
+    return 0;
+}
+
+// Pages that pair with the remote at port and then only listen, as phones left open do.
+int remoteClients(quint16 port, const QString &pin, int pages, int seconds)
+{
+    std::vector<std::unique_ptr<QWebSocket>> sockets;
+    for (int i = 0; i < pages; ++i) {
+        auto socket = std::make_unique<QWebSocket>();
+        QWebSocket *raw = socket.get();
+        QObject::connect(raw, &QWebSocket::connected, [raw, pin] {
+            raw->sendTextMessage(QString::fromUtf8(
+                QJsonDocument(QJsonObject{{"type", "pair"}, {"pin", pin}, {"name", "bench"}}).toJson()));
+        });
+        QNetworkRequest request(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(port)));
+        request.setRawHeader("Origin", "http://127.0.0.1:" + QByteArray::number(port));
+        raw->open(request);
+        sockets.push_back(std::move(socket));
+    }
+    pump(seconds * 1000);
+    return 0;
+}
+
 } // namespace
 
 // The command line as a desktop shortcut or a control desk runs it: from the start of the
@@ -751,12 +817,115 @@ static void midiTable(const QString &dir)
                 " messages bound to nothing are dropped on that thread and never wake the window)\n");
 }
 
+// The browser remote: a real touch in Debian's chromium (its pointerdown stamped on the
+// monotonic clock) against a click, to the first loud sample at the sink; and the whole program's
+// CPU while a cart plays with 8 pages connected against none.
+static void browserTable(const QString &dir)
+{
+    StampedMonitor monitor(3000);
+    const QString modules = QStringLiteral(KELVO_BROWSER_MODULES);
+    if (!monitor.start() || !QFile::exists(modules + QStringLiteral("/playwright-core"))
+        || !QFile::exists(QStringLiteral("/usr/bin/chromium"))) {
+        std::printf("\nBrowser remote: needs a test_null sink, /usr/bin/chromium and playwright-core (scripts/test.sh "
+                    "installs them)\n");
+        return;
+    }
+    const QString wav = fixture("wav44_stereo.wav");
+    {
+        QTemporaryDir folder;
+        std::unique_ptr<Form1> window = playerWindow(folder, {wav});
+        PlayerCommands commands(*window);
+        RemotePairing pairing(false);
+        RemoteServer server(commands, pairing);
+        QString why;
+        server.listen(QHostAddress::LocalHost, 0, &why);
+        QProcess node;
+        node.start(QStringLiteral("node"),
+                   {QStringLiteral(KELVO_BENCH_DIR "/browser_press.mjs"), QString::number(server.port()), pairing.pin(),
+                    modules});
+        const auto line = [&node](int timeoutMs) {
+            QElapsedTimer waited;
+            waited.start();
+            while (!node.canReadLine() && waited.elapsed() < timeoutMs) {
+                node.waitForReadyRead(5);
+                QCoreApplication::processEvents();
+            }
+            return node.canReadLine() ? node.readLine().trimmed() : QByteArray();
+        };
+        if (line(30000) != "ready") {
+            std::printf("\nBrowser remote: the page could not be paired: %s\n",
+                        node.readAllStandardError().constData());
+            return;
+        }
+        QList<double> clicks, taps;
+        for (int i = 0; i < 9; ++i) {
+            QTest::mouseMove(cart(*window, 0), QPoint(10, 10));
+            pump(300);
+            monitor.reset();
+            const qint64 t0 = monotonicNs();
+            cart(*window, 0)->click();
+            clicks << waitOnsetMs(monitor, t0);
+            pump(200);
+            cart(*window, 0)->click();
+            pump(300);
+            monitor.reset();
+            node.write("tap\n");
+            const QByteArray stamp = line(5000);
+            QElapsedTimer waited;
+            waited.start();
+            while (monitor.onsetNs() < 0 && waited.elapsed() < 1000)
+                pump(1);
+            taps << (monitor.onsetNs() < 0 || stamp.isEmpty() ? -1
+                                                              : double(monitor.onsetNs()) / 1e6 - stamp.toDouble());
+            pump(200);
+            commands.stop();
+            pump(300);
+        }
+        node.write("done\n");
+        node.waitForFinished(10000);
+        std::printf(
+            "\nBrowser remote: to the first sample above 3000 in the sink's monitor, ms (9 runs, alternating)\n");
+        std::printf("| %-34s | %8s | %s\n", "what", "median", "every run, first to last");
+        std::printf("|%s|%s|%s\n", QByteArray(36, '-').constData(), QByteArray(10, '-').constData(),
+                    QByteArray(30, '-').constData());
+        std::printf("| %-34s | %8.1f | %s\n", "click", median(clicks), qPrintable(listOf(clicks)));
+        std::printf("| %-34s | %8.1f | %s\n", "touch in chromium (pointerdown)", median(taps),
+                    qPrintable(listOf(taps)));
+        std::printf("(target: the touch's median at most 15 ms)\n");
+    }
+    const int seconds = std::max(10, qEnvironmentVariableIntValue("KELVO_BENCH_SECONDS") / 3);
+    const QString longFile = dir + QStringLiteral("ten_min.flac");
+    const auto cpu = [&](int pages) {
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {"--remoteload", longFile, QString::number(pages), QString::number(seconds)});
+        child.waitForFinished(seconds * 1000 + 60000);
+        return child.readAllStandardOutput().trimmed().split(' ');
+    };
+    cpu(0); // the file's loudness measured once, for the cache
+    const QList<QByteArray> none = cpu(0);
+    const QList<QByteArray> eight = cpu(8);
+    const double n = none.value(0).toDouble();
+    const double e = eight.value(0).toDouble();
+    std::printf("\nBrowser remote: the whole program's CPU while a cart plays, %d s\n", seconds);
+    std::printf("| %-34s | %10s | %10s |\n", "what", "CPU ms/s", "pages");
+    std::printf("|%s|%s|%s|\n", QByteArray(36, '-').constData(), QByteArray(12, '-').constData(),
+                QByteArray(12, '-').constData());
+    std::printf("| %-34s | %10.2f | %10s |\n", "no page", n * 1000 / seconds, none.value(1).constData());
+    std::printf("| %-34s | %10.2f | %10s |\n", "8 pages connected", e * 1000 / seconds, eight.value(1).constData());
+    std::printf("| %-34s | %9.2fx | %10s |\n", "ratio (target <= 1.2x)", n > 0 ? e / n : 0.0, "");
+}
+
 int main(int argc, char *argv[])
 {
     prepareDisplay(); // as the program does: the whole-program rows run this binary
     QApplication app(argc, argv);
     if (argc == 4 && QByteArray(argv[1]) == "--play")
         return playAndReportMemory(QString::fromLocal8Bit(argv[2]), atoi(argv[3]));
+    if (argc == 5 && QByteArray(argv[1]) == "--remoteload")
+        return playWithPages(QString::fromLocal8Bit(argv[2]), atoi(argv[3]), atoi(argv[4]));
+    if (argc == 6 && QByteArray(argv[1]) == "--remoteclients")
+        return remoteClients(quint16(atoi(argv[2])), QString::fromLocal8Bit(argv[3]), atoi(argv[4]), atoi(argv[5]));
     if (argc == 5 && QByteArray(argv[1]) == "--midiload")
         return playUnderMidiLoad(QString::fromLocal8Bit(argv[2]), atoi(argv[3]), atoi(argv[4]));
     if (argc == 4 && QByteArray(argv[1]) == "--pages")
@@ -764,12 +933,16 @@ int main(int argc, char *argv[])
     if (argc == 4 && QByteArray(argv[1]) == "--whole")
         return wholeProgram(QString::fromLocal8Bit(argv[2]), atoi(argv[3]));
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_media FIXTURES_DIR [--cpu | --commands | --pages | --midi]\n");
+        std::fprintf(stderr, "usage: bench_media FIXTURES_DIR [--cpu | --commands | --pages | --midi | --browser]\n");
         return 2;
     }
     const QString dir = QString::fromLocal8Bit(argv[1]) + "/";
     if (argc > 2 && QByteArray(argv[2]) == "--commands") {
         commandLineTable(); // the command-line table alone
+        return 0;
+    }
+    if (argc > 2 && QByteArray(argv[2]) == "--browser") {
+        browserTable(dir); // the browser remote's tables alone
         return 0;
     }
     if (argc > 2 && QByteArray(argv[2]) == "--midi") {
@@ -898,6 +1071,7 @@ int main(int argc, char *argv[])
     commandLineTable();
     pagesTable();
     midiTable(dir);
+    browserTable(dir);
 
     // Signed end offsets: the end the player reports against when its last sample was heard (the
     // first loud sample heard, less where that sample lies in the decode, plus the duration);

@@ -119,9 +119,12 @@ QByteArray state(const SurfaceState &state)
                     {QStringLiteral("carts"), carts}});
 }
 
-QByteArray tick()
+QByteArray tick(std::optional<double> remaining)
 {
-    return compact({{QStringLiteral("type"), QStringLiteral("tick")}});
+    QJsonObject beat{{QStringLiteral("type"), QStringLiteral("tick")}};
+    if (remaining)
+        beat.insert(QStringLiteral("remaining"), *remaining);
+    return compact(beat);
 }
 
 QByteArray paired(const QString &token)

@@ -11,7 +11,8 @@
 // bytes. From the page: {"type": "hello", "token": T} (a paired browser), {"type": "pair",
 // "pin": "123456", "name": N}, and {"type": "press", "seq": S, "slot": 1-12}, {"type": "stop",
 // "seq": S}, {"type": "fade", "seq": S}, {"type": "page", "seq": S, "page": 1-99}. From Kelvo:
-// "state" (the command surface's state), "tick" (the heartbeat, every second), "paired",
+// "state" (the command surface's state, on every change but the countdown's), "tick" (the
+// heartbeat, every second, with the remaining seconds while a cart plays), "paired",
 // "refused" (with a reason).
 namespace RemoteProtocol {
 
@@ -34,7 +35,9 @@ struct Message
 std::optional<Message> parse(const QByteArray &text, QString *why);
 
 QByteArray state(const SurfaceState &state);
-QByteArray tick();
+// The heartbeat; while a cart plays it carries the remaining seconds, which correct the page's
+// own countdown.
+QByteArray tick(std::optional<double> remaining = std::nullopt);
 QByteArray paired(const QString &token);
 QByteArray refused(const QString &reason);
 

@@ -70,13 +70,19 @@ RemoteServer::RemoteServer(CommandSurface &commands, RemotePairing &pairing, QOb
     // The heartbeat runs only while a page is connected: at rest nothing wakes.
     m_heartbeat.setInterval(kHeartbeatMs);
     connect(&m_heartbeat, &QTimer::timeout, this, [this] {
-        const QString beat = QString::fromUtf8(RemoteProtocol::tick());
+        // The countdown rides on the heartbeat: the page counts down by itself in between.
+        const SurfaceState now = m_commands.state();
+        const QString beat = QString::fromUtf8(
+            RemoteProtocol::tick(now.slot > 0 ? std::optional(now.remaining) : std::nullopt));
         for (auto it = m_sessions.cbegin(); it != m_sessions.cend(); ++it) {
             if (it->paired)
                 it.key()->sendTextMessage(beat);
         }
     });
-    connect(&m_commands, &CommandSurface::changed, this, &RemoteServer::sendState);
+    connect(&m_commands, &CommandSurface::changed, this, [this](CommandSurface::Change what) {
+        if (what != CommandSurface::Change::Remaining)
+            sendState();
+    });
 }
 
 RemoteServer::~RemoteServer()

@@ -1,6 +1,7 @@
 // Kelvo's browser remote: the page shown's twelve carts, the two time displays, Fade, Stop and
-// the page buttons. State comes from Kelvo over a WebSocket on every change (never polled); a
-// heartbeat every second tells the link is alive, and without one for 2.5 s the page says
+// the page buttons. State comes from Kelvo over a WebSocket on every change (never polled); the
+// countdown runs here and is corrected by the heartbeat that comes every second and tells the
+// link is alive, and without one for 2.5 s the page says
 // "Connection lost" and reconnects. A press is sent once, with a sequence number, and never
 // again after a reconnection: a second press would stop the cart.
 'use strict';
@@ -112,6 +113,9 @@ function connect(first) {
       socket.onclose = null;
       state = null;
       showPairing(message.reason);
+    } else if (message.type === 'tick' && state && typeof message.remaining === 'number') {
+      state.remaining = message.remaining; // the countdown, corrected each second
+      stateAt = performance.now();
     } else if (message.type === 'state') {
       state = message;
       stateAt = performance.now();
