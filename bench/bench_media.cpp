@@ -664,6 +664,68 @@ static void commandLineTable()
     }
 }
 
+// A table of latencies: a row per kind of press, its median and every run.
+static void printLatencies(const char *title, const QList<QPair<const char *, QList<double>>> &rows, const char *target)
+{
+    std::printf("\n%s\n", title);
+    std::printf("| %-34s | %8s | %s\n", "what", "median", "every run, first to last");
+    std::printf("|%s|%s|%s\n", QByteArray(36, '-').constData(), QByteArray(10, '-').constData(),
+                QByteArray(30, '-').constData());
+    for (const auto &[what, runs] : rows)
+        std::printf("| %-34s | %8.1f | %s\n", what, median(runs), qPrintable(listOf(runs)));
+    std::printf("(target: %s)\n", target);
+}
+
+// A table of the whole program's CPU per second: a row per condition, then its ratio to the first.
+static void printCpu(const char *title, const char *countName,
+                     const QList<QPair<const char *, QList<QByteArray>>> &rows, int seconds, const char *target)
+{
+    std::printf("\n%s, %d s\n", title, seconds);
+    std::printf("| %-34s | %10s | %10s |\n", "what", "CPU ms/s", countName);
+    std::printf("|%s|%s|%s|\n", QByteArray(36, '-').constData(), QByteArray(12, '-').constData(),
+                QByteArray(12, '-').constData());
+    for (const auto &[what, values] : rows)
+        std::printf("| %-34s | %10.2f | %10s |\n", what, values.value(0).toDouble() * 1000 / seconds,
+                    values.value(1).constData());
+    const double first = rows.value(0).second.value(0).toDouble();
+    const double last = rows.value(rows.size() - 1).second.value(0).toDouble();
+    std::printf("| %-34s | %9.2fx | %10s |\n", target, first > 0 ? last / first : 0.0, "");
+}
+
+// The CPU a child run of this program reports ("--MODE FILE COUNT SECONDS": CPU seconds, then a
+// count), the file's loudness measured once first so that no run pays for it.
+static QList<QList<QByteArray>> childCpu(const char *mode, const QString &file, const QList<int> &counts, int seconds)
+{
+    const auto run = [&](int count) {
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QLatin1String(mode), file, QString::number(count), QString::number(seconds)});
+        child.waitForFinished(seconds * 1000 + 60000);
+        return child.readAllStandardOutput().trimmed().split(' ');
+    };
+    run(0);
+    QList<QList<QByteArray>> results;
+    for (int count : counts)
+        results << run(count);
+    return results;
+}
+
+// Hovers over cart slot (as a hand does), clicks it, and returns the ms to the first loud sample;
+// then stops it.
+static double clickOnsetMs(StampedMonitor &monitor, Form1 &window, int slot)
+{
+    QTest::mouseMove(cart(window, slot), QPoint(10, 10));
+    pump(300);
+    monitor.reset();
+    const qint64 t0 = monotonicNs();
+    cart(window, slot)->click();
+    const double ms = waitOnsetMs(monitor, t0);
+    pump(200);
+    cart(window, slot)->click();
+    pump(300);
+    return ms;
+}
+
 // Pages: a click on the page shown against a page switch and then a click on the new page, from
 // the click to the first loud sample at the sink; and what a 50-page show holds against one page.
 static void pagesTable()
@@ -759,17 +821,9 @@ static void midiTable(const QString &dir)
         pump(1500);
         QList<double> clicks, pads;
         for (int i = 0; i < 9; ++i) {
-            QTest::mouseMove(cart(*window, 0), QPoint(10, 10));
-            pump(300);
+            clicks << clickOnsetMs(monitor, *window, 0);
             monitor.reset();
-            qint64 t0 = monotonicNs();
-            cart(*window, 0)->click();
-            clicks << waitOnsetMs(monitor, t0);
-            pump(200);
-            cart(*window, 0)->click();
-            pump(300);
-            monitor.reset();
-            t0 = monotonicNs();
+            const qint64 t0 = monotonicNs();
             transport.press(kPad, QByteArray::fromHex("903c7f"));
             pads << waitOnsetMs(monitor, t0);
             transport.press(kPad, QByteArray::fromHex("903c00"));
@@ -778,41 +832,20 @@ static void midiTable(const QString &dir)
             transport.press(kPad, QByteArray::fromHex("903c00"));
             pump(300);
         }
-        std::printf("\nMIDI: to the first sample above 3000 in the sink's monitor, ms (9 runs, alternating)\n");
-        std::printf("| %-34s | %8s | %s\n", "what", "median", "every run, first to last");
-        std::printf("|%s|%s|%s\n", QByteArray(36, '-').constData(), QByteArray(10, '-').constData(),
-                    QByteArray(30, '-').constData());
-        std::printf("| %-34s | %8.1f | %s\n", "click", median(clicks), qPrintable(listOf(clicks)));
-        std::printf("| %-34s | %8.1f | %s\n", "pad note handed to the transport", median(pads),
-                    qPrintable(listOf(pads)));
-        std::printf("(target: a pad at most 1 ms after a click)\n");
+        printLatencies("MIDI: to the first sample above 3000 in the sink's monitor, ms (9 runs, alternating)",
+                       {{"click", clicks}, {"pad note handed to the transport", pads}},
+                       "a pad at most 1 ms after a click");
     }
     const int seconds = std::max(10, qEnvironmentVariableIntValue("KELVO_BENCH_SECONDS") / 3);
-    const QString longFile = dir + QStringLiteral("ten_min.flac"); // plays the whole run
-    const auto cpu = [&](int perSecond) {
-        QProcess child;
-        child.start(QCoreApplication::applicationFilePath(),
-                    {"--midiload", longFile, QString::number(perSecond), QString::number(seconds)});
-        child.waitForFinished(seconds * 1000 + 60000);
-        return child.readAllStandardOutput().trimmed().split(' ');
-    };
-    cpu(0); // the first run measures the file's loudness for the cache; the two below find it there
-    const QList<QByteArray> quiet = cpu(0);
-    const QList<QByteArray> wakes = cpu(-1000);
-    const QList<QByteArray> busy = cpu(1000);
-    const double q = quiet.value(0).toDouble();
-    const double b = busy.value(0).toDouble();
-    std::printf("\nMIDI: the whole program's CPU while a cart plays, %d s\n", seconds);
-    std::printf("| %-34s | %10s | %10s |\n", "what", "CPU ms/s", "events");
-    std::printf("|%s|%s|%s|\n", QByteArray(36, '-').constData(), QByteArray(12, '-').constData(),
-                QByteArray(12, '-').constData());
-    std::printf("| %-34s | %10.2f | %10s |\n", "no MIDI", q * 1000 / seconds, quiet.value(1).constData());
-    std::printf("| %-34s | %10.2f | %10s |\n", "a thread woken 1,000 times/s, idle",
-                wakes.value(0).toDouble() * 1000 / seconds, "0");
-    std::printf("| %-34s | %10.2f | %10s |\n", "1,000 events a second", b * 1000 / seconds, busy.value(1).constData());
-    const double w = wakes.value(0).toDouble();
-    std::printf("| %-34s | %9.2fx | %10s |\n", "ratio (target <= 1.10x)", q > 0 ? b / q : 0.0, "");
-    std::printf("| %-34s | %9.2fx | %10s |\n", "ratio to the idle wake-ups", w > 0 ? b / w : 0.0, "");
+    const QList<QList<QByteArray>> runs = childCpu("--midiload", dir + QStringLiteral("ten_min.flac"), {0, -1000, 1000},
+                                                   seconds);
+    printCpu(
+        "MIDI: the whole program's CPU while a cart plays", "events",
+        {{"no MIDI", runs[0]}, {"a thread woken 1,000 times/s, idle", runs[1]}, {"1,000 events a second", runs[2]}},
+        seconds, "ratio (target <= 1.10x)");
+    const double w = runs[1].value(0).toDouble();
+    std::printf("| %-34s | %9.2fx | %10s |\n", "ratio to the idle wake-ups",
+                w > 0 ? runs[2].value(0).toDouble() / w : 0.0, "");
     std::printf("(reading 1,000 messages a second wakes a thread 1,000 times: the idle row is that floor alone;\n"
                 " messages bound to nothing are dropped on that thread and never wake the window)\n");
 }
@@ -859,15 +892,7 @@ static void browserTable(const QString &dir)
         }
         QList<double> clicks, taps;
         for (int i = 0; i < 9; ++i) {
-            QTest::mouseMove(cart(*window, 0), QPoint(10, 10));
-            pump(300);
-            monitor.reset();
-            const qint64 t0 = monotonicNs();
-            cart(*window, 0)->click();
-            clicks << waitOnsetMs(monitor, t0);
-            pump(200);
-            cart(*window, 0)->click();
-            pump(300);
+            clicks << clickOnsetMs(monitor, *window, 0);
             monitor.reset();
             node.write("tap\n");
             const QByteArray stamp = line(5000);
@@ -883,37 +908,15 @@ static void browserTable(const QString &dir)
         }
         node.write("done\n");
         node.waitForFinished(10000);
-        std::printf(
-            "\nBrowser remote: to the first sample above 3000 in the sink's monitor, ms (9 runs, alternating)\n");
-        std::printf("| %-34s | %8s | %s\n", "what", "median", "every run, first to last");
-        std::printf("|%s|%s|%s\n", QByteArray(36, '-').constData(), QByteArray(10, '-').constData(),
-                    QByteArray(30, '-').constData());
-        std::printf("| %-34s | %8.1f | %s\n", "click", median(clicks), qPrintable(listOf(clicks)));
-        std::printf("| %-34s | %8.1f | %s\n", "touch in chromium (pointerdown)", median(taps),
-                    qPrintable(listOf(taps)));
-        std::printf("(target: the touch's median at most 15 ms)\n");
+        printLatencies("Browser remote: to the first sample above 3000 in the sink's monitor, ms (9 runs, alternating)",
+                       {{"click", clicks}, {"touch in chromium (pointerdown)", taps}},
+                       "the touch's median at most 15 ms");
     }
     const int seconds = std::max(10, qEnvironmentVariableIntValue("KELVO_BENCH_SECONDS") / 3);
-    const QString longFile = dir + QStringLiteral("ten_min.flac");
-    const auto cpu = [&](int pages) {
-        QProcess child;
-        child.start(QCoreApplication::applicationFilePath(),
-                    {"--remoteload", longFile, QString::number(pages), QString::number(seconds)});
-        child.waitForFinished(seconds * 1000 + 60000);
-        return child.readAllStandardOutput().trimmed().split(' ');
-    };
-    cpu(0); // the file's loudness measured once, for the cache
-    const QList<QByteArray> none = cpu(0);
-    const QList<QByteArray> eight = cpu(8);
-    const double n = none.value(0).toDouble();
-    const double e = eight.value(0).toDouble();
-    std::printf("\nBrowser remote: the whole program's CPU while a cart plays, %d s\n", seconds);
-    std::printf("| %-34s | %10s | %10s |\n", "what", "CPU ms/s", "pages");
-    std::printf("|%s|%s|%s|\n", QByteArray(36, '-').constData(), QByteArray(12, '-').constData(),
-                QByteArray(12, '-').constData());
-    std::printf("| %-34s | %10.2f | %10s |\n", "no page", n * 1000 / seconds, none.value(1).constData());
-    std::printf("| %-34s | %10.2f | %10s |\n", "8 pages connected", e * 1000 / seconds, eight.value(1).constData());
-    std::printf("| %-34s | %9.2fx | %10s |\n", "ratio (target <= 1.2x)", n > 0 ? e / n : 0.0, "");
+    const QList<QList<QByteArray>> runs = childCpu("--remoteload", dir + QStringLiteral("ten_min.flac"), {0, 8},
+                                                   seconds);
+    printCpu("Browser remote: the whole program's CPU while a cart plays", "pages",
+             {{"no page", runs[0]}, {"8 pages connected", runs[1]}}, seconds, "ratio (target <= 1.2x)");
 }
 
 int main(int argc, char *argv[])

@@ -1,19 +1,12 @@
 #include "midi/midilights.h"
 
+#include "midi/midicodec.h"
+
 #include <QCoreApplication>
 
 namespace MidiLights {
 
 namespace {
-
-// A message's bytes, each 0-255.
-QByteArray bytesOf(std::initializer_list<int> values)
-{
-    QByteArray bytes;
-    for (int value : values)
-        bytes.append(char(value));
-    return bytes;
-}
 
 struct Colours
 {
@@ -106,8 +99,12 @@ QByteArray message(const QString &profile, const MidiInput &input, LightState st
     }
     if (channel < 0)
         channel = std::max(input.channel, 0);
-    const int status = (input.kind == MidiEvent::Kind::Control ? 0xB0 : 0x90) | (channel & 0x0F);
-    return bytesOf({status, input.number & 0x7F, value & 0x7F});
+    MidiEvent light;
+    light.kind = input.kind == MidiEvent::Kind::Control ? MidiEvent::Kind::Control : MidiEvent::Kind::NoteOn;
+    light.channel = channel;
+    light.number = input.number;
+    light.value = value;
+    return MidiCodec::encode(light);
 }
 
 GenericVelocities parseVelocities(const QString &text)
