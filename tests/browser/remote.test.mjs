@@ -70,6 +70,7 @@ after(async () => {
 test('a wrong PIN is refused, the right one pairs', async () => {
   // before() paired with the right one: the carts are there, named by their captions.
   await page.getByRole('button', { name: 'Tone A' }).waitFor({ timeout: 5000 });
+  await page.getByLabel('PIN').waitFor({ state: 'hidden', timeout: 2000 }); // paired: no PIN asked
   const other = await browser.newPage();
   await other.goto(page.url());
   await other.getByLabel('PIN').fill('000000' === run('--remote-pin').stdout.trim() ? '111111' : '000000');
