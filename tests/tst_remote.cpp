@@ -91,7 +91,15 @@ class RecordingTarget : public CommandSurface
 {
 public:
     QStringList calls;
-    SurfaceState playing{3, 12.5, 60.0, false, 2, 1, 3, {}};
+    SurfaceState playing = [] {
+        SurfaceState state;
+        state.slot = 3;
+        state.remaining = 12.5;
+        state.total = 60.0;
+        state.playingPage = 2;
+        state.pageCount = 3;
+        return state;
+    }();
     void fire(int slot) override { calls << QStringLiteral("fire:%1").arg(slot); }
     void showPage(int page) override
     {

@@ -1,4 +1,5 @@
 #include "common/diagnostics.h"
+#include "asrun/asrunlog.h"
 #include "browser/browserremote.h"
 #include "engine/audiomediaplayer.h"
 #include "midi/alsamiditransport.h"
@@ -53,6 +54,8 @@ int main(int argc, char *argv[])
     // Phones and tablets, when the user turns it on: off by default.
     BrowserRemote browser(commands, &player, player.contextMenu());
     remote.setRemotePin([&browser] { return browser.pin(); });
+    // What played, for the station's reports, when the user keeps a log.
+    AsRunLog asRun(commands, player.contextMenu());
     // A logout, systemctl stop or kill ends it as "E&xit" does: streams closed, socket removed.
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::received, &player, &QWidget::close);

@@ -24,6 +24,8 @@ struct SurfaceState
     int shownPage = 1;   // the page the window shows, from 1
     int pageCount = 1;
     QString pageName;                  // the page shown's
+    QString playingFile;               // the playing cart's file; empty when nothing plays
+    QString showName;                  // the show's file name without ".kelvo"; empty for the default show
     std::array<CartState, 12> carts{}; // the page shown's
 };
 

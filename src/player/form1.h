@@ -84,6 +84,8 @@ public:
     std::optional<int> playingTrack() const { return Timer1->isActive() ? slotIndex(Timer1->tag()) : std::nullopt; }
     // The page of the playing track (0-based); nothing when none plays.
     std::optional<int> playingPage() const { return playingTrack() ? std::optional<int>(m_playingPage) : std::nullopt; }
+    // The playing track's file; empty when none plays.
+    QString playingFile() const { return playingTrack() ? m_playingFile : QString(); }
     double remainingSeconds()
     {
         return playingTrack() ? std::max(0.0, ActiveMovie1->duration() - ActiveMovie1->position()) : 0.0;

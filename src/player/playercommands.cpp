@@ -5,6 +5,8 @@
 #include "show/showdocument.h"
 #include "tracklist/trackslot.h"
 
+#include <QFileInfo>
+
 PlayerCommands::PlayerCommands(Form1 &window, QObject *parent)
     : CommandSurface(parent),
       m_window(window)
@@ -47,10 +49,13 @@ SurfaceState PlayerCommands::state()
         state.total = m_window.totalSeconds();
         state.fading = m_window.isFading();
         state.playingPage = m_window.playingPage().value_or(-1) + 1;
+        state.playingFile = m_window.playingFile();
     }
     state.shownPage = m_window.showDocument()->shownPage() + 1;
     state.pageCount = m_window.showDocument()->pageCount();
     state.pageName = m_window.showDocument()->pageName(state.shownPage - 1);
+    if (!m_window.showDocument()->isDefault())
+        state.showName = QFileInfo(m_window.showDocument()->filePath()).completeBaseName();
     for (int n = 0; n < SlotCount; ++n) {
         const TrackButton *button = m_window.trackButton(n);
         state.carts[size_t(n)] = {button->text(), !trimSpaces(button->tag()).isEmpty(), button->isEnabled()};

@@ -36,7 +36,10 @@ public:
     void fade() override { ++actions; }
     SurfaceState state() override
     {
-        SurfaceState state{5, 1.5, 3.0, false, {}};
+        SurfaceState state;
+        state.slot = 5;
+        state.remaining = 1.5;
+        state.total = 3.0;
         state.shownPage = shown;
         return state;
     }

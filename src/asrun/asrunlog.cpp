@@ -1,0 +1,191 @@
+#include "asrun/asrunlog.h"
+
+#include "asrun/csvline.h"
+#include "common/diagnostics.h"
+#include "common/settings.h"
+#include "player/commandsurface.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenu>
+#include <QStandardPaths>
+
+namespace {
+
+const QStringList kHeader = {QStringLiteral("time"), QStringLiteral("event"),   QStringLiteral("show"),
+                             QStringLiteral("page"), QStringLiteral("slot"),    QStringLiteral("caption"),
+                             QStringLiteral("file"), QStringLiteral("seconds"), QStringLiteral("ended")};
+
+bool enabled()
+{
+    const Settings settings;
+    return settings.file()
+        && settings.file()->value(QStringLiteral("asrun/enabled")).toString().toLower() == QLatin1String("true");
+}
+
+} // namespace
+
+AsRunLog::AsRunLog(CommandSurface &commands, QMenu *menu, QObject *parent)
+    : QObject(parent),
+      m_commands(commands)
+{
+    if (menu) {
+        m_action = menu->addAction(tr("Keep an as-run log"));
+        m_action->setObjectName(QStringLiteral("AsRunLog"));
+        m_action->setCheckable(true);
+        m_action->setChecked(enabled());
+        m_action->setToolTip(folder());
+        connect(m_action, &QAction::triggered, this, [](bool on) {
+            Settings settings;
+            if (QSettings *file = settings.file())
+                file->setValue(QStringLiteral("asrun/enabled"), on ? QStringLiteral("true") : QStringLiteral("false"));
+        });
+        connect(menu, &QMenu::aboutToShow, this, [this] { m_action->setChecked(enabled()); });
+    }
+    connect(&m_commands, &CommandSurface::changed, this, [this](CommandSurface::Change what) { changed(int(what)); });
+    m_writer = std::thread([this] { run(); });
+}
+
+AsRunLog::~AsRunLog()
+{
+    if (m_onAir)
+        endRecord(QStringLiteral("exit"));
+    flush(2000);
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    m_writer.join();
+}
+
+QString AsRunLog::folder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/kelvo/as-run");
+}
+
+void AsRunLog::changed(int what)
+{
+    using Change = CommandSurface::Change;
+    switch (Change(what)) {
+    case Change::Started: {
+        if (m_onAir)
+            endRecord(QStringLiteral("stop"));
+        if (!enabled())
+            return;
+        const SurfaceState state = m_commands.state();
+        if (state.slot < 1)
+            return;
+        OnAir cart;
+        cart.show = state.showName;
+        cart.page = state.playingPage;
+        cart.slot = state.slot;
+        cart.caption = state.carts[size_t(state.slot - 1)].caption;
+        cart.file = state.playingFile;
+        cart.total = state.total;
+        cart.clock.start();
+        m_onAir = cart;
+        startRecord(cart);
+        break;
+    }
+    case Change::FadeBegun:
+        if (m_onAir)
+            m_onAir->fading = true;
+        break;
+    case Change::Stopped:
+        if (m_onAir)
+            endRecord(m_onAir->fading ? QStringLiteral("fade") : QStringLiteral("stop"));
+        break;
+    case Change::Ended:
+        if (m_onAir)
+            endRecord(QStringLiteral("end"));
+        break;
+    default:
+        break;
+    }
+}
+
+void AsRunLog::startRecord(const OnAir &cart)
+{
+    queue(QDateTime::currentDateTime(),
+          {QStringLiteral("start"), cart.show, QString::number(cart.page), QString::number(cart.slot), cart.caption,
+           cart.file, QString(), QString()});
+}
+
+void AsRunLog::endRecord(const QString &how)
+{
+    const OnAir cart = *m_onAir;
+    m_onAir.reset();
+    // Played to its end: its whole length, exactly; otherwise as long as it was on air.
+    const double seconds = how == QLatin1String("end")
+        ? cart.total
+        : std::min(double(cart.clock.elapsed()) / 1000.0, cart.total > 0 ? cart.total : 1e9);
+    queue(QDateTime::currentDateTime(),
+          {QStringLiteral("end"), cart.show, QString::number(cart.page), QString::number(cart.slot), cart.caption,
+           cart.file, QString::number(seconds, 'f', 2), how});
+}
+
+void AsRunLog::queue(const QDateTime &at, const QStringList &fields)
+{
+    const QString time = at.toOffsetFromUtc(at.offsetFromUtc()).toString(Qt::ISODateWithMs);
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (int(m_queue.size()) >= kMostQueued) {
+            Diagnostics::report(QStringLiteral("asrun-queue"), QString(),
+                                QStringLiteral("the as-run log cannot keep up; a record was dropped"));
+            return;
+        }
+        m_queue.push_back({at, csvLine(QStringList{time} + fields)});
+    }
+    m_wake.notify_all();
+}
+
+bool AsRunLog::flush(int timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(m_lock);
+    return m_wake.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                           [this] { return m_queue.empty() && m_writing == 0; });
+}
+
+void AsRunLog::run()
+{
+    for (;;) {
+        Record record;
+        {
+            std::unique_lock<std::mutex> lock(m_lock);
+            m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
+            if (m_queue.empty())
+                return;
+            record = std::move(m_queue.front());
+            m_queue.pop_front();
+            ++m_writing;
+        }
+        const QString dir = folder();
+        QDir().mkpath(dir);
+        QFile file(QDir(dir).filePath(record.at.date().toString(Qt::ISODate) + QStringLiteral(".csv")));
+        bool written = false;
+        // Only a regular file: a FIFO there would hold the writer for good.
+        const QFileInfo info(file.fileName());
+        // Unbuffered: each record goes to the file in one append; one cut short (a full disk) is
+        // taken back, so a record is there whole or not at all.
+        if ((!info.exists() || info.isFile())
+            && file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+            const qint64 before = file.size();
+            const QByteArray bytes = (before == 0 ? csvLine(kHeader) : QByteArray()) + record.line;
+            written = file.write(bytes) == bytes.size();
+            if (!written)
+                file.resize(before);
+        }
+        if (!written)
+            Diagnostics::report(
+                QStringLiteral("asrun-write"), QString(),
+                QStringLiteral("the as-run log %1 cannot be written: %2").arg(file.fileName(), file.errorString()));
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            --m_writing;
+        }
+        m_wake.notify_all();
+    }
+}

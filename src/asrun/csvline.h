@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// One record of an RFC 4180 CSV file: fields separated by commas, a field holding a comma, a
+// double quote or a line break quoted (its double quotes doubled), ended by CR LF. Control
+// characters other than those are dropped, so a record is always one record.
+QByteArray csvLine(const QStringList &fields);
