@@ -98,8 +98,13 @@ pulse_start
 export QT_QPA_PLATFORM=offscreen KELVO_REQUIRE_AUDIO=1
 
 echo "== Test suite"
-(cd "$build" && ctest --output-on-failure --timeout 300 "$@")
-[ "${KELVO_QUICK:-0}" = 1 ] && exit 0
+if [ "${KELVO_QUICK:-0}" = 1 ]; then
+    (cd "$build" && ctest --output-on-failure --timeout 300 "$@")
+    exit 0
+fi
+# PipeWire's graph runs without real-time priority here and glitches while the background builds
+# load the machine: its recorded rerun waits for a quiet machine, at the end.
+(cd "$build" && ctest --output-on-failure --timeout 300 -E '^tst_audiomediaplayer_pipewire$' "$@")
 
 echo "== Test suite under AddressSanitizer and UndefinedBehaviorSanitizer"
 wait_for asan
@@ -124,3 +129,6 @@ if [ "$status" -ne 0 ] || [ ! -e "$work/fuzz" ]; then
     exit 1
 fi
 grep -E '^fuzz_[a-z]+: stat::' "$work/background.log"
+
+echo "== The engine's recorded tests under a private PipeWire, on a quiet machine"
+(cd "$build" && ctest --output-on-failure --timeout 300 -R '^(make_fixtures|tst_audiomediaplayer_pipewire)$' "$@")
