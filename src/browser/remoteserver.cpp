@@ -75,8 +75,10 @@ RemoteServer::RemoteServer(CommandSurface &commands, RemotePairing &pairing, QOb
         const QString beat = QString::fromUtf8(
             RemoteProtocol::tick(now.slot > 0 ? std::optional(now.remaining) : std::nullopt));
         for (auto it = m_sessions.cbegin(); it != m_sessions.cend(); ++it) {
-            if (it->paired)
+            if (it->paired) {
                 it.key()->sendTextMessage(beat);
+                it.key()->flush(); // written now, rather than on one more pass of the event loop
+            }
         }
     });
     connect(&m_commands, &CommandSurface::changed, this, [this](CommandSurface::Change what) {
@@ -381,7 +383,9 @@ void RemoteServer::sendState()
         return;
     const QString state = QString::fromUtf8(RemoteProtocol::state(m_commands.state()));
     for (auto it = m_sessions.cbegin(); it != m_sessions.cend(); ++it) {
-        if (it->paired)
+        if (it->paired) {
             it.key()->sendTextMessage(state);
+            it.key()->flush();
+        }
     }
 }
