@@ -26,7 +26,7 @@ mkdir -p "$build/browser-tests"
 cp "$root/tests/browser/package.json" "$build/browser-tests/package.json"
 (cd "$build/browser-tests" && npm install --no-audit --no-fund --silent)
 
-echo "== Formatting and include rules"
+echo "== Formatting and include rules ($(date +%T))"
 mapfile -t sources < <(cd "$root" && find src tests bench data -name '*.cpp' -o -name '*.h' | sort)
 (cd "$root" && clang-format --dry-run --Werror "${sources[@]}")
 python3 "$root/scripts/check-includes.py"
@@ -56,13 +56,15 @@ background() {
     idle cmake -S "$root" -B "$root/build-asan" -DKELVO_SANITIZE=ON -DKELVO_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug >/dev/null
     idle cmake --build "$root/build-asan" --parallel "$(nproc)"
     touch "$work/asan"
+    echo "background: asan build done $(date +%T)"
     idle cmake -S "$root" -B "$root/build-tsan" -DKELVO_SANITIZE_THREAD=ON -DKELVO_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug >/dev/null
     idle cmake --build "$root/build-tsan" --parallel "$(nproc)" --target tst_audiomediaplayer
     touch "$work/tsan"
+    echo "background: tsan build done $(date +%T)"
     CC=clang CXX=clang++ idle cmake -S "$root" -B "$root/build-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DKELVO_FUZZ=ON -DBUILD_TESTING=OFF -DKELVO_BENCH=OFF >/dev/null
     idle cmake --build "$root/build-fuzz" --parallel "$(nproc)"
-    declare -A fuzz_runs=([tracklist]=500000 [media]=15000 [osc]=2000000 [show]=300000 [midi]=100000 [remote]=300000)
+    declare -A fuzz_runs=([tracklist]=500000 [media]=15000 [osc]=2000000 [show]=300000 [midi]=20000 [remote]=300000)
     for target in tracklist media osc show midi remote; do
         local dir="$root/build-fuzz/fuzz-$target"
         rm -rf "$dir" && mkdir -p "$dir/corpus"
@@ -73,6 +75,7 @@ background() {
         grep -E '^stat::number_of_executed_units' "$dir/log" | sed "s/^/fuzz_$target: /"
     done
     touch "$work/fuzz"
+    echo "background: fuzzing done $(date +%T)"
 }
 
 # Waits until the background has left the mark, or fails with what it printed.
@@ -97,7 +100,7 @@ fi
 pulse_start
 export QT_QPA_PLATFORM=offscreen KELVO_REQUIRE_AUDIO=1
 
-echo "== Test suite"
+echo "== Test suite ($(date +%T))"
 if [ "${KELVO_QUICK:-0}" = 1 ]; then
     (cd "$build" && ctest --output-on-failure --timeout 300 "$@")
     exit 0
@@ -106,20 +109,20 @@ fi
 # load the machine: its recorded rerun waits for a quiet machine, at the end.
 (cd "$build" && ctest --output-on-failure --timeout 300 -E '^tst_audiomediaplayer_pipewire$' "$@")
 
-echo "== Test suite under AddressSanitizer and UndefinedBehaviorSanitizer"
+echo "== Test suite under AddressSanitizer and UndefinedBehaviorSanitizer ($(date +%T))"
 wait_for asan
 # The PipeWire rerun, the package check and the browser run (whose server tst_browser covers) add
 # nothing to what ASan sees.
 (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --output-on-failure --timeout 600 -E '^(tst_audiomediaplayer_pipewire|install_tree|browser_remote)$' "$@")
 
-echo "== Media tests under ThreadSanitizer"
+echo "== Media tests under ThreadSanitizer ($(date +%T))"
 wait_for tsan
 # The recorder forks parec while the player's threads run; ThreadSanitizer only warns of that.
 (cd "$root/build-tsan" && TSAN_OPTIONS="halt_on_error=1 die_after_fork=0 suppressions=$root/tests/tsan.supp" \
     ctest --output-on-failure --timeout 600 -R '^(make_fixtures|tst_audiomediaplayer)$')
 
-echo "== Fuzzing from seed ${fuzz_seed}, a fixed number of runs a target"
+echo "== Fuzzing from seed ${fuzz_seed}, a fixed number of runs a target ($(date +%T))"
 status=0
 wait "$background_pid" || status=$?
 background_pid=
@@ -128,9 +131,9 @@ if [ "$status" -ne 0 ] || [ ! -e "$work/fuzz" ]; then
     echo "The background builds or the fuzzing failed."
     exit 1
 fi
-grep -E '^fuzz_[a-z]+: stat::' "$work/background.log"
+grep -E '^(fuzz_[a-z]+: stat::|background: )' "$work/background.log"
 
-echo "== The engine's recorded tests under a private PipeWire, on a quiet machine"
+echo "== The engine's recorded tests under a private PipeWire, on a quiet machine ($(date +%T))"
 # A row that still fails (a dropout in PipeWire's graph, not in what Kelvo sent) is run again once.
 (cd "$build" && ctest --output-on-failure --timeout 300 --repeat until-pass:2 \
     -R '^(make_fixtures|tst_audiomediaplayer_pipewire)$' "$@")
