@@ -475,6 +475,15 @@ int walkPages(const QString &wav, int pages)
 
 const QString kPad = QStringLiteral("Bench pad:pad");
 
+// This process's CPU seconds so far, user and system.
+double processCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto secondsOf = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return secondsOf(usage.ru_utime) + secondsOf(usage.ru_stime);
+}
+
 // One pad, note 60 on channel 1, bound to cart 1 in memory (the user's settings stay as they are).
 MidiMap padOnCartOne()
 {
@@ -496,8 +505,7 @@ int playUnderMidiLoad(const QString &file, int perSecond, int seconds)
     MidiControl midi(commands, transport, padOnCartOne());
     midi.start();
     pump(1500);
-    rusage start{};
-    getrusage(RUSAGE_SELF, &start);
+    const double start = processCpuSeconds();
     cart(*window, 0)->click();
     std::atomic<bool> stop{false};
     long long sent = 0;
@@ -519,13 +527,7 @@ int playUnderMidiLoad(const QString &file, int perSecond, int seconds)
     pump(seconds * 1000);
     stop = true;
     reader.join();
-    rusage end{};
-    getrusage(RUSAGE_SELF, &end);
-    const auto secondsOf = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    std::printf("%.4f %lld\n",
-                secondsOf(end.ru_utime) + secondsOf(end.ru_stime) - secondsOf(start.ru_utime)
-                    - secondsOf(start.ru_stime),
-                sent);
+    std::printf("%.4f %lld\n", processCpuSeconds() - start, sent);
     return 0;
 }
 
@@ -553,17 +555,10 @@ int playWithPages(const QString &file, int pages, int seconds)
             pump(50);
     }
     pump(1500);
-    rusage start{};
-    getrusage(RUSAGE_SELF, &start);
+    const double start = processCpuSeconds();
     cart(*window, 0)->click();
     pump(seconds * 1000);
-    rusage end{};
-    getrusage(RUSAGE_SELF, &end);
-    const auto secondsOf = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    std::printf("%.4f %d\n",
-                secondsOf(end.ru_utime) + secondsOf(end.ru_stime) - secondsOf(start.ru_utime)
-                    - secondsOf(start.ru_stime),
-                server.clientCount());
+    std::printf("%.4f %d\n", processCpuSeconds() - start, server.clientCount());
     clients.kill();
     clients.waitForFinished(3000);
     return 0;
