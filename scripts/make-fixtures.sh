@@ -83,4 +83,14 @@ sox -q pink36.wav click.wav pink36.wav peaky.wav 2>/dev/null
 rm -f click.wav
 sox -q -n -r 44100 -c 1 -b 16 silence.wav trim 0 2
 sox -q -n -r 44100 -c 1 -b 16 too_short.wav synth 0.3 pinknoise vol 0.3
+# Cart trims and loops: three 2 s tones in a row (400, 800, 1200 Hz), as WAV, FLAC and mp3; a
+# 441 Hz tone (100 frames a period at 44.1 kHz, so a loop of whole hundredths has whole periods);
+# and a tone peaking at -3 dBFS.
+for f in 400 800 1200; do sox -q -n -r 44100 -c 1 -b 16 "part$f.wav" synth 2 sine "$f" vol 0.5; done
+sox -q part400.wav part800.wav part1200.wav three_tones.wav
+sox -q three_tones.wav three_tones.flac
+lame --quiet -b 192 three_tones.wav three_tones.mp3
+rm -f part400.wav part800.wav part1200.wav
+sox -q -n -r 44100 -c 2 -b 16 loop441.wav synth 6 sine 441 vol 0.5
+sox -q -n -r 44100 -c 1 -b 16 peak3.wav synth 2 sine 997 vol 0.7079
 echo "$stamp" >.done

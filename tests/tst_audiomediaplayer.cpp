@@ -846,6 +846,10 @@ void TestAudioMediaPlayer::poisonedLoudnessIsMeasuredAgain()
 {
     // A cache line with the file's true key but values no meter returns is not trusted: the
     // cart is measured again and plays at the target, never raised to clipping.
+#if defined(__SANITIZE_THREAD__)
+    // What the cache makes of a line: the measuring thread's part is in loudnessIsMatched.
+    QSKIP("a test of the cache's values, not of threads: the plain and AddressSanitizer runs cover it");
+#endif
     QFETCH(QByteArray, values);
     QTemporaryDir cache;
     const ScopedEnvironment cacheHome("XDG_CACHE_HOME", cache.path().toUtf8());

@@ -33,4 +33,13 @@ public:
     virtual qint64 read(char *out, qint64 maxBytes) = 0;
 
     virtual bool atEnd() const = 0;
+
+    // Moves the read position to frame (samples per channel from the start), exactly: the next
+    // read() yields what a read from the start would have yielded from there. False when this
+    // decoder cannot (the read position is then undefined).
+    virtual bool seek(qint64 frame)
+    {
+        (void)frame;
+        return false;
+    }
 };

@@ -208,6 +208,16 @@ std::optional<qint64> Mpg123Decoder::samplesBeforeFormatChange(qint64 frameCount
     return counted;
 }
 
+bool Mpg123Decoder::seek(qint64 frame)
+{
+    if (!m_handle || frame < 0 || mpg123_scan(m_handle.get()) != MPG123_OK)
+        return false;
+    if (mpg123_seek(m_handle.get(), off_t(frame), SEEK_SET) != off_t(frame))
+        return false;
+    m_ended = false;
+    return true;
+}
+
 qint64 Mpg123Decoder::read(char *out, qint64 maxBytes)
 {
     if (m_ended || !m_handle)

@@ -41,6 +41,9 @@ public:
 
     bool atEnd() const override { return m_ended; }
 
+    // Exact once the frames have been scanned (exactLength() does that): gapless samples.
+    bool seek(qint64 frame) override;
+
     // The reader state libmpg123 calls back into.
     struct Source
     {

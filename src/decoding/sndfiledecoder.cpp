@@ -77,6 +77,14 @@ std::optional<qint64> SndfileDecoder::exactLength()
     return counted;
 }
 
+bool SndfileDecoder::seek(qint64 frame)
+{
+    if (!m_file || frame < 0 || sf_seek(m_file.get(), sf_count_t(frame), SEEK_SET) != sf_count_t(frame))
+        return false;
+    m_ended = false;
+    return true;
+}
+
 qint64 SndfileDecoder::read(char *out, qint64 maxBytes)
 {
     if (m_ended || !m_file)

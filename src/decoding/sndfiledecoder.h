@@ -32,6 +32,7 @@ public:
     bool lengthNeedsCounting() const override { return m_statedFrames <= 0; }
     qint64 read(char *out, qint64 maxBytes) override;
     bool atEnd() const override { return m_ended; }
+    bool seek(qint64 frame) override;
 
 private:
     struct Closer

@@ -19,6 +19,38 @@ constexpr qint64 kFadeGraceNs = 500'000'000;
 constexpr int kMeasurePartSeconds = 30;
 // The most loudness matching ever raises a cart.
 constexpr double kMostGainDb = 24.0;
+// A loop shorter than this plays once: it would be a buzz, not a loop.
+constexpr double kShortestLoopSeconds = 0.010;
+
+// playback in frames of a file of frames (nothing: not counted yet) at rate. An out point past
+// the end plays to the end; an in point at or past it plays the whole file.
+TrimFrames trimFor(const CartPlayback &playback, std::optional<qint64> frames, int rate)
+{
+    TrimFrames trim;
+    if (rate <= 0)
+        return trim;
+    const auto toFrames = [rate](double seconds) {
+        return std::isfinite(seconds) ? qint64(std::llround(std::clamp(seconds, 0.0, 1e7) * rate)) : 0;
+    };
+    trim.fadeIn = toFrames(playback.fadeIn);
+    trim.in = toFrames(playback.in);
+    trim.out = playback.out ? toFrames(*playback.out) : -1;
+    if (frames && trim.out > *frames)
+        trim.out = -1;
+    const qint64 end = trim.out >= 0 ? trim.out : frames.value_or(std::numeric_limits<qint64>::max());
+    if (trim.in >= end) {
+        trim.in = 0;
+        trim.out = -1;
+    }
+    const qint64 pass = (trim.out >= 0 ? trim.out : frames.value_or(0)) - trim.in;
+    trim.loop = playback.loop && (pass >= qint64(kShortestLoopSeconds * rate) || (!frames && trim.out < 0));
+    return trim;
+}
+
+qint64 passFrames(const TrimFrames &trim, qint64 frames)
+{
+    return std::max<qint64>((trim.out >= 0 ? std::min(trim.out, frames) : frames) - trim.in, 0);
+}
 
 } // namespace
 
@@ -28,6 +60,7 @@ struct AudioMediaPlayer::Probed
     TrackLength length;
     bool countOnly = false;
     std::shared_ptr<PulseVoice> voice; // armed, when one was asked for and the file plays
+    CartPlayback playback;             // what it was armed to play
 };
 
 AudioMediaPlayer::AudioMediaPlayer(QObject *parent)
@@ -62,8 +95,8 @@ AudioMediaPlayer::~AudioMediaPlayer()
     m_measurer.clear();
     m_worker.waitForDone();
     m_measurer.waitForDone();
-    for (const std::shared_ptr<PulseVoice> &voice : std::as_const(m_armed))
-        m_engine.release(voice);
+    for (const Armed &armed : std::as_const(m_armed))
+        m_engine.release(armed.voice);
     m_armed.clear();
     // The engine, destroyed last, lets its streams and its connection go in order.
 }
@@ -72,6 +105,8 @@ void AudioMediaPlayer::setFileName(const QString &fileName)
 {
     stop();
     m_fileName = fileName;
+    m_playback = std::exchange(m_next, CartPlayback{});
+    m_trim = {};
     m_duration = 0;
     m_totalFrames = 0;
     m_rate = 0;
@@ -83,13 +118,14 @@ void AudioMediaPlayer::setFileName(const QString &fileName)
     std::unique_ptr<AudioDecoder> decoder;
     if (!length) {
         // New, or changed since it was probed: whatever was armed for it is stale.
-        if (const std::shared_ptr<PulseVoice> stale = m_armed.take(fileName))
-            m_engine.release(stale);
+        if (const Armed stale = m_armed.take(fileName); stale.voice)
+            m_engine.release(stale.voice);
         decoder = openDecoder(fileName);
         if (decoder && decoder->lengthNeedsCounting()) {
             // Counting takes seconds for a long file: it plays now and counts in the background.
             m_durationPending = true;
             m_rate = decoder->rate();
+            setTrim(std::nullopt);
             armInBackground(fileName, true);
         } else {
             const std::optional<qint64> frames = decoder ? decoder->exactLength() : std::nullopt;
@@ -102,11 +138,10 @@ void AudioMediaPlayer::setFileName(const QString &fileName)
     if (length) {
         if (length->frames <= 0 || length->rate <= 0)
             return;
-        m_totalFrames = length->frames;
         m_rate = length->rate;
-        m_duration = double(m_totalFrames) / m_rate;
+        setTrim(length->frames);
     }
-    m_voice = takeArmed(fileName);
+    m_voice = takeArmed(fileName, m_playback);
     if (!m_voice) {
         if (!decoder) {
             decoder = openDecoder(fileName);
@@ -119,7 +154,18 @@ void AudioMediaPlayer::setFileName(const QString &fileName)
             m_durationPending = false;
             return;
         }
-        m_voice = armNow(fileName, std::move(decoder));
+        const TrimFrames wanted = m_trim;
+        m_voice = armNow(fileName, std::move(decoder), &m_trim, m_playback.gainDb);
+        if (!m_voice) {
+            m_duration = 0;
+            m_totalFrames = 0;
+            m_durationPending = false;
+            return;
+        }
+        if (m_trim != wanted && length) { // playing whole after all
+            m_totalFrames = length->frames;
+            m_duration = double(m_totalFrames) / m_rate;
+        }
     }
     m_output = Output::Pending;
     const quint64 generation = m_generation;
@@ -136,27 +182,49 @@ double AudioMediaPlayer::duration()
     return m_duration;
 }
 
-bool AudioMediaPlayer::isArmed(const QString &path) const
+void AudioMediaPlayer::setTrim(std::optional<qint64> frames)
 {
-    const std::shared_ptr<PulseVoice> voice = m_armed.value(path);
-    return voice && !voice->status().failed.load();
+    m_trim = trimFor(m_playback, frames, m_rate);
+    if (!frames)
+        return;
+    m_totalFrames = passFrames(m_trim, *frames);
+    m_duration = double(m_totalFrames) / m_rate;
 }
 
-std::shared_ptr<PulseVoice> AudioMediaPlayer::takeArmed(const QString &path)
+bool AudioMediaPlayer::isArmed(const QString &path) const
 {
-    std::shared_ptr<PulseVoice> voice = m_armed.take(path);
-    // Armed while there was no server, before it went away, or on another output than the one
-    // it would play on now (a chosen output that came back): try afresh.
-    if (voice && (voice->status().failed.load() || m_engine.sinkOf(voice) != m_engine.sinkFor(m_airOutput))) {
+    const Armed armed = m_armed.value(path);
+    return armed.voice && !armed.voice->status().failed.load() && armed.playback == cuePlayback(path);
+}
+
+std::shared_ptr<PulseVoice> AudioMediaPlayer::takeArmed(const QString &path, const CartPlayback &playback)
+{
+    std::shared_ptr<PulseVoice> voice = m_armed.value(path).voice;
+    // Armed while there was no server, before it went away, on another output than the one it
+    // would play on now (a chosen output that came back), or for another cart of the same file:
+    // played afresh. Another cart's stays armed for it.
+    if (!voice || m_armed.value(path).playback != playback)
+        return {};
+    m_armed.remove(path);
+    if (voice->status().failed.load() || m_engine.sinkOf(voice) != m_engine.sinkFor(m_airOutput)) {
         m_engine.release(voice);
         voice.reset();
     }
     return voice;
 }
 
-std::shared_ptr<PulseVoice> AudioMediaPlayer::armNow(const QString &path, std::unique_ptr<AudioDecoder> decoder)
+std::shared_ptr<PulseVoice> AudioMediaPlayer::armNow(const QString &path, std::unique_ptr<AudioDecoder> decoder,
+                                                     TrimFrames *trim, double gainDb)
 {
-    return m_engine.arm(std::make_unique<TrackStream>(std::move(decoder)), mediaName(path), gainFor(path), m_airOutput);
+    std::unique_ptr<AudioDecoder> trimmed = TrimmedDecoder::wrap(std::move(decoder), *trim);
+    if (!trimmed) { // the file changed under the trim: it plays whole
+        *trim = {};
+        trimmed = openDecoder(path);
+        if (!trimmed)
+            return {};
+    }
+    return m_engine.arm(std::make_unique<TrackStream>(std::move(trimmed)), mediaName(path), gainFor(path, gainDb),
+                        m_airOutput);
 }
 
 QString AudioMediaPlayer::mediaName(const QString &path) const
@@ -172,15 +240,18 @@ void AudioMediaPlayer::armInBackground(const QString &path, bool countOnly, int 
     m_inFlight.insert(path);
     PulseEngine *engine = &m_engine;
     const QString name = mediaName(path);
-    const double gain = gainFor(path);
+    const CartPlayback playback = cuePlayback(path);
+    const double gain = gainFor(path, playback.gainDb);
     const QString device = m_airOutput;
     m_worker.start(
-        [this, engine, path, name, gain, device, countOnly] {
-            Probed result{path, {}, countOnly, {}};
+        [this, engine, path, name, gain, device, countOnly, playback] {
+            Probed result{path, {}, countOnly, {}, playback};
             std::unique_ptr<AudioDecoder> decoder = openDecoder(path);
             const std::optional<qint64> frames = decoder ? decoder->exactLength() : std::nullopt;
             result.length = TrackLength{frames.value_or(0), decoder ? decoder->rate() : 0};
             if (!countOnly && frames.value_or(0) > 0)
+                decoder = TrimmedDecoder::wrap(std::move(decoder), trimFor(playback, frames, result.length.rate));
+            if (!countOnly && decoder)
                 result.voice = engine->arm(std::make_unique<TrackStream>(std::move(decoder)), name, gain, device);
             QMetaObject::invokeMethod(
                 this, [this, result] { probed(result); }, Qt::QueuedConnection);
@@ -197,8 +268,7 @@ void AudioMediaPlayer::probed(const Probed &result)
         m_lookedAt(result.path);
     if (result.path == m_fileName && m_durationPending) {
         m_durationPending = false;
-        m_totalFrames = result.length.frames;
-        m_duration = m_totalFrames > 0 ? double(m_totalFrames) / m_rate : 0;
+        setTrim(result.length.frames);
         if (m_totalFrames <= 0)
             stop(); // nothing to count down: the window returns to rest at its next tick
         if (m_durationKnown)
@@ -206,9 +276,10 @@ void AudioMediaPlayer::probed(const Probed &result)
     }
     if (!result.voice)
         return;
-    const bool wanted = m_captions.contains(result.path) || result.path == m_fileName;
+    const bool wanted = (m_captions.contains(result.path) && cuePlayback(result.path) == result.playback)
+        || (result.path == m_fileName && m_playback == result.playback);
     if (wanted && !result.voice->status().failed.load() && !m_armed.contains(result.path))
-        m_armed.insert(result.path, result.voice);
+        m_armed.insert(result.path, {result.voice, result.playback});
     else
         m_engine.release(result.voice);
 }
@@ -216,9 +287,13 @@ void AudioMediaPlayer::probed(const Probed &result)
 void AudioMediaPlayer::prepare(const QList<MediaCue> &cues)
 {
     m_captions.clear();
+    m_cuePlayback.clear();
     for (const MediaCue &cue : cues) {
-        if (!cue.fileName.trimmed().isEmpty())
+        // A file on two carts is armed for the first; the other plays it afresh.
+        if (!cue.fileName.trimmed().isEmpty() && !m_captions.contains(cue.fileName)) {
             m_captions.insert(cue.fileName, cue.caption);
+            m_cuePlayback.insert(cue.fileName, cue.playback);
+        }
     }
     letGoUnwanted();
     for (auto it = m_captions.cbegin(); it != m_captions.cend(); ++it) {
@@ -290,28 +365,48 @@ void AudioMediaPlayer::measured(const QString &path, std::optional<Loudness> lou
     QString error;
     if (!m_loudness.insert(path, loudness, &error))
         qWarning("the loudness cache could not be written: %s", qPrintable(error));
-    if (m_loudnessTarget && loudness)
-        rearm(path); // armed at its own level: now it can be matched
+    // Armed at its own level: now it can be matched, or raised as far as its peak allows.
+    if (loudness && (m_loudnessTarget || cuePlayback(path).gainDb > 0))
+        rearm(path);
 }
 
-double AudioMediaPlayer::gainFor(const QString &path) const
+std::optional<Loudness> AudioMediaPlayer::knownLoudness(const QString &path) const
 {
-    if (!m_loudnessTarget)
-        return 1.0;
     const std::optional<std::optional<Loudness>> known = m_loudness.find(path);
     if (!known || !*known || !isPlausible(**known))
-        return 1.0; // not measured yet, or nothing to measure: its own level
-    // To the target, but never past -1 dBTP, and never more than the quietest file a meter can
-    // measure would need, nor above +24 dB, whatever the cache says.
-    const double gainDb = std::min({*m_loudnessTarget - (*known)->integratedLufs, -1.0 - (*known)->truePeakDb,
-                                    *m_loudnessTarget + 70.0, kMostGainDb});
+        return std::nullopt; // not measured yet, or nothing to measure
+    return **known;
+}
+
+double AudioMediaPlayer::gainFor(const QString &path, double cartDb) const
+{
+    const std::optional<Loudness> known = knownLoudness(path);
+    double matchDb = 0; // not measured yet, or nothing to measure: its own level
+    if (m_loudnessTarget && known) {
+        // To the target, but never past -1 dBTP, and never more than the quietest file a meter
+        // can measure would need, nor above +24 dB, whatever the cache says.
+        matchDb = std::min({*m_loudnessTarget - known->integratedLufs, -1.0 - known->truePeakDb,
+                            *m_loudnessTarget + 70.0, kMostGainDb});
+    }
+    if (!std::isfinite(cartDb))
+        cartDb = 0;
+    // The cart's own level is added; raised, it never takes the true peak past -1 dBTP.
+    if (cartDb > 0)
+        cartDb = known ? std::clamp(-1.0 - known->truePeakDb - matchDb, 0.0, cartDb) : 0.0;
+    const double gainDb = matchDb + std::max(cartDb, -120.0);
     return std::isfinite(gainDb) ? std::pow(10.0, gainDb / 20.0) : 1.0;
+}
+
+double AudioMediaPlayer::heldGainDb(const QString &fileName, double gainDb)
+{
+    const double matchDb = m_loudnessTarget && knownLoudness(fileName) ? 20.0 * std::log10(gainFor(fileName)) : 0.0;
+    return 20.0 * std::log10(gainFor(fileName, gainDb)) - matchDb;
 }
 
 void AudioMediaPlayer::rearm(const QString &path)
 {
-    if (const std::shared_ptr<PulseVoice> old = m_armed.take(path))
-        m_engine.release(old);
+    if (const Armed old = m_armed.take(path); old.voice)
+        m_engine.release(old.voice);
     if (m_captions.contains(path))
         armInBackground(path, false);
 }
@@ -440,7 +535,7 @@ void AudioMediaPlayer::letGoUnwanted()
         if (m_captions.contains(it.key()) || it.key() == m_fileName) {
             ++it;
         } else {
-            m_engine.release(it.value());
+            m_engine.release(it.value().voice);
             it = m_armed.erase(it);
         }
     }
@@ -478,7 +573,7 @@ qint64 AudioMediaPlayer::playedFrames()
     if (m_output == Output::Voice) {
         const VoiceStatus &status = m_voice->status();
         if (const qint64 total = status.totalFrames.load(); m_durationPending && total >= 0) {
-            // All decoded before the count came back: what plays is what counts.
+            // All decoded before the count came back: what plays is what counts (the part).
             m_durationPending = false;
             m_totalFrames = total;
             m_duration = double(total) / m_rate;
@@ -503,11 +598,16 @@ qint64 AudioMediaPlayer::playedFrames()
         break;
     case Output::Clock:
         frames = m_clockStartFrame + (monotonicNs() - m_clockStartNs) * m_rate / 1000000000;
-        ended = !m_durationPending && frames >= m_totalFrames;
+        ended = !m_durationPending && !m_trim.loop && frames >= m_totalFrames;
         break;
     }
     if (ended)
         return m_totalFrames;
+    if (m_trim.loop && !m_durationPending && m_totalFrames > 0) {
+        // Each pass counts down afresh; the clock plays the loop for ever as the voice does.
+        m_lastFrame = frames % m_totalFrames;
+        return m_lastFrame;
+    }
     // Short of the end the position stays short of the duration, whatever the server reports.
     const qint64 ceiling = m_durationPending ? std::max(frames, m_lastFrame) : std::max<qint64>(m_totalFrames - 1, 0);
     frames = std::clamp(frames, std::min(m_lastFrame, ceiling), ceiling);
@@ -533,7 +633,7 @@ void AudioMediaPlayer::stop()
             m_engine.stop(m_voice);
         } else if (!m_voice->status().failed.load() && !m_armed.contains(m_fileName)) {
             // Put and stopped before it started (the hover's preview): it stays armed.
-            m_armed.insert(m_fileName, m_voice);
+            m_armed.insert(m_fileName, {m_voice, m_playback});
         } else {
             m_engine.release(m_voice);
         }

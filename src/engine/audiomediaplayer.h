@@ -2,6 +2,8 @@
 
 #include "decoding/durationcache.h"
 #include "loudness/loudnesscache.h"
+#include "decoding/trimmeddecoder.h"
+#include "platform/cartplayback.h"
 #include "platform/fadecontrol.h"
 #include "platform/lookaheadcontrol.h"
 #include "platform/loudnesscontrol.h"
@@ -34,7 +36,8 @@ class AudioMediaPlayer : public QObject,
                          public LoudnessControl,
                          public OutputControl,
                          public PreListenControl,
-                         public LookAheadControl
+                         public LookAheadControl,
+                         public CartPlaybackControl
 {
     Q_OBJECT
 
@@ -69,20 +72,31 @@ public:
         m_lookedAt = std::move(handler);
     }
 
+    void setNextPlayback(const CartPlayback &playback) override { m_next = playback; }
+    double heldGainDb(const QString &fileName, double gainDb) override;
+
     // True while the current track is timed by the silent clock rather than the sound server.
     bool usesSilentClock() const { return m_output == Output::Clock; }
-    // True when a put of path would start a voice already armed and filled.
+    // True when a put of path (as its cue plays it) would start a voice already armed and filled.
     bool isArmed(const QString &path) const;
 
 private:
     enum class Output { None, Pending, Voice, Clock };
     struct Probed; // what the background worker found out about one file
+    struct Armed
+    {
+        std::shared_ptr<PulseVoice> voice;
+        CartPlayback playback; // what it was armed to play
+    };
 
     void startPlayback(quint64 generation);
     void startClock(qint64 fromFrame, qint64 sinceNs);
     qint64 playedFrames();
-    std::shared_ptr<PulseVoice> takeArmed(const QString &path);
-    std::shared_ptr<PulseVoice> armNow(const QString &path, std::unique_ptr<AudioDecoder> decoder);
+    std::shared_ptr<PulseVoice> takeArmed(const QString &path, const CartPlayback &playback);
+    // A voice of decoder (open at its start) playing trim of it; should the trim fail, the
+    // whole file plays and trim says so.
+    std::shared_ptr<PulseVoice> armNow(const QString &path, std::unique_ptr<AudioDecoder> decoder, TrimFrames *trim,
+                                       double gainDb);
     // countOnly probes the length alone; priority orders the worker's queue (higher first).
     void armInBackground(const QString &path, bool countOnly, int priority = 0);
     void probed(const Probed &result);
@@ -92,8 +106,13 @@ private:
     // measuring thread; called from there too, for the part after.
     void measurePart(const QString &path, std::shared_ptr<LoudnessMeasurement> measurement, int priority);
     void measured(const QString &path, std::optional<Loudness> loudness);
-    // The gain a voice of path plays at: 1, or what brings it to the loudness target.
-    double gainFor(const QString &path) const;
+    // The gain a voice of path plays at: what brings it to the loudness target (1 without one),
+    // and the cart's level in dB, held below -1 dBTP.
+    double gainFor(const QString &path, double cartDb = 0) const;
+    std::optional<Loudness> knownLoudness(const QString &path) const;
+    // How the current cart plays within its file of frames (nothing: not counted yet).
+    void setTrim(std::optional<qint64> frames);
+    CartPlayback cuePlayback(const QString &path) const { return m_cuePlayback.value(path); }
     void rearm(const QString &path);
     // Every armed cart armed again (its gain or its output changed).
     void rearmAll();
@@ -112,13 +131,17 @@ private:
     QString m_airOutput;                 // empty: the server's default
     QString m_preListenOutput;           // empty: none
     std::shared_ptr<PulseVoice> m_preListen;
-    QHash<QString, QString> m_captions;                  // the cues, by file
-    QHash<QString, std::shared_ptr<PulseVoice>> m_armed; // ready to start, by file
-    QSet<QString> m_inFlight;                            // files the worker has yet to answer for
+    QHash<QString, QString> m_captions;         // the cues, by file
+    QHash<QString, CartPlayback> m_cuePlayback; // how the cues play, by file
+    QHash<QString, Armed> m_armed;              // ready to start, by file
+    QSet<QString> m_inFlight;                   // files the worker has yet to answer for
 
     QString m_fileName;
+    CartPlayback m_next;     // for the next put
+    CartPlayback m_playback; // the put's
+    TrimFrames m_trim;       // the put's, in its file's frames
     double m_duration = 0;
-    qint64 m_totalFrames = 0;
+    qint64 m_totalFrames = 0; // of one pass
     int m_rate = 0;
     bool m_durationPending = false;
     std::function<void()> m_durationKnown;

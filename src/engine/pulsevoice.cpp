@@ -1,5 +1,6 @@
 #include "engine/pulsevoice.h"
 
+#include "decoding/samplegain.h"
 #include "engine/trackstream.h"
 
 #include <pulse/context.h>
@@ -36,31 +37,6 @@ constexpr qint64 kLeastAheadUs = 5'000;
 constexpr qint64 kLongestBlockUs = 50'000;
 // How soon to look again when the decoder has not kept up with a request.
 constexpr qint64 kRetryUs = 10'000;
-
-// Multiplies each frame of data (frames of channels samples) by gainOf(frame): 16-bit samples
-// rounded and held within range, floats as they come. A gain of exactly 1 leaves a frame as it is.
-template <typename GainOf>
-void scaleFrames(char *data, qint64 frames, int channels, bool isFloat, GainOf gainOf)
-{
-    for (qint64 f = 0; f < frames; ++f) {
-        const double gain = gainOf(f);
-        if (gain == 1.0)
-            continue;
-        for (qint64 i = f * channels; i < (f + 1) * channels; ++i) {
-            if (isFloat) {
-                float sample;
-                std::memcpy(&sample, data + i * 4, 4);
-                sample = float(double(sample) * gain);
-                std::memcpy(data + i * 4, &sample, 4);
-            } else {
-                qint16 sample;
-                std::memcpy(&sample, data + i * 2, 2);
-                sample = qint16(std::clamp(std::lrint(double(sample) * gain), -32768L, 32767L));
-                std::memcpy(data + i * 2, &sample, 2);
-            }
-        }
-    }
-}
 
 void dropOperation(pa_operation *operation)
 {

@@ -1,15 +1,18 @@
 #pragma once
 
+#include "platform/cartplayback.h"
+
 #include <QList>
 #include <QString>
 
 #include <functional>
 
-// A file the player window may ask for, and the caption it plays under.
+// A file the player window may ask for, the caption it plays under, and how its cart plays it.
 struct MediaCue
 {
     QString fileName;
     QString caption;
+    CartPlayback playback{};
 };
 
 // The media player the player window drives: it is handed a file name, asked for the duration
