@@ -32,6 +32,9 @@ private slots:
     void unknownKeysSurviveASave();
     void fuzzInputsReplayed_data();
     void fuzzInputsReplayed();
+    void cartSettingsAreReadWithinRange_data();
+    void cartSettingsAreReadWithinRange();
+    void defaultShowKeepsFirstPageSettings();
     void defaultShowWritesOnlyTheTrackList();
     void defaultShowPagesBesideTheTrackList();
     void pageEditsFollowTheRules();
@@ -43,6 +46,8 @@ private slots:
 private:
     QTemporaryDir m_config;
 };
+
+Q_DECLARE_METATYPE(CartSettings)
 
 namespace {
 
@@ -224,6 +229,79 @@ void TestShowFile::fuzzInputsReplayed()
     QFETCH(QString, file);
     const ShowReading reading = ShowFormat::parse(readBytes(file), QStringLiteral("/show"));
     QVERIFY(!reading.isShow || (reading.show.pages.size() >= 1 && reading.show.pages.size() <= ShowFormat::kMaxPages));
+}
+
+void TestShowFile::cartSettingsAreReadWithinRange_data()
+{
+    QTest::addColumn<QByteArray>("cart");
+    QTest::addColumn<CartSettings>("expected");
+    QTest::addColumn<int>("notes");
+    CartSettings all;
+    all.gainDb = -6;
+    all.in = 2;
+    all.out = 4.5;
+    all.loop = true;
+    all.fadeIn = 0.25;
+    all.fadeOut = 3;
+    all.colour = QStringLiteral("#a0c0ff");
+    QTest::newRow("none") << QByteArray("{}") << CartSettings{} << 0;
+    QTest::newRow("every one") << QByteArray(R"({"gain_db": -6, "in": 2, "out": 4.5, "loop": true, "fade_in": 0.25,
+        "fade_out": 3, "colour": "#A0C0FF"})")
+                               << all << 0;
+    CartSettings held;
+    held.gainDb = 12;
+    held.fadeIn = 60;
+    QTest::newRow("out of range: held") << QByteArray(R"({"gain_db": 40, "in": -3, "fade_in": 1e300})") << held << 3;
+    CartSettings noOut;
+    noOut.in = 5;
+    QTest::newRow("out before in: dropped") << QByteArray(R"({"in": 5, "out": 4})") << noOut << 1;
+    QTest::newRow("wrong kinds: defaults")
+        << QByteArray(R"({"gain_db": "loud", "loop": 1, "colour": "red", "fade_out": null, "out": [1]})")
+        << CartSettings{} << 4;
+}
+
+void TestShowFile::cartSettingsAreReadWithinRange()
+{
+    QFETCH(QByteArray, cart);
+    QFETCH(CartSettings, expected);
+    QFETCH(int, notes);
+    const ShowReading reading = ShowFormat::parse(showWith("[{\"carts\": [" + cart + "]}]"), QStringLiteral("/shows"));
+    QVERIFY(reading.isShow);
+    QCOMPARE(reading.show.pages[0].carts[0].settings, expected);
+    QCOMPARE(reading.skipped.size(), notes);
+    // Written and read again: the very same settings, and nothing said of them.
+    const ShowReading again = ShowFormat::parse(ShowFormat::serialize(reading.show, "/shows"), "/shows");
+    QCOMPARE(again.show.pages[0].carts[0].settings, expected);
+    QVERIFY(again.skipped.isEmpty());
+}
+
+void TestShowFile::defaultShowKeepsFirstPageSettings()
+{
+    // The track-list file cannot hold settings: page 1's live in the show file beside it, and
+    // the track list stays byte for byte what it was.
+    QTemporaryDir program;
+    QVERIFY(writeBytes(TrackListFile::pathIn(program.path()), "\"/m/a.mp3\",\"A\"\r\n"));
+    const QByteArray before = readBytes(TrackListFile::pathIn(program.path()));
+    TrackListStore store(program.path());
+    CartSettings settings;
+    settings.in = 1.5;
+    settings.colour = QStringLiteral("#ffcc00");
+    QString error;
+    {
+        ShowDocument show(store);
+        QSignalSpy changed(&show, &ShowDocument::cartSettingsChanged);
+        QVERIFY(show.setCartSettings(0, 0, settings, &error));
+        QCOMPARE(changed.size(), 1);
+        QVERIFY(!show.setCartSettings(0, SlotCount, settings, &error));
+    }
+    QCOMPARE(readBytes(TrackListFile::pathIn(program.path())), before);
+    ShowDocument again(store);
+    QString note;
+    again.openDefault(&note);
+    QVERIFY(note.isEmpty());
+    QCOMPARE(again.pageCount(), 1);
+    QCOMPARE(again.cartSettings(0, 0), settings);
+    QCOMPARE(again.tracks(0)[0].fullPath, QStringLiteral("/m/a.mp3"));
 }
 
 void TestShowFile::defaultShowWritesOnlyTheTrackList()

@@ -70,6 +70,14 @@ void TrackButton::setBackColor(quint32 value)
     update();
 }
 
+void TrackButton::setRestColour(const QColor &colour)
+{
+    if (colour == m_restColour)
+        return;
+    m_restColour = colour;
+    update();
+}
+
 QRect TrackButton::captionRect() const
 {
     return rect().adjusted(4, 4, -4, -4);
@@ -100,8 +108,12 @@ const QPixmap &TrackButton::face() const
 {
     const QString caption = text().left(kMaxCaptionChars);
     const qreal ratio = devicePixelRatioF();
-    const FaceKey key{m_backColor, isDown(), m_framed, m_marked,      hasFocus(),          isEnabled(),
-                      size(),      ratio,    caption,  captionFont(), palette().cacheKey()};
+    const FaceKey key{m_backColor,   m_restColour.isValid() ? m_restColour.rgba() : 0,
+                      isDown(),      m_framed,
+                      m_marked,      hasFocus(),
+                      isEnabled(),   size(),
+                      ratio,         caption,
+                      captionFont(), palette().cacheKey()};
     for (qsizetype n = 0; n < m_faces.size(); ++n) {
         if (m_faces[n].key == key) {
             if (n > 0)
@@ -125,7 +137,8 @@ void TrackButton::paintFace(QPainter &painter, const FaceKey &key) const
 {
     // Styles such as Fusion or the native ones ignore a button's palette; painting the bevel
     // ourselves is what makes the play indication show everywhere.
-    const QBrush fill(Colours::colour(key.backColor, palette()));
+    const bool atRest = key.backColor == Colours::ButtonFace && key.rest != 0;
+    const QBrush fill(atRest ? QColor::fromRgba(key.rest) : Colours::colour(key.backColor, palette()));
     qDrawWinButton(&painter, rect(), palette(), key.down, &fill);
 
     QRect box = captionRect();

@@ -36,6 +36,11 @@ public:
     quint32 backColor() const { return m_backColor; }
     void setBackColor(quint32 value);
 
+    // What the button-face value shows: the cart's own colour at rest; invalid: the button face.
+    // The other colours (silver when locked, the blink) show as they are.
+    QColor restColour() const { return m_restColour; }
+    void setRestColour(const QColor &colour);
+
     // The local files a drag carries, when every item is a regular local file whose path the
     // track list can store (no double quote); nothing otherwise.
     static std::optional<QStringList> droppableFiles(const QMimeData *mime);
@@ -68,6 +73,7 @@ protected:
 private:
     QString m_tag;
     quint32 m_backColor;
+    QColor m_restColour;
     bool m_framed = false;
     bool m_marked = false;
     // The last fitted caption font, and what it was fitted for.
@@ -79,6 +85,7 @@ private:
     struct FaceKey
     {
         quint32 backColor;
+        QRgb rest; // 0: none
         bool down;
         bool framed;
         bool marked;

@@ -234,6 +234,27 @@ bool ShowDocument::write(const Show &show, QString *errorMessage)
     return true;
 }
 
+CartSettings ShowDocument::cartSettings(int page, int slot) const
+{
+    if (page < 0 || page >= pageCount() || slot < 0 || slot >= SlotCount)
+        return {};
+    return m_show.pages[page].carts[size_t(slot)].settings;
+}
+
+bool ShowDocument::setCartSettings(int page, int slot, const CartSettings &settings, QString *errorMessage)
+{
+    if (page < 0 || page >= pageCount() || slot < 0 || slot >= SlotCount) {
+        *errorMessage = tr("There is no such cart.");
+        return false;
+    }
+    Show show = m_show;
+    show.pages[page].carts[size_t(slot)].settings = CartSettingsFormat::clamped(settings);
+    if (!write(show, errorMessage))
+        return false;
+    emit cartSettingsChanged(page, slot);
+    return true;
+}
+
 bool ShowDocument::addPage(QString *errorMessage)
 {
     if (pageCount() >= ShowFormat::kMaxPages) {

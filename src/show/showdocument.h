@@ -64,6 +64,12 @@ public:
     bool canMove(int page, int by) const;
     bool canDelete(int page) const;
 
+    // The settings of a cart (page and slot 0-based); the defaults when there is no such cart.
+    CartSettings cartSettings(int page, int slot) const;
+    // Keeps settings (clamped to what a cart may have) for the cart and saves the show at once;
+    // on failure nothing changes and errorMessage says why. Emits cartSettingsChanged.
+    bool setCartSettings(int page, int slot, const CartSettings &settings, QString *errorMessage);
+
     // Writes a new show of one blank page at path.
     static bool create(const QString &path, QString *errorMessage);
 
@@ -84,6 +90,7 @@ signals:
     // The pages changed (added, renamed, moved, deleted), or another show was opened.
     void pagesChanged();
     void shownPageChanged(int page);
+    void cartSettingsChanged(int page, int slot);
 
 private:
     bool write(const Show &show, QString *errorMessage);

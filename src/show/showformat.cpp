@@ -145,6 +145,7 @@ ShowReading parse(const QByteArray &bytes, const QString &folder)
                 } else if (!caption.isUndefined() && !caption.isNull()) {
                     reading.skipped << QObject::tr("the caption of %1, which is not text").arg(where);
                 }
+                cart.settings = CartSettingsFormat::take(cart.unknown, where, &reading.skipped);
             }
         }
         if (page.name.isEmpty())
@@ -178,6 +179,8 @@ QByteArray serialize(const Show &show, const QString &folder, bool firstPageElse
                 if (!cart.caption.isEmpty())
                     entry.insert(kCaptionKey, cart.caption);
             }
+            // The first page's settings are kept here even when its files and captions are not.
+            CartSettingsFormat::put(cart.settings, entry);
             anyCart = anyCart || !entry.isEmpty();
             carts.append(entry);
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "show/cartsettings.h"
 #include "tracklist/trackslot.h"
 
 #include <QByteArray>
@@ -17,6 +18,7 @@ struct ShowCart
     QString file;
     QString caption;
     QJsonObject unknown;
+    CartSettings settings{};
 };
 
 struct ShowPage

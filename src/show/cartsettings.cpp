@@ -1,0 +1,107 @@
+#include "show/cartsettings.h"
+
+#include <QJsonValue>
+#include <QObject>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QString kGainKey = QStringLiteral("gain_db");
+const QString kInKey = QStringLiteral("in");
+const QString kOutKey = QStringLiteral("out");
+const QString kLoopKey = QStringLiteral("loop");
+const QString kFadeInKey = QStringLiteral("fade_in");
+const QString kFadeOutKey = QStringLiteral("fade_out");
+const QString kColourKey = QStringLiteral("colour");
+
+bool isColour(const QString &text)
+{
+    static const QRegularExpression pattern(QStringLiteral("^#[0-9a-fA-F]{6}$"));
+    return pattern.match(text).hasMatch();
+}
+
+// A number of key taken from cart: nothing when absent or null; wrong kinds are noted.
+std::optional<double> takeNumber(QJsonObject &cart, const QString &key, const QString &where, QStringList *notes)
+{
+    const QJsonValue value = cart.take(key);
+    if (value.isUndefined() || value.isNull())
+        return std::nullopt;
+    if (!value.isDouble() || !std::isfinite(value.toDouble())) {
+        *notes << QObject::tr("the %1 of %2, which is not a number").arg(key, where);
+        return std::nullopt;
+    }
+    return value.toDouble();
+}
+
+double within(double value, double least, double most, const QString &key, const QString &where, QStringList *notes)
+{
+    const double held = std::clamp(value, least, most);
+    if (held != value)
+        *notes << QObject::tr("the %1 of %2, %3, held at %4").arg(key, where).arg(value).arg(held);
+    return held;
+}
+
+} // namespace
+
+namespace CartSettingsFormat {
+
+CartSettings take(QJsonObject &cart, const QString &where, QStringList *notes)
+{
+    CartSettings settings;
+    if (const std::optional<double> gain = takeNumber(cart, kGainKey, where, notes))
+        settings.gainDb = within(*gain, kLeastGainDb, kMostGainDb, kGainKey, where, notes);
+    if (const std::optional<double> in = takeNumber(cart, kInKey, where, notes))
+        settings.in = within(*in, 0, kLatestTime, kInKey, where, notes);
+    if (const std::optional<double> out = takeNumber(cart, kOutKey, where, notes))
+        settings.out = within(*out, 0, kLatestTime, kOutKey, where, notes);
+    if (settings.out && *settings.out <= settings.in) {
+        *notes << QObject::tr("the out point of %1, which is not after its in point").arg(where);
+        settings.out.reset();
+    }
+    const QJsonValue loop = cart.take(kLoopKey);
+    if (loop.isBool())
+        settings.loop = loop.toBool();
+    else if (!loop.isUndefined() && !loop.isNull())
+        *notes << QObject::tr("the %1 of %2, which is not true or false").arg(kLoopKey, where);
+    if (const std::optional<double> fadeIn = takeNumber(cart, kFadeInKey, where, notes))
+        settings.fadeIn = within(*fadeIn, 0, kLongestFade, kFadeInKey, where, notes);
+    if (const std::optional<double> fadeOut = takeNumber(cart, kFadeOutKey, where, notes))
+        settings.fadeOut = within(*fadeOut, 0, kLongestFade, kFadeOutKey, where, notes);
+    const QJsonValue colour = cart.take(kColourKey);
+    if (colour.isString() && isColour(colour.toString()))
+        settings.colour = colour.toString().toLower();
+    else if (!colour.isUndefined() && !colour.isNull())
+        *notes << QObject::tr("the %1 of %2, which is not a colour such as \"#a0c0ff\"").arg(kColourKey, where);
+    return settings;
+}
+
+void put(const CartSettings &settings, QJsonObject &cart)
+{
+    if (settings.gainDb != 0)
+        cart.insert(kGainKey, settings.gainDb);
+    if (settings.in != 0)
+        cart.insert(kInKey, settings.in);
+    if (settings.out)
+        cart.insert(kOutKey, *settings.out);
+    if (settings.loop)
+        cart.insert(kLoopKey, true);
+    if (settings.fadeIn != 0)
+        cart.insert(kFadeInKey, settings.fadeIn);
+    if (settings.fadeOut)
+        cart.insert(kFadeOutKey, *settings.fadeOut);
+    if (!settings.colour.isEmpty())
+        cart.insert(kColourKey, settings.colour);
+}
+
+CartSettings clamped(CartSettings settings)
+{
+    QStringList ignored;
+    QJsonObject cart;
+    put(settings, cart);
+    return take(cart, QString(), &ignored);
+}
+
+} // namespace CartSettingsFormat

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// What a cart of a show does beyond its file and caption. The defaults play the file whole, once,
+// at its own level, fading as the window's menu says, on a button of the usual face.
+struct CartSettings
+{
+    double gainDb = 0;
+    double in = 0;             // seconds from the file's start
+    std::optional<double> out; // none: the file's end
+    bool loop = false;
+    double fadeIn = 0;
+    std::optional<double> fadeOut; // none: the window's fade length
+    QString colour;                // "#rrggbb" at rest; empty: the button face
+
+    bool isDefault() const { return *this == CartSettings{}; }
+    friend bool operator==(const CartSettings &, const CartSettings &) = default;
+};
+
+// The settings' keys in a show file's cart: gain_db, in, out, loop, fade_in, fade_out and colour,
+// seconds as numbers, absent for a default.
+namespace CartSettingsFormat {
+
+inline constexpr double kLeastGainDb = -30;
+inline constexpr double kMostGainDb = 12;
+inline constexpr double kLongestFade = 60;
+inline constexpr double kLatestTime = 24 * 3600; // no cart is longer than a day
+
+// Takes the settings' keys out of cart. Values out of range are clamped and values of the wrong
+// kind left at the default, each with a line in notes that names where (such as "cart 3 of page 2").
+CartSettings take(QJsonObject &cart, const QString &where, QStringList *notes);
+
+// Writes the settings that are not the default into cart.
+void put(const CartSettings &settings, QJsonObject &cart);
+
+// settings as a user may keep them: every value in range, and in before out (or out dropped).
+CartSettings clamped(CartSettings settings);
+
+} // namespace CartSettingsFormat
