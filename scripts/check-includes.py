@@ -6,8 +6,8 @@ import re
 import sys
 
 root = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'src')
-lower = ('engine', 'decoding', 'loudness', 'show', 'tracklist')
-upper = ('player', 'editor', 'remote', 'midi', 'browser', 'asrun', 'about', 'app')
+lower = ('engine', 'decoding', 'loudness', 'waveform', 'show', 'tracklist')
+upper = ('player', 'carts', 'editor', 'remote', 'midi', 'browser', 'asrun', 'about', 'app')
 units = {}
 for folder, _, files in os.walk(root):
     for name in files:

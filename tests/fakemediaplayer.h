@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/cartplayback.h"
 #include "platform/fadecontrol.h"
 #include "platform/lookaheadcontrol.h"
 #include "platform/loudnesscontrol.h"
@@ -8,7 +9,11 @@
 #include "platform/prelistencontrol.h"
 
 #include <QHash>
+#include <QList>
 #include <QStringList>
+
+#include <algorithm>
+#include <utility>
 
 // A scripted media player: the test sets each file's duration and the position, and reads back
 // the calls made.
@@ -17,7 +22,8 @@ class FakeMediaPlayer : public MediaPlayer,
                         public LoudnessControl,
                         public OutputControl,
                         public PreListenControl,
-                        public LookAheadControl
+                        public LookAheadControl,
+                        public CartPlaybackControl
 {
 public:
     QHash<QString, double> durations; // unknown files have duration 0, as unplayable ones do
@@ -40,16 +46,27 @@ public:
     QList<QStringList> lookedAhead;                // every list handed over to look at
     QStringList unplayable;                        // what knownUnplayable() says yes to
     std::function<void(const QString &)> lookedAt; // the window's handler
+    QList<CartPlayback> playbacks;                 // the playback of each put, in order
+    double mostGainDb = 100;                       // what heldGainDb() holds a level to
+    QList<CartPlayback> preListenedParts;          // every part pre-listened
 
     void setFileName(const QString &fileName) override
     {
         m_fileName = fileName;
+        m_playback = std::exchange(m_next, CartPlayback{});
+        playbacks << m_playback;
         playing = true;
         playedSeconds = 0;
         calls << QStringLiteral("put:") + fileName;
     }
     QString fileName() const override { return m_fileName; }
-    double duration() override { return durations.value(m_fileName, 0.0); }
+    double duration() override
+    {
+        // The part a cart plays, as the real player counts it.
+        const double whole = durations.value(m_fileName, 0.0);
+        const double end = m_playback.out ? std::min(*m_playback.out, whole) : whole;
+        return m_playback.in < end ? end - m_playback.in : whole;
+    }
     double position() override { return playing ? playedSeconds : 0.0; }
     void stop() override
     {
@@ -86,7 +103,16 @@ public:
     void lookAhead(const QStringList &fileNames) override { lookedAhead << fileNames; }
     bool knownUnplayable(const QString &fileName) override { return unplayable.contains(fileName); }
     void setLookedAtHandler(std::function<void(const QString &)> handler) override { lookedAt = std::move(handler); }
+    void setNextPlayback(const CartPlayback &playback) override { m_next = playback; }
+    double heldGainDb(const QString &, double gainDb) override { return std::min(gainDb, mostGainDb); }
+    bool preListenPart(const QString &fileName, const CartPlayback &playback) override
+    {
+        preListenedParts << playback;
+        return preListen(fileName);
+    }
 
 private:
     QString m_fileName;
+    CartPlayback m_next;
+    CartPlayback m_playback;
 };

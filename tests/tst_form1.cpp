@@ -405,7 +405,8 @@ void TestForm1::lockedButtonsOfferPreListenAlone_data()
     QTest::addColumn<int>("clicked"); // the button right-clicked while slot 1 plays
     QTest::addColumn<QStringList>("items");
     QTest::newRow("a locked button: pre-listen alone") << 2 << QStringList{"Pre-listen"};
-    QTest::newRow("the playing button: the window's items too") << 0 << QStringList{"Pre-listen", "", "Fade out"};
+    QTest::newRow("the playing button: the window's items too")
+        << 0 << QStringList{"Pre-listen", "Cart settings...", ""};
 }
 
 void TestForm1::lockedButtonsOfferPreListenAlone()

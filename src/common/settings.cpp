@@ -3,7 +3,9 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 Settings::Settings()
     // Named in full: QSettings would call an INI file of its own choosing kelvo.ini.
@@ -46,6 +48,33 @@ double Settings::number(const char *key, double fallback, double low, double hig
     bool ok = false;
     const double value = text(key).toDouble(&ok);
     return ok && std::isfinite(value) && value >= low && value <= high ? value : fallback;
+}
+
+int Settings::choice(const char *key, const int *first, const int *last) const
+{
+    bool ok = false;
+    const int value = text(key).toInt(&ok);
+    return ok && std::find(first, last, value) != last ? value : 0;
+}
+
+int Settings::warningSeconds() const
+{
+    return choice("warning/seconds", std::begin(kWarningChoices), std::end(kWarningChoices));
+}
+
+void Settings::setWarningSeconds(int seconds)
+{
+    setText("warning/seconds", QString::number(seconds));
+}
+
+int Settings::guardMilliseconds() const
+{
+    return choice("guard/milliseconds", std::begin(kGuardChoices), std::end(kGuardChoices));
+}
+
+void Settings::setGuardMilliseconds(int milliseconds)
+{
+    setText("guard/milliseconds", QString::number(milliseconds));
 }
 
 double Settings::fadeSeconds() const

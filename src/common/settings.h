@@ -18,6 +18,18 @@ public:
     double fadeSeconds() const;
     void setFadeSeconds(double seconds);
 
+    // warning/seconds: how long before a cart's end the window warns of it; 0 (the default) for
+    // none, or one of kWarningChoices.
+    int warningSeconds() const;
+    void setWarningSeconds(int seconds);
+    static constexpr int kWarningChoices[] = {5, 10, 15, 30};
+
+    // guard/milliseconds: how soon after its start a press of the playing cart is ignored; 0
+    // (the default) for never, or one of kGuardChoices.
+    int guardMilliseconds() const;
+    void setGuardMilliseconds(int milliseconds);
+    static constexpr int kGuardChoices[] = {250, 500, 1000};
+
     // loudness/match (true/false, false by default) and loudness/target (LUFS, -23 by default,
     // -70 to -1): the loudness every cart plays at, or nothing to play each at its own level.
     std::optional<double> loudnessTarget() const;
@@ -72,6 +84,8 @@ private:
     QSettings *synced() const;
     QString text(const char *key) const;
     void setText(const char *key, const QString &value);
+    // One of choices, or 0 for anything else.
+    int choice(const char *key, const int *first, const int *last) const;
     // A number within [low, high], or fallback for anything else.
     double number(const char *key, double fallback, double low, double high) const;
 

@@ -472,6 +472,11 @@ std::optional<QString> AudioMediaPlayer::soundProblem()
 
 bool AudioMediaPlayer::preListen(const QString &fileName)
 {
+    return preListenPart(fileName, CartPlayback{});
+}
+
+bool AudioMediaPlayer::preListenPart(const QString &fileName, const CartPlayback &playback)
+{
     stopPreListen();
     // Never the default instead: a pre-listen must not go on air. Asked of the server afresh.
     if (m_preListenOutput.isEmpty())
@@ -483,9 +488,18 @@ bool AudioMediaPlayer::preListen(const QString &fileName)
     std::unique_ptr<AudioDecoder> decoder = openDecoder(fileName);
     if (!decoder || (!decoder->lengthNeedsCounting() && !decoder->exactLength()))
         return false;
+    if (!playback.isPlain()) {
+        CartPlayback once = playback;
+        once.loop = false;
+        const int rate = decoder->rate();
+        const std::optional<qint64> frames = decoder->lengthNeedsCounting() ? std::nullopt : decoder->exactLength();
+        decoder = TrimmedDecoder::wrap(std::move(decoder), trimFor(once, frames, rate));
+        if (!decoder)
+            return false;
+    }
     m_preListen = m_engine.arm(std::make_unique<TrackStream>(std::move(decoder)),
-                               tr("%1 (pre-listen)").arg(mediaName(fileName)), gainFor(fileName), m_preListenOutput,
-                               true);
+                               tr("%1 (pre-listen)").arg(mediaName(fileName)), gainFor(fileName, playback.gainDb),
+                               m_preListenOutput, true);
     m_engine.start(m_preListen);
     return true;
 }

@@ -74,6 +74,7 @@ public:
 
     void setNextPlayback(const CartPlayback &playback) override { m_next = playback; }
     double heldGainDb(const QString &fileName, double gainDb) override;
+    bool preListenPart(const QString &fileName, const CartPlayback &playback) override;
 
     // True while the current track is timed by the silent clock rather than the sound server.
     bool usesSilentClock() const { return m_output == Output::Clock; }

@@ -33,6 +33,11 @@ public:
     // until that peak is known).
     virtual void setNextPlayback(const CartPlayback &playback) = 0;
 
+    // Pre-listens to the part of fileName that playback names (with its level and fade-in, never
+    // looped), as the pre-listen control's preListen() does: false when there is no pre-listen
+    // output or the file cannot play.
+    virtual bool preListenPart(const QString &fileName, const CartPlayback &playback) = 0;
+
     // The level in dB a cart of fileName at gainDb plays at, beside loudness matching's: gainDb,
     // or less when its true peak holds it back.
     virtual double heldGainDb(const QString &fileName, double gainDb) = 0;

@@ -11,12 +11,15 @@
 #include "common/windowlook.h"
 #include "common/windowmover.h"
 #include "editor/form2.h"
+#include "platform/cartplayback.h"
 #include "platform/fadecontrol.h"
 #include "platform/lookaheadcontrol.h"
 #include "platform/loudnesscontrol.h"
 #include "platform/opendialog.h"
 #include "platform/outputcontrol.h"
 #include "platform/prelistencontrol.h"
+#include "player/cartview.h"
+#include "player/endwarning.h"
 #include "player/lcddisplay.h"
 #include "player/pagemenu.h"
 #include "player/pageview.h"
@@ -54,6 +57,7 @@ Form1::Form1(std::unique_ptr<MediaPlayer> activeMovie, std::unique_ptr<OpenDialo
     connect(m_show, &ShowDocument::saved, this, &Form1::applySavedTracks);
     connect(m_show, &ShowDocument::shownPageChanged, this, &Form1::applyShownPage);
     connect(m_show, &ShowDocument::pagesChanged, this, &Form1::pageChanged);
+    connect(m_show, &ShowDocument::cartSettingsChanged, this, &Form1::prepareTracks);
     buildControls();
     Form_Load();
     if (!showNote.isEmpty())
@@ -89,7 +93,7 @@ void Form1::buildControls()
             // Shift+click on the playing button fades it out; it then stops as a second click.
             if (!m_fading && playingTrack() == n && (QGuiApplication::keyboardModifiers() & Qt::ShiftModifier))
                 fadeOut();
-            else
+            else if (!m_guard->ignores(n, playingTrack()))
                 CmdTrack_Click(n);
         });
         connect(button, &TrackButton::mouseMoved, this, [this, n] { CmdTrack_MouseMove(n); });
@@ -159,6 +163,11 @@ void Form1::buildControls()
                               dynamic_cast<LookAheadControl *>(ActiveMovie1.get()),
                               [this](int page) { showPage(page); });
     m_pageMenu = new PageMenu(this, m_menu->menu(), *m_show, [this](int page) { showPage(page); });
+    m_carts = new CartView(*m_show, dynamic_cast<CartPlaybackControl *>(ActiveMovie1.get()),
+                           {CmdTrack.begin(), CmdTrack.end()}, this);
+    m_endWarning = new EndWarning(m_menu->menu(), LblLCD3, this);
+    m_guard = new PressGuard(m_menu->menu(), this);
+    connect(m_menu, &WindowMenu::cartSettingsRequested, this, [this](int n) { m_carts->edit(this, n); });
 
     Timer1 = new TagTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -189,29 +198,12 @@ bool Form1::openShow(const QString &path)
 
 void Form1::applyShownPage()
 {
-    showRecords(m_show->load());
+    PlayerControls::showRecords(CmdTrack, m_show->load());
     markMissingFiles();
     lockForPlayingPage();
     prepareTracks();
     m_pageView->refresh();
     emit pageChanged();
-}
-
-void Form1::showRecords(const QList<TrackSlot> &records)
-{
-    // As the window loads its list: a slot without a record says so and stays enabled.
-    for (TrackButton *button : CmdTrack) {
-        button->setText(QStringLiteral("None Selected"));
-        button->setTag(QString());
-        button->setEnabled(true);
-    }
-    CmdTrack[0]->setTag(QStringLiteral("c:\\mp3_music\\track4.mp3"));
-    for (int n = 0; n < records.size() && n < SlotCount; ++n) {
-        CmdTrack[n]->setText(records[n].shortName);
-        CmdTrack[n]->setTag(records[n].fullPath);
-        if (trimSpaces(CmdTrack[n]->tag()).isEmpty())
-            CmdTrack[n]->setEnabled(false);
-    }
 }
 
 void Form1::lockForPlayingPage()
@@ -227,7 +219,7 @@ void Form1::fadeOut()
     if (!Timer1->isActive() || !playing || m_fading || !m_fades)
         return; // nothing playing, or a player that cannot fade
     m_fading = true;
-    m_fades->fadeOut(m_settings.fadeSeconds());
+    m_fades->fadeOut(m_carts->fadeSeconds(m_playingPage, *playing, m_settings.fadeSeconds()));
     emit fadeBegun();
 }
 
@@ -254,7 +246,7 @@ void Form1::Form_Load()
     m_store->removeStaleTemporaries();
     // Page 1 of the show: the track list itself, unless the program last ended with a show file.
     const QList<TrackSlot> records = m_show->load();
-    showRecords(records);
+    PlayerControls::showRecords(CmdTrack, records);
     for (int n = 0; n < records.size(); ++n)
         form2()->setRow(n, records[n]);
     markMissingFiles();
@@ -273,6 +265,7 @@ void Form1::prepareTracks()
     QList<MediaCue> cues;
     for (TrackButton *button : CmdTrack)
         cues.append({button->tag(), button->text()});
+    m_carts->prepare(cues);
     ActiveMovie1->prepare(cues);
     m_pageView->lookAhead();
 }
@@ -303,6 +296,8 @@ void Form1::CmdTrack_Click(int index)
 
     m_fading = false;
     if (Timer1->isActive()) {
+        m_carts->beforePut(m_playingPage, index);
+        m_endWarning->rest();
         ActiveMovie1->setFileName(onPlayingPage ? CmdTrack[index]->tag() : m_playingFile);
         ActiveMovie1->stop();
         Timer1->stop();
@@ -316,6 +311,8 @@ void Form1::CmdTrack_Click(int index)
     } else {
         m_playingPage = m_show->shownPage();
         m_playingFile = CmdTrack[index]->tag();
+        m_carts->beforePut(m_playingPage, index);
+        m_guard->started();
         ActiveMovie1->setFileName(CmdTrack[index]->tag());
         LockToTrack(CmdTrack, index);
         Timer1->start();
@@ -336,10 +333,11 @@ void Form1::Timer1_Timer()
     if (ActiveMovie1->durationPending()) {
         // Playing while its length is counted: the countdown starts once the length is known.
         if (playing && m_show->shownPage() == m_playingPage)
-            blink(CmdTrack[*playing]);
+            PlayerControls::blink(CmdTrack[*playing]);
         return;
     }
     showTime(LblLCD3, ActiveMovie1->duration() * 100 - ActiveMovie1->position() * 100);
+    m_endWarning->tick(ActiveMovie1->duration() - ActiveMovie1->position());
 
     const double position = ActiveMovie1->position();
     const double duration = ActiveMovie1->duration();
@@ -349,23 +347,16 @@ void Form1::Timer1_Timer()
         ActiveMovie1->setFileName(loaded);
         ActiveMovie1->stop();
         StopAndReleaseButtons(*Timer1, CmdTrack);
+        m_endWarning->rest();
         if (playing && m_show->shownPage() == m_playingPage)
             CmdTrack[*playing]->setBackColor(ButtonFace);
         focusPlayer();
         emit trackEnded();
     } else if (playing) {
         if (m_show->shownPage() == m_playingPage)
-            blink(CmdTrack[*playing]);
+            PlayerControls::blink(CmdTrack[*playing]);
         emit ticked();
     }
-}
-
-void Form1::blink(TrackButton *button)
-{
-    button->setBackColor(button->backColor() == Red ? Blue : Red);
-    // Painted at once rather than from a posted update request: the tick is then a single pass
-    // of the event loop, which is most of what it costs while a track plays.
-    button->repaint();
 }
 
 void Form1::CmdTrack_MouseMove(int index)
@@ -376,6 +367,7 @@ void Form1::CmdTrack_MouseMove(int index)
         return;
     if (ActiveMovie1->fileName() == CmdTrack[index]->tag())
         return;
+    m_carts->beforePut(m_show->shownPage(), index);
     ActiveMovie1->setFileName(CmdTrack[index]->tag());
     showTime(LblLCD, ActiveMovie1->duration() * 100);
     ActiveMovie1->stop();

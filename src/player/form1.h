@@ -4,6 +4,7 @@
 #include "common/settings.h"
 #include "platform/mediaplayer.h"
 #include "player/pageview.h"
+#include "player/pressguard.h"
 #include "player/tagtimer.h"
 #include "player/trackbutton.h"
 #include "player/windowmenu.h"
@@ -23,6 +24,8 @@ class PreListen;
 class QLabel;
 class QPushButton;
 class PageMenu;
+class CartView;
+class EndWarning;
 class Shape;
 class SoundNotice;
 class ShowDocument;
@@ -64,7 +67,7 @@ public:
     // function key does; stops the playing track as a second click; fades it out as Esc.
     void fireTrack(int index)
     {
-        if (index >= 0 && index < SlotCount && CmdTrack[index]->isEnabled())
+        if (index >= 0 && index < SlotCount && CmdTrack[index]->isEnabled() && !m_guard->ignores(index, playingTrack()))
             CmdTrack_Click(index);
     }
     void stopTrack()
@@ -134,7 +137,6 @@ private:
     // Gives the buttons the page shown: its records as the window loads them, locked as the
     // playing cart requires.
     void applyShownPage();
-    void showRecords(const QList<TrackSlot> &records);
     void lockForPlayingPage();
     // Marks the buttons whose file is not there (a show's pages only).
     void markMissingFiles() { m_pageView->markMissingFiles(); }
@@ -142,8 +144,6 @@ private:
     void fadeOut();
     // Shows an amount of hundredths of a second on a time display.
     void showTime(QLabel *display, double hundredths);
-    // The playing button's next colour, shown now.
-    void blink(TrackButton *button);
 
     std::unique_ptr<MediaPlayer> ActiveMovie1;
     FadeControl *const m_fades; // what the player offers of fades; null: none
@@ -170,6 +170,9 @@ private:
     PageMenu *m_pageMenu = nullptr;
     PageView *m_pageView = nullptr;
     SoundNotice *m_notice = nullptr;
+    CartView *m_carts = nullptr;
+    EndWarning *m_endWarning = nullptr;
+    PressGuard *m_guard = nullptr;
     bool m_fading = false;
     int m_playingPage = 0; // while Timer1 runs: the page its tag's slot is on
     QString m_playingFile; // and that cart's file

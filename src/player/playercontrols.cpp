@@ -4,7 +4,9 @@
 
 #include "player/trackbutton.h"
 
+#include <QActionGroup>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QLabel>
 #include <QPushButton>
 
@@ -23,6 +25,50 @@ QLabel *styleLabel(QLabel *label, const char *name, QRect geometry, const QFont 
     palette.setColor(QPalette::WindowText, Colours::colour(Colours::Yellow));
     label->setPalette(palette);
     return label;
+}
+
+void addChoiceMenu(QMenu *menu, const QString &title, const char *name, const QList<std::pair<QString, int>> &items,
+                   const std::function<int()> &current, const std::function<void(int)> &choose)
+{
+    QMenu *submenu = menu->addMenu(title);
+    submenu->setObjectName(QLatin1String(name));
+    auto *group = new QActionGroup(submenu);
+    for (const auto &[text, value] : items) {
+        QAction *action = submenu->addAction(text);
+        action->setCheckable(true);
+        action->setData(value);
+        group->addAction(action);
+        QObject::connect(action, &QAction::triggered, submenu, [choose, value = value] { choose(value); });
+    }
+    QObject::connect(submenu, &QMenu::aboutToShow, submenu, [submenu, current] {
+        const int now = current();
+        for (QAction *action : submenu->actions())
+            action->setChecked(action->data().toInt() == now);
+    });
+}
+
+void showRecords(const std::array<TrackButton *, 12> &buttons, const QList<TrackSlot> &records)
+{
+    for (TrackButton *button : buttons) {
+        button->setText(QStringLiteral("None Selected"));
+        button->setTag(QString());
+        button->setEnabled(true);
+    }
+    buttons[0]->setTag(QStringLiteral("c:\\mp3_music\\track4.mp3"));
+    for (int n = 0; n < records.size() && n < int(buttons.size()); ++n) {
+        buttons[n]->setText(records[n].shortName);
+        buttons[n]->setTag(records[n].fullPath);
+        if (trimSpaces(buttons[n]->tag()).isEmpty())
+            buttons[n]->setEnabled(false);
+    }
+}
+
+void blink(TrackButton *button)
+{
+    button->setBackColor(button->backColor() == Colours::Red ? Colours::Blue : Colours::Red);
+    // Painted at once rather than from a posted update request: the tick is then a single pass
+    // of the event loop, which is most of what it costs while a track plays.
+    button->repaint();
 }
 
 QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, QRect geometry, const QFont &font,

@@ -1,13 +1,19 @@
 #pragma once
 
 #include "common/colours.h"
+#include "tracklist/trackslot.h"
 
+#include <QList>
 #include <QString>
+
+#include <functional>
+#include <utility>
 
 #include <array>
 #include <optional>
 
 class QFont;
+class QMenu;
 class QKeyEvent;
 class QLabel;
 class QPushButton;
@@ -25,6 +31,18 @@ QLabel *styleLabel(QLabel *label, const char *name, QRect geometry, const QFont 
 // A push button named name, described to screen readers as description.
 QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, QRect geometry, const QFont &font,
                         const QString &description);
+
+// A submenu of menu titled title (object name name) whose items (text, value) are checked one at
+// a time: the one equal to current() when it opens; choosing one calls choose with its value.
+void addChoiceMenu(QMenu *menu, const QString &title, const char *name, const QList<std::pair<QString, int>> &items,
+                   const std::function<int()> &current, const std::function<void(int)> &choose);
+
+// Gives the buttons records as the window loads its list: a slot without a record says so
+// ("None Selected") and stays enabled; one without a path is disabled.
+void showRecords(const std::array<TrackButton *, 12> &buttons, const QList<TrackSlot> &records);
+
+// The playing button's next colour of its blink, shown now.
+void blink(TrackButton *button);
 
 // Locks every track button in silver while a cart plays elsewhere; the pressable one (the
 // playing cart's, on its own page) stays enabled and shows red, as its blink goes on.

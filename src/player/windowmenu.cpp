@@ -171,6 +171,10 @@ QMenu *WindowMenu::cartMenu(int index, const QString &path, bool locked)
     // it is for during a show, and nothing else there may touch the air.
     if (locked)
         return m_cartMenu;
+    QAction *settings = m_cartMenu->addAction(tr("Cart settings..."), this,
+                                              [this, index] { emit cartSettingsRequested(index); });
+    settings->setObjectName(QStringLiteral("CartSettings"));
+    settings->setEnabled(!trimSpaces(path).isEmpty());
     if (m_extend)
         m_extend(m_cartMenu, index);
     m_cartMenu->addSeparator();

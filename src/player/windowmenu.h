@@ -49,6 +49,8 @@ public:
 
 signals:
     void fadeRequested();
+    // "Cart settings..." of track button index's menu.
+    void cartSettingsRequested(int index);
 
 private:
     void build(QWidget *window);

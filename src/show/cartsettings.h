@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/cartplayback.h"
+
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -19,6 +21,8 @@ struct CartSettings
     QString colour;                // "#rrggbb" at rest; empty: the button face
 
     bool isDefault() const { return *this == CartSettings{}; }
+    // How the player is to play the cart.
+    CartPlayback playback() const { return {in, out, loop, gainDb, fadeIn}; }
     friend bool operator==(const CartSettings &, const CartSettings &) = default;
 };
 

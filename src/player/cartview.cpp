@@ -1,0 +1,53 @@
+#include "player/cartview.h"
+
+#include "carts/cartsettingsdialog.h"
+#include "common/usermessage.h"
+#include "platform/cartplayback.h"
+#include "player/trackbutton.h"
+#include "show/showdocument.h"
+
+#include <QColor>
+
+CartView::CartView(ShowDocument &show, CartPlaybackControl *player, const QList<TrackButton *> &buttons,
+                   QObject *parent)
+    : QObject(parent),
+      m_show(show),
+      m_player(player),
+      m_buttons(buttons)
+{ }
+
+void CartView::beforePut(int page, int slot)
+{
+    if (m_player)
+        m_player->setNextPlayback(m_show.cartSettings(page, slot).playback());
+}
+
+void CartView::prepare(QList<MediaCue> &cues)
+{
+    const int page = m_show.shownPage();
+    for (int slot = 0; slot < cues.size(); ++slot) {
+        const CartSettings settings = m_show.cartSettings(page, slot);
+        cues[slot].playback = settings.playback();
+        if (slot < m_buttons.size())
+            m_buttons[slot]->setRestColour(settings.colour.isEmpty() ? QColor() : QColor(settings.colour));
+    }
+}
+
+double CartView::fadeSeconds(int page, int slot, double windowSeconds) const
+{
+    return m_show.cartSettings(page, slot).fadeOut.value_or(windowSeconds);
+}
+
+void CartView::edit(QWidget *window, int slot)
+{
+    if (slot < 0 || slot >= m_buttons.size())
+        return;
+    const int page = m_show.shownPage();
+    CartSettingsDialog dialog(window, m_buttons[slot]->tag(), m_buttons[slot]->text(), m_show.cartSettings(page, slot),
+                              m_player, !m_settings.preListenOutput().isEmpty(), m_settings.fadeSeconds());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    QString error;
+    if (!m_show.setCartSettings(page, slot, dialog.settings(), &error))
+        warnUser(window, tr("The cart's settings could not be saved.\n\n%1").arg(error));
+}
