@@ -138,6 +138,11 @@ void TestCartSettings::cartPlaysItsPart()
     // The cue hands the player the part, the hover previews its length, the click plays it.
     QCOMPARE(m_player->prepared.value(3).playback, part.playback());
     QCOMPARE(m_player->prepared.value(4).playback, CartPlayback{});
+    QVERIFY(!button(3)->loopMarked());
+    part.loop = true;
+    setCart(3, part);
+    QVERIFY(button(3)->loopMarked()); // the button shows that it loops
+    QVERIFY(!button(4)->loopMarked());
     QTest::mouseMove(button(3));
     QTRY_COMPARE(display("LblLCD")->text(), QStringLiteral("00.02"));
     QTest::mouseClick(button(3), Qt::LeftButton);

@@ -28,8 +28,10 @@ void CartView::prepare(QList<MediaCue> &cues)
     for (int slot = 0; slot < cues.size(); ++slot) {
         const CartSettings settings = m_show.cartSettings(page, slot);
         cues[slot].playback = settings.playback();
-        if (slot < m_buttons.size())
+        if (slot < m_buttons.size()) {
             m_buttons[slot]->setRestColour(settings.colour.isEmpty() ? QColor() : QColor(settings.colour));
+            m_buttons[slot]->setLoopMarked(settings.loop);
+        }
     }
 }
 

@@ -70,6 +70,14 @@ void TrackButton::setBackColor(quint32 value)
     update();
 }
 
+void TrackButton::setLoopMarked(bool looping)
+{
+    if (looping == m_loopMarked)
+        return;
+    m_loopMarked = looping;
+    update();
+}
+
 void TrackButton::setRestColour(const QColor &colour)
 {
     if (colour == m_restColour)
@@ -110,7 +118,8 @@ const QPixmap &TrackButton::face() const
     const qreal ratio = devicePixelRatioF();
     const FaceKey key{m_backColor,   m_restColour.isValid() ? m_restColour.rgba() : 0,
                       isDown(),      m_framed,
-                      m_marked,      hasFocus(),
+                      m_marked,      m_loopMarked,
+                      hasFocus(),
                       isEnabled(),   size(),
                       ratio,         caption,
                       captionFont(), palette().cacheKey()};
@@ -167,6 +176,18 @@ void TrackButton::paintFace(QPainter &painter, const FaceKey &key) const
         painter.setPen(Qt::NoPen);
         painter.setBrush(QColor(0xD0, 0x00, 0x00));
         painter.drawPolygon(QPolygon({corner, corner - QPoint(side, 0), corner + QPoint(0, side)}));
+    }
+    if (key.looping) {
+        // Drawn in the caption's colour, so it shows on any face the caption shows on.
+        const int side = std::max(10, height() / 4);
+        const QRect circle(width() - side - 6, height() - side - 6, side, side);
+        painter.setPen(QPen(painter.pen().color(), std::max(2, side / 7)));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawArc(circle, 90 * 16, 270 * 16);
+        const QPoint tip(circle.center().x(), circle.top());
+        const int head = side / 3;
+        painter.setBrush(painter.pen().color());
+        painter.drawPolygon(QPolygon({tip + QPoint(head, 0), tip - QPoint(0, head / 2), tip + QPoint(0, head / 2)}));
     }
     if (key.focus) {
         QStyleOptionFocusRect focus;

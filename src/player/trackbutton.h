@@ -32,6 +32,10 @@ public:
     bool marked() const { return m_marked; }
     void setMarked(bool marked);
 
+    // A circling arrow at the bottom right: the cart loops until it is stopped.
+    bool loopMarked() const { return m_loopMarked; }
+    void setLoopMarked(bool looping);
+
     // A stored colour value (0x00BBGGRR, or the button-face value).
     quint32 backColor() const { return m_backColor; }
     void setBackColor(quint32 value);
@@ -76,6 +80,7 @@ private:
     QColor m_restColour;
     bool m_framed = false;
     bool m_marked = false;
+    bool m_loopMarked = false;
     // The last fitted caption font, and what it was fitted for.
     mutable QString m_fittedFor;
     mutable QFont m_fittedFrom;
@@ -89,6 +94,7 @@ private:
         bool down;
         bool framed;
         bool marked;
+        bool looping;
         bool focus;
         bool enabled;
         QSize size;
