@@ -1,6 +1,7 @@
 // The show reader on arbitrary bytes: never more pages than a show may have, at least one when
 // it is a show, nothing it keeps longer than its limits, no path climbing out of the folder or
-// holding control characters; and what it read writes and reads back the same.
+// holding control characters, no cart setting out of its range; and what it read writes and reads
+// back the same.
 #include "show/showformat.h"
 
 #include <cstddef>
@@ -27,6 +28,16 @@ void check(const ShowReading &reading)
                 if (c.unicode() < 0x20 || c.unicode() == 0x7f)
                     std::abort();
             }
+            const CartSettings &settings = cart.settings;
+            if (!(settings.gainDb >= CartSettingsFormat::kLeastGainDb
+                  && settings.gainDb <= CartSettingsFormat::kMostGainDb)
+                || !(settings.in >= 0 && settings.in <= CartSettingsFormat::kLatestTime)
+                || (settings.out && !(*settings.out > settings.in && *settings.out <= CartSettingsFormat::kLatestTime))
+                || !(settings.fadeIn >= 0 && settings.fadeIn <= CartSettingsFormat::kLongestFade)
+                || (settings.fadeOut
+                    && !(*settings.fadeOut >= 0 && *settings.fadeOut <= CartSettingsFormat::kLongestFade))
+                || (!settings.colour.isEmpty() && settings.colour.size() != 7))
+                std::abort();
         }
     }
 }
@@ -51,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         for (int c = 0; c < SlotCount; ++c) {
             const ShowCart &before = reading.show.pages[p].carts[size_t(c)];
             const ShowCart &after = again.show.pages[p].carts[size_t(c)];
-            if (before.file != after.file || before.caption != after.caption)
+            if (before.file != after.file || before.caption != after.caption || before.settings != after.settings)
                 std::abort();
         }
     }
