@@ -332,6 +332,13 @@ void TestAudioMediaPlayer::playsTheTrackToItsExactEnd_data()
 void TestAudioMediaPlayer::playsTheTrackToItsExactEnd()
 {
     REQUIRE_AUDIO();
+#if defined(__SANITIZE_THREAD__)
+    // Every format runs through the same threads: a few of them show how those threads meet.
+    static const QStringList threadRows{"CBR 440 Hz", "WAV 48 kHz mono 24-bit 600 Hz", "FLAC without total 500 Hz",
+                                        "Ogg Vorbis 620 Hz", "corrupted FLAC 500 Hz"};
+    if (!threadRows.contains(QLatin1String(QTest::currentDataTag())))
+        QSKIP("the other formats' threads are these: the plain and AddressSanitizer runs play them all");
+#endif
     QFETCH(QString, file);
     QFETCH(double, frequency);
     QFETCH(double, silentTail);
