@@ -1,6 +1,7 @@
 // Cart settings: what a waveform costs against a plain decode of the same file by ffmpeg, and
 // what a loop's seam sounds like at the sink over a hundred passes. Prints tables.
 #include "audiotestsupport.h"
+#include "benchclock.h"
 #include "engine/audiomediaplayer.h"
 #include "waveform/peaksummary.h"
 
@@ -18,21 +19,6 @@
 
 namespace {
 
-double threadCpuSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
-double childrenCpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 double ffmpegDecodeCpu(const QString &file)
 {
     const double before = childrenCpuSeconds();
@@ -43,20 +29,6 @@ double ffmpegDecodeCpu(const QString &file)
                   QStringLiteral("-")});
     ffmpeg.waitForFinished(600000);
     return childrenCpuSeconds() - before;
-}
-
-QString listOf(const QList<double> &values)
-{
-    QStringList texts;
-    for (double value : values)
-        texts << QString::number(value, 'f', 2);
-    return texts.join(QLatin1Char(' '));
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values[values.size() / 2];
 }
 
 void peaksTable(const QString &dir)
@@ -84,8 +56,8 @@ void peaksTable(const QString &dir)
             theirs << ffmpegDecodeCpu(file);
         }
         std::printf("| %-16s | %10.2f | %10.2f | %5.2fx | %-24s | %-24s |\n", name, median(ours), median(theirs),
-                    median(ours) / std::max(median(theirs), 1e-9), qPrintable(listOf(ours)),
-                    qPrintable(listOf(theirs)));
+                    median(ours) / std::max(median(theirs), 1e-9), qPrintable(listOf(ours, 2)),
+                    qPrintable(listOf(theirs, 2)));
     }
     std::printf("(target: at most 1.2x)\n");
 }

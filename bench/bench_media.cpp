@@ -4,6 +4,7 @@
 // memory. Needs a sound server with a null sink named test_null (scripts/bench.sh starts one).
 // KELVO_BENCH_SECONDS sets the length of the CPU and rest runs (60 by default).
 #include "audiotestsupport.h"
+#include "benchclock.h"
 #include "testsupport.h"
 #include "engine/audiomediaplayer.h"
 #include "platform/displaysetup.h"
@@ -51,28 +52,6 @@
 #endif
 
 namespace {
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values[values.size() / 2];
-}
-
-double threadCpuSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
-// CPU of the children reaped so far, summed.
-double childrenCpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 double stockProbeMs(const QByteArray &path)
 {
@@ -224,14 +203,6 @@ double waitOnsetMs(const StampedMonitor &monitor, qint64 sinceNs)
         QThread::usleep(200);
     }
     return monitor.onsetNs() < 0 ? -1 : double(monitor.onsetNs() - sinceNs) / 1e6;
-}
-
-QString listOf(const QList<double> &values)
-{
-    QStringList text;
-    for (double value : values)
-        text << QString::number(value, 'f', 1);
-    return text.join(QLatin1Char(' '));
 }
 
 // A track list of the given files in a fresh folder, for a player window of the bench's own; no

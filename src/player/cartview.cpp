@@ -45,10 +45,18 @@ void CartView::edit(QWidget *window, int slot)
     if (slot < 0 || slot >= m_buttons.size())
         return;
     const int page = m_show.shownPage();
+    const QString showFile = m_show.filePath();
+    const QString file = m_buttons[slot]->tag();
     CartSettingsDialog dialog(window, m_buttons[slot]->tag(), m_buttons[slot]->text(), m_show.cartSettings(page, slot),
                               m_player, !m_settings.preListenOutput().isEmpty(), m_settings.fadeSeconds());
     if (dialog.exec() != QDialog::Accepted)
         return;
+    // A remote command may have opened another show, or a save changed the cart, meanwhile.
+    if (m_show.filePath() != showFile || page >= m_show.pageCount()
+        || m_show.tracks(page)[size_t(slot)].fullPath != file) {
+        warnUser(window, tr("The cart changed while its settings were open; they were not saved."));
+        return;
+    }
     QString error;
     if (!m_show.setCartSettings(page, slot, dialog.settings(), &error))
         warnUser(window, tr("The cart's settings could not be saved.\n\n%1").arg(error));

@@ -116,13 +116,19 @@ const QPixmap &TrackButton::face() const
 {
     const QString caption = text().left(kMaxCaptionChars);
     const qreal ratio = devicePixelRatioF();
-    const FaceKey key{m_backColor,   m_restColour.isValid() ? m_restColour.rgba() : 0,
-                      isDown(),      m_framed,
-                      m_marked,      m_loopMarked,
+    const FaceKey key{m_backColor,
+                      m_restColour.isValid() ? m_restColour.rgba() : 0,
+                      isDown(),
+                      m_framed,
+                      m_marked,
+                      m_loopMarked,
                       hasFocus(),
-                      isEnabled(),   size(),
-                      ratio,         caption,
-                      captionFont(), palette().cacheKey()};
+                      isEnabled(),
+                      size(),
+                      ratio,
+                      caption,
+                      captionFont(),
+                      palette().cacheKey()};
     for (qsizetype n = 0; n < m_faces.size(); ++n) {
         if (m_faces[n].key == key) {
             if (n > 0)
