@@ -64,7 +64,7 @@ background() {
     CC=clang CXX=clang++ idle cmake -S "$root" -B "$root/build-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DKELVO_FUZZ=ON -DBUILD_TESTING=OFF -DKELVO_BENCH=OFF >/dev/null
     idle cmake --build "$root/build-fuzz" --parallel "$(nproc)"
-    declare -A fuzz_runs=([tracklist]=500000 [media]=15000 [osc]=2000000 [show]=300000 [midi]=20000 [remote]=300000)
+    declare -A fuzz_runs=([tracklist]=200000 [media]=10000 [osc]=2000000 [show]=300000 [midi]=20000 [remote]=300000)
     for target in tracklist media osc show midi remote; do
         local dir="$root/build-fuzz/fuzz-$target"
         rm -rf "$dir" && mkdir -p "$dir/corpus"

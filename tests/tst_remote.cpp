@@ -451,7 +451,7 @@ void TestRemote::oscFromLoopback()
 
 void TestRemote::commandsUnderLoad()
 {
-    // Commands arriving 100 times a second for 10 s, through an open editor and saves: the
+    // Commands arriving 200 times a second for 5 s, through an open editor and saves: the
     // window's state is always one clicks could have made.
     PlayerFixture setup;
     std::unique_ptr<Form1> window = setup.showWindow(PlayerFixture::records(12, "/m/t%1.mp3", "T%1"));
@@ -496,7 +496,7 @@ void TestRemote::commandsUnderLoad()
             break;
         }
         setup.player->playedSeconds += 0.01;
-        QTest::qWait(10); // 100 a second, for 10 s
+        QTest::qWait(5); // 200 a second, for 5 s
         const std::optional<int> playing = window->playingTrack();
         for (int n = 0; n < 12; ++n) {
             const quint32 colour = window->trackButton(n)->backColor();

@@ -116,7 +116,7 @@ void TestSaveKill::killedSaveLeavesAWholeFile()
     QRandomGenerator random(20261208);
     int sawA = 0;
     int sawB = 0;
-    for (int kill = 0; kill < 200; ++kill) {
+    for (int kill = 0; kill < 120; ++kill) {
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--save-forever"), path});
         QVERIFY(child.waitForReadyRead(5000));
