@@ -61,6 +61,7 @@ struct AudioMediaPlayer::Probed
     bool countOnly = false;
     std::shared_ptr<PulseVoice> voice; // armed, when one was asked for and the file plays
     CartPlayback playback;             // what it was armed to play
+    double gain = 1;                   // and at what gain
 };
 
 AudioMediaPlayer::AudioMediaPlayer(QObject *parent)
@@ -245,7 +246,7 @@ void AudioMediaPlayer::armInBackground(const QString &path, bool countOnly, int 
     const QString device = m_airOutput;
     m_worker.start(
         [this, engine, path, name, gain, device, countOnly, playback] {
-            Probed result{path, {}, countOnly, {}, playback};
+            Probed result{path, {}, countOnly, {}, playback, gain};
             std::unique_ptr<AudioDecoder> decoder = openDecoder(path);
             const std::optional<qint64> frames = decoder ? decoder->exactLength() : std::nullopt;
             result.length = TrackLength{frames.value_or(0), decoder ? decoder->rate() : 0};
@@ -276,12 +277,20 @@ void AudioMediaPlayer::probed(const Probed &result)
     }
     if (!result.voice)
         return;
-    const bool wanted = (m_captions.contains(result.path) && cuePlayback(result.path) == result.playback)
+    const bool cued = m_captions.contains(result.path);
+    const bool wanted = (cued && cuePlayback(result.path) == result.playback)
         || (result.path == m_fileName && m_playback == result.playback);
-    if (wanted && !result.voice->status().failed.load() && !m_armed.contains(result.path))
+    // Its level was measured, or its cart's settings changed, while it was being armed: the
+    // arming asked for then (which found this one in flight) is made now.
+    const bool stale = result.gain != gainFor(result.path, result.playback.gainDb)
+        || (cued && cuePlayback(result.path) != result.playback);
+    if (wanted && !stale && !result.voice->status().failed.load() && !m_armed.contains(result.path)) {
         m_armed.insert(result.path, {result.voice, result.playback});
-    else
-        m_engine.release(result.voice);
+        return;
+    }
+    m_engine.release(result.voice);
+    if (stale && cued && !m_armed.contains(result.path))
+        armInBackground(result.path, false);
 }
 
 void AudioMediaPlayer::prepare(const QList<MediaCue> &cues)
