@@ -495,13 +495,14 @@ bool AudioMediaPlayer::preListenPart(const QString &fileName, const CartPlayback
                      [this](const PulseEngine::Sink &sink) { return sink.name == m_preListenOutput; }))
         return false;
     std::unique_ptr<AudioDecoder> decoder = openDecoder(fileName);
-    if (!decoder || (!decoder->lengthNeedsCounting() && !decoder->exactLength()))
+    const bool counting = decoder && decoder->lengthNeedsCounting();
+    const std::optional<qint64> frames = decoder && !counting ? decoder->exactLength() : std::nullopt;
+    if (!decoder || (!counting && !frames))
         return false;
     if (!playback.isPlain()) {
         CartPlayback once = playback;
         once.loop = false;
         const int rate = decoder->rate();
-        const std::optional<qint64> frames = decoder->lengthNeedsCounting() ? std::nullopt : decoder->exactLength();
         decoder = TrimmedDecoder::wrap(std::move(decoder), trimFor(once, frames, rate));
         if (!decoder)
             return false;
