@@ -28,6 +28,7 @@ public:
     bool openShow(const QString &) override { return false; }
     void stop() override { calls << QStringLiteral("stop"); }
     void fade() override { calls << QStringLiteral("fade"); }
+    void stopAll() override { calls << QStringLiteral("stop-all"); }
     SurfaceState state() override { return now; }
     void raise() override { }
     void tell(Change what) { emit changed(what); }

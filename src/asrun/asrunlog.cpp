@@ -76,13 +76,15 @@ void AsRunLog::changed(int what)
         if (!enabled())
             return;
         const SurfaceState state = m_commands.state();
-        if (state.slot < 1)
+        if (!state.playing && state.slot < 1)
             return;
         OnAir cart;
         cart.show = state.showName;
         cart.page = state.playingPage;
         cart.slot = state.slot;
-        cart.caption = state.carts[size_t(state.slot - 1)].caption;
+        // The playing cart's own caption: the page shown may be another.
+        cart.caption = !state.playingCaption.isEmpty() || state.slot < 1 ? state.playingCaption
+                                                                         : state.carts[size_t(state.slot - 1)].caption;
         cart.file = state.playingFile;
         cart.total = state.total;
         cart.clock.start();

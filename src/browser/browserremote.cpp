@@ -144,9 +144,10 @@ QDialog *BrowserRemote::showPairing()
                              dialog);
     intro->setWordWrap(true);
     layout->addWidget(intro);
+    // The code carries a pairing key of its own: scanned from this screen, it pairs whatever
+    // wrong PINs others tried.
     auto *code = new QLabel(dialog);
     code->setObjectName(QStringLiteral("QrCode"));
-    code->setPixmap(QPixmap::fromImage(qrImage(address(), 5)));
     code->setAlignment(Qt::AlignCenter);
     layout->addWidget(code);
     auto *url = new QLabel(address(), dialog);
@@ -154,7 +155,7 @@ QDialog *BrowserRemote::showPairing()
     url->setTextInteractionFlags(Qt::TextSelectableByMouse);
     url->setAlignment(Qt::AlignCenter);
     layout->addWidget(url);
-    auto *pin = new QLabel(tr("PIN %1").arg(m_pairing.pin()), dialog);
+    auto *pin = new QLabel(dialog);
     pin->setObjectName(QStringLiteral("Pin"));
     QFont large = pin->font();
     large.setPointSizeF(large.pointSizeF() * 2);
@@ -162,6 +163,23 @@ QDialog *BrowserRemote::showPairing()
     pin->setFont(large);
     pin->setAlignment(Qt::AlignCenter);
     layout->addWidget(pin);
+    auto *tries = new QLabel(dialog);
+    tries->setObjectName(QStringLiteral("WrongTries"));
+    tries->setAlignment(Qt::AlignCenter);
+    tries->setWordWrap(true);
+    layout->addWidget(tries);
+    const auto show = [this, code, pin, tries] {
+        code->setPixmap(QPixmap::fromImage(qrImage(address() + QStringLiteral("#pair=") + m_pairing.key(), 5)));
+        pin->setText(tr("PIN %1").arg(m_pairing.pin()));
+        const int wrong = m_pairing.wrongTries();
+        tries->setText(wrong == 0 ? QString()
+                                  : tr("%n wrong PIN(s) tried since Kelvo started; after too many the PIN changes.",
+                                       nullptr, wrong));
+        tries->setVisible(wrong > 0);
+    };
+    show();
+    m_pairing.setChangedHandler(show);
+    connect(dialog, &QObject::destroyed, this, [this] { m_pairing.setChangedHandler({}); });
     auto *close = new QPushButton(tr("Close"), dialog);
     connect(close, &QPushButton::clicked, dialog, &QDialog::close);
     layout->addWidget(close);

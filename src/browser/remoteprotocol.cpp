@@ -41,13 +41,24 @@ std::optional<Message> parse(const QByteArray &text, QString *why)
     const QString type = object.value(QLatin1String("type")).toString();
     Message message;
     const QJsonValue seq = object.value(QLatin1String("seq"));
+    // Whole numbers up to 2^53, as a page's counter or clock gives them.
+    const auto count = [](const QJsonValue &value) -> std::optional<qint64> {
+        if (!value.isDouble() || value.toDouble() < 0 || value.toDouble() > 9007199254740992.0
+            || value.toDouble() != double(qint64(value.toDouble())))
+            return std::nullopt;
+        return qint64(value.toDouble());
+    };
     const auto sequence = [&]() -> bool {
-        // Whole numbers up to 2^53, as a page's counter gives them.
-        if (!seq.isDouble() || seq.toDouble() < 0 || seq.toDouble() > 9007199254740992.0
-            || seq.toDouble() != double(qint64(seq.toDouble())))
+        const std::optional<qint64> number = count(seq);
+        if (!number)
             return false;
-        message.seq = qint64(seq.toDouble());
-        return true;
+        message.seq = *number;
+        // When it was sent: optional, but when given it must be a time.
+        const QJsonValue at = object.value(QLatin1String("at"));
+        if (at.isUndefined())
+            return true;
+        message.sentAt = count(at);
+        return message.sentAt.has_value();
     };
     if (type == QLatin1String("hello")) {
         message.kind = Message::Kind::Hello;
@@ -61,8 +72,9 @@ std::optional<Message> parse(const QByteArray &text, QString *why)
     if (type == QLatin1String("pair")) {
         message.kind = Message::Kind::Pair;
         message.pin = object.value(QLatin1String("pin")).toString();
+        message.key = object.value(QLatin1String("key")).toString();
         message.name = object.value(QLatin1String("name")).toString().left(64).simplified();
-        if (message.pin.size() > 16) {
+        if (message.pin.size() > 16 || message.key.size() > 64) {
             *why = QStringLiteral("a pairing without a PIN");
             return std::nullopt;
         }
@@ -100,7 +112,7 @@ std::optional<Message> parse(const QByteArray &text, QString *why)
     return std::nullopt;
 }
 
-QByteArray state(const SurfaceState &state)
+QByteArray state(const SurfaceState &state, qint64 nowMs)
 {
     QJsonArray carts;
     for (const CartState &cart : state.carts)
@@ -108,6 +120,9 @@ QByteArray state(const SurfaceState &state)
                                  {QStringLiteral("loaded"), cart.loaded},
                                  {QStringLiteral("enabled"), cart.enabled}});
     return compact({{QStringLiteral("type"), QStringLiteral("state")},
+                    {QStringLiteral("now"), nowMs},
+                    {QStringLiteral("playing"), state.playing || state.slot > 0},
+                    {QStringLiteral("playingCaption"), state.playingCaption.left(256)},
                     {QStringLiteral("slot"), state.slot},
                     {QStringLiteral("remaining"), state.remaining},
                     {QStringLiteral("total"), state.total},
@@ -119,9 +134,9 @@ QByteArray state(const SurfaceState &state)
                     {QStringLiteral("carts"), carts}});
 }
 
-QByteArray tick(std::optional<double> remaining)
+QByteArray tick(std::optional<double> remaining, qint64 nowMs)
 {
-    QJsonObject beat{{QStringLiteral("type"), QStringLiteral("tick")}};
+    QJsonObject beat{{QStringLiteral("type"), QStringLiteral("tick")}, {QStringLiteral("now"), nowMs}};
     if (remaining)
         beat.insert(QStringLiteral("remaining"), *remaining);
     return compact(beat);

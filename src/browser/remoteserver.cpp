@@ -72,8 +72,8 @@ RemoteServer::RemoteServer(CommandSurface &commands, RemotePairing &pairing, QOb
     connect(&m_heartbeat, &QTimer::timeout, this, [this] {
         // The countdown rides on the heartbeat: the page counts down by itself in between.
         const SurfaceState now = m_commands.state();
-        const QString beat = QString::fromUtf8(
-            RemoteProtocol::tick(now.slot > 0 ? std::optional(now.remaining) : std::nullopt));
+        const QString beat = QString::fromUtf8(RemoteProtocol::tick(
+            now.playing || now.slot > 0 ? std::optional(now.remaining) : std::nullopt, m_clock.elapsed()));
         for (auto it = m_sessions.cbegin(); it != m_sessions.cend(); ++it) {
             if (it->paired) {
                 it.key()->sendTextMessage(beat);
@@ -143,8 +143,19 @@ void RemoteServer::complain(const QString &peer, const QString &text) const
 void RemoteServer::accept()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-        if (m_heads.size() + m_sessions.size() >= kMostConnections) {
-            complain(socket->peerAddress().toString(), QStringLiteral("too many connections, one refused"));
+        const QHostAddress peer = socket->peerAddress();
+        const auto fromPeer = [&peer](const auto &sockets) {
+            return std::count_if(sockets.keyBegin(), sockets.keyEnd(),
+                                 [&peer](const auto *other) { return other->peerAddress() == peer; });
+        };
+        // Idle connections from one address never keep another out: each has a few places of its
+        // own, and the pages already paired do not count against them.
+        const qsizetype unpaired = fromPeer(m_heads)
+            + std::count_if(m_sessions.cbegin(), m_sessions.cend(), [&peer](const Session &session) {
+                                       return !session.paired && session.peer == peer.toString();
+                                   });
+        if (unpaired >= kMostWaitingPerAddress || m_heads.size() + m_sessions.size() >= kMostConnections) {
+            complain(peer.toString(), QStringLiteral("too many connections, one refused"));
             socket->abort();
             socket->deleteLater();
             continue;
@@ -324,8 +335,9 @@ void RemoteServer::received(QWebSocket *socket, const QString &text)
             if (!hash)
                 why = QStringLiteral("this browser is not paired (or no longer)");
         } else if (message->kind == Kind::Pair) {
-            const std::optional<QString> token = m_pairing.pair(message->pin, message->name, session.peer,
-                                                                m_clock.elapsed(), &why);
+            const std::optional<QString> token = message->key.isEmpty()
+                ? m_pairing.pair(message->pin, message->name, session.peer, m_clock.elapsed(), &why)
+                : m_pairing.pairByKey(message->key, message->name, &why);
             if (token) {
                 hash = RemotePairing::hashOf(*token);
                 socket->sendTextMessage(QString::fromUtf8(RemoteProtocol::paired(*token)));
@@ -342,7 +354,7 @@ void RemoteServer::received(QWebSocket *socket, const QString &text)
         session.paired = true;
         session.hash = *hash;
         m_heartbeat.start();
-        socket->sendTextMessage(QString::fromUtf8(RemoteProtocol::state(m_commands.state())));
+        socket->sendTextMessage(QString::fromUtf8(RemoteProtocol::state(m_commands.state(), m_clock.elapsed())));
         return;
     }
     if (message->kind == Kind::Hello || message->kind == Kind::Pair)
@@ -353,6 +365,13 @@ void RemoteServer::received(QWebSocket *socket, const QString &text)
         return;
     session.lastSeq = message->seq;
     const qint64 now = m_clock.elapsed();
+    // Sent more than a second ago (Kelvo hung, or was stopped, meanwhile): a press must never
+    // play long after it was made.
+    if (message->sentAt && now - *message->sentAt > kStaleMs) {
+        complain(session.peer,
+                 QStringLiteral("a command that came %1 ms late, not acted on").arg(now - *message->sentAt));
+        return;
+    }
     session.presses.removeIf([now](qint64 at) { return at <= now - 1000; });
     if (session.presses.size() >= kMostPressesPerSecond) {
         complain(session.peer, QStringLiteral("more than %1 presses a second").arg(kMostPressesPerSecond));
@@ -381,7 +400,7 @@ void RemoteServer::sendState()
 {
     if (m_sessions.isEmpty())
         return;
-    const QString state = QString::fromUtf8(RemoteProtocol::state(m_commands.state()));
+    const QString state = QString::fromUtf8(RemoteProtocol::state(m_commands.state(), m_clock.elapsed()));
     for (auto it = m_sessions.cbegin(); it != m_sessions.cend(); ++it) {
         if (it->paired) {
             it.key()->sendTextMessage(state);

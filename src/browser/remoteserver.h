@@ -18,7 +18,8 @@ class QWebSocket;
 // The browser remote's server, on the user-interface thread's event loop: plain HTTP for the
 // page compiled into the program (no request ever reads a file), and a WebSocket at /ws for
 // paired browsers, which fire, stop, fade and show pages through the command surface alone and
-// follow its changes. Every input is bounded: kMostConnections sockets, kMostClients pages,
+// follow its changes. Every input is bounded: kMostConnections sockets (kMostWaitingPerAddress
+// not yet paired from one address), kMostClients pages,
 // HttpRequest's head limits and kHeadMs to send it, RemoteProtocol::kMaxMessage a message,
 // kMostPressesPerSecond a page; a request for another host is refused (421: DNS rebinding), and
 // so is a WebSocket from a page of another origin (403).
@@ -29,10 +30,12 @@ class RemoteServer : public QObject
 public:
     static constexpr int kMostClients = 8;
     static constexpr int kMostConnections = 16;
-    static constexpr int kHeadMs = 10'000;
+    static constexpr int kMostWaitingPerAddress = 6; // not yet paired, from any one address
+    static constexpr int kHeadMs = 5'000;
     static constexpr int kHelloMs = 2'000;
     static constexpr int kHeartbeatMs = 1'000;
     static constexpr int kMostPressesPerSecond = 10;
+    static constexpr qint64 kStaleMs = 1000;
 
     RemoteServer(CommandSurface &commands, RemotePairing &pairing, QObject *parent = nullptr);
     ~RemoteServer() override;

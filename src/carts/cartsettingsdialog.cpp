@@ -127,10 +127,13 @@ CartSettingsDialog::CartSettingsDialog(QWidget *parent, const QString &path, con
     connect(PlayFromIn, &QPushButton::clicked, this, [this] { preListen(true); });
     connect(PlayToOut, &QPushButton::clicked, this, [this] { preListen(false); });
     connect(Colour, &QPushButton::clicked, this, [this] {
-        const QColor chosen = QColorDialog::getColor(QColor(m_colour.isEmpty() ? QStringLiteral("#c0c0c0") : m_colour),
-                                                     this, tr("Colour at rest"));
-        if (chosen.isValid())
-            m_colour = chosen.name();
+        // Modal to this dialog alone: the wall's keys go on working meanwhile.
+        QColorDialog chooser(QColor(m_colour.isEmpty() ? QStringLiteral("#c0c0c0") : m_colour), this);
+        chooser.setObjectName(QStringLiteral("ColourChooser"));
+        chooser.setWindowTitle(tr("Colour at rest"));
+        chooser.setWindowModality(Qt::WindowModal);
+        if (chooser.exec() == QDialog::Accepted && chooser.selectedColor().isValid())
+            m_colour = chooser.selectedColor().name();
         update();
     });
     connect(NoColour, &QPushButton::clicked, this, [this] {

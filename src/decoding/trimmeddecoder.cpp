@@ -20,6 +20,9 @@ std::unique_ptr<AudioDecoder> TrimmedDecoder::wrap(std::unique_ptr<AudioDecoder>
     checked.fadeIn = std::max<qint64>(checked.fadeIn, 0);
     if (checked.out >= 0 && checked.out <= checked.in)
         return nullptr;
+    // A fade-in longer than the part would keep the whole part near silence.
+    if (checked.out >= 0)
+        checked.fadeIn = std::min(checked.fadeIn, checked.out - checked.in);
     std::unique_ptr<TrimmedDecoder> trimmed(new TrimmedDecoder(std::move(decoder), checked));
     if (!trimmed->moveInnerTo(checked.in))
         return nullptr;
@@ -62,6 +65,7 @@ std::optional<qint64> TrimmedDecoder::exactLength()
     const qint64 end = m_trim.out >= 0 ? std::min(m_trim.out, *whole) : *whole;
     if (end <= m_trim.in)
         return std::nullopt;
+    m_trim.fadeIn = std::min(m_trim.fadeIn, end - m_trim.in);
     return end - m_trim.in;
 }
 
@@ -75,8 +79,9 @@ bool TrimmedDecoder::seek(qint64 frame)
 
 bool TrimmedDecoder::startPassAgain()
 {
-    // A pass that yielded nothing would loop for ever without a sound.
-    if (!m_trim.loop || m_at <= m_trim.in)
+    // A pass that yielded nothing, or next to nothing, would loop for ever without a sound (or
+    // as a buzz): a loop needs a part of kShortestLoopMs at least.
+    if (!m_trim.loop || m_at - m_trim.in < std::max<qint64>(1, qint64(rate()) * kShortestLoopMs / 1000))
         return false;
     if (m_trim.out < 0 || m_at < m_trim.out)
         m_trim.out = m_at; // the file ended before out: the pass ends where the file does

@@ -22,6 +22,9 @@ struct TrimFrames
 class TrimmedDecoder : public AudioDecoder
 {
 public:
+    static constexpr qint64 kShortestLoopMs = 10; // a shorter part plays once
+
+public:
     // decoder is open at its start. Plain trims hand it back as it is; nothing when in cannot
     // be reached (the file is shorter).
     static std::unique_ptr<AudioDecoder> wrap(std::unique_ptr<AudioDecoder> decoder, const TrimFrames &trim);

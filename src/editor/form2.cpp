@@ -187,7 +187,8 @@ bool Form2::eventFilter(QObject *watched, QEvent *event)
 
 void Form2::showModal()
 {
-    setWindowModality(Qt::ApplicationModal);
+    // The player window takes no clicks while the editor is open; the wall's keys still reach it.
+    setWindowModality(Qt::WindowModal);
     show();
     raise();
     activateWindow();

@@ -21,21 +21,22 @@ namespace {
 
 constexpr int kTimeoutMs = 3000;
 
-const char kUsage[] =
-    "Usage: kelvoctl COMMAND\n"
-    "Acts on the Kelvo running with its track list, as a click or a key would.\n"
-    "\n"
-    "Commands:\n"
-    "  fire N    plays slot N (1-12), or stops it when it plays; starts Kelvo first when none runs\n"
-    "  page P    shows page P (1-99) of the show\n"
-    "  stop      stops what plays\n"
-    "  fade      fades out what plays\n"
-    "  state     prints the playing slot (0: none), the remaining and the total seconds,\n"
-    "            the playing slot's page (0: none) and the page shown\n"
-    "  --help    shows this help\n"
-    "  --version shows the version\n"
-    "\n"
-    "Exit status: 0 when done, 1 when no Kelvo runs (page, stop, fade, state), 2 for a bad argument.\n";
+const char kUsage[] = "Usage: kelvoctl COMMAND\n"
+                      "Acts on the Kelvo running with its track list, as a click or a key would.\n"
+                      "\n"
+                      "Commands:\n"
+                      "  fire N    plays slot N (1-12), or stops it when it plays; starts Kelvo first when none runs\n"
+                      "  page P    shows page P (1-99) of the show\n"
+                      "  stop      stops what plays\n"
+                      "  fade      fades out what plays\n"
+                      "  state     prints the playing slot (0: none), the remaining and the total seconds,\n"
+                      "            the playing slot's page (0: none) and the page shown\n"
+                      "  --help    shows this help\n"
+                      "  --version shows the version\n"
+                      "\n"
+                      "Exit status: 0 when done; 1 when no Kelvo runs (page, stop, fade, state), or it did not answer\n"
+                      "within 3 s, or answered only after more than a second (then nothing was done); 2 for a bad\n"
+                      "argument.\n";
 
 int bad(const char *why)
 {
@@ -68,7 +69,9 @@ bool waitFor(int fd, short events, long long deadline)
     }
 }
 
-enum class Asked { Answered, NoInstance };
+// NoInstance: nothing listens there; Silent: one took the request but did not answer in time
+// (it hangs, or is stopped), so it must not be started a second time either.
+enum class Asked { Answered, NoInstance, Silent };
 
 // Sends request to the instance at socketPath; the answer line in answer.
 Asked ask(const std::string &socketPath, const std::string &request, std::string &answer)
@@ -84,8 +87,10 @@ Asked ask(const std::string &socketPath, const std::string &request, std::string
     const long long deadline = nowMs() + kTimeoutMs;
     Asked result = Asked::NoInstance;
     if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) == 0) {
-        const std::string line = request + "\n";
+        // Stamped with when it was sent: a Kelvo that reads it only after a hang does not act on it.
+        const std::string line = "@" + std::to_string(nowMs()) + " " + request + "\n";
         if (::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == ssize_t(line.size())) {
+            result = Asked::Silent;
             char buffer[256];
             while (answer.find('\n') == std::string::npos && answer.size() < 4096 && waitFor(fd, POLLIN, deadline)) {
                 const ssize_t got = ::recv(fd, buffer, sizeof(buffer), 0);
@@ -175,7 +180,17 @@ int main(int argc, char *argv[])
 
     const InstanceFinder finder(argv[0]);
     std::string answer;
-    if (!finder.socketPath().empty() && ask(finder.socketPath(), request, answer) == Asked::Answered) {
+    const Asked asked = finder.socketPath().empty() ? Asked::NoInstance : ask(finder.socketPath(), request, answer);
+    if (asked == Asked::Silent) {
+        std::fprintf(stderr, "kelvoctl: Kelvo did not answer within %d s; not acted on\n", kTimeoutMs / 1000);
+        return 1;
+    }
+    if (asked == Asked::Answered) {
+        if (answer.rfind("late", 0) == 0) {
+            std::fprintf(stderr, "kelvoctl: Kelvo answered too late (%s)\n",
+                         answer.size() > 5 ? answer.c_str() + 5 : "");
+            return 1;
+        }
         if (answer.rfind("error", 0) == 0) {
             std::fprintf(stderr, "kelvoctl: %s\n", answer.size() > 6 ? answer.c_str() + 6 : "refused");
             return 2;

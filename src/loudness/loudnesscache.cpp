@@ -50,8 +50,10 @@ LoudnessCache::LoudnessCache(const QString &file)
         if (fields[1] != QLatin1String("none")) {
             bool lufsOk = false, peakOk = false;
             const Loudness loudness{fields[1].toDouble(&lufsOk), fields[2].toDouble(&peakOk)};
-            // A value no meter returns (a damaged or forged line) is measured again.
-            if (!lufsOk || !peakOk || !isPlausible(loudness))
+            // A value no meter returns (a damaged or forged line) is measured again, and so is one
+            // louder than any real programme (a false peak would hold the cart far too quiet).
+            if (!lufsOk || !peakOk || !isPlausible(loudness) || loudness.truePeakDb > kMostTrustedPeakDb
+                || loudness.integratedLufs > kMostTrustedLufs)
                 continue;
             entry.loudness = loudness;
         }

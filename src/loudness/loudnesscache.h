@@ -15,6 +15,10 @@
 class LoudnessCache
 {
 public:
+    // Lines above these are measured again rather than trusted.
+    static constexpr double kMostTrustedPeakDb = 6;
+    static constexpr double kMostTrustedLufs = 0;
+
     // The cache kept in file; read now, missing or damaged lines ignored.
     explicit LoudnessCache(const QString &file);
 

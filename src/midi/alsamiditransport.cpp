@@ -1,6 +1,7 @@
 #include "midi/alsamiditransport.h"
 
 #include "common/diagnostics.h"
+#include "platform/monotonicclock.h"
 
 #include <alsa/asoundlib.h>
 
@@ -257,9 +258,11 @@ void AlsaMidiTransport::deliver(const MidiEvent &event)
         return;
     }
     ++m_pending;
+    MidiEvent stamped = event;
+    stamped.arrivedAtMs = monotonicMs(); // read here, while the window may be busy
     QMetaObject::invokeMethod(
         this,
-        [this, event] {
+        [this, event = stamped] {
             --m_pending;
             emit received(event);
         },

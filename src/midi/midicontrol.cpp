@@ -2,6 +2,7 @@
 
 #include "common/diagnostics.h"
 #include "common/settings.h"
+#include "platform/monotonicclock.h"
 #include "midi/miditransport.h"
 
 #include <QSettings>
@@ -132,6 +133,13 @@ void MidiControl::handle(const MidiEvent &event)
     // presses; the sequencer transport drops this client's own before they get here.
     if (event.device.startsWith(QLatin1String("Kelvo:")) || !m_presses.isPress(event))
         return;
+    // A press read more than a second ago (the window hung meanwhile) must not play now.
+    if (event.arrivedAtMs > 0 && monotonicMs() - event.arrivedAtMs > kStaleMs) {
+        Diagnostics::report(QStringLiteral("midi-late"), event.device,
+                            QStringLiteral("a MIDI press handled %1 ms after it came, not acted on")
+                                .arg(monotonicMs() - event.arrivedAtMs));
+        return;
+    }
     if (m_learning) {
         MidiInput input;
         input.kind = event.kind;

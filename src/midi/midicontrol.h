@@ -25,8 +25,9 @@ class MidiControl : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int kLearnMs = 10000; // a learn not answered by then is cancelled
-    static constexpr int kSettleMs = 150;  // a device that appeared names its ports meanwhile
+    static constexpr int kLearnMs = 10000;   // a learn not answered by then is cancelled
+    static constexpr qint64 kStaleMs = 1000; // a press handled later than this after it came is dropped
+    static constexpr int kSettleMs = 150;    // a device that appeared names its ports meanwhile
 
     // Reads the bindings from the settings; start() then opens the transport.
     MidiControl(CommandSurface &commands, MidiTransport &transport, QObject *parent = nullptr);

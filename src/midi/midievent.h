@@ -10,7 +10,8 @@ struct MidiEvent
 
     QString device; // the sending port's name (see MidiTransport); empty when not known
     Kind kind = Kind::NoteOn;
-    int channel = 0; // 0-15
-    int number = 0;  // note, controller or program, 0-127
-    int value = 0;   // velocity or controller value, 0-127; 0 for a program change
+    int channel = 0;        // 0-15
+    int number = 0;         // note, controller or program, 0-127
+    int value = 0;          // velocity or controller value, 0-127; 0 for a program change
+    qint64 arrivedAtMs = 0; // when it was read (monotonicMs()); 0: not known
 };

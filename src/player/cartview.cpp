@@ -18,8 +18,13 @@ CartView::CartView(ShowDocument &show, CartPlaybackControl *player, const QList<
 
 void CartView::beforePut(int page, int slot)
 {
+    beforePut(m_show.cartSettings(page, slot));
+}
+
+void CartView::beforePut(const CartSettings &settings)
+{
     if (m_player)
-        m_player->setNextPlayback(m_show.cartSettings(page, slot).playback());
+        m_player->setNextPlayback(settings.playback());
 }
 
 void CartView::prepare(QList<MediaCue> &cues)
@@ -49,6 +54,8 @@ void CartView::edit(QWidget *window, int slot)
     const QString file = m_buttons[slot]->tag();
     CartSettingsDialog dialog(window, m_buttons[slot]->tag(), m_buttons[slot]->text(), m_show.cartSettings(page, slot),
                               m_player, !m_settings.preListenOutput().isEmpty(), m_settings.fadeSeconds());
+    // Modal to the window alone, not to the program: the wall's keys reach the window meanwhile.
+    dialog.setWindowModality(Qt::WindowModal);
     if (dialog.exec() != QDialog::Accepted)
         return;
     // A remote command may have opened another show, or a save changed the cart, meanwhile.

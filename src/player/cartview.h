@@ -26,6 +26,8 @@ public:
 
     // The next put of the player plays slot (0-11) of page as its settings say.
     void beforePut(int page, int slot);
+    // The next put of the player plays a cart with settings.
+    void beforePut(const CartSettings &settings);
     // Gives the cues of the page shown (one a slot) their playback, and the buttons their colours.
     void prepare(QList<MediaCue> &cues);
     // The fade-out of slot of page: its own length, or windowSeconds.

@@ -16,15 +16,18 @@ struct CartState
 // What the player window tells of itself to a controller.
 struct SurfaceState
 {
-    int slot = 0;         // the playing slot, 1 to 12; 0 when nothing plays
+    bool playing = false; // a cart plays on air, wherever it was fired from
+    int slot = 0;         // the playing slot, 1 to 12; 0 when nothing plays or its page is gone
     double remaining = 0; // seconds
     double total = 0;     // seconds
     bool fading = false;
-    int playingPage = 0; // the page of the playing slot, from 1; 0 when nothing plays
+    int playingPage = 0; // the page of the playing slot, from 1; 0 when nothing plays, or its page
+                         // was deleted, or another show is open
     int shownPage = 1;   // the page the window shows, from 1
     int pageCount = 1;
     QString pageName;                  // the page shown's
     QString playingFile;               // the playing cart's file; empty when nothing plays
+    QString playingCaption;            // and its caption
     QString showName;                  // the show's file name without ".kelvo"; empty for the default show
     std::array<CartState, 12> carts{}; // the page shown's
 };
@@ -63,6 +66,8 @@ public:
     virtual void stop() = 0;
     // As Esc: fades the playing cart out; nothing when nothing plays.
     virtual void fade() = 0;
+    // As Shift+Esc: stops everything that plays on air at once.
+    virtual void stopAll() = 0;
     virtual SurfaceState state() = 0;
     // Opens the show file at path (absolute), telling the user what it skipped; false when it
     // could not be opened (the show then stays as it was).

@@ -26,6 +26,7 @@
 #include "player/playercontrols.h"
 #include "player/prelisten.h"
 #include "player/soundnotice.h"
+#include "player/wallkeys.h"
 #include "player/windowmenu.h"
 #include "show/showdocument.h"
 #include "tracklist/trackliststore.h"
@@ -90,6 +91,9 @@ void Form1::buildControls()
         if (n == 1)
             button->setBackColor(Silver);
         connect(button, &QPushButton::clicked, this, [this, n] {
+            // A cart that cannot play says why, where the operator looks.
+            if (!Timer1->isActive() && CmdTrack[n]->marked())
+                m_notice->flash(CmdTrack[n]->markNote(), 3000);
             // Shift+click on the playing button fades it out; it then stops as a second click.
             if (!m_fading && playingTrack() == n && (QGuiApplication::keyboardModifiers() & Qt::ShiftModifier))
                 fadeOut();
@@ -152,9 +156,9 @@ void Form1::buildControls()
     new WindowMover(this);
     m_preListen = new PreListen(
         dynamic_cast<PreListenControl *>(ActiveMovie1.get()), [this](int index) { return CmdTrack[index]; }, this);
-    m_menu = new WindowMenu(this, dynamic_cast<LoudnessControl *>(ActiveMovie1.get()),
-                            dynamic_cast<OutputControl *>(ActiveMovie1.get()), *m_preListen,
-                            [this] { return Timer1->isActive() && !m_fading; });
+    m_menu = new WindowMenu(
+        this, dynamic_cast<LoudnessControl *>(ActiveMovie1.get()), dynamic_cast<OutputControl *>(ActiveMovie1.get()),
+        *m_preListen, [this] { return Timer1->isActive() && !m_fading; }, [this] { return Timer1->isActive(); });
     connect(m_menu, &WindowMenu::fadeRequested, this, &Form1::fadeOut);
     m_notice = new SoundNotice(this, dynamic_cast<OutputControl *>(ActiveMovie1.get()),
                                {CmdTrack.begin(), CmdTrack.end()});
@@ -173,6 +177,13 @@ void Form1::buildControls()
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+
+    m_wallKeys = new WallKeys(this,
+                              {[this](int slot) { PlayerControls::clickForKey(CmdTrack, slot); }, [this] { fadeOut(); },
+                               [this] { stopAll(); }, [this] { return Timer1->isActive(); },
+                               [this](QKeyEvent *key) { return m_pageView->handleKey(key); }});
+    connect(m_menu, &WindowMenu::stopAllRequested, this, &Form1::stopAll);
+    connect(m_show, &ShowDocument::pagesChanged, this, &Form1::showOnAir);
 }
 
 void Form1::contextMenuEvent(QContextMenuEvent *event)
@@ -203,14 +214,39 @@ void Form1::applyShownPage()
     lockForPlayingPage();
     prepareTracks();
     m_pageView->refresh();
+    showOnAir();
     emit pageChanged();
+}
+
+std::optional<int> Form1::playingPage() const
+{
+    return playingTrack() ? m_show->pageOf(m_playingPageId) : std::nullopt;
+}
+
+bool Form1::onPlayingPage() const
+{
+    if (!Timer1->isActive())
+        return true;
+    const std::optional<int> page = m_show->pageOf(m_playingPageId);
+    return page && *page == m_show->shownPage();
 }
 
 void Form1::lockForPlayingPage()
 {
     // On its own page the playing button is the one that may be pressed, and blinks on.
     if (const std::optional<int> playing = playingTrack())
-        PlayerControls::lockAll(CmdTrack, m_show->shownPage() == m_playingPage ? playing : std::nullopt);
+        PlayerControls::lockAll(CmdTrack, onPlayingPage() ? playing : std::nullopt);
+}
+
+void Form1::showOnAir()
+{
+    QString text;
+    if (playingTrack() && !onPlayingPage()) {
+        const std::optional<int> page = playingPage();
+        text = page ? tr("On air: %1 (page %2)").arg(m_playingCaption).arg(*page + 1)
+                    : tr("On air: %1 (not in this show)").arg(m_playingCaption);
+    }
+    m_pageView->setOnAir(text);
 }
 
 void Form1::fadeOut()
@@ -219,7 +255,7 @@ void Form1::fadeOut()
     if (!Timer1->isActive() || !playing || m_fading || !m_fades)
         return; // nothing playing, or a player that cannot fade
     m_fading = true;
-    m_fades->fadeOut(m_carts->fadeSeconds(m_playingPage, *playing, m_settings.fadeSeconds()));
+    m_fades->fadeOut(m_playingSettings.fadeOut.value_or(m_settings.fadeSeconds()));
     emit fadeBegun();
 }
 
@@ -288,30 +324,33 @@ void Form1::focusPlayer()
 void Form1::CmdTrack_Click(int index)
 {
     // A stop asked while another page is shown (Esc, a command) leaves that page's colours be.
-    const bool onPlayingPage = !Timer1->isActive() || m_show->shownPage() == m_playingPage;
+    const bool onItsPage = onPlayingPage();
     for (TrackButton *button : CmdTrack)
         button->setBackColor(Silver);
-    if (onPlayingPage)
+    if (onItsPage)
         CmdTrack[index]->setBackColor(Red);
 
     m_fading = false;
     if (Timer1->isActive()) {
-        m_carts->beforePut(m_playingPage, index);
+        m_carts->beforePut(m_playingSettings);
         m_endWarning->rest();
-        ActiveMovie1->setFileName(onPlayingPage ? CmdTrack[index]->tag() : m_playingFile);
+        ActiveMovie1->setFileName(onItsPage ? CmdTrack[index]->tag() : m_playingFile);
         ActiveMovie1->stop();
         Timer1->stop();
         EnableAllTracks(CmdTrack);
         Timer1->setTag(QStringLiteral("-1"));
         showTime(LblLCD3, ActiveMovie1->duration() * 100);
-        if (onPlayingPage)
+        if (onItsPage)
             CmdTrack[index]->setBackColor(ButtonFace);
         focusPlayer();
+        showOnAir();
         emit trackStopped();
     } else {
-        m_playingPage = m_show->shownPage();
+        m_playingPageId = m_show->pageId(m_show->shownPage());
         m_playingFile = CmdTrack[index]->tag();
-        m_carts->beforePut(m_playingPage, index);
+        m_playingCaption = CmdTrack[index]->text();
+        m_playingSettings = m_show->cartSettings(m_show->shownPage(), index);
+        m_carts->beforePut(m_playingSettings);
         m_guard->started();
         ActiveMovie1->setFileName(CmdTrack[index]->tag());
         LockToTrack(CmdTrack, index);
@@ -332,7 +371,7 @@ void Form1::Timer1_Timer()
     }
     if (ActiveMovie1->durationPending()) {
         // Playing while its length is counted: the countdown starts once the length is known.
-        if (playing && m_show->shownPage() == m_playingPage)
+        if (playing && onPlayingPage())
             PlayerControls::blink(CmdTrack[*playing]);
         return;
     }
@@ -348,12 +387,15 @@ void Form1::Timer1_Timer()
         ActiveMovie1->stop();
         StopAndReleaseButtons(*Timer1, CmdTrack);
         m_endWarning->rest();
-        if (playing && m_show->shownPage() == m_playingPage)
+        // Timer1 is off now: whether its page is shown is asked of the page itself.
+        const std::optional<int> page = m_show->pageOf(m_playingPageId);
+        if (playing && page && *page == m_show->shownPage())
             CmdTrack[*playing]->setBackColor(ButtonFace);
         focusPlayer();
+        showOnAir();
         emit trackEnded();
     } else if (playing) {
-        if (m_show->shownPage() == m_playingPage)
+        if (onPlayingPage())
             PlayerControls::blink(CmdTrack[*playing]);
         emit ticked();
     }
@@ -417,19 +459,10 @@ void Form1::applySavedTracks(const TrackList &tracks)
     }
     markMissingFiles();
     // A cart playing on another page keeps the page shown locked.
-    if (playing && m_show->shownPage() != m_playingPage)
+    if (playing && !onPlayingPage())
         lockForPlayingPage();
     prepareTracks();
     emit tracksChanged();
-}
-
-void Form1::keyPressEvent(QKeyEvent *event)
-{
-    if (PlayerControls::clickForKey(CmdTrack, event) || m_pageView->handleKey(event)) {
-        event->accept();
-        return;
-    }
-    QWidget::keyPressEvent(event);
 }
 
 void Form1::closeEvent(QCloseEvent *event)

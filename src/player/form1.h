@@ -8,6 +8,7 @@
 #include "player/tagtimer.h"
 #include "player/trackbutton.h"
 #include "player/windowmenu.h"
+#include "show/cartsettings.h"
 #include "tracklist/trackslot.h"
 
 #include <QPointer>
@@ -30,6 +31,7 @@ class Shape;
 class SoundNotice;
 class ShowDocument;
 class TrackListStore;
+class WallKeys;
 
 // The player window: twelve track buttons, the total and remaining time displays, and the
 // commands "Set Tracks", "About" and "E&xit". It is the program's first and main window.
@@ -76,19 +78,23 @@ public:
             CmdTrack_Click(*playing);
     }
     void fadeTrack() { fadeOut(); }
+    // Stops whatever plays on air at once (the panic key, Shift+Esc), a fade in progress too.
+    void stopAll() { stopTrack(); }
     // Shows page (0-based) of the show, as Page Down or Ctrl+1 does: nothing while the editor is
     // open or when there is no such page. A cart on another page plays on; the page shown then
     // has all twelve buttons locked.
     void showPage(int page);
     // Opens a show file as "Open show..." does: nothing while the editor is open.
     bool openShow(const QString &path);
-    // The playing track (its slot on the playing page), and its remaining and total seconds;
-    // nothing when none plays.
+    // The playing track (its slot on the page it was fired from), and its remaining and total
+    // seconds; nothing when none plays.
     std::optional<int> playingTrack() const { return Timer1->isActive() ? slotIndex(Timer1->tag()) : std::nullopt; }
-    // The page of the playing track (0-based); nothing when none plays.
-    std::optional<int> playingPage() const { return playingTrack() ? std::optional<int>(m_playingPage) : std::nullopt; }
-    // The playing track's file; empty when none plays.
+    // Where the playing track's page stands now in the show (0-based), followed through page
+    // moves and deletes; nothing when none plays, or its page is gone, or another show is open.
+    std::optional<int> playingPage() const;
+    // The playing track's file and caption; empty when none plays.
     QString playingFile() const { return playingTrack() ? m_playingFile : QString(); }
+    QString playingCaption() const { return playingTrack() ? m_playingCaption : QString(); }
     double remainingSeconds()
     {
         return playingTrack() ? std::max(0.0, ActiveMovie1->duration() - ActiveMovie1->position()) : 0.0;
@@ -118,7 +124,6 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
@@ -138,6 +143,10 @@ private:
     // playing cart requires.
     void applyShownPage();
     void lockForPlayingPage();
+    // Whether the page shown holds the playing cart's button (true at rest).
+    bool onPlayingPage() const;
+    // Names the cart on air on the window while its page is not the one shown.
+    void showOnAir();
     // Marks the buttons whose file is not there (a show's pages only).
     void markMissingFiles() { m_pageView->markMissingFiles(); }
     // Fades the playing track out; it then stops as a second click stops it.
@@ -173,9 +182,12 @@ private:
     CartView *m_carts = nullptr;
     EndWarning *m_endWarning = nullptr;
     PressGuard *m_guard = nullptr;
+    WallKeys *m_wallKeys = nullptr;
     bool m_fading = false;
-    int m_playingPage = 0; // while Timer1 runs: the page its tag's slot is on
-    QString m_playingFile; // and that cart's file
+    quint64 m_playingPageId = 0; // while Timer1 runs: the page its tag's slot was fired from
+    QString m_playingFile;       // and that cart's file, caption and settings
+    QString m_playingCaption;
+    CartSettings m_playingSettings;
 
     QPointer<Form2> m_form2;
     QPointer<About> m_about;

@@ -21,7 +21,8 @@ PageView::PageView(QWidget *window, ShowDocument &show, SoundNotice &notice, con
       m_buttons(buttons),
       m_player(player),
       m_showPage(std::move(showPage)),
-      m_caption(new QLabel(window))
+      m_caption(new QLabel(window)),
+      m_onAir(new QLabel(window))
 {
     // The frame's lower edge, below the commands, where no control of the window stands.
     m_caption->setObjectName(QStringLiteral("PageCaption"));
@@ -34,6 +35,15 @@ PageView::PageView(QWidget *window, ShowDocument &show, SoundNotice &notice, con
     font.setPixelSize(11);
     m_caption->setFont(font);
     m_caption->hide();
+    // The same edge, below the displays.
+    m_onAir->setObjectName(QStringLiteral("OnAir"));
+    m_onAir->setGeometry(Twips::rect(240, 5160, 4140, 240));
+    m_onAir->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_onAir->setPalette(look);
+    QFont bold = font;
+    bold.setBold(true);
+    m_onAir->setFont(bold);
+    m_onAir->hide();
     connect(&m_show, &ShowDocument::pagesChanged, this, [this] {
         refresh();
         markMissingFiles();
@@ -74,7 +84,19 @@ void PageView::refresh()
                                    : QString();
     m_caption->setText(text);
     m_caption->setVisible(pages > 1);
-    m_notice.setPlainDescription(text);
+    const QString onAir = m_onAir->isVisibleTo(m_onAir->parentWidget()) ? m_onAir->text() : QString();
+    m_notice.setPlainDescription(onAir.isEmpty() || text.isEmpty() ? text + onAir
+                                                                   : text + QStringLiteral("; ") + onAir);
+}
+
+void PageView::setOnAir(const QString &text)
+{
+    const bool shown = !text.isEmpty();
+    if (text == m_onAir->text() && shown == m_onAir->isVisibleTo(m_onAir->parentWidget()))
+        return;
+    m_onAir->setText(text);
+    m_onAir->setVisible(shown);
+    refresh();
 }
 
 void PageView::markMissingFiles() const
@@ -85,7 +107,10 @@ void PageView::markMissingFiles() const
         const QString path = trimSpaces(button->tag());
         const bool broken = !path.isEmpty()
             && (!QFileInfo(path).isFile() || (m_player && m_player->knownUnplayable(button->tag())));
-        button->setMarked(marking && broken);
+        const bool missing = !path.isEmpty() && !QFileInfo(path).isFile();
+        button->setMarked(marking && broken,
+                          missing ? tr("File missing: %1").arg(button->tag())
+                                  : tr("Cannot play: %1").arg(button->tag()));
     }
 }
 

@@ -36,6 +36,8 @@ public:
 
     // The caption and description as the show stands now.
     void refresh();
+    // Names the cart on air while its page is not shown ("On air: ..."); empty: nothing.
+    void setOnAir(const QString &text);
     // Marks the buttons whose file is not there or cannot play (a show's pages only).
     void markMissingFiles() const;
     // Hands every page's files to the player to look at, when they changed since last time.
@@ -44,6 +46,7 @@ public:
     bool handleKey(QKeyEvent *event);
 
     QLabel *caption() const { return m_caption; }
+    QLabel *onAir() const { return m_onAir; }
 
 private:
     ShowDocument &m_show;
@@ -52,5 +55,6 @@ private:
     LookAheadControl *m_player;
     std::function<void(int)> m_showPage;
     QLabel *m_caption;
+    QLabel *m_onAir;
     QStringList m_lookedAhead; // what lookAhead() last handed over
 };

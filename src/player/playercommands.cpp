@@ -40,16 +40,25 @@ void PlayerCommands::fade()
     m_window.fadeTrack();
 }
 
+void PlayerCommands::stopAll()
+{
+    m_window.stopAll();
+}
+
 SurfaceState PlayerCommands::state()
 {
     SurfaceState state;
     if (const std::optional<int> playing = m_window.playingTrack()) {
-        state.slot = *playing + 1;
+        state.playing = true;
+        // A cart whose page is gone, or of another show, is on no page or slot of this one.
+        const std::optional<int> page = m_window.playingPage();
+        state.slot = page ? *playing + 1 : 0;
+        state.playingPage = page ? *page + 1 : 0;
         state.remaining = m_window.remainingSeconds();
         state.total = m_window.totalSeconds();
         state.fading = m_window.isFading();
-        state.playingPage = m_window.playingPage().value_or(-1) + 1;
         state.playingFile = m_window.playingFile();
+        state.playingCaption = m_window.playingCaption();
     }
     state.shownPage = m_window.showDocument()->shownPage() + 1;
     state.pageCount = m_window.showDocument()->pageCount();

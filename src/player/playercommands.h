@@ -18,6 +18,7 @@ public:
     void showPage(int page) override;
     void stop() override;
     void fade() override;
+    void stopAll() override;
     SurfaceState state() override;
     bool openShow(const QString &path) override;
     void raise() override;

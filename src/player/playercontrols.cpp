@@ -87,9 +87,14 @@ bool clickForKey(const std::array<TrackButton *, 12> &buttons, QKeyEvent *event)
     const int n = event->key() - Qt::Key_F1;
     if (n < 0 || n >= int(buttons.size()) || event->modifiers() != Qt::NoModifier)
         return false;
-    if (buttons[n]->isEnabled())
-        buttons[n]->click();
+    clickForKey(buttons, n);
     return true;
+}
+
+void clickForKey(const std::array<TrackButton *, 12> &buttons, int slot)
+{
+    if (slot >= 0 && slot < int(buttons.size()) && buttons[size_t(slot)]->isEnabled())
+        buttons[size_t(slot)]->click();
 }
 
 } // namespace PlayerControls

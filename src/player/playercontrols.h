@@ -62,5 +62,7 @@ void lockAll(const Buttons &buttons, std::optional<int> pressable)
 // F1 to F12 (no modifier) act as clicks on the twelve track buttons: true when the key was one
 // of them, whether or not its button could be pressed.
 bool clickForKey(const std::array<TrackButton *, 12> &buttons, QKeyEvent *event);
+// The function key of slot (0-11): a click on its button, when that may be pressed.
+void clickForKey(const std::array<TrackButton *, 12> &buttons, int slot);
 
 } // namespace PlayerControls

@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QList>
 
+class QTimer;
+
 class OutputControl;
 
 // "No sound output" and why, shown across the top edge of the player window's frame (where no
@@ -21,9 +23,13 @@ public:
 
     // Shows or clears the notice as the player says now.
     void refresh();
+    // Shows text in the notice's place for ms, unless nothing can be heard (which says more).
+    void flash(const QString &text, int ms);
 
 private:
     OutputControl *m_outputs;
     QList<QWidget *> m_buttons;
     QString m_description; // the window's own accessible description
+    QString m_flash;       // shown for a while when there is no notice
+    QTimer *m_flashTimer;
 };

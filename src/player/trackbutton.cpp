@@ -12,6 +12,7 @@
 #include <QUrl>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
+#include <QToolTip>
 #include <qdrawutil.h>
 
 TrackButton::TrackButton(QWidget *parent)
@@ -35,8 +36,9 @@ void TrackButton::setFramed(bool framed)
     update();
 }
 
-void TrackButton::setMarked(bool marked)
+void TrackButton::setMarked(bool marked, const QString &note)
 {
+    m_markNote = note;
     if (marked == m_marked)
         return;
     m_marked = marked;
@@ -51,6 +53,10 @@ void TrackButton::contextMenuEvent(QContextMenuEvent *event)
 
 bool TrackButton::event(QEvent *event)
 {
+    if (event->type() == QEvent::ToolTip && toolTip().isEmpty() && m_marked && !m_markNote.isEmpty()) {
+        QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), m_markNote, this);
+        return true;
+    }
     // A disabled button swallows its right clicks; a locked one still offers its menu (the
     // window decides what a locked cart's menu holds).
     if (!isEnabled() && event->type() == QEvent::ContextMenu) {
@@ -152,7 +158,10 @@ void TrackButton::paintFace(QPainter &painter, const FaceKey &key) const
 {
     // Styles such as Fusion or the native ones ignore a button's palette; painting the bevel
     // ourselves is what makes the play indication show everywhere.
-    const bool atRest = key.backColor == Colours::ButtonFace && key.rest != 0;
+    // The lock and the blink paint over a cart's own colour; released, it shows again. A button
+    // left silver by another cart's play is at rest once enabled again.
+    const bool atRest = key.rest != 0
+        && (key.backColor == Colours::ButtonFace || (key.backColor == Colours::Silver && key.enabled));
     const QBrush fill(atRest ? QColor::fromRgba(key.rest) : Colours::colour(key.backColor, palette()));
     qDrawWinButton(&painter, rect(), palette(), key.down, &fill);
 

@@ -28,9 +28,11 @@ public:
     bool framed() const { return m_framed; }
     void setFramed(bool framed);
 
-    // A red corner at the top right: the cart's file is not there to play.
+    // A red corner at the top right: the cart's file is not there to play; note says why, as the
+    // button's tooltip (unless another tooltip is set).
     bool marked() const { return m_marked; }
-    void setMarked(bool marked);
+    QString markNote() const { return m_marked ? m_markNote : QString(); }
+    void setMarked(bool marked, const QString &note = {});
 
     // A circling arrow at the bottom right: the cart loops until it is stopped.
     bool loopMarked() const { return m_loopMarked; }
@@ -80,6 +82,7 @@ private:
     QColor m_restColour;
     bool m_framed = false;
     bool m_marked = false;
+    QString m_markNote;
     bool m_loopMarked = false;
     // The last fitted caption font, and what it was fitted for.
     mutable QString m_fittedFor;

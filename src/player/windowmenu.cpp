@@ -13,12 +13,13 @@
 #include <QWidget>
 
 WindowMenu::WindowMenu(QWidget *window, LoudnessControl *loudness, OutputControl *outputs, PreListen &preListen,
-                       std::function<bool()> canFade)
+                       std::function<bool()> canFade, std::function<bool()> canStop)
     : QObject(window),
       m_loudness(loudness),
       m_outputs(outputs),
       m_preListen(preListen),
-      m_canFade(std::move(canFade))
+      m_canFade(std::move(canFade)),
+      m_canStop(std::move(canStop))
 {
     build(window);
 }
@@ -28,12 +29,14 @@ void WindowMenu::build(QWidget *window)
     m_menu = new QMenu(window);
     m_menu->setObjectName(QStringLiteral("ContextMenu"));
 
-    m_fadeOutAction = m_menu->addAction(tr("Fade out"));
+    // The keys are named but not bound here: Esc must fade whatever state the menu was last left
+    // in, so the window handles them itself (see WallKeys).
+    m_fadeOutAction = m_menu->addAction(tr("Fade out") + QStringLiteral("\tEsc"));
     m_fadeOutAction->setObjectName(QStringLiteral("FadeOut"));
-    m_fadeOutAction->setShortcut(Qt::Key_Escape);
-    m_fadeOutAction->setShortcutContext(Qt::WindowShortcut);
-    window->addAction(m_fadeOutAction); // Esc works with the menu closed
     connect(m_fadeOutAction, &QAction::triggered, this, &WindowMenu::fadeRequested);
+    m_stopAllAction = m_menu->addAction(tr("Stop all") + QStringLiteral("\tShift+Esc"));
+    m_stopAllAction->setObjectName(QStringLiteral("StopAll"));
+    connect(m_stopAllAction, &QAction::triggered, this, &WindowMenu::stopAllRequested);
 
     QMenu *lengths = m_menu->addMenu(tr("Fade length"));
     lengths->setObjectName(QStringLiteral("FadeLength"));
@@ -92,6 +95,7 @@ void WindowMenu::prepare()
 {
     // What the menu shows is read afresh: the settings file may have been provisioned meanwhile.
     m_fadeOutAction->setEnabled(m_canFade());
+    m_stopAllAction->setEnabled(m_canStop());
     const double seconds = m_settings.fadeSeconds();
     for (QAction *action : m_menu->findChild<QMenu *>(QStringLiteral("FadeLength"))->actions())
         action->setChecked(action->data().toDouble() == seconds);

@@ -15,7 +15,8 @@ class QMenu;
 class QPoint;
 class QWidget;
 
-// The player window's own menu (the right button, or the Menu key): fade-out (Esc), the fade
+// The player window's own menu (the right button, or the Menu key): fade-out (Esc), stop all
+// (Shift+Esc; the keys themselves are the window's, whatever the menu's state), the fade
 // length, the outputs for air and pre-listen, loudness matching; and a track button's menu,
 // which offers pre-listen first. The choices are kept in the settings and handed to the player;
 // what the menu shows is read afresh each time it opens. Items for what the player cannot do
@@ -27,9 +28,10 @@ class WindowMenu : public QObject
 public:
     // The menu of window (whose shortcuts it adds); loudness, outputs and preListen may be
     // unable (null, or a PreListen that is not available). canFade tells whether a fade-out
-    // may be asked now; fadeRequested() asks for it.
+    // may be asked now, canStop whether anything plays; fadeRequested() and stopAllRequested()
+    // ask for them.
     WindowMenu(QWidget *window, LoudnessControl *loudness, OutputControl *outputs, PreListen &preListen,
-               std::function<bool()> canFade);
+               std::function<bool()> canFade, std::function<bool()> canStop);
 
     QMenu *menu() const { return m_menu; }
     // Hands the stored choices to the player (as the window loads).
@@ -49,6 +51,7 @@ public:
 
 signals:
     void fadeRequested();
+    void stopAllRequested();
     // "Cart settings..." of track button index's menu.
     void cartSettingsRequested(int index);
 
@@ -61,9 +64,11 @@ private:
     OutputControl *m_outputs;
     PreListen &m_preListen;
     std::function<bool()> m_canFade;
+    std::function<bool()> m_canStop;
     Settings m_settings;
     QMenu *m_menu = nullptr;
     QMenu *m_cartMenu = nullptr;
     QAction *m_fadeOutAction = nullptr;
+    QAction *m_stopAllAction = nullptr;
     std::function<void(QMenu *, int)> m_extend;
 };

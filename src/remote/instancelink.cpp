@@ -1,6 +1,7 @@
 #include "remote/instancelink.h"
 
 #include "platform/instancename.h"
+#include "platform/monotonicclock.h"
 #include "platform/runtimefolder.h"
 #include "player/commandsurface.h"
 
@@ -77,6 +78,29 @@ bool InstanceLink::listen(const QString &socketPath, QString *errorMessage)
     return m_server.listen(socketPath, errorMessage);
 }
 
+QByteArray InstanceLink::stamped(const QByteArray &request, qint64 sentAtMs)
+{
+    return '@' + QByteArray::number(sentAtMs) + ' ' + request;
+}
+
+QByteArray InstanceLink::answerArrived(const QByteArray &line, qint64 nowMs, CommandSurface &target)
+{
+    QByteArray request = line;
+    if (request.startsWith('@')) {
+        const qsizetype space = request.indexOf(' ');
+        bool ok = false;
+        const qint64 sentAt = request.mid(1, space < 0 ? -1 : space - 1).toLongLong(&ok);
+        if (!ok || space < 0)
+            return "error a malformed time stamp";
+        request = request.mid(space + 1);
+        // A stamp from the future is a clock this machine does not share: judged as arriving now.
+        const qint64 age = nowMs - sentAt;
+        if (age > kStaleMs)
+            return "late sent " + QByteArray::number(age) + " ms ago; not acted on";
+    }
+    return answer(request, target);
+}
+
 QByteArray InstanceLink::answer(const QByteArray &request, CommandSurface &target)
 {
     // A path may hold spaces: all after the verb is the path.
@@ -149,12 +173,16 @@ void InstanceLink::serve(QLocalSocket *client)
         }
         const QByteArray request = client->readLine(kMostRequestBytes);
         QByteArray reply;
-        if (request.trimmed() == "remote-pin") {
+        const QByteArray line = request.trimmed();
+        const QByteArray unstamped = line.startsWith('@') && line.contains(' ') ? line.mid(line.indexOf(' ') + 1)
+                                                                                : line;
+        if (unstamped == "remote-pin") {
             const QString pin = m_remotePin ? m_remotePin() : QString();
             reply = pin.isEmpty() ? QByteArrayLiteral("off the browser remote is off: turn it on in Kelvo's menu")
                                   : pin.toUtf8();
         } else {
-            reply = m_target ? answer(request, *m_target) : QByteArrayLiteral("error starting");
+            reply = m_target ? answerArrived(request.trimmed(), monotonicMs(), *m_target)
+                             : QByteArrayLiteral("error starting");
         }
         client->write(reply + '\n');
         client->flush();

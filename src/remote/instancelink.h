@@ -14,8 +14,11 @@ class CommandSurface;
 // The one running Kelvo of a track list and the programs that talk to it: a local socket under
 // $XDG_RUNTIME_DIR (see privateRuntimeFolder), named from the track list's path, that only its
 // owner may use. A request is one line ("fire N", "stop", "fade", "state", "raise",
-// "remote-pin"); the answer
-// is one line. A client that has not sent its line within kIdleMs is closed, and at most
+// "remote-pin"), which may begin with "@MS " (MS: when it was sent, on the monotonic clock);
+// the answer is one line. A request that arrives more than kStaleMs after it was sent (the
+// program hung, or was stopped, meanwhile) is answered "late ..." and not acted on: a press
+// must never play long after it was made. A client that has not sent its line within kIdleMs
+// is closed, and at most
 // LocalListener::kMostClients are served at once, so no flood of connections takes the socket
 // away or stalls the window.
 class InstanceLink : public QObject
@@ -26,6 +29,13 @@ public:
     explicit InstanceLink(QObject *parent = nullptr);
 
     static constexpr int kIdleMs = 2000;
+    static constexpr qint64 kStaleMs = 1000;
+
+    // request stamped with sentAtMs (monotonicMs()) for the instance to judge its age.
+    static QByteArray stamped(const QByteArray &request, qint64 sentAtMs);
+    // The answer to a request line as it arrived at nowMs: its stamp taken off and its age
+    // judged, then answer().
+    static QByteArray answerArrived(const QByteArray &line, qint64 nowMs, CommandSurface &target);
 
     // The socket of the instance that keeps trackListPath; empty, with the reason, when there is
     // no private folder to keep it in.

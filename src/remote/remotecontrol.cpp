@@ -2,6 +2,7 @@
 
 #include "common/diagnostics.h"
 #include "common/settings.h"
+#include "platform/monotonicclock.h"
 #include "player/commandsurface.h"
 #include "tracklist/trackliststore.h"
 
@@ -15,7 +16,8 @@
 #include <cstdio>
 
 Launch::Launch(const QStringList &arguments, const QString &programFolder, const QString &version)
-    : m_command(CommandLine::parse(arguments, version))
+    : m_command(CommandLine::parse(arguments, version)),
+      m_madeAtMs(monotonicMs())
 {
     switch (m_command.action) {
     case CommandLine::Action::Help:
@@ -77,11 +79,15 @@ Launch::Launch(const QStringList &arguments, const QString &programFolder, const
 
 bool Launch::handOver()
 {
-    const std::optional<QByteArray> answer = InstanceLink::ask(m_socketPath, m_command.request(), 1000);
+    const std::optional<QByteArray> answer = InstanceLink::ask(
+        m_socketPath, InstanceLink::stamped(m_command.request(), m_madeAtMs), 1000);
     if (!answer)
         return false;
     m_finished = true;
-    if (answer->startsWith("off")) {
+    if (answer->startsWith("late")) {
+        std::fprintf(stderr, "kelvo: Kelvo answered too late (%s)\n", answer->mid(5).constData());
+        m_exitCode = 1;
+    } else if (answer->startsWith("off")) {
         std::fprintf(stderr, "kelvo: %s\n", answer->mid(4).constData()); // the browser remote is off
         m_exitCode = 1;
     } else if (answer->startsWith("error")) {

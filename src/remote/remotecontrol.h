@@ -35,6 +35,7 @@ private:
     bool handOver();
 
     CommandLine m_command;
+    qint64 m_madeAtMs; // when the command was given: a retry is no newer than the first try
     QString m_socketPath;
     std::unique_ptr<QLockFile> m_lock; // held while this one runs: no second one starts beside it
     bool m_finished = false;

@@ -57,15 +57,22 @@ CartSettings take(QJsonObject &cart, const QString &where, QStringList *notes)
         settings.in = within(*in, 0, kLatestTime, kInKey, where, notes);
     if (const std::optional<double> out = takeNumber(cart, kOutKey, where, notes))
         settings.out = within(*out, 0, kLatestTime, kOutKey, where, notes);
-    if (settings.out && *settings.out <= settings.in) {
+    bool outDropped = false;
+    if (settings.out && *settings.out < settings.in + kShortestPart) {
         *notes << QObject::tr("the out point of %1, which is not after its in point").arg(where);
         settings.out.reset();
+        outDropped = true;
     }
     const QJsonValue loop = cart.take(kLoopKey);
     if (loop.isBool())
         settings.loop = loop.toBool();
     else if (!loop.isUndefined() && !loop.isNull())
         *notes << QObject::tr("the %1 of %2, which is not true or false").arg(kLoopKey, where);
+    // A loop of no part at all is no loop of the rest of the file either.
+    if (settings.loop && outDropped) {
+        *notes << QObject::tr("the loop of %1, which needs a part of at least 10 ms").arg(where);
+        settings.loop = false;
+    }
     if (const std::optional<double> fadeIn = takeNumber(cart, kFadeInKey, where, notes))
         settings.fadeIn = within(*fadeIn, 0, kLongestFade, kFadeInKey, where, notes);
     if (const std::optional<double> fadeOut = takeNumber(cart, kFadeOutKey, where, notes))

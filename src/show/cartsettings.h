@@ -34,6 +34,7 @@ inline constexpr double kLeastGainDb = -30;
 inline constexpr double kMostGainDb = 12;
 inline constexpr double kLongestFade = 60;
 inline constexpr double kLatestTime = 24 * 3600; // no cart is longer than a day
+inline constexpr double kShortestPart = 0.01;    // out comes this long after in at least
 
 // Takes the settings' keys out of cart. Values out of range are clamped and values of the wrong
 // kind left at the default, each with a line in notes that names where (such as "cart 3 of page 2").
@@ -42,7 +43,8 @@ CartSettings take(QJsonObject &cart, const QString &where, QStringList *notes);
 // Writes the settings that are not the default into cart.
 void put(const CartSettings &settings, QJsonObject &cart);
 
-// settings as a user may keep them: every value in range, and in before out (or out dropped).
+// settings as a user may keep them: every value in range, and in at least kShortestPart before
+// out (or out dropped, and a loop with it).
 CartSettings clamped(CartSettings settings);
 
 } // namespace CartSettingsFormat

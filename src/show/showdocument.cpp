@@ -72,6 +72,7 @@ ShowDocument::ShowDocument(TrackListStore &trackList, QObject *parent)
             emit saved(tracks);
     });
     m_show.pages.append(ShowPage{ShowFormat::defaultPageName(0), {}, {}});
+    m_pageIds.append(newPageId());
 }
 
 QString ShowDocument::filePath() const
@@ -114,6 +115,9 @@ void ShowDocument::become(const QString &path, const Show &show, bool readOnly)
     m_path = path;
     m_show = show;
     m_readOnly = readOnly;
+    m_pageIds.clear();
+    for (qsizetype n = 0; n < m_show.pages.size(); ++n)
+        m_pageIds.append(newPageId());
     remember(filePath());
     m_shown = 0;
     emit pagesChanged();
@@ -265,6 +269,7 @@ bool ShowDocument::addPage(QString *errorMessage)
     show.pages.append(ShowPage{ShowFormat::defaultPageName(pageCount()), {}, {}});
     if (!write(show, errorMessage))
         return false;
+    m_pageIds.append(newPageId());
     emit pagesChanged();
     return true;
 }
@@ -302,6 +307,7 @@ bool ShowDocument::movePage(int page, int by, QString *errorMessage)
     show.pages.move(page, page + by);
     if (!write(show, errorMessage))
         return false;
+    m_pageIds.move(page, page + by);
     // The page shown stays the same page wherever it moved.
     if (m_shown == page)
         m_shown = page + by;
@@ -320,6 +326,7 @@ bool ShowDocument::deletePage(int page, QString *errorMessage)
     show.pages.removeAt(page);
     if (!write(show, errorMessage))
         return false;
+    m_pageIds.removeAt(page);
     const bool shownGone = m_shown == page;
     if (m_shown >= page && m_shown > 0)
         --m_shown;

@@ -4,6 +4,7 @@
 #include "tracklist/trackstore.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -45,6 +46,16 @@ public:
     int pageCount() const { return int(m_show.pages.size()); }
     QString pageName(int page) const;
     TrackList tracks(int page) const;
+
+    // A page's identity while the program runs: it follows the page through moves and deletes of
+    // others, and no page of another show (nor one added later) ever has it. 0: no such page.
+    quint64 pageId(int page) const { return page >= 0 && page < m_pageIds.size() ? m_pageIds[page] : 0; }
+    // Where the page of id stands now; nothing when it was deleted or another show was opened.
+    std::optional<int> pageOf(quint64 id) const
+    {
+        const qsizetype at = id == 0 ? -1 : m_pageIds.indexOf(id);
+        return at < 0 ? std::nullopt : std::optional<int>(int(at));
+    }
 
     int shownPage() const { return m_shown; }
     // Shows page (0-based; out of range: nothing). Emits shownPageChanged.
@@ -106,8 +117,12 @@ private:
     bool storesFirstPageInTrackList() const { return isDefault(); }
     void remember(const QString &path);
 
+    quint64 newPageId() { return ++m_lastPageId; }
+
     TrackListStore &m_trackList;
-    QString m_path; // empty: the default show
+    QString m_path;           // empty: the default show
+    QList<quint64> m_pageIds; // one a page, in the pages' order
+    quint64 m_lastPageId = 0;
     Show m_show;
     int m_shown = 0;
     bool m_readOnly = false;

@@ -13,7 +13,8 @@
 namespace {
 
 constexpr quint32 kMagic = 0x4b504b31; // "KPK1"
-constexpr quint32 kVersion = 1;
+constexpr quint32 kVersion = 2;        // 2: a SHA-256 of all before it ends the file
+constexpr qsizetype kChecksumBytes = 32;
 
 // What a cache file is made for: the audio file's path and identity.
 QString keyOf(const QString &path)
@@ -48,7 +49,13 @@ std::optional<PeakSummary> PeakCache::find(const QString &path) const
     QFile file(info.filePath());
     if (!file.open(QIODevice::ReadOnly) || file.isSequential())
         return std::nullopt;
-    QDataStream in(file.read(kMostBytes));
+    const QByteArray bytes = file.read(kMostBytes);
+    // A body changed since it was written (a sine drawn flat) is made again, not drawn.
+    if (bytes.size() <= kChecksumBytes
+        || QCryptographicHash::hash(bytes.first(bytes.size() - kChecksumBytes), QCryptographicHash::Sha256)
+            != bytes.last(kChecksumBytes))
+        return std::nullopt;
+    QDataStream in(bytes.first(bytes.size() - kChecksumBytes));
     in.setVersion(QDataStream::Qt_6_0);
     quint32 magic = 0;
     quint32 version = 0;
@@ -73,7 +80,7 @@ std::optional<PeakSummary> PeakCache::find(const QString &path) const
     summary.highs.resize(size_t(blocks));
     for (qint32 i = 0; i < blocks; ++i)
         in >> summary.lows[size_t(i)] >> summary.highs[size_t(i)];
-    if (in.status() != QDataStream::Ok)
+    if (in.status() != QDataStream::Ok || !in.atEnd())
         return std::nullopt;
     return summary;
 }
@@ -93,6 +100,7 @@ bool PeakCache::insert(const QString &path, const PeakSummary &summary, QString 
         << qint32(summary.blocks());
     for (qsizetype i = 0; i < summary.blocks(); ++i)
         out << summary.lows[size_t(i)] << summary.highs[size_t(i)];
+    bytes += QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
     if (!QDir().mkpath(m_folder)) {
         if (errorMessage)
             *errorMessage = QObject::tr("Cannot create the folder %1").arg(QDir::toNativeSeparators(m_folder));

@@ -33,6 +33,7 @@ public:
     bool openShow(const QString &) override { std::abort(); }
     void stop() override { ++actions; }
     void fade() override { ++actions; }
+    void stopAll() override { ++actions; }
     SurfaceState state() override { return now; }
     void raise() override { std::abort(); }
     void tell(Change what) { emit changed(what); }

@@ -34,6 +34,7 @@ public:
     bool openShow(const QString &) override { std::abort(); } // nor opens a show
     void stop() override { ++actions; }
     void fade() override { ++actions; }
+    void stopAll() override { ++actions; }
     SurfaceState state() override
     {
         SurfaceState state;

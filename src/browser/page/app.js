@@ -14,6 +14,9 @@ let lastBeat = 0;
 let state = null;
 let stateAt = 0;
 let blinkRed = true;
+// Kelvo's clock less this page's, as closely as its messages tell (the least delayed one is the
+// closest); commands carry Kelvo's time of sending, so that one it reads late is dropped.
+let clockOffset = null;
 
 const carts = [];
 for (let n = 0; n < 12; n++) {
@@ -44,6 +47,7 @@ commandButton('next', () => ({ type: 'page', page: state ? state.page + 1 : 1 })
 function send(message) {
   if (!socket || socket.readyState !== WebSocket.OPEN || !state) return;
   message.seq = ++seq;
+  if (clockOffset !== null) message.at = Math.max(0, Math.round(performance.now() + clockOffset));
   socket.send(JSON.stringify(message));
 }
 
@@ -71,7 +75,8 @@ function render() {
                                                 : state.pageName;
   $('previous').disabled = state.page <= 1;
   $('next').disabled = state.page >= state.pages;
-  $('fade').disabled = $('stop').disabled = state.slot === 0;
+  const onAir = state.playing || state.slot > 0;
+  $('fade').disabled = $('stop').disabled = !onAir;
   const playingHere = state.slot > 0 && state.playingPage === state.page;
   state.carts.forEach((cart, n) => {
     const button = carts[n];
@@ -84,8 +89,8 @@ function render() {
     button.setAttribute('aria-pressed', playing ? 'true' : 'false');
   });
   $('total').textContent = timeText(state.total);
-  const elapsed = state.slot > 0 ? (performance.now() - stateAt) / 1000 : 0;
-  $('remaining').textContent = timeText(state.slot > 0 ? state.remaining - elapsed : state.remaining);
+  const elapsed = onAir ? (performance.now() - stateAt) / 1000 : 0;
+  $('remaining').textContent = timeText(onAir ? state.remaining - elapsed : state.remaining);
 }
 
 function connect(first) {
@@ -99,12 +104,17 @@ function connect(first) {
     return;
   }
   seq = 0; // a new connection: nothing of the old one is sent again
+  clockOffset = null; // and perhaps another Kelvo, with a clock of its own
   socket = new WebSocket(`ws://${location.host}/ws`);
   socket.onopen = () => socket.send(JSON.stringify(first || { type: 'hello', token }));
   socket.onmessage = (event) => {
     lastBeat = performance.now();
     let message;
     try { message = JSON.parse(event.data); } catch { return; }
+    if (typeof message.now === 'number') {
+      const offset = message.now - performance.now();
+      if (clockOffset === null || offset > clockOffset) clockOffset = offset;
+    }
     if (message.type === 'paired') {
       localStorage.setItem(TOKEN, message.token);
     } else if (message.type === 'refused') {
@@ -174,5 +184,11 @@ const recheck = () => {
 document.addEventListener('visibilitychange', () => { if (!document.hidden) recheck(); });
 window.addEventListener('pageshow', recheck);
 
-if (localStorage.getItem(TOKEN)) connect(null);
+// The code on Kelvo's screen carries a pairing key: it pairs at once, and leaves the address.
+const scanned = /^#pair=([0-9a-f]{32})$/.exec(location.hash);
+if (scanned) {
+  history.replaceState(null, '', location.pathname);
+  const name = (navigator.userAgentData && navigator.userAgentData.platform) || navigator.platform || 'A';
+  connect({ type: 'pair', key: scanned[1], name: `${name} browser` });
+} else if (localStorage.getItem(TOKEN)) connect(null);
 else showPairing('');

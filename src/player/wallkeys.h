@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+
+class QKeyEvent;
+class QWidget;
+
+// The wall's keys, wherever the keyboard is within Kelvo: over the player window, an open menu,
+// the track-list editor, a cart's settings or the colour chooser. F1 to F12 fire their carts
+// (an open menu closes first); Esc fades what plays (and closes an open menu with the same
+// press); Shift+Esc stops all at once; the page keys step through the pages. At rest Esc and
+// Shift+Esc are left to the menu or dialog they reach, which close as usual.
+class WallKeys : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Actions
+    {
+        std::function<void(int slot)> fire;    // slot 0-11, as its function key
+        std::function<void()> fade;            // as Esc
+        std::function<void()> stopAll;         // as Shift+Esc
+        std::function<bool()> playing;         // whether anything plays on air
+        std::function<bool(QKeyEvent *)> page; // a page key: true when it was one
+    };
+
+    // Watches every key of the application for window's wall.
+    WallKeys(QWidget *window, Actions actions);
+    ~WallKeys() override;
+
+    // Closes every open menu, the innermost first.
+    static void closeMenus();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    bool handle(QWidget *target, QKeyEvent *key);
+
+    QWidget *m_window;
+    Actions m_actions;
+};
