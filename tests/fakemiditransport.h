@@ -34,9 +34,11 @@ public:
     }
     void send(const QString &device, const QByteArray &bytes) override { sent.append({device, bytes}); }
 
-    void press(const QString &device, const QByteArray &bytes)
+    // bytes from device, read at arrivedAtMs (monotonicMs(); 0: not known).
+    void press(const QString &device, const QByteArray &bytes, qint64 arrivedAtMs = 0)
     {
-        for (const MidiEvent &event : m_codec.decode(bytes, device)) {
+        for (MidiEvent event : m_codec.decode(bytes, device)) {
+            event.arrivedAtMs = arrivedAtMs;
             if (wanted(event))
                 emit received(event);
         }

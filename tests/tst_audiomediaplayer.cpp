@@ -863,6 +863,10 @@ void TestAudioMediaPlayer::poisonedLoudnessIsMeasuredAgain_data()
     QTest::newRow("minus infinity") << QByteArray("-inf\t-inf");
     QTest::newRow("huge") << QByteArray("1e308\t1e308");
     QTest::newRow("a peak no audio has") << QByteArray("-30\t-300");
+    // Within what a meter may return, but louder than any programme: the cart would be held
+    // almost 30 dB too quiet.
+    QTest::newRow("a plausible but false peak") << QByteArray("-36\t20");
+    QTest::newRow("louder than full scale") << QByteArray("3\t-1");
     QTest::newRow("an older cache's line, no header") << QByteArray();
 }
 

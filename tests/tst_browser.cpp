@@ -14,6 +14,8 @@
 #include <QJsonObject>
 #include <QMenu>
 #include <QNetworkRequest>
+#include <QScopeGuard>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -94,6 +96,12 @@ private slots:
     void refusedPages_data();
     void refusedPages();
     void menuSaysWhereItListens();
+    void pinGuessesAreBudgeted_data();
+    void pinGuessesAreBudgeted();
+    void pairingDialogFollowsTheGuesses();
+    void idleConnectionsKeepNoOtherAddressOut();
+    void lateCommandsAreDropped_data();
+    void lateCommandsAreDropped();
 
 private:
     QTemporaryDir m_config;
@@ -163,6 +171,13 @@ void TestBrowser::messages_data()
     QTest::newRow("5 KB") << (R"({"type":"fade","seq":1,"x":")" + QByteArray(5000, 'a') + "\"}") << false;
     QTest::newRow("a hello") << QByteArray(R"({"type":"hello","token":"00112233445566778899aabbccddeeff"})") << true;
     QTest::newRow("a hello without token") << QByteArray(R"({"type":"hello"})") << false;
+    QTest::newRow("a press with when it was sent")
+        << QByteArray(R"({"type":"press","seq":2,"slot":1,"at":1234})") << true;
+    QTest::newRow("a time that is no time") << QByteArray(R"({"type":"press","seq":2,"slot":1,"at":"soon"})") << false;
+    QTest::newRow("a negative time") << QByteArray(R"({"type":"stop","seq":2,"at":-5})") << false;
+    QTest::newRow("a pairing by key") << QByteArray(R"({"type":"pair","key":"00112233445566778899aabbccddeeff"})")
+                                      << true;
+    QTest::newRow("a key too long") << (R"({"type":"pair","key":")" + QByteArray(65, 'a') + "\"}") << false;
 }
 
 void TestBrowser::messages()
@@ -446,6 +461,159 @@ void TestBrowser::menuSaysWhereItListens()
     QVERIFY(dialog->findChild<QLabel *>(QStringLiteral("Pin"))->text().contains(remote.pin()));
     QVERIFY(!dialog->findChild<QLabel *>(QStringLiteral("QrCode"))->pixmap().isNull());
     Settings().setRemoteEnabled(false);
+}
+
+void TestBrowser::pinGuessesAreBudgeted_data()
+{
+    QTest::addColumn<int>("addresses"); // how many addresses the guesses rotate through
+    QTest::addColumn<int>("tries");
+    QTest::addColumn<qint64>("spanMs"); // spread evenly over this long
+    QTest::addColumn<bool>("paused");   // whether the budget of all addresses is spent
+    QTest::newRow("300 tries from 30 addresses in a minute") << 30 << 300 << qint64(60'000) << true;
+    QTest::newRow("300 tries from 300 addresses in a second") << 300 << 300 << qint64(1'000) << true;
+    // One address alone is held by its own lockout, five a minute, and pauses no one else.
+    QTest::newRow("1,000 tries from one address in ten minutes") << 1 << 1000 << qint64(600'000) << false;
+}
+
+void TestBrowser::pinGuessesAreBudgeted()
+{
+    // Guessing from many addresses: whatever the rotation, no more PINs are tried than the
+    // budget allows, the PIN changes under the guesser, and the code on Kelvo's screen still pairs.
+    QFETCH(int, addresses);
+    QFETCH(int, tries);
+    QFETCH(qint64, spanMs);
+    QFETCH(bool, paused);
+    RemotePairing pairing(false);
+    const QString firstPin = pairing.pin();
+    int evaluated = 0;
+    qint64 at = 0;
+    for (int i = 0; i < tries; ++i) {
+        at = spanMs * i / tries;
+        QString why;
+        // Every PIN but the real one, in order, as a guesser would go.
+        QString guess = QStringLiteral("%1").arg(i, 6, 10, QLatin1Char('0'));
+        if (guess == pairing.pin())
+            guess = QStringLiteral("999999") == pairing.pin() ? QStringLiteral("999998") : QStringLiteral("999999");
+        QVERIFY(!pairing.pair(
+            guess, {}, QStringLiteral("127.0.%1.%2").arg(i % addresses / 250).arg(i % addresses % 250 + 1), at, &why));
+        evaluated += why == QLatin1String("wrong PIN");
+    }
+    // At most ten a minute, and each pause twice as long as the one before.
+    const qint64 minutes = spanMs / 60'000 + 1;
+    QVERIFY2(evaluated <= RemotePairing::kMostWrongPinsInAll * minutes, qPrintable(QString::number(evaluated)));
+    QVERIFY(evaluated >= RemotePairing::kMostWrongPinsInAll);
+    QCOMPARE(pairing.wrongTries(), evaluated);
+    if (!paused) {
+        QCOMPARE(pairing.pin(), firstPin);
+        QString why;
+        QVERIFY(pairing.pair(pairing.pin(), {}, QStringLiteral("10.1.1.1"), at + 1, &why));
+        return;
+    }
+    QVERIFY(pairing.pin() != firstPin);
+    // While the pause lasts even the right PIN is not tried; the key of the code on the screen pairs.
+    QString why;
+    QVERIFY(!pairing.pair(pairing.pin(), {}, QStringLiteral("10.1.1.1"), at + 1, &why));
+    QVERIFY2(why.contains(QLatin1String("paused")), qPrintable(why));
+    const QString key = pairing.key();
+    QVERIFY(pairing.pairByKey(key, QStringLiteral("Operator"), &why));
+    QVERIFY(!pairing.pairByKey(key, QStringLiteral("Again"), &why)); // once only
+    QVERIFY(pairing.key() != key);
+    // Once the pause is over the PIN shown pairs again.
+    QVERIFY(pairing.pair(pairing.pin(), {}, QStringLiteral("10.1.1.1"), at + RemotePairing::kLongestPauseMs + 1, &why));
+}
+
+void TestBrowser::pairingDialogFollowsTheGuesses()
+{
+    // The Pair dialog on Kelvo's screen: how many wrong tries were made, and the new PIN and
+    // code once a pause changed them.
+    RecordingSurface surface;
+    QMenu window;
+    Settings().setRemoteEnabled(true);
+    {
+        QSettings settings(Settings().fileName(), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("remote/port"), 0);
+    }
+    const auto off = qScopeGuard([] { Settings().setRemoteEnabled(false); });
+    BrowserRemote remote(surface, nullptr, &window);
+    QDialog *dialog = remote.showPairing();
+    QVERIFY(dialog);
+    auto *tries = dialog->findChild<QLabel *>(QStringLiteral("WrongTries"));
+    auto *pin = dialog->findChild<QLabel *>(QStringLiteral("Pin"));
+    QVERIFY(tries->text().isEmpty());
+    const QString firstPin = remote.pairing().pin();
+    const QImage firstCode = dialog->findChild<QLabel *>(QStringLiteral("QrCode"))->pixmap().toImage();
+    QString why;
+    for (int i = 0; i < RemotePairing::kMostWrongPinsInAll; ++i)
+        remote.pairing().pair(firstPin == QLatin1String("123456") ? QStringLiteral("654321") : QStringLiteral("123456"),
+                              {}, QStringLiteral("127.0.0.%1").arg(i + 2), i, &why);
+    QVERIFY2(tries->text().contains(QString::number(RemotePairing::kMostWrongPinsInAll)), qPrintable(tries->text()));
+    QVERIFY(remote.pairing().pin() != firstPin);
+    QVERIFY(pin->text().contains(remote.pairing().pin()));
+    QVERIFY(dialog->findChild<QLabel *>(QStringLiteral("QrCode"))->pixmap().toImage() != firstCode);
+    dialog->close();
+}
+
+void TestBrowser::idleConnectionsKeepNoOtherAddressOut()
+{
+    // Twenty idle connections from one address, held open: another address still loads the page.
+    RecordingSurface surface;
+    RemotePairing pairing(false);
+    RemoteServer server(surface, pairing);
+    QString why;
+    QVERIFY(server.listen(QHostAddress::Any, 0, &why));
+    std::vector<std::unique_ptr<QTcpSocket>> idle;
+    for (int i = 0; i < 20; ++i) {
+        idle.push_back(std::make_unique<QTcpSocket>());
+        QVERIFY(idle.back()->bind(QHostAddress(QStringLiteral("127.0.0.2"))));
+        idle.back()->connectToHost(QHostAddress::LocalHost, server.port());
+    }
+    QTest::qWait(300);
+    const auto held = std::count_if(idle.begin(), idle.end(),
+                                    [](const auto &s) { return s->state() == QAbstractSocket::ConnectedState; });
+    QVERIFY2(held <= RemoteServer::kMostWaitingPerAddress, qPrintable(QString::number(held)));
+    QTcpSocket page;
+    page.connectToHost(QHostAddress::LocalHost, server.port());
+    QTRY_COMPARE(page.state(), QAbstractSocket::ConnectedState);
+    page.write(get("/", server.port()));
+    QByteArray answer;
+    QTRY_VERIFY((answer += page.readAll()).startsWith("HTTP/1.1 200"));
+    // And the idle ones do not stay for long.
+    QTRY_VERIFY_WITH_TIMEOUT(std::none_of(idle.begin(), idle.end(),
+                                          [](const auto &s) { return s->state() == QAbstractSocket::ConnectedState; }),
+                             RemoteServer::kHeadMs + 2000);
+}
+
+void TestBrowser::lateCommandsAreDropped_data()
+{
+    QTest::addColumn<qint64>("lateMs"); // how long before Kelvo's "now" the press says it was sent
+    QTest::addColumn<bool>("acted");
+    QTest::newRow("sent now") << qint64(0) << true;
+    QTest::newRow("sent half a second ago") << qint64(500) << true;
+    QTest::newRow("sent 1.5 s ago") << qint64(1500) << false;
+    QTest::newRow("sent 20 s ago") << qint64(20'000) << false;
+}
+
+void TestBrowser::lateCommandsAreDropped()
+{
+    // A press Kelvo reads only after a hang is not acted on: the page stamps it with Kelvo's
+    // own clock, as its messages tell it.
+    QFETCH(qint64, lateMs);
+    QFETCH(bool, acted);
+    RecordingSurface surface;
+    RemotePairing pairing(false);
+    RemoteServer server(surface, pairing);
+    QString why;
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0, &why));
+    Page phone(server.port());
+    QVERIFY(phone.open());
+    phone.send({{"type", "pair"}, {"pin", pairing.pin()}, {"name", "Phone"}});
+    const QJsonObject state = phone.last(QStringLiteral("state"));
+    QVERIFY(state.contains(QLatin1String("now")));
+    const qint64 now = qint64(state.value(QLatin1String("now")).toDouble());
+    phone.send({{"type", "press"}, {"seq", 1}, {"slot", 3}, {"at", double(std::max<qint64>(0, now - lateMs))}});
+    phone.send({{"type", "stop"}, {"seq", 2}}); // unstamped: judged as it arrives
+    QTRY_VERIFY(surface.calls.contains(QStringLiteral("stop")));
+    QCOMPARE(surface.calls.contains(QStringLiteral("fire:3")), acted);
 }
 
 QTEST_MAIN(TestBrowser)

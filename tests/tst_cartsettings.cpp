@@ -4,6 +4,7 @@
 #include "carts/waveformview.h"
 #include "common/colours.h"
 #include "playerfixture.h"
+#include "show/cartsettings.h"
 #include "show/showdocument.h"
 #include "waveform/peakcache.h"
 #include "waveform/peaksummary.h"
@@ -11,6 +12,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QColorDialog>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
@@ -18,6 +20,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSettings>
+#include <QJsonObject>
 #include <QTimer>
 
 // A cart's own settings on the window: its part of the file in the displays, its colour at rest,
@@ -47,6 +50,13 @@ private slots:
     void summaryFollowsTheSamples();
     void damagedCacheIsMadeAgain_data();
     void damagedCacheIsMadeAgain();
+    void coloursComeBackAfterAnyPlay_data();
+    void coloursComeBackAfterAnyPlay();
+    void wallKeysReachOpenDialogs_data();
+    void wallKeysReachOpenDialogs();
+    void fadeInHeldToThePart();
+    void partsTooShortToLoop_data();
+    void partsTooShortToLoop();
 
 private:
     TrackButton *button(int n) { return m_window->findChild<TrackButton *>(QStringLiteral("CmdTrack(%1)").arg(n)); }
@@ -405,6 +415,7 @@ void TestCartSettings::damagedCacheIsMadeAgain_data()
     QTest::newRow("another magic") << "magic";
     QTest::newRow("the file changed") << "touch";
     QTest::newRow("a huge count") << "count";
+    QTest::newRow("a block changed, the head intact") << "body";
     QTest::newRow("larger than a cache file can be") << "huge";
 }
 
@@ -430,14 +441,179 @@ void TestCartSettings::damagedCacheIsMadeAgain()
         QVERIFY(file.open(QIODevice::Append));
         file.write("x");
     } else if (damage == QLatin1String("count")) {
-        // The block count, just before the blocks: far more than a summary may have.
-        const qsizetype at = bytes.size() - 4 * summary->blocks() - 4;
+        // The block count, just before the blocks and the checksum: far more than a summary may have.
+        const qsizetype at = bytes.size() - 32 - 4 * summary->blocks() - 4;
         bytes.replace(at, 4, QByteArray::fromHex("7fffffff"));
+    } else if (damage == QLatin1String("body")) {
+        // A loud block made silent, as a sine drawn flat.
+        const qsizetype at = bytes.size() - 32 - 4 * (summary->blocks() / 2);
+        bytes.replace(at, 4, QByteArray(4, '\0'));
     } else {
         bytes += QByteArray(PeakCache::kMostBytes, '\0');
     }
     QVERIFY(writeBytes(cacheFile, bytes));
     QVERIFY(!cache.find(audio));
+}
+
+void TestCartSettings::coloursComeBackAfterAnyPlay_data()
+{
+    QTest::addColumn<int>("coloured"); // the slot given a colour; -1: none
+    QTest::addColumn<int>("played");   // the slot played and stopped first
+    QTest::addColumn<int>("looked");   // the slot whose face is read
+    QTest::newRow("another cart played") << 3 << 8 << 3;
+    QTest::newRow("its own cart played") << 3 << 3 << 3;
+    QTest::newRow("slot 2 coloured, before any play") << 1 << -1 << 1;
+    QTest::newRow("slot 2 coloured, after another played") << 1 << 5 << 1;
+    QTest::newRow("no colour: slot 2 keeps its silver") << -1 << -1 << 1;
+    QTest::newRow("no colour: silver after another played") << -1 << 8 << 3;
+}
+
+void TestCartSettings::coloursComeBackAfterAnyPlay()
+{
+    QFETCH(int, coloured);
+    QFETCH(int, played);
+    QFETCH(int, looked);
+    const QColor mine(QStringLiteral("#2e8b57"));
+    if (coloured >= 0) {
+        CartSettings settings;
+        settings.colour = mine.name();
+        setCart(coloured, settings);
+    }
+    const auto face = [&] { return button(looked)->grab().toImage().pixelColor(20, 20); };
+    if (played >= 0) {
+        QTest::mouseClick(button(played), Qt::LeftButton);
+        if (played != looked)
+            QCOMPARE(face(), Colours::colour(Colours::Silver)); // locked: silver over the colour
+        tick();
+        QTest::mouseClick(button(played), Qt::LeftButton);
+    }
+    // The stored back colours stay as the classic window has them; only what shows changes.
+    const bool classicSilver = looked == 1 || (played >= 0 && played != looked);
+    QCOMPARE(button(looked)->backColor(), classicSilver ? Colours::Silver : Colours::ButtonFace);
+    if (coloured == looked)
+        QCOMPARE(face(), mine);
+    else
+        QCOMPARE(face(), classicSilver ? Colours::colour(Colours::Silver) : Colours::colour(Colours::ButtonFace));
+}
+
+void TestCartSettings::wallKeysReachOpenDialogs_data()
+{
+    QTest::addColumn<QString>("dialog"); // "settings", or "colour" (the chooser over the settings)
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("playing");   // a cart plays when the key is pressed
+    QTest::addColumn<QString>("call");   // the player's last call after it; empty: none
+    QTest::addColumn<bool>("stillOpen"); // the dialog after the key
+    const int none = Qt::NoModifier;
+    QTest::newRow("Cart settings, Esc fades") << "settings" << int(Qt::Key_Escape) << none << true << "fade:2" << true;
+    QTest::newRow("Cart settings, Shift+Esc stops")
+        << "settings" << int(Qt::Key_Escape) << int(Qt::ShiftModifier) << true << "stop" << true;
+    QTest::newRow("Cart settings, F1 stops its cart")
+        << "settings" << int(Qt::Key_F1) << none << true << "stop" << true;
+    QTest::newRow("Cart settings, F5 at rest plays")
+        << "settings" << int(Qt::Key_F5) << none << false << "put:/m/t4.mp3" << true;
+    QTest::newRow("Cart settings, Esc at rest closes it")
+        << "settings" << int(Qt::Key_Escape) << none << false << "" << false;
+    QTest::newRow("colour chooser, Esc fades") << "colour" << int(Qt::Key_Escape) << none << true << "fade:2" << true;
+    QTest::newRow("colour chooser, F1 stops") << "colour" << int(Qt::Key_F1) << none << true << "stop" << true;
+}
+
+void TestCartSettings::wallKeysReachOpenDialogs()
+{
+    // The operator opens a cart's settings, or its colour chooser, and the wall still answers.
+    QFETCH(QString, dialog);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(bool, playing);
+    QFETCH(QString, call);
+    QFETCH(bool, stillOpen);
+    if (playing)
+        QTest::mouseClick(button(0), Qt::LeftButton);
+    const qsizetype callsBefore = m_player->calls.size();
+    bool seen = false;
+    QTimer::singleShot(0, this, [&] {
+        auto *settings = qobject_cast<CartSettingsDialog *>(QApplication::activeModalWidget());
+        QVERIFY(settings);
+        QCOMPARE(settings->windowModality(), Qt::WindowModal); // the window's, not the program's
+        const auto press = [&](QWidget *target) {
+            QTest::keyClick(target, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+            seen = true;
+            QCOMPARE(m_player->calls.size() > callsBefore ? m_player->calls.last() : QString(), call);
+        };
+        if (dialog == QLatin1String("settings")) {
+            press(settings->focusWidget() ? settings->focusWidget() : settings);
+            QCOMPARE(settings->isVisible(), stillOpen);
+            settings->reject();
+            return;
+        }
+        QTimer::singleShot(0, this, [&, settings] {
+            auto *chooser = settings->findChild<QColorDialog *>(QStringLiteral("ColourChooser"));
+            QVERIFY(chooser && chooser->isVisible());
+            press(chooser);
+            QCOMPARE(chooser->isVisible(), stillOpen);
+            chooser->reject();
+            settings->reject();
+        });
+        settings->findChild<QPushButton *>(QStringLiteral("Colour"))->click();
+    });
+    QMenu *menu = m_window->cartMenu(0);
+    menu->findChild<QAction *>(QStringLiteral("CartSettings"))->trigger();
+    QVERIFY(seen);
+}
+
+void TestCartSettings::fadeInHeldToThePart()
+{
+    // A fade-in longer than the part would keep the whole part all but silent: it is held to
+    // the part, and the dialog says so.
+    CartSettings settings;
+    settings.in = 1;
+    settings.out = 3;
+    settings.fadeIn = 30;
+    CartSettingsDialog dialog(m_window.get(), fixture("three_tones.wav"), QStringLiteral("Tones"), settings, nullptr,
+                              false, 2);
+    QCOMPARE(dialog.settings().fadeIn, 2.0);
+    QVERIFY(dialog.findChild<QLabel *>(QStringLiteral("FadeInHeld"))->text().contains(QStringLiteral("2.00 s")));
+    dialog.findChild<QDoubleSpinBox *>(QStringLiteral("FadeIn"))->setValue(1.5);
+    QVERIFY(dialog.findChild<QLabel *>(QStringLiteral("FadeInHeld"))->text().isEmpty());
+    QCOMPARE(dialog.settings().fadeIn, 1.5);
+}
+
+void TestCartSettings::partsTooShortToLoop_data()
+{
+    QTest::addColumn<double>("out");
+    QTest::addColumn<bool>("loop");
+    QTest::addColumn<bool>("outKept");
+    QTest::addColumn<bool>("loopKept");
+    QTest::addColumn<bool>("dialogTakes"); // the dialog, whose times are in hundredths
+    QTest::newRow("out equal to in, looping") << 2.0 << true << false << false << false;
+    QTest::newRow("out 5 ms after in, looping") << 2.005 << true << false << false << true;
+    QTest::newRow("out 20 ms after in, looping") << 2.02 << true << true << true << true;
+    QTest::newRow("out equal to in, once") << 2.0 << false << false << false << false;
+}
+
+void TestCartSettings::partsTooShortToLoop()
+{
+    // As a show file has them: a loop of no part is refused, not a loop of the rest of the file.
+    QFETCH(double, out);
+    QFETCH(bool, loop);
+    QFETCH(bool, outKept);
+    QFETCH(bool, loopKept);
+    QFETCH(bool, dialogTakes);
+    QJsonObject cart{{QStringLiteral("in"), 2.0}, {QStringLiteral("out"), out}, {QStringLiteral("loop"), loop}};
+    QStringList notes;
+    const CartSettings settings = CartSettingsFormat::take(cart, QStringLiteral("cart 1"), &notes);
+    QCOMPARE(settings.out.has_value(), outKept);
+    QCOMPARE(settings.loop, loopKept);
+    QCOMPARE(notes.isEmpty(), outKept);
+    // The dialog refuses the same parts.
+    CartSettings asked;
+    asked.in = 2;
+    asked.out = out;
+    asked.loop = loop;
+    CartSettingsDialog dialog(m_window.get(), fixture("three_tones.wav"), QStringLiteral("Tones"), asked, nullptr,
+                              false, 2);
+    QCOMPARE(dialog.findChild<QDialogButtonBox *>(QStringLiteral("Buttons"))->button(QDialogButtonBox::Ok)->isEnabled(),
+             dialogTakes);
 }
 
 QTEST_MAIN(TestCartSettings)

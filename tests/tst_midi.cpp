@@ -4,6 +4,7 @@
 #include "midi/midibinding.h"
 #include "midi/midicodec.h"
 #include "midi/midicontrol.h"
+#include "platform/monotonicclock.h"
 #include "midi/midilights.h"
 #include "midi/midimenu.h"
 #include "midi/pressdetector.h"
@@ -60,6 +61,8 @@ private slots:
     void settingsRoundTrip();
     void pressesActThroughTheSurface_data();
     void pressesActThroughTheSurface();
+    void latePressesAreDropped_data();
+    void latePressesAreDropped();
     void learnWithConflicts();
     void lightsPerProfile_data();
     void lightsPerProfile();
@@ -231,6 +234,32 @@ void TestMidi::pressesActThroughTheSurface()
     MidiControl midi(surface, transport);
     QVERIFY(midi.start());
     transport.press(from, hex("903c7f903c00")); // a press and its release: one action
+    QCOMPARE(surface.calls, calls);
+}
+
+void TestMidi::latePressesAreDropped_data()
+{
+    QTest::addColumn<qint64>("lateMs"); // how long ago the reader took it in
+    QTest::addColumn<QStringList>("calls");
+    QTest::newRow("just read") << qint64(0) << QStringList{"fire:3"};
+    QTest::newRow("read 0.5 s ago") << qint64(500) << QStringList{"fire:3"};
+    QTest::newRow("read 1.5 s ago, the window hung") << qint64(1500) << QStringList{};
+    QTest::newRow("read a minute ago") << qint64(60'000) << QStringList{};
+}
+
+void TestMidi::latePressesAreDropped()
+{
+    // A pad pressed while the window was busy: handled more than a second after it came, it is
+    // not acted on.
+    QFETCH(qint64, lateMs);
+    QFETCH(QStringList, calls);
+    keep({{apc, note(60), *MidiAction::parse(QStringLiteral("fire:3"))}});
+    RecordingSurface surface;
+    FakeMidiTransport transport;
+    transport.present = {apc};
+    MidiControl midi(surface, transport);
+    QVERIFY(midi.start());
+    transport.press(apc, hex("903c7f903c00"), monotonicMs() - lateMs);
     QCOMPARE(surface.calls, calls);
 }
 

@@ -10,9 +10,12 @@
 #include "tracklist/tracklistfile.h"
 #include "tracklist/trackliststore.h"
 #include "show/showdocument.h"
+#include "player/playercommands.h"
+#include "player/soundnotice.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QMouseEvent>
@@ -60,6 +63,11 @@ private slots:
     void cartsAreHandedOverToGetReady();
     void playingAcrossPages_data();
     void playingAcrossPages();
+    void playingCartKeepsItsIdentity_data();
+    void playingCartKeepsItsIdentity();
+    void wallKeysAfterAndThroughMenus_data();
+    void wallKeysAfterAndThroughMenus();
+    void missingFileSaysSo();
     void brokenCartsAreSeenBeforeTheyPlay_data();
     void brokenCartsAreSeenBeforeTheyPlay();
     void preListenLeavesTheAirAlone();
@@ -491,6 +499,178 @@ void TestPlayback::playingAcrossPages()
         QCOMPARE(button(n)->isEnabled(), n != 9 || how == QLatin1String("back"));
         QVERIFY(button(n)->backColor() != Red && button(n)->backColor() != Blue);
     }
+}
+
+void TestPlayback::playingCartKeepsItsIdentity_data()
+{
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<int>("pageAfter"); // where its page is then (1-based; 0: gone from the show)
+    QTest::newRow("its page moved right") << "move right" << 4;
+    QTest::newRow("a page before it moved after it") << "move before" << 2;
+    QTest::newRow("a page before it deleted") << "delete before" << 2;
+    QTest::newRow("its own page deleted") << "delete own" << 0;
+    QTest::newRow("another show opened") << "other show" << 0;
+    QTest::newRow("the default show opened again") << "default show" << 0;
+}
+
+void TestPlayback::playingCartKeepsItsIdentity()
+{
+    // Page 3 slot 2 plays; the show's pages change under it. Its button, and what every
+    // control is told, follow the page itself, never the number it had.
+    QFETCH(QString, edit);
+    QFETCH(int, pageAfter);
+    Settings().setFadeSeconds(2);
+    const auto forgetShow = qScopeGuard([] { Settings().setLastShow(QString()); });
+    ShowDocument *show = m_window->showDocument();
+    PlayerCommands commands(*m_window);
+    QString error;
+    for (int n = 0; n < 3; ++n)
+        QVERIFY(show->addPage(&error));
+    for (int page = 1; page < 4; ++page) {
+        m_window->showPage(page);
+        TrackList carts{};
+        for (int n = 0; n < 12; ++n) {
+            carts[size_t(n)] = {QStringLiteral("/p%1/%2.mp3").arg(page + 1).arg(n),
+                                QStringLiteral("P%1 %2").arg(page + 1).arg(n)};
+            m_player->durations.insert(carts[size_t(n)].fullPath, 40.0);
+        }
+        QVERIFY(show->save(carts, &error));
+    }
+    m_window->showPage(2);
+    click(1);
+    QCOMPARE(commands.state().playingPage, 3);
+    m_window->showPage(1);
+    QTemporaryDir other;
+    if (edit == QLatin1String("move right")) {
+        QVERIFY(show->movePage(2, 1, &error));
+    } else if (edit == QLatin1String("move before")) {
+        QVERIFY(show->movePage(1, 2, &error));
+    } else if (edit == QLatin1String("delete before")) {
+        QVERIFY(show->deletePage(1, &error));
+    } else if (edit == QLatin1String("delete own")) {
+        QVERIFY(show->deletePage(2, &error));
+    } else if (edit == QLatin1String("other show")) {
+        const QString path = other.filePath(QStringLiteral("Other.kelvo"));
+        QVERIFY(ShowDocument::create(path, &error));
+        QVERIFY(m_window->openShow(path));
+    } else {
+        QString note;
+        show->openDefault(&note);
+    }
+    const SurfaceState state = commands.state();
+    QVERIFY(state.playing);
+    QCOMPARE(state.playingPage, pageAfter);
+    QCOMPARE(state.slot, pageAfter > 0 ? 2 : 0);
+    QCOMPARE(state.playingCaption, QStringLiteral("P3 1"));
+    QCOMPARE(state.playingFile, QStringLiteral("/p3/1.mp3"));
+    QCOMPARE(m_window->playingPage(), pageAfter > 0 ? std::optional<int>(pageAfter - 1) : std::nullopt);
+    // Every page but its own: twelve locked buttons, none red; its own: its button blinks.
+    for (int page = 0; page < show->pageCount(); ++page) {
+        m_window->showPage(page);
+        tick();
+        tick();
+        const bool own = page == pageAfter - 1;
+        for (int n = 0; n < 12; ++n) {
+            QCOMPARE(button(n)->isEnabled(), own && n == 1);
+            QCOMPARE(button(n)->backColor() == Red || button(n)->backColor() == Blue, own && n == 1);
+        }
+        auto *onAir = m_window->findChild<QLabel *>(QStringLiteral("OnAir"));
+        QCOMPARE(onAir->isVisible(), !own);
+        if (!own) {
+            QCOMPARE(onAir->text(),
+                     pageAfter > 0 ? QStringLiteral("On air: P3 1 (page %1)").arg(pageAfter)
+                                   : QStringLiteral("On air: P3 1 (not in this show)"));
+            QVERIFY2(m_window->accessibleDescription().contains(onAir->text()),
+                     qPrintable(m_window->accessibleDescription()));
+        }
+    }
+    // Esc and a stop reach it wherever it came from; the stop puts its own file, not a page's.
+    QTest::keyClick(m_window.get(), Qt::Key_Escape);
+    QCOMPARE(m_player->calls.last(), QStringLiteral("fade:2"));
+    commands.stop();
+    QCOMPARE(m_player->calls.at(m_player->calls.size() - 2), QStringLiteral("put:/p3/1.mp3"));
+    QCOMPARE(m_player->calls.last(), QStringLiteral("stop"));
+    QVERIFY(!commands.state().playing);
+    QVERIFY(!m_window->findChild<QLabel *>(QStringLiteral("OnAir"))->isVisible());
+}
+
+void TestPlayback::wallKeysAfterAndThroughMenus_data()
+{
+    QTest::addColumn<QString>("menu"); // "window" or "cart": which menu was opened
+    QTest::addColumn<QString>("when"); // "at rest": opened and closed before the fire; "open": open at the key
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("call"); // the player's last call after the key
+    const int none = Qt::NoModifier;
+    QTest::newRow("window menu at rest, then Esc") << "window"
+                                                   << "at rest" << int(Qt::Key_Escape) << none << "fade:2";
+    QTest::newRow("cart menu at rest, then Esc") << "cart"
+                                                 << "at rest" << int(Qt::Key_Escape) << none << "fade:2";
+    QTest::newRow("window menu open, Esc closes it and fades") << "window"
+                                                               << "open" << int(Qt::Key_Escape) << none << "fade:2";
+    QTest::newRow("cart menu open, Esc closes it and fades") << "cart"
+                                                             << "open" << int(Qt::Key_Escape) << none << "fade:2";
+    QTest::newRow("menu open, F5 stops its cart") << "window"
+                                                  << "open" << int(Qt::Key_F5) << none << "stop";
+    QTest::newRow("menu open, Shift+Esc stops all")
+        << "window"
+        << "open" << int(Qt::Key_Escape) << int(Qt::ShiftModifier) << "stop";
+    QTest::newRow("no menu, Shift+Esc stops all") << ""
+                                                  << "" << int(Qt::Key_Escape) << int(Qt::ShiftModifier) << "stop";
+}
+
+void TestPlayback::wallKeysAfterAndThroughMenus()
+{
+    // Before a show the operator opens the menus at rest (an output, a cart's settings); on air
+    // one may be open when the key is needed. Neither takes the key away.
+    QFETCH(QString, menu);
+    QFETCH(QString, when);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QString, call);
+    Settings().setFadeSeconds(2);
+    const auto open = [&]() -> QMenu * {
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(10, 10), m_window->mapToGlobal(QPoint(10, 10)));
+        QApplication::sendEvent(menu == QLatin1String("window") ? static_cast<QWidget *>(m_window.get()) : button(4),
+                                &event);
+        auto *shown = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        return shown && shown->isVisible() ? shown : nullptr;
+    };
+    if (when == QLatin1String("at rest")) {
+        QMenu *shown = open();
+        QVERIFY(shown);
+        shown->close();
+    }
+    click(4);
+    QWidget *target = m_window.get();
+    if (when == QLatin1String("open")) {
+        QMenu *shown = open();
+        QVERIFY(shown);
+        target = shown;
+    }
+    QTest::keyClick(target, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(m_player->calls.last(), call);
+    QVERIFY(!QApplication::activePopupWidget()); // the menu is closed by the same press
+    if (call == QLatin1String("stop")) {
+        QVERIFY(!timer()->isActive());
+        QCOMPARE(m_player->calls.at(m_player->calls.size() - 2), QStringLiteral("put:/m/t4.mp3"));
+    }
+}
+
+void TestPlayback::missingFileSaysSo()
+{
+    // A show's cart whose file is gone: its corner says why, and a press says so where the
+    // operator looks, for a while.
+    QString error;
+    QVERIFY(m_window->showDocument()->addPage(&error));
+    QVERIFY(button(3)->marked());
+    QCOMPARE(button(3)->markNote(), QStringLiteral("File missing: /m/t3.mp3"));
+    auto *notice = m_window->findChild<SoundNotice *>(QStringLiteral("SoundNotice"));
+    QVERIFY(!notice->isVisible());
+    click(3);
+    QVERIFY(notice->isVisible());
+    QCOMPARE(notice->text(), QStringLiteral("File missing: /m/t3.mp3"));
+    QTRY_VERIFY_WITH_TIMEOUT(!notice->isVisible(), 4000);
 }
 
 void TestPlayback::brokenCartsAreSeenBeforeTheyPlay_data()

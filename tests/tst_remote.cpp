@@ -10,6 +10,7 @@
 #include "common/ratelimiter.h"
 #include "platform/sha256.h"
 #include "remote/commandline.h"
+#include "platform/monotonicclock.h"
 #include "remote/instancelink.h"
 #include "remote/oscdispatch.h"
 #include "remote/remotecontrol.h"
@@ -29,6 +30,7 @@
 #include <QLocalSocket>
 #include <QScopeGuard>
 #include <QTest>
+#include <QThread>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 
@@ -39,6 +41,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include <cstdlib>
@@ -72,6 +76,10 @@ private slots:
     void kelvoctlArguments_data();
     void kelvoctlArguments();
     void kelvoctlDrivesTheRunningOne();
+    void pressDuringAHangNeverPlays_data();
+    void pressDuringAHangNeverPlays();
+    void lateRequestsAreRefused_data();
+    void lateRequestsAreRefused();
     void showPagesFromTheCommandLine();
     void endsCleanlyOnSignals_data();
     void endsCleanlyOnSignals();
@@ -438,6 +446,17 @@ void TestRemote::oscFromLoopback()
     sender.writeDatagram(oscMessage("/kelvo/stop", ""), QHostAddress::LocalHost, port);
     QTRY_COMPARE(setup.player->calls.last(), QStringLiteral("stop"));
     QVERIFY(!window->playingTrack());
+
+    // A press that waits unread for more than a second (the window hung meanwhile) is dropped;
+    // the next one, read at once, plays.
+    setup.player->calls.clear();
+    sender.writeDatagram(oscMessage("/kelvo/fire", "i", 1), QHostAddress::LocalHost, port);
+    QThread::msleep(1300); // the user-interface thread busy, no event handled
+    QTest::qWait(200);
+    QCOMPARE(setup.player->calls, QStringList{});
+    sender.writeDatagram(oscMessage("/kelvo/fire", "i", 1), QHostAddress::LocalHost, port);
+    QTRY_COMPARE(setup.player->calls, QStringList{"put:/m/t0.mp3"});
+    commands.stop();
 
     // The port taken by someone else: the menu says so, and the rest of Kelvo works.
     remote.oscAction()->trigger(); // off
@@ -807,6 +826,85 @@ void TestRemote::kelvoctlDrivesTheRunningOne()
     QCOMPARE(copy.running().size(), 1); // never a second one
     if (recording)
         QVERIFY2(soundSpan(recorder.stop()).seconds() > 0.2, "slot 1 was not heard");
+}
+
+void TestRemote::lateRequestsAreRefused_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QByteArray>("answer"); // how it begins
+    QTest::addColumn<QStringList>("calls");
+    const qint64 now = monotonicMs();
+    QTest::newRow("unstamped") << QByteArray("fire 2") << QByteArray("ok") << QStringList{"fire:2"};
+    QTest::newRow("stamped now") << InstanceLink::stamped("fire 2", now) << QByteArray("ok") << QStringList{"fire:2"};
+    QTest::newRow("stamped 0.9 s ago") << InstanceLink::stamped("stop", now - 900) << QByteArray("ok")
+                                       << QStringList{"stop"};
+    QTest::newRow("stamped 1.5 s ago") << InstanceLink::stamped("fire 2", now - 1500) << QByteArray("late")
+                                       << QStringList{};
+    QTest::newRow("a page, 3 s ago") << InstanceLink::stamped("fire 2 3", now - 3000) << QByteArray("late")
+                                     << QStringList{};
+    QTest::newRow("a stamp that is no time") << QByteArray("@soon fire 2") << QByteArray("error") << QStringList{};
+    QTest::newRow("a stamp and nothing else") << QByteArray("@12") << QByteArray("error") << QStringList{};
+}
+
+void TestRemote::lateRequestsAreRefused()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, answer);
+    QFETCH(QStringList, calls);
+    RecordingTarget target;
+    QVERIFY(InstanceLink::answerArrived(line, monotonicMs(), target).startsWith(answer));
+    QCOMPARE(target.calls, calls);
+}
+
+void TestRemote::pressDuringAHangNeverPlays_data()
+{
+    QTest::addColumn<QString>("program"); // which sends the press: "kelvoctl" or "kelvo"
+    QTest::newRow("kelvoctl fire 1") << "kelvoctl";
+    QTest::newRow("kelvo --fire 1") << "kelvo";
+}
+
+void TestRemote::pressDuringAHangNeverPlays()
+{
+    // Kelvo stopped for 3 s (SIGSTOP), a press made meanwhile: the sender says it failed, in
+    // one line, and once Kelvo goes on the cart does not start.
+    QFETCH(QString, program);
+    PortableCopy copy;
+    QVERIFY(copy.make());
+    QProcess first;
+    first.start(copy.kelvo, {});
+    QVERIFY(first.waitForStarted());
+    const auto stopFirst = qScopeGuard([&first] {
+        ::kill(pid_t(first.processId()), SIGCONT);
+        first.kill();
+        first.waitForFinished();
+    });
+    QByteArray state;
+    QTRY_VERIFY_WITH_TIMEOUT(PortableCopy::run(copy.kelvoctl, {"state"}, &state) == 0, 8000);
+    QCOMPARE(::kill(pid_t(first.processId()), SIGSTOP), 0);
+    QElapsedTimer clock;
+    clock.start();
+    // Its own thread: the sender below is waited for without an event loop.
+    std::thread resume([pid = pid_t(first.processId())] {
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        ::kill(pid, SIGCONT);
+    });
+    const auto joined = qScopeGuard([&resume] { resume.join(); });
+    QByteArray out, err;
+    const int status = program == QLatin1String("kelvoctl")
+        ? PortableCopy::run(copy.kelvoctl, {"fire", "1"}, &out, &err)
+        : PortableCopy::run(copy.kelvo, {"--fire", "1"}, &out, &err);
+    QCOMPARE(status, 1);
+    QCOMPARE(err.count('\n'), 1);
+    QVERIFY2(clock.elapsed() < 8000, qPrintable(QString::number(clock.elapsed())));
+    QTRY_VERIFY_WITH_TIMEOUT(clock.elapsed() > 3000, 6000);
+    QTRY_VERIFY_WITH_TIMEOUT(PortableCopy::run(copy.kelvoctl, {"state"}, &state) == 0, 5000);
+    QTest::qWait(500); // whatever it took in while stopped has been read by now
+    QCOMPARE(PortableCopy::run(copy.kelvoctl, {"state"}, &state), 0);
+    QVERIFY2(state.startsWith("0 "), state.constData());
+    QCOMPARE(copy.running().size(), 1); // and no second one was started
+    // Going on, it answers at once again.
+    QCOMPARE(PortableCopy::run(copy.kelvoctl, {"fire", "1"}), 0);
+    QTRY_VERIFY(PortableCopy::run(copy.kelvoctl, {"state"}, &state) == 0 && state.startsWith("1 "));
 }
 
 void TestRemote::showPagesFromTheCommandLine()

@@ -3,6 +3,7 @@
 #include "browser/httprequest.h"
 #include "browser/remoteprotocol.h"
 #include "common/diagnostics.h"
+#include "platform/monotonicclock.h"
 #include "player/commandsurface.h"
 
 #include <QFile>
@@ -59,7 +60,6 @@ RemoteServer::RemoteServer(CommandSurface &commands, RemotePairing &pairing, QOb
       m_pairing(pairing),
       m_sockets(QStringLiteral("Kelvo"), QWebSocketServer::NonSecureMode)
 {
-    m_clock.start();
     m_sockets.setMaxPendingConnections(kMostClients);
     m_sockets.setHandshakeTimeout(std::chrono::milliseconds(kHeadMs));
     connect(&m_server, &QTcpServer::newConnection, this, &RemoteServer::accept);
@@ -73,7 +73,7 @@ RemoteServer::RemoteServer(CommandSurface &commands, RemotePairing &pairing, QOb
         // The countdown rides on the heartbeat: the page counts down by itself in between.
         const SurfaceState now = m_commands.state();
         const QString beat = QString::fromUtf8(RemoteProtocol::tick(
-            now.playing || now.slot > 0 ? std::optional(now.remaining) : std::nullopt, m_clock.elapsed()));
+            now.playing || now.slot > 0 ? std::optional(now.remaining) : std::nullopt, monotonicMs()));
         for (auto it = m_sessions.cbegin(); it != m_sessions.cend(); ++it) {
             if (it->paired) {
                 it.key()->sendTextMessage(beat);
@@ -336,7 +336,7 @@ void RemoteServer::received(QWebSocket *socket, const QString &text)
                 why = QStringLiteral("this browser is not paired (or no longer)");
         } else if (message->kind == Kind::Pair) {
             const std::optional<QString> token = message->key.isEmpty()
-                ? m_pairing.pair(message->pin, message->name, session.peer, m_clock.elapsed(), &why)
+                ? m_pairing.pair(message->pin, message->name, session.peer, monotonicMs(), &why)
                 : m_pairing.pairByKey(message->key, message->name, &why);
             if (token) {
                 hash = RemotePairing::hashOf(*token);
@@ -354,7 +354,7 @@ void RemoteServer::received(QWebSocket *socket, const QString &text)
         session.paired = true;
         session.hash = *hash;
         m_heartbeat.start();
-        socket->sendTextMessage(QString::fromUtf8(RemoteProtocol::state(m_commands.state(), m_clock.elapsed())));
+        socket->sendTextMessage(QString::fromUtf8(RemoteProtocol::state(m_commands.state(), monotonicMs())));
         return;
     }
     if (message->kind == Kind::Hello || message->kind == Kind::Pair)
@@ -364,7 +364,7 @@ void RemoteServer::received(QWebSocket *socket, const QString &text)
     if (message->seq <= session.lastSeq)
         return;
     session.lastSeq = message->seq;
-    const qint64 now = m_clock.elapsed();
+    const qint64 now = monotonicMs();
     // Sent more than a second ago (Kelvo hung, or was stopped, meanwhile): a press must never
     // play long after it was made.
     if (message->sentAt && now - *message->sentAt > kStaleMs) {
@@ -400,7 +400,7 @@ void RemoteServer::sendState()
 {
     if (m_sessions.isEmpty())
         return;
-    const QString state = QString::fromUtf8(RemoteProtocol::state(m_commands.state(), m_clock.elapsed()));
+    const QString state = QString::fromUtf8(RemoteProtocol::state(m_commands.state(), monotonicMs()));
     for (auto it = m_sessions.cbegin(); it != m_sessions.cend(); ++it) {
         if (it->paired) {
             it.key()->sendTextMessage(state);

@@ -2,7 +2,6 @@
 
 #include "browser/remotepairing.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
 #include <QObject>
@@ -79,6 +78,5 @@ private:
     QHash<QTcpSocket *, QByteArray> m_heads; // connections still sending their request
     QHash<QWebSocket *, Session> m_sessions;
     QTimer m_heartbeat;
-    QElapsedTimer m_clock;
     QStringList m_extraHosts;
 };

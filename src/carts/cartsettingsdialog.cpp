@@ -96,7 +96,11 @@ CartSettingsDialog::CartSettingsDialog(QWidget *parent, const QString &path, con
     FadeIn->setDecimals(2);
     FadeIn->setSuffix(tr(" s"));
     FadeIn->setValue(settings.fadeIn);
-    form->addRow(tr("Fade-in"), FadeIn);
+    FadeInHeld = named(new QLabel(this), "FadeInHeld");
+    auto *fadeIn = new QHBoxLayout;
+    fadeIn->addWidget(FadeIn);
+    fadeIn->addWidget(FadeInHeld, 1);
+    form->addRow(tr("Fade-in"), fadeIn);
     FadeOut = named(new QLineEdit(settings.fadeOut ? QString::number(*settings.fadeOut) : QString(), this), "FadeOut");
     FadeOut->setPlaceholderText(tr("the window's, %1 s").arg(windowFade));
     FadeOut->setMaximumWidth(160);
@@ -121,6 +125,7 @@ CartSettingsDialog::CartSettingsDialog(QWidget *parent, const QString &path, con
     for (QLineEdit *edit : {In, Out, FadeOut})
         connect(edit, &QLineEdit::textChanged, this, &CartSettingsDialog::update);
     connect(Level, &QDoubleSpinBox::valueChanged, this, &CartSettingsDialog::update);
+    connect(FadeIn, &QDoubleSpinBox::valueChanged, this, &CartSettingsDialog::update);
     connect(Waveform, &WaveformView::inDragged, this, [this](double seconds) { In->setText(CueTime::text(seconds)); });
     connect(Waveform, &WaveformView::outDragged, this,
             [this](double seconds) { Out->setText(CueTime::text(seconds)); });
@@ -159,7 +164,7 @@ QString CartSettingsDialog::problem() const
         return tr("The in point is not a time such as 00.02.50.");
     if (!out)
         return tr("The out point is not a time such as 01.30.00 (empty: the end).");
-    if (*out >= 0 && *out <= *in)
+    if (*out >= 0 && *out < *in + CartSettingsFormat::kShortestPart)
         return tr("The out point must come after the in point.");
     bool ok = true;
     const double fade = FadeOut->text().trimmed().isEmpty() ? 0 : FadeOut->text().trimmed().toDouble(&ok);
@@ -178,6 +183,8 @@ CartSettings CartSettingsDialog::settings() const
         settings.out = CueTime::parse(Out->text());
     settings.loop = Loop->isChecked();
     settings.fadeIn = FadeIn->value();
+    if (const std::optional<double> part = partSeconds(settings))
+        settings.fadeIn = std::min(settings.fadeIn, *part);
     if (!FadeOut->text().trimmed().isEmpty())
         settings.fadeOut = FadeOut->text().trimmed().toDouble();
     settings.colour = m_colour;
@@ -196,8 +203,26 @@ void CartSettingsDialog::update()
     const double held = m_player ? m_player->heldGainDb(m_path, Level->value()) : Level->value();
     LevelHeld->setText(
         held < Level->value() - 0.05 ? tr("held at %1 dB: its peak stays at -1 dBTP").arg(held, 0, 'f', 1) : QString());
+    const std::optional<double> part = why.isEmpty() ? partSeconds(settings()) : std::nullopt;
+    FadeInHeld->setText(part && FadeIn->value() > *part + 0.005
+                            ? tr("held at %1 s: the part is no longer").arg(*part, 0, 'f', 2)
+                            : QString());
     NoColour->setEnabled(!m_colour.isEmpty());
     Colour->setStyleSheet(m_colour.isEmpty() ? QString() : QStringLiteral("background: %1").arg(m_colour));
+}
+
+std::optional<double> CartSettingsDialog::partSeconds(const CartSettings &settings) const
+{
+    // Without an out point the part ends with the file, known once its waveform is summarised.
+    if (!settings.out && !m_peaks)
+        return std::nullopt;
+    const PeakSummary summary = m_peaks ? m_peaks->summary() : PeakSummary{};
+    const std::optional<double> end = settings.out ? settings.out
+        : summary.complete() && summary.rate > 0   ? std::optional<double>(double(summary.frames) / summary.rate)
+                                                   : std::nullopt;
+    if (!end || *end <= settings.in)
+        return std::nullopt;
+    return *end - settings.in;
 }
 
 void CartSettingsDialog::preListen(bool fromIn)

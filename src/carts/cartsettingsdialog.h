@@ -36,6 +36,8 @@ private:
     QString problem() const;
     void update();
     void preListen(bool fromIn);
+    // How long the part of settings is, once known.
+    std::optional<double> partSeconds(const CartSettings &settings) const;
 
     QString m_path;
     CartPlaybackControl *m_player;
@@ -45,6 +47,7 @@ private:
     WaveformView *Waveform = nullptr;
     QDoubleSpinBox *Level = nullptr;
     QLabel *LevelHeld = nullptr;
+    QLabel *FadeInHeld = nullptr;
     QLineEdit *In = nullptr;
     QLineEdit *Out = nullptr;
     QLabel *Problem = nullptr;

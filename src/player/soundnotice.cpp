@@ -39,7 +39,7 @@ SoundNotice::SoundNotice(QWidget *window, OutputControl *outputs, const QList<QW
 void SoundNotice::setPlainDescription(const QString &description)
 {
     m_description = description;
-    if (!isVisibleTo(parentWidget()))
+    if (!m_problemShown)
         parentWidget()->setAccessibleDescription(description);
 }
 
@@ -55,6 +55,7 @@ void SoundNotice::refresh()
     const std::optional<QString> problem = m_outputs ? m_outputs->soundProblem() : std::nullopt;
     const QString text = problem ? tr("No sound output: %1").arg(*problem) : QString();
     const QString shown = problem ? text : m_flash;
+    m_problemShown = problem.has_value();
     if (shown == this->text() && isVisibleTo(parentWidget()) == !shown.isEmpty())
         return;
     setText(shown);

@@ -32,4 +32,5 @@ private:
     QString m_description; // the window's own accessible description
     QString m_flash;       // shown for a while when there is no notice
     QTimer *m_flashTimer;
+    bool m_problemShown = false; // the notice says nothing can be heard
 };
