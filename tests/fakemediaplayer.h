@@ -2,6 +2,7 @@
 
 #include "platform/cartplayback.h"
 #include "platform/fadecontrol.h"
+#include "platform/layercontrol.h"
 #include "platform/lookaheadcontrol.h"
 #include "platform/loudnesscontrol.h"
 #include "platform/mediaplayer.h"
@@ -23,9 +24,21 @@ class FakeMediaPlayer : public MediaPlayer,
                         public OutputControl,
                         public PreListenControl,
                         public LookAheadControl,
-                        public CartPlaybackControl
+                        public CartPlaybackControl,
+                        public LayerControl
 {
 public:
+    // A put kept playing beside the next (see LayerControl): what the test says of it.
+    struct Layer
+    {
+        QString fileName;
+        double duration = 0;
+        double played = 0; // what layerPosition() reports
+        bool faded = false;
+    };
+    QHash<int, Layer> layers;
+    int lastLayer = 0;
+
     QHash<QString, double> durations; // unknown files have duration 0, as unplayable ones do
     double playedSeconds = 0;         // what position() reports while a file is loaded
     QStringList calls;                // "put:<name>" and "stop", in order
@@ -110,6 +123,29 @@ public:
         preListenedParts << playback;
         return preListen(fileName);
     }
+
+    int keepPlaying() override
+    {
+        if (!playing)
+            return 0;
+        playing = false;
+        layers.insert(++lastLayer, {m_fileName, duration(), 0, false});
+        calls << QStringLiteral("keep:%1").arg(lastLayer);
+        return lastLayer;
+    }
+    double layerDuration(int id) override { return layers.value(id).duration; }
+    double layerPosition(int id) override { return layers.value(id).played; }
+    void stopLayer(int id) override
+    {
+        if (layers.remove(id))
+            calls << QStringLiteral("stop-layer:%1").arg(id);
+    }
+    void fadeLayer(int id, double seconds) override
+    {
+        if (layers.contains(id))
+            calls << QStringLiteral("fade-layer:%1:%2").arg(id).arg(seconds);
+    }
+    bool layerFadedOut(int id) override { return layers.value(id).faded; }
 
 private:
     QString m_fileName;

@@ -29,6 +29,7 @@ public:
     void stop() override { calls << QStringLiteral("stop"); }
     void fade() override { calls << QStringLiteral("fade"); }
     void stopAll() override { calls << QStringLiteral("stop-all"); }
+    void fadeAll() override { calls << QStringLiteral("fade-all"); }
     SurfaceState state() override { return now; }
     void raise() override { }
     void tell(Change what) { emit changed(what); }

@@ -28,6 +28,8 @@ class TestAudioMediaPlayer : public QObject
 
 private slots:
     void initTestCase();
+    void layersPlayTogether();
+    void layerPlaysToItsExactEnd();
     void exactDuration_data();
     void exactDuration();
     void largeId3PictureIsSkipped();
@@ -522,6 +524,98 @@ void TestAudioMediaPlayer::putThenStopIsSilent()
     }
     QTest::qWait(500);
     QCOMPARE(soundSpan(second.stop()).first, qsizetype(-1));
+}
+
+namespace {
+
+// The amplitude of the tone of frequency in samples[from, from + count) (44.1 kHz), as a
+// Goertzel filter finds it.
+// A mono tone of frequency at half of full scale, seconds long, made in folder.
+QString toneFile(const QTemporaryDir &folder, int frequency, double seconds)
+{
+    QList<qint16> tone;
+    for (int i = 0; i < int(44100 * seconds); ++i)
+        tone << qint16(16384 * std::sin(2 * M_PI * frequency * i / 44100.0));
+    const QString path = folder.filePath(QStringLiteral("tone%1.wav").arg(frequency));
+    return writeMonoWav(path, tone, 44100) ? path : QString();
+}
+
+double amplitudeAt(const QList<qint16> &samples, qsizetype from, qsizetype count, double frequency)
+{
+    from = std::clamp<qsizetype>(from, 0, samples.size());
+    count = std::min(count, samples.size() - from);
+    if (count <= 0)
+        return 0;
+    const double w = 2 * M_PI * frequency / 44100;
+    double s1 = 0, s2 = 0;
+    for (qsizetype i = from; i < from + count; ++i) {
+        const double s0 = samples[i] + 2 * std::cos(w) * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    const double power = s1 * s1 + s2 * s2 - 2 * std::cos(w) * s1 * s2;
+    return 2 * std::sqrt(std::max(0.0, power)) / double(count);
+}
+
+} // namespace
+
+void TestAudioMediaPlayer::layersPlayTogether()
+{
+    // A 550 Hz cart kept playing as a layer, then a 440 Hz one put beside it: the sink hears
+    // both, each at its own level; the layer stopped, the put plays on alone.
+    REQUIRE_AUDIO();
+    QTemporaryDir folder;
+    const QString bed = toneFile(folder, 550, 6), voice = toneFile(folder, 440, 2);
+    SinkRecorder recorder;
+    QVERIFY(recorder.start());
+    AudioMediaPlayer player;
+    player.setFileName(bed);
+    QTRY_VERIFY_WITH_TIMEOUT(player.position() > 0.5, 5000);
+    const int layer = player.keepPlaying();
+    QVERIFY(layer > 0);
+    QCOMPARE(player.position(), 0.0); // the player's own put is free again
+    const double keptAt = player.layerPosition(layer);
+    QVERIFY(keptAt >= 0.5);
+    QCOMPARE(player.layerDuration(layer), 6.0);
+    player.setFileName(voice);
+    QTRY_VERIFY_WITH_TIMEOUT(player.position() > 1.0, 5000);
+    QVERIFY(player.layerPosition(layer) > keptAt + 0.9); // it went on counting
+    const double stoppedAt = player.layerPosition(layer);
+    player.stopLayer(layer);
+    QCOMPARE(player.layerPosition(layer), 0.0);
+    QTRY_VERIFY_WITH_TIMEOUT(player.position() == player.duration(), 5000);
+    player.stop();
+    const QList<qint16> samples = recorder.stop();
+    const SoundSpan span = soundSpan(samples);
+    QVERIFY(span.first >= 0);
+    const auto at = [&](double seconds) { return span.first + qsizetype(seconds * 44100); };
+    const qsizetype window = 44100 / 5;
+    const auto heard = [&](double from, double frequency) { return amplitudeAt(samples, at(from), window, frequency); };
+    // vol 0.5: an amplitude of about 16384 each, alone or together.
+    const double alone550 = heard(0.1, 550), alone440 = heard(0.1, 440);
+    QVERIFY2(alone550 > 12000 && alone440 < 1500, qPrintable(QStringLiteral("%1 %2").arg(alone550).arg(alone440)));
+    const double both550 = heard(keptAt + 0.4, 550), both440 = heard(keptAt + 0.4, 440);
+    QVERIFY2(both550 > 12000 && both440 > 12000, qPrintable(QStringLiteral("%1 %2").arg(both550).arg(both440)));
+    QVERIFY2(std::abs(both550 - alone550) < 0.1 * alone550, "the layer's level changed when the put joined it");
+    const double after550 = heard(stoppedAt + 0.2, 550), after440 = heard(stoppedAt + 0.2, 440);
+    QVERIFY2(after550 < 1500 && after440 > 12000, qPrintable(QStringLiteral("%1 %2").arg(after550).arg(after440)));
+}
+
+void TestAudioMediaPlayer::layerPlaysToItsExactEnd()
+{
+    // A layer counts to its end as a put does: position equals duration exactly, once heard.
+    REQUIRE_AUDIO();
+    QTemporaryDir folder;
+    const QString file = toneFile(folder, 880, 1);
+    AudioMediaPlayer player;
+    QCOMPARE(player.keepPlaying(), 0); // nothing plays: no layer
+    player.setFileName(file);
+    const int layer = player.keepPlaying(); // in the same pass as the put: it starts all the same
+    QVERIFY(layer > 0);
+    QCOMPARE(player.layerDuration(layer), 1.0);
+    QTRY_VERIFY_WITH_TIMEOUT(player.layerPosition(layer) == player.layerDuration(layer), 5000);
+    player.stopLayer(layer);
+    QCOMPARE(player.layerDuration(layer), 0.0);
 }
 
 void TestAudioMediaPlayer::stopSilencesAtOnce_data()

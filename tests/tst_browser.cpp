@@ -86,6 +86,8 @@ private slots:
     void initTestCase();
     void httpHeads_data();
     void httpHeads();
+    void stateNamesTheCartOnAir_data();
+    void stateNamesTheCartOnAir();
     void messages_data();
     void messages();
     void pairingRules();
@@ -178,6 +180,36 @@ void TestBrowser::messages_data()
     QTest::newRow("a pairing by key") << QByteArray(R"({"type":"pair","key":"00112233445566778899aabbccddeeff"})")
                                       << true;
     QTest::newRow("a key too long") << (R"({"type":"pair","key":")" + QByteArray(65, 'a') + "\"}") << false;
+}
+
+void TestBrowser::stateNamesTheCartOnAir_data()
+{
+    QTest::addColumn<int>("slot");
+    QTest::addColumn<int>("page");
+    QTest::addColumn<bool>("playing");
+    QTest::newRow("at rest") << 0 << 0 << false;
+    QTest::newRow("on a page of the show") << 4 << 2 << true;
+    // Its page deleted, or another show opened: no page or slot of this show, but on air still.
+    QTest::newRow("its page gone") << 0 << 0 << true;
+}
+
+void TestBrowser::stateNamesTheCartOnAir()
+{
+    QFETCH(int, slot);
+    QFETCH(int, page);
+    QFETCH(bool, playing);
+    SurfaceState state;
+    state.playing = playing;
+    state.slot = slot;
+    state.playingPage = page;
+    state.remaining = playing ? 12.5 : 0;
+    state.playingCaption = playing ? QStringLiteral("Thunder") : QString();
+    const QJsonObject message = QJsonDocument::fromJson(RemoteProtocol::state(state, 4321)).object();
+    QCOMPARE(message.value(QLatin1String("playing")).toBool(), playing);
+    QCOMPARE(message.value(QLatin1String("slot")).toInt(), slot);
+    QCOMPARE(message.value(QLatin1String("playingPage")).toInt(), page);
+    QCOMPARE(message.value(QLatin1String("playingCaption")).toString(), state.playingCaption);
+    QCOMPARE(message.value(QLatin1String("now")).toInteger(), 4321);
 }
 
 void TestBrowser::messages()

@@ -736,7 +736,15 @@ void TestForm1::functionKeysWorkWhateverIsOpen()
     m_player->calls.clear();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_F3);
     QCOMPARE(m_player->calls, QStringList{QStringLiteral("put:/music/t2.mp3")});
-    QVERIFY(editor->isVisible()); // the editor stays open, its rows as they were
+    QVERIFY(editor->isVisible());                        // the editor stays open, its rows as they were
+    QCOMPARE(editor->windowModality(), Qt::WindowModal); // modal to the wall alone
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QVERIFY(m_player->calls.last().startsWith(QLatin1String("fade:")));
+    QVERIFY(editor->isVisible());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F12); // another cart's key: its button is locked
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F3);  // the playing one's stops it
+    QCOMPARE(m_player->calls.last(), QStringLiteral("stop"));
+    QCOMPARE(m_player->calls.filter(QStringLiteral("put:/music/t11.mp3")).size(), 0);
 }
 
 void TestForm1::dropAssignsFiles_data()

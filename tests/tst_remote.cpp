@@ -122,6 +122,7 @@ public:
     void stop() override { calls << QStringLiteral("stop"); }
     void fade() override { calls << QStringLiteral("fade"); }
     void stopAll() override { calls << QStringLiteral("stop-all"); }
+    void fadeAll() override { calls << QStringLiteral("fade-all"); }
     SurfaceState state() override { return playing; }
     void raise() override { calls << QStringLiteral("raise"); }
 };

@@ -90,6 +90,9 @@ AudioMediaPlayer::~AudioMediaPlayer()
 {
     m_engine.setOutputHandler({});
     stop();
+    for (Put &layer : m_layers)
+        stopPut(layer);
+    m_layers.clear();
     stopPreListen();
     m_quitting = true;
     m_worker.clear();
@@ -105,13 +108,13 @@ AudioMediaPlayer::~AudioMediaPlayer()
 void AudioMediaPlayer::setFileName(const QString &fileName)
 {
     stop();
-    m_fileName = fileName;
-    m_playback = std::exchange(m_next, CartPlayback{});
-    m_trim = {};
-    m_duration = 0;
-    m_totalFrames = 0;
-    m_rate = 0;
-    m_durationPending = false;
+    m_put.fileName = fileName;
+    m_put.playback = std::exchange(m_next, CartPlayback{});
+    m_put.trim = {};
+    m_put.duration = 0;
+    m_put.totalFrames = 0;
+    m_put.rate = 0;
+    m_put.durationPending = false;
     letGoUnwanted();
 
     // The duration must be known on the next line; the sound starts only from the event loop.
@@ -124,9 +127,9 @@ void AudioMediaPlayer::setFileName(const QString &fileName)
         decoder = openDecoder(fileName);
         if (decoder && decoder->lengthNeedsCounting()) {
             // Counting takes seconds for a long file: it plays now and counts in the background.
-            m_durationPending = true;
-            m_rate = decoder->rate();
-            setTrim(std::nullopt);
+            m_put.durationPending = true;
+            m_put.rate = decoder->rate();
+            setTrim(m_put, std::nullopt);
             armInBackground(fileName, true);
         } else {
             const std::optional<qint64> frames = decoder ? decoder->exactLength() : std::nullopt;
@@ -139,57 +142,57 @@ void AudioMediaPlayer::setFileName(const QString &fileName)
     if (length) {
         if (length->frames <= 0 || length->rate <= 0)
             return;
-        m_rate = length->rate;
-        setTrim(length->frames);
+        m_put.rate = length->rate;
+        setTrim(m_put, length->frames);
     }
-    m_voice = takeArmed(fileName, m_playback);
-    if (!m_voice) {
+    m_put.voice = takeArmed(fileName, m_put.playback);
+    if (!m_put.voice) {
         if (!decoder) {
             decoder = openDecoder(fileName);
             if (decoder && !decoder->lengthNeedsCounting() && !decoder->exactLength())
                 decoder.reset();
         }
         if (!decoder) { // vanished or broken since it was probed
-            m_duration = 0;
-            m_totalFrames = 0;
-            m_durationPending = false;
+            m_put.duration = 0;
+            m_put.totalFrames = 0;
+            m_put.durationPending = false;
             return;
         }
-        const TrimFrames wanted = m_trim;
-        m_voice = armNow(fileName, std::move(decoder), &m_trim, m_playback.gainDb);
-        if (!m_voice) {
-            m_duration = 0;
-            m_totalFrames = 0;
-            m_durationPending = false;
+        const TrimFrames wanted = m_put.trim;
+        m_put.voice = armNow(fileName, std::move(decoder), &m_put.trim, m_put.playback.gainDb);
+        if (!m_put.voice) {
+            m_put.duration = 0;
+            m_put.totalFrames = 0;
+            m_put.durationPending = false;
             return;
         }
-        if (m_trim != wanted && length) { // playing whole after all
-            m_totalFrames = length->frames;
-            m_duration = double(m_totalFrames) / m_rate;
+        if (m_put.trim != wanted && length) { // playing whole after all
+            m_put.totalFrames = length->frames;
+            m_put.duration = double(m_put.totalFrames) / m_put.rate;
         }
     }
-    m_output = Output::Pending;
+    m_put.output = Output::Pending;
     const quint64 generation = m_generation;
     QTimer::singleShot(0, this, [this, generation] { startPlayback(generation); });
 }
 
 QString AudioMediaPlayer::fileName() const
 {
-    return m_fileName;
+    return m_put.fileName;
 }
 
 double AudioMediaPlayer::duration()
 {
-    return m_duration;
+    return m_put.duration;
 }
 
-void AudioMediaPlayer::setTrim(std::optional<qint64> frames)
+void AudioMediaPlayer::setTrim(Put &put, std::optional<qint64> frames)
 {
-    m_trim = trimFor(m_playback, frames, m_rate);
+    put.trim = trimFor(put.playback, frames, put.rate);
     if (!frames)
         return;
-    m_totalFrames = passFrames(m_trim, *frames);
-    m_duration = double(m_totalFrames) / m_rate;
+    put.totalFrames = passFrames(put.trim, *frames);
+    put.duration = double(put.totalFrames) / put.rate;
 }
 
 bool AudioMediaPlayer::isArmed(const QString &path) const
@@ -267,19 +270,25 @@ void AudioMediaPlayer::probed(const Probed &result)
         m_durations.insert(result.path, result.length);
     if (m_lookedAt)
         m_lookedAt(result.path);
-    if (result.path == m_fileName && m_durationPending) {
-        m_durationPending = false;
-        setTrim(result.length.frames);
-        if (m_totalFrames <= 0)
+    if (result.path == m_put.fileName && m_put.durationPending) {
+        m_put.durationPending = false;
+        setTrim(m_put, result.length.frames);
+        if (m_put.totalFrames <= 0)
             stop(); // nothing to count down: the window returns to rest at its next tick
         if (m_durationKnown)
             m_durationKnown();
+    }
+    for (Put &layer : m_layers) {
+        if (layer.fileName == result.path && layer.durationPending) {
+            layer.durationPending = false;
+            setTrim(layer, result.length.frames);
+        }
     }
     if (!result.voice)
         return;
     const bool cued = m_captions.contains(result.path);
     const bool wanted = (cued && cuePlayback(result.path) == result.playback)
-        || (result.path == m_fileName && m_playback == result.playback);
+        || (result.path == m_put.fileName && m_put.playback == result.playback);
     // Its level was measured, or its cart's settings changed, while it was being armed: the
     // arming asked for then (which found this one in flight) is made now.
     const bool stale = result.gain != gainFor(result.path, result.playback.gainDb)
@@ -531,32 +540,42 @@ bool AudioMediaPlayer::preListening()
 
 void AudioMediaPlayer::fadeOut(double seconds)
 {
-    if (m_rate <= 0 || seconds <= 0)
+    fadePut(m_put, seconds);
+}
+
+void AudioMediaPlayer::fadePut(Put &put, double seconds)
+{
+    if (put.rate <= 0 || seconds <= 0)
         return;
-    if ((m_output != Output::Voice && m_output != Output::Clock) || m_fadeEndNs > 0)
+    if ((put.output != Output::Voice && put.output != Output::Clock) || put.fadeEndNs > 0)
         return;
     // The end is kept here as well as in the voice: should the server die or hang during the
     // fade, the fade still ends on time.
-    m_fadeEndNs = monotonicNs() + qint64(seconds * 1e9);
-    if (m_output == Output::Voice)
-        m_engine.fadeOut(m_voice, qint64(seconds * m_rate));
+    put.fadeEndNs = monotonicNs() + qint64(seconds * 1e9);
+    if (put.output == Output::Voice)
+        m_engine.fadeOut(put.voice, qint64(seconds * put.rate));
 }
 
 bool AudioMediaPlayer::fadedOut()
 {
-    if (m_fadeEndNs <= 0)
+    return fadedPut(m_put);
+}
+
+bool AudioMediaPlayer::fadedPut(Put &put)
+{
+    if (put.fadeEndNs <= 0)
         return false;
-    playedFrames(); // notices a voice that failed meanwhile
+    playedFrames(put); // notices a voice that failed meanwhile
     const qint64 now = monotonicNs();
-    if (m_output == Output::Voice)
-        return m_voice->status().fadedOut.load() || now >= m_fadeEndNs + kFadeGraceNs;
-    return m_output == Output::Clock && now >= m_fadeEndNs;
+    if (put.output == Output::Voice)
+        return put.voice->status().fadedOut.load() || now >= put.fadeEndNs + kFadeGraceNs;
+    return put.output == Output::Clock && now >= put.fadeEndNs;
 }
 
 void AudioMediaPlayer::letGoUnwanted()
 {
     for (auto it = m_armed.begin(); it != m_armed.end();) {
-        if (m_captions.contains(it.key()) || it.key() == m_fileName) {
+        if (m_captions.contains(it.key()) || it.key() == m_put.fileName) {
             ++it;
         } else {
             m_engine.release(it.value().voice);
@@ -567,104 +586,162 @@ void AudioMediaPlayer::letGoUnwanted()
 
 void AudioMediaPlayer::startPlayback(quint64 generation)
 {
-    if (generation != m_generation || m_output != Output::Pending || !m_voice)
+    if (generation != m_generation || m_put.output != Output::Pending || !m_put.voice)
         return;
-    m_startNs = monotonicNs();
-    if (m_voice->status().failed.load()) {
-        m_engine.release(m_voice);
-        m_voice.reset();
-        startClock(0, m_startNs);
+    m_put.startNs = monotonicNs();
+    if (m_put.voice->status().failed.load()) {
+        m_engine.release(m_put.voice);
+        m_put.voice.reset();
+        startClock(m_put, 0, m_put.startNs);
         return;
     }
-    m_engine.start(m_voice);
-    m_output = Output::Voice;
+    m_engine.start(m_put.voice);
+    m_put.output = Output::Voice;
     // The next put of the same cart finds it armed again.
-    if (m_captions.contains(m_fileName))
-        armInBackground(m_fileName, false);
+    if (m_captions.contains(m_put.fileName))
+        armInBackground(m_put.fileName, false);
 }
 
-void AudioMediaPlayer::startClock(qint64 fromFrame, qint64 sinceNs)
+void AudioMediaPlayer::startClock(Put &put, qint64 fromFrame, qint64 sinceNs)
 {
-    m_output = Output::Clock;
-    m_clockStartFrame = fromFrame;
-    m_clockStartNs = sinceNs;
+    put.output = Output::Clock;
+    put.clockStartFrame = fromFrame;
+    put.clockStartNs = sinceNs;
 }
 
-qint64 AudioMediaPlayer::playedFrames()
+qint64 AudioMediaPlayer::playedFrames(Put &put)
 {
     qint64 frames = 0;
     bool ended = false;
-    if (m_output == Output::Voice) {
-        const VoiceStatus &status = m_voice->status();
-        if (const qint64 total = status.totalFrames.load(); m_durationPending && total >= 0) {
+    if (put.output == Output::Voice) {
+        const VoiceStatus &status = put.voice->status();
+        if (const qint64 total = status.totalFrames.load(); put.durationPending && total >= 0) {
             // All decoded before the count came back: what plays is what counts (the part).
-            m_durationPending = false;
-            m_totalFrames = total;
-            m_duration = double(total) / m_rate;
-            if (m_durationKnown)
+            put.durationPending = false;
+            put.totalFrames = total;
+            put.duration = double(total) / put.rate;
+            if (&put == &m_put && m_durationKnown)
                 m_durationKnown();
         }
         if (status.failed.load()) {
             // The server went away: the countdown goes on from what was heard.
-            startClock(status.failedFrame.load(), std::max(status.failedAtNs.load(), m_startNs));
-            m_voice.reset();
+            startClock(put, status.failedFrame.load(), std::max(status.failedAtNs.load(), put.startNs));
+            put.voice.reset();
         } else if (status.ended.load()) {
             ended = true;
         } else {
-            frames = m_engine.heardFrames(m_voice).value_or(0);
+            frames = m_engine.heardFrames(put.voice).value_or(0);
         }
     }
-    switch (m_output) {
+    switch (put.output) {
     case Output::None:
     case Output::Pending:
         return 0;
     case Output::Voice:
         break;
     case Output::Clock:
-        frames = m_clockStartFrame + (monotonicNs() - m_clockStartNs) * m_rate / 1000000000;
-        ended = !m_durationPending && !m_trim.loop && frames >= m_totalFrames;
+        frames = put.clockStartFrame + (monotonicNs() - put.clockStartNs) * put.rate / 1000000000;
+        ended = !put.durationPending && !put.trim.loop && frames >= put.totalFrames;
         break;
     }
     if (ended)
-        return m_totalFrames;
-    if (m_trim.loop && !m_durationPending && m_totalFrames > 0) {
+        return put.totalFrames;
+    if (put.trim.loop && !put.durationPending && put.totalFrames > 0) {
         // Each pass counts down afresh; the clock plays the loop for ever as the voice does.
-        m_lastFrame = frames % m_totalFrames;
-        return m_lastFrame;
+        put.lastFrame = frames % put.totalFrames;
+        return put.lastFrame;
     }
     // Short of the end the position stays short of the duration, whatever the server reports.
-    const qint64 ceiling = m_durationPending ? std::max(frames, m_lastFrame) : std::max<qint64>(m_totalFrames - 1, 0);
-    frames = std::clamp(frames, std::min(m_lastFrame, ceiling), ceiling);
-    m_lastFrame = frames;
+    const qint64 ceiling = put.durationPending ? std::max(frames, put.lastFrame)
+                                               : std::max<qint64>(put.totalFrames - 1, 0);
+    frames = std::clamp(frames, std::min(put.lastFrame, ceiling), ceiling);
+    put.lastFrame = frames;
     return frames;
 }
 
 double AudioMediaPlayer::position()
 {
-    if (m_rate <= 0)
+    return positionOf(m_put);
+}
+
+double AudioMediaPlayer::positionOf(Put &put)
+{
+    if (put.rate <= 0)
         return 0;
-    const qint64 frames = playedFrames();
-    if (!m_durationPending && frames >= m_totalFrames)
-        return m_duration; // the very value duration() returns, so their difference is 0
-    return double(frames) / m_rate;
+    const qint64 frames = playedFrames(put);
+    if (!put.durationPending && frames >= put.totalFrames)
+        return put.duration; // the very value duration() returns, so their difference is 0
+    return double(frames) / put.rate;
 }
 
 void AudioMediaPlayer::stop()
 {
     ++m_generation;
-    if (m_voice) {
-        if (m_output == Output::Voice) {
-            m_engine.stop(m_voice);
-        } else if (!m_voice->status().failed.load() && !m_armed.contains(m_fileName)) {
+    stopPut(m_put);
+}
+
+void AudioMediaPlayer::stopPut(Put &put)
+{
+    if (put.voice) {
+        if (put.output == Output::Voice) {
+            m_engine.stop(put.voice);
+        } else if (!put.voice->status().failed.load() && !m_armed.contains(put.fileName)) {
             // Put and stopped before it started (the hover's preview): it stays armed.
-            m_armed.insert(m_fileName, {m_voice, m_playback});
+            m_armed.insert(put.fileName, {put.voice, put.playback});
         } else {
-            m_engine.release(m_voice);
+            m_engine.release(put.voice);
         }
-        m_voice.reset();
+        put.voice.reset();
     }
-    m_output = Output::None;
-    m_lastFrame = 0;
-    m_clockStartFrame = 0;
-    m_fadeEndNs = 0;
+    put.output = Output::None;
+    put.lastFrame = 0;
+    put.clockStartFrame = 0;
+    put.fadeEndNs = 0;
+}
+
+int AudioMediaPlayer::keepPlaying()
+{
+    // Put in this same pass of the event loop: it starts now, so that it goes on as it would have.
+    if (m_put.output == Output::Pending)
+        startPlayback(m_generation);
+    if (m_put.output != Output::Voice && m_put.output != Output::Clock)
+        return 0;
+    ++m_generation;
+    const int id = ++m_lastLayer;
+    m_layers.insert(id, std::exchange(m_put, Put{}));
+    return id;
+}
+
+double AudioMediaPlayer::layerDuration(int id)
+{
+    const auto it = m_layers.constFind(id);
+    return it == m_layers.cend() ? 0.0 : it->duration;
+}
+
+double AudioMediaPlayer::layerPosition(int id)
+{
+    const auto it = m_layers.find(id);
+    return it == m_layers.end() ? 0.0 : positionOf(*it);
+}
+
+void AudioMediaPlayer::stopLayer(int id)
+{
+    auto it = m_layers.find(id);
+    if (it == m_layers.end())
+        return;
+    stopPut(*it);
+    m_layers.erase(it);
+}
+
+void AudioMediaPlayer::fadeLayer(int id, double seconds)
+{
+    const auto it = m_layers.find(id);
+    if (it != m_layers.end())
+        fadePut(*it, seconds);
+}
+
+bool AudioMediaPlayer::layerFadedOut(int id)
+{
+    const auto it = m_layers.find(id);
+    return it != m_layers.end() && fadedPut(*it);
 }

@@ -5,6 +5,7 @@
 #include "decoding/trimmeddecoder.h"
 #include "platform/cartplayback.h"
 #include "platform/fadecontrol.h"
+#include "platform/layercontrol.h"
 #include "platform/lookaheadcontrol.h"
 #include "platform/loudnesscontrol.h"
 #include "platform/mediaplayer.h"
@@ -37,7 +38,8 @@ class AudioMediaPlayer : public QObject,
                          public OutputControl,
                          public PreListenControl,
                          public LookAheadControl,
-                         public CartPlaybackControl
+                         public CartPlaybackControl,
+                         public LayerControl
 {
     Q_OBJECT
 
@@ -51,7 +53,7 @@ public:
     double duration() override;
     double position() override;
     void stop() override;
-    bool durationPending() const override { return m_durationPending; }
+    bool durationPending() const override { return m_put.durationPending; }
     void setDurationKnownHandler(std::function<void()> handler) override { m_durationKnown = std::move(handler); }
     void prepare(const QList<MediaCue> &cues) override;
     void fadeOut(double seconds) override;
@@ -75,9 +77,15 @@ public:
     void setNextPlayback(const CartPlayback &playback) override { m_next = playback; }
     double heldGainDb(const QString &fileName, double gainDb) override;
     bool preListenPart(const QString &fileName, const CartPlayback &playback) override;
+    int keepPlaying() override;
+    double layerDuration(int id) override;
+    double layerPosition(int id) override;
+    void stopLayer(int id) override;
+    void fadeLayer(int id, double seconds) override;
+    bool layerFadedOut(int id) override;
 
     // True while the current track is timed by the silent clock rather than the sound server.
-    bool usesSilentClock() const { return m_output == Output::Clock; }
+    bool usesSilentClock() const { return m_put.output == Output::Clock; }
     // True when a put of path (as its cue plays it) would start a voice already armed and filled.
     bool isArmed(const QString &path) const;
 
@@ -89,10 +97,32 @@ private:
         std::shared_ptr<PulseVoice> voice;
         CartPlayback playback; // what it was armed to play
     };
+    // One put: its file, how it plays, and how far it has got.
+    struct Put
+    {
+        QString fileName;
+        CartPlayback playback;
+        TrimFrames trim; // in its file's frames
+        double duration = 0;
+        qint64 totalFrames = 0; // of one pass
+        int rate = 0;
+        bool durationPending = false;
+        Output output = Output::None;
+        std::shared_ptr<PulseVoice> voice;
+        qint64 startNs = 0;
+        qint64 clockStartFrame = 0;
+        qint64 clockStartNs = 0;
+        qint64 lastFrame = 0;
+        qint64 fadeEndNs = 0; // a fade asked for: when it is silent
+    };
 
     void startPlayback(quint64 generation);
-    void startClock(qint64 fromFrame, qint64 sinceNs);
-    qint64 playedFrames();
+    void startClock(Put &put, qint64 fromFrame, qint64 sinceNs);
+    qint64 playedFrames(Put &put);
+    double positionOf(Put &put);
+    void stopPut(Put &put);
+    void fadePut(Put &put, double seconds);
+    bool fadedPut(Put &put);
     std::shared_ptr<PulseVoice> takeArmed(const QString &path, const CartPlayback &playback);
     // A voice of decoder (open at its start) playing trim of it; should the trim fail, the
     // whole file plays and trim says so.
@@ -111,8 +141,8 @@ private:
     // and the cart's level in dB, held below -1 dBTP.
     double gainFor(const QString &path, double cartDb = 0) const;
     std::optional<Loudness> knownLoudness(const QString &path) const;
-    // How the current cart plays within its file of frames (nothing: not counted yet).
-    void setTrim(std::optional<qint64> frames);
+    // How put plays within its file of frames (nothing: not counted yet).
+    void setTrim(Put &put, std::optional<qint64> frames);
     CartPlayback cuePlayback(const QString &path) const { return m_cuePlayback.value(path); }
     void rearm(const QString &path);
     // Every armed cart armed again (its gain or its output changed).
@@ -137,24 +167,13 @@ private:
     QHash<QString, Armed> m_armed;              // ready to start, by file
     QSet<QString> m_inFlight;                   // files the worker has yet to answer for
 
-    QString m_fileName;
-    CartPlayback m_next;     // for the next put
-    CartPlayback m_playback; // the put's
-    TrimFrames m_trim;       // the put's, in its file's frames
-    double m_duration = 0;
-    qint64 m_totalFrames = 0; // of one pass
-    int m_rate = 0;
-    bool m_durationPending = false;
+    CartPlayback m_next; // for the next put
     std::function<void()> m_durationKnown;
     std::function<void()> m_soundProblem;
     std::function<void(const QString &)> m_lookedAt;
 
-    Output m_output = Output::None;
+    Put m_put;                // what the window put last
+    QHash<int, Put> m_layers; // what plays on beside it, by id (see LayerControl)
+    int m_lastLayer = 0;
     quint64 m_generation = 0; // a pending start belongs to the put that scheduled it
-    std::shared_ptr<PulseVoice> m_voice;
-    qint64 m_startNs = 0;
-    qint64 m_clockStartFrame = 0;
-    qint64 m_clockStartNs = 0;
-    qint64 m_lastFrame = 0;
-    qint64 m_fadeEndNs = 0; // a fade on the silent clock: when it is silent
 };

@@ -28,7 +28,11 @@ const char kUsage[] = "Usage: kelvoctl COMMAND\n"
                       "  fire N    plays slot N (1-12), or stops it when it plays; starts Kelvo first when none runs\n"
                       "  page P    shows page P (1-99) of the show\n"
                       "  stop      stops what plays\n"
-                      "  fade      fades out what plays\n"
+                      "  fade      fades out what plays (the cart fired last, where carts play together)\n"
+                      "  stop-all  stops every cart that plays, at once\n"
+                      "  fade-all  fades out every cart that plays\n"
+                      "  playing   prints one line a playing cart: its page and slot (0 0: its page is gone),\n"
+                      "            the remaining and the total seconds, and its caption\n"
                       "  state     prints the playing slot (0: none), the remaining and the total seconds,\n"
                       "            the playing slot's page (0: none) and the page shown\n"
                       "  --help    shows this help\n"
@@ -170,7 +174,8 @@ int main(int argc, char *argv[])
         if (argc != 3 || page.empty() || *end != '\0' || errno != 0 || number < 1 || number > 99)
             return bad("page needs a page, 1 to 99");
         request = "page " + std::to_string(number);
-    } else if (verb == "stop" || verb == "fade" || verb == "state") {
+    } else if (verb == "stop" || verb == "fade" || verb == "state" || verb == "stop-all" || verb == "fade-all"
+               || verb == "playing") {
         if (argc != 2)
             return bad("this command takes no argument");
         request = verb;
@@ -182,7 +187,7 @@ int main(int argc, char *argv[])
     std::string answer;
     const Asked asked = finder.socketPath().empty() ? Asked::NoInstance : ask(finder.socketPath(), request, answer);
     if (asked == Asked::Silent) {
-        std::fprintf(stderr, "kelvoctl: Kelvo did not answer within %d s; not acted on\n", kTimeoutMs / 1000);
+        std::fprintf(stderr, "kelvoctl: Kelvo did not answer (in %d s at most); not acted on\n", kTimeoutMs / 1000);
         return 1;
     }
     if (asked == Asked::Answered) {
@@ -197,6 +202,12 @@ int main(int argc, char *argv[])
         }
         if (verb == "state")
             std::printf("%s\n", answer.c_str());
+        if (verb == "playing" && answer != "none") {
+            // One line a cart: its records come split by tabs.
+            for (char &c : answer)
+                c = c == '\t' ? '\n' : c;
+            std::printf("%s\n", answer.c_str());
+        }
         return 0;
     }
     if (verb != "fire") {

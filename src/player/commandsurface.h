@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QList>
 #include <QString>
 
 #include <array>
@@ -11,6 +12,16 @@ struct CartState
     QString caption;
     bool loaded = false;  // a file is assigned
     bool enabled = false; // its button may be pressed now
+};
+
+// A cart that plays on air.
+struct PlayingCart
+{
+    int page = 0; // from 1; 0 when its page is gone or another show is open
+    int slot = 0; // 1 to 12; 0 likewise
+    double remaining = 0;
+    double total = 0;
+    QString caption;
 };
 
 // What the player window tells of itself to a controller.
@@ -30,6 +41,8 @@ struct SurfaceState
     QString playingCaption;            // and its caption
     QString showName;                  // the show's file name without ".kelvo"; empty for the default show
     std::array<CartState, 12> carts{}; // the page shown's
+    QList<PlayingCart> playingCarts;   // every cart on air, the first fired first; the fields above
+                                       // tell of the one fired last
 };
 
 // The one way every control surface (keys and clicks aside, which the window handles itself:
@@ -68,6 +81,8 @@ public:
     virtual void fade() = 0;
     // As Shift+Esc: stops everything that plays on air at once.
     virtual void stopAll() = 0;
+    // As Ctrl+Esc: fades out everything that plays on air.
+    virtual void fadeAll() = 0;
     virtual SurfaceState state() = 0;
     // Opens the show file at path (absolute), telling the user what it skipped; false when it
     // could not be opened (the show then stays as it was).

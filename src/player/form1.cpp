@@ -13,11 +13,13 @@
 #include "editor/form2.h"
 #include "platform/cartplayback.h"
 #include "platform/fadecontrol.h"
+#include "platform/layercontrol.h"
 #include "platform/lookaheadcontrol.h"
 #include "platform/loudnesscontrol.h"
 #include "platform/opendialog.h"
 #include "platform/outputcontrol.h"
 #include "platform/prelistencontrol.h"
+#include "player/cartlayers.h"
 #include "player/cartview.h"
 #include "player/endwarning.h"
 #include "player/lcddisplay.h"
@@ -94,6 +96,11 @@ void Form1::buildControls()
             // A cart that cannot play says why, where the operator looks.
             if (!Timer1->isActive() && CmdTrack[n]->marked())
                 m_notice->flash(CmdTrack[n]->markNote(), 3000);
+            // A page of carts that play together: each press plays or stops its own cart.
+            if (m_layers->active() && !Timer1->isActive()) {
+                m_layers->press(n, QGuiApplication::keyboardModifiers() & Qt::ShiftModifier);
+                return;
+            }
             // Shift+click on the playing button fades it out; it then stops as a second click.
             if (!m_fading && playingTrack() == n && (QGuiApplication::keyboardModifiers() & Qt::ShiftModifier))
                 fadeOut();
@@ -158,7 +165,8 @@ void Form1::buildControls()
         dynamic_cast<PreListenControl *>(ActiveMovie1.get()), [this](int index) { return CmdTrack[index]; }, this);
     m_menu = new WindowMenu(
         this, dynamic_cast<LoudnessControl *>(ActiveMovie1.get()), dynamic_cast<OutputControl *>(ActiveMovie1.get()),
-        *m_preListen, [this] { return Timer1->isActive() && !m_fading; }, [this] { return Timer1->isActive(); });
+        *m_preListen, [this] { return (Timer1->isActive() && !m_fading) || m_layers->anyPlaying(); },
+        [this] { return Timer1->isActive() || m_layers->anyPlaying(); });
     connect(m_menu, &WindowMenu::fadeRequested, this, &Form1::fadeOut);
     m_notice = new SoundNotice(this, dynamic_cast<OutputControl *>(ActiveMovie1.get()),
                                {CmdTrack.begin(), CmdTrack.end()});
@@ -169,6 +177,12 @@ void Form1::buildControls()
     m_pageMenu = new PageMenu(this, m_menu->menu(), *m_show, [this](int page) { showPage(page); });
     m_carts = new CartView(*m_show, dynamic_cast<CartPlaybackControl *>(ActiveMovie1.get()),
                            {CmdTrack.begin(), CmdTrack.end()}, this);
+    m_layers = new CartLayers(*m_show, *ActiveMovie1, dynamic_cast<LayerControl *>(ActiveMovie1.get()), m_fades,
+                              *m_carts, CmdTrack, LblLCD, LblLCD3, this);
+    connect(m_layers, &CartLayers::started, this, &Form1::trackStarted);
+    connect(m_layers, &CartLayers::stopped, this, &Form1::trackStopped);
+    connect(m_layers, &CartLayers::ended, this, &Form1::trackEnded);
+    connect(m_layers, &CartLayers::ticked, this, &Form1::ticked);
     m_endWarning = new EndWarning(m_menu->menu(), LblLCD3, this);
     m_guard = new PressGuard(m_menu->menu(), this);
     connect(m_menu, &WindowMenu::cartSettingsRequested, this, [this](int n) { m_carts->edit(this, n); });
@@ -180,9 +194,11 @@ void Form1::buildControls()
 
     m_wallKeys = new WallKeys(this,
                               {[this](int slot) { PlayerControls::clickForKey(CmdTrack, slot); }, [this] { fadeOut(); },
-                               [this] { stopAll(); }, [this] { return Timer1->isActive(); },
+                               [this] { stopAll(); }, [this] { fadeAll(); },
+                               [this] { return Timer1->isActive() || m_layers->anyPlaying(); },
                                [this](QKeyEvent *key) { return m_pageView->handleKey(key); }});
     connect(m_menu, &WindowMenu::stopAllRequested, this, &Form1::stopAll);
+    connect(m_menu, &WindowMenu::fadeAllRequested, this, &Form1::fadeAll);
     connect(m_show, &ShowDocument::pagesChanged, this, &Form1::showOnAir);
 }
 
@@ -207,10 +223,43 @@ bool Form1::openShow(const QString &path)
     return m_pageMenu->openShow(path);
 }
 
+void Form1::fireTrack(int index)
+{
+    if (index < 0 || index >= SlotCount || !CmdTrack[index]->isEnabled())
+        return;
+    if (m_layers->active() && !Timer1->isActive())
+        m_layers->press(index, false);
+    else if (!m_guard->ignores(index, playingTrack()))
+        CmdTrack_Click(index);
+}
+
+void Form1::stopTrack()
+{
+    if (const std::optional<int> playing = playingTrack())
+        CmdTrack_Click(*playing);
+    else
+        m_layers->stopMostRecent();
+}
+
+void Form1::stopAll()
+{
+    if (const std::optional<int> playing = playingTrack())
+        CmdTrack_Click(*playing);
+    m_layers->stopAll();
+}
+
+void Form1::fadeAll()
+{
+    if (Timer1->isActive())
+        fadeOut();
+    m_layers->fadeAll();
+}
+
 void Form1::applyShownPage()
 {
     PlayerControls::showRecords(CmdTrack, m_show->load());
     markMissingFiles();
+    m_layers->showPage();
     lockForPlayingPage();
     prepareTracks();
     m_pageView->refresh();
@@ -252,6 +301,10 @@ void Form1::showOnAir()
 void Form1::fadeOut()
 {
     const std::optional<int> playing = slotIndex(Timer1->tag());
+    if (!Timer1->isActive() && m_layers->anyPlaying()) {
+        m_layers->fadeMostRecent();
+        return;
+    }
     if (!Timer1->isActive() || !playing || m_fading || !m_fades)
         return; // nothing playing, or a player that cannot fade
     m_fading = true;
@@ -405,7 +458,7 @@ void Form1::CmdTrack_MouseMove(int index)
 {
     // Once a save has enabled the other buttons during playback, a hover over one of them must
     // not load its file over the playing track.
-    if (Timer1->isActive())
+    if (Timer1->isActive() || m_layers->anyPlaying())
         return;
     if (ActiveMovie1->fileName() == CmdTrack[index]->tag())
         return;
@@ -461,6 +514,7 @@ void Form1::applySavedTracks(const TrackList &tracks)
     // A cart playing on another page keeps the page shown locked.
     if (playing && !onPlayingPage())
         lockForPlayingPage();
+    m_layers->showPage();
     prepareTracks();
     emit tracksChanged();
 }

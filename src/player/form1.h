@@ -32,6 +32,7 @@ class SoundNotice;
 class ShowDocument;
 class TrackListStore;
 class WallKeys;
+class CartLayers;
 
 // The player window: twelve track buttons, the total and remaining time displays, and the
 // commands "Set Tracks", "About" and "E&xit". It is the program's first and main window.
@@ -67,19 +68,15 @@ public:
 
     // What a remote command does, exactly as a key or a click: fires track index (0-11) as its
     // function key does; stops the playing track as a second click; fades it out as Esc.
-    void fireTrack(int index)
-    {
-        if (index >= 0 && index < SlotCount && CmdTrack[index]->isEnabled() && !m_guard->ignores(index, playingTrack()))
-            CmdTrack_Click(index);
-    }
-    void stopTrack()
-    {
-        if (const std::optional<int> playing = playingTrack())
-            CmdTrack_Click(*playing);
-    }
+    void fireTrack(int index);
+    void stopTrack();
     void fadeTrack() { fadeOut(); }
     // Stops whatever plays on air at once (the panic key, Shift+Esc), a fade in progress too.
-    void stopAll() { stopTrack(); }
+    void stopAll();
+    // Fades out every cart that plays (Ctrl+Esc).
+    void fadeAll();
+    // The carts that play beside one another, on pages that play them together or hand over.
+    CartLayers *layers() const { return m_layers; }
     // Shows page (0-based) of the show, as Page Down or Ctrl+1 does: nothing while the editor is
     // open or when there is no such page. A cart on another page plays on; the page shown then
     // has all twelve buttons locked.
@@ -183,6 +180,7 @@ private:
     EndWarning *m_endWarning = nullptr;
     PressGuard *m_guard = nullptr;
     WallKeys *m_wallKeys = nullptr;
+    CartLayers *m_layers = nullptr;
     bool m_fading = false;
     quint64 m_playingPageId = 0; // while Timer1 runs: the page its tag's slot was fired from
     QString m_playingFile;       // and that cart's file, caption and settings

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QActionGroup>
 #include <QInputDialog>
 #include <QMenu>
 #include <QMessageBox>
@@ -134,6 +135,8 @@ void PageMenu::warn(const QString &text) const
 
 void PageMenu::fill()
 {
+    // Submenus outlive the actions clear() deletes: last time's go first.
+    qDeleteAll(m_pages->findChildren<QMenu *>(QString(), Qt::FindDirectChildrenOnly));
     m_pages->clear();
     const int shown = m_show.shownPage();
     for (int page = 0; page < m_show.pageCount(); ++page) {
@@ -165,6 +168,26 @@ void PageMenu::fill()
         if (ok && !m_show.renamePage(shown, name, &error))
             warn(tr("The page could not be renamed.\n\n%1").arg(error));
     });
+    // How the page's carts play with one another: the track list is always one at a time.
+    QMenu *modes = m_pages->addMenu(tr("Carts on this page"));
+    modes->setObjectName(QStringLiteral("PageMode"));
+    modes->setEnabled(m_show.canChangeMode(shown) && !m_show.isReadOnly());
+    auto *group = new QActionGroup(modes);
+    const std::pair<PageMode, QString> choices[] = {{PageMode::One, tr("One at a time")},
+                                                    {PageMode::Together, tr("Together")},
+                                                    {PageMode::HandOver, tr("Hand over")}};
+    for (const auto &[mode, text] : choices) {
+        QAction *action = modes->addAction(text);
+        action->setObjectName(QStringLiteral("PageMode(%1)").arg(int(mode)));
+        action->setCheckable(true);
+        action->setChecked(m_show.pageMode(shown) == mode);
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, shown, mode = mode] {
+            QString error;
+            if (!m_show.setPageMode(shown, mode, &error))
+                warn(tr("The page could not be changed.\n\n%1").arg(error));
+        });
+    }
     for (const int by : {-1, 1}) {
         add(by < 0 ? "MovePageLeft" : "MovePageRight", by < 0 ? tr("Move page left") : tr("Move page right"),
             m_show.canMove(shown, by), [this, shown, by] {

@@ -1,5 +1,6 @@
 #include "player/playercommands.h"
 
+#include "player/cartlayers.h"
 #include "player/form1.h"
 #include "player/trackbutton.h"
 #include "show/showdocument.h"
@@ -45,6 +46,11 @@ void PlayerCommands::stopAll()
     m_window.stopAll();
 }
 
+void PlayerCommands::fadeAll()
+{
+    m_window.fadeAll();
+}
+
 SurfaceState PlayerCommands::state()
 {
     SurfaceState state;
@@ -59,6 +65,27 @@ SurfaceState PlayerCommands::state()
         state.fading = m_window.isFading();
         state.playingFile = m_window.playingFile();
         state.playingCaption = m_window.playingCaption();
+        state.playingCarts.append({state.playingPage, state.slot, state.remaining, state.total, state.playingCaption});
+    }
+    // The carts that play beside one another: each listed, and the one fired last told of when
+    // no cart of a page of one at a time plays.
+    const CartLayers *layers = m_window.layers();
+    const ShowDocument *show = m_window.showDocument();
+    for (const CartLayers::Playing &cart : layers->playing()) {
+        const std::optional<int> page = show->pageOf(cart.pageId);
+        const PlayingCart playing{page ? *page + 1 : 0, page ? cart.slot + 1 : 0, layers->remaining(cart), cart.total,
+                                  cart.caption};
+        state.playingCarts.append(playing);
+        if (!m_window.playingTrack()) {
+            state.playing = true;
+            state.slot = playing.slot;
+            state.playingPage = playing.page;
+            state.remaining = playing.remaining;
+            state.total = playing.total;
+            state.fading = cart.fading;
+            state.playingFile = cart.file;
+            state.playingCaption = cart.caption;
+        }
     }
     state.shownPage = m_window.showDocument()->shownPage() + 1;
     state.pageCount = m_window.showDocument()->pageCount();

@@ -19,6 +19,7 @@ public:
     void stop() override;
     void fade() override;
     void stopAll() override;
+    void fadeAll() override;
     SurfaceState state() override;
     bool openShow(const QString &path) override;
     void raise() override;

@@ -76,6 +76,17 @@ void TrackButton::setBackColor(quint32 value)
     update();
 }
 
+void TrackButton::setProgress(std::optional<double> fraction, const QString &remaining)
+{
+    if (fraction)
+        fraction = std::clamp(*fraction, 0.0, 1.0);
+    if (fraction == m_progress && remaining == m_remainingText)
+        return;
+    m_progress = fraction;
+    m_remainingText = fraction ? remaining : QString();
+    update();
+}
+
 void TrackButton::setLoopMarked(bool looping)
 {
     if (looping == m_loopMarked)
@@ -134,7 +145,9 @@ const QPixmap &TrackButton::face() const
                       ratio,
                       caption,
                       captionFont(),
-                      palette().cacheKey()};
+                      palette().cacheKey(),
+                      m_progress ? int(*m_progress * 1000) : -1,
+                      m_remainingText};
     for (qsizetype n = 0; n < m_faces.size(); ++n) {
         if (m_faces[n].key == key) {
             if (n > 0)
@@ -179,6 +192,22 @@ void TrackButton::paintFace(QPainter &painter, const FaceKey &key) const
         painter.drawText(box.translated(1, 1), kCaptionFlags, key.caption);
         painter.setPen(QColor(0x80, 0x80, 0x80));
         painter.drawText(box, kCaptionFlags, key.caption);
+    }
+    if (key.progress >= 0) {
+        // Its own countdown, for a cart that plays beside others: in the caption's colour.
+        const QColor ink = painter.pen().color();
+        const int bar = std::max(3, height() / 16);
+        const QRect track(4, height() - bar - 4, width() - 8, bar);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(ink.red(), ink.green(), ink.blue(), 70));
+        painter.drawRect(track);
+        painter.setBrush(ink);
+        painter.drawRect(QRect(track.topLeft(), QSize(track.width() * key.progress / 1000, bar)));
+        QFont small = key.font;
+        small.setPixelSize(std::max(9, height() / 6));
+        painter.setFont(small);
+        painter.setPen(ink);
+        painter.drawText(rect().adjusted(6, 4, -6, -4), Qt::AlignTop | Qt::AlignLeft, key.remaining);
     }
     if (key.framed) {
         painter.setPen(QPen(QColor(0x00, 0xA0, 0x00), 3));

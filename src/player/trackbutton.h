@@ -38,6 +38,10 @@ public:
     bool loopMarked() const { return m_loopMarked; }
     void setLoopMarked(bool looping);
 
+    // While its cart plays beside others: how far it has got (0 to 1) as a bar along the bottom,
+    // and its remaining time in the top left corner; nothing: neither (the classic face).
+    void setProgress(std::optional<double> fraction, const QString &remaining = {});
+
     // A stored colour value (0x00BBGGRR, or the button-face value).
     quint32 backColor() const { return m_backColor; }
     void setBackColor(quint32 value);
@@ -84,6 +88,8 @@ private:
     bool m_marked = false;
     QString m_markNote;
     bool m_loopMarked = false;
+    std::optional<double> m_progress;
+    QString m_remainingText;
     // The last fitted caption font, and what it was fitted for.
     mutable QString m_fittedFor;
     mutable QFont m_fittedFrom;
@@ -105,6 +111,8 @@ private:
         QString caption;
         QFont font;
         qint64 palette;
+        int progress; // in thousandths; -1: none
+        QString remaining;
         bool operator==(const FaceKey &) const = default;
     };
     struct Face

@@ -69,12 +69,15 @@ bool WallKeys::handle(QWidget *target, QKeyEvent *key)
             m_actions.fire(code - Qt::Key_F1);
         return true;
     }
-    if (code == Qt::Key_Escape && (modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier)) {
+    if (code == Qt::Key_Escape
+        && (modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier || modifiers == Qt::ControlModifier)) {
         if (!m_actions.playing())
             return false; // the menu or dialog closes as usual
         closeMenus();
         if (modifiers == Qt::ShiftModifier)
             m_actions.stopAll();
+        else if (modifiers == Qt::ControlModifier)
+            m_actions.fadeAll();
         else
             m_actions.fade();
         return true;

@@ -10,7 +10,8 @@ class QWidget;
 // The wall's keys, wherever the keyboard is within Kelvo: over the player window, an open menu,
 // the track-list editor, a cart's settings or the colour chooser. F1 to F12 fire their carts
 // (an open menu closes first); Esc fades what plays (and closes an open menu with the same
-// press); Shift+Esc stops all at once; the page keys step through the pages. At rest Esc and
+// press); Shift+Esc stops all at once, Ctrl+Esc fades all; the page keys step through the
+// pages. At rest Esc and
 // Shift+Esc are left to the menu or dialog they reach, which close as usual.
 class WallKeys : public QObject
 {
@@ -22,6 +23,7 @@ public:
         std::function<void(int slot)> fire;    // slot 0-11, as its function key
         std::function<void()> fade;            // as Esc
         std::function<void()> stopAll;         // as Shift+Esc
+        std::function<void()> fadeAll;         // as Ctrl+Esc
         std::function<bool()> playing;         // whether anything plays on air
         std::function<bool(QKeyEvent *)> page; // a page key: true when it was one
     };

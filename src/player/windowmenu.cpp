@@ -37,6 +37,9 @@ void WindowMenu::build(QWidget *window)
     m_stopAllAction = m_menu->addAction(tr("Stop all") + QStringLiteral("\tShift+Esc"));
     m_stopAllAction->setObjectName(QStringLiteral("StopAll"));
     connect(m_stopAllAction, &QAction::triggered, this, &WindowMenu::stopAllRequested);
+    m_fadeAllAction = m_menu->addAction(tr("Fade all") + QStringLiteral("\tCtrl+Esc"));
+    m_fadeAllAction->setObjectName(QStringLiteral("FadeAll"));
+    connect(m_fadeAllAction, &QAction::triggered, this, &WindowMenu::fadeAllRequested);
 
     QMenu *lengths = m_menu->addMenu(tr("Fade length"));
     lengths->setObjectName(QStringLiteral("FadeLength"));
@@ -96,6 +99,7 @@ void WindowMenu::prepare()
     // What the menu shows is read afresh: the settings file may have been provisioned meanwhile.
     m_fadeOutAction->setEnabled(m_canFade());
     m_stopAllAction->setEnabled(m_canStop());
+    m_fadeAllAction->setEnabled(m_canStop());
     const double seconds = m_settings.fadeSeconds();
     for (QAction *action : m_menu->findChild<QMenu *>(QStringLiteral("FadeLength"))->actions())
         action->setChecked(action->data().toDouble() == seconds);

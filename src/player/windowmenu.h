@@ -52,6 +52,7 @@ public:
 signals:
     void fadeRequested();
     void stopAllRequested();
+    void fadeAllRequested();
     // "Cart settings..." of track button index's menu.
     void cartSettingsRequested(int index);
 
@@ -70,5 +71,6 @@ private:
     QMenu *m_cartMenu = nullptr;
     QAction *m_fadeOutAction = nullptr;
     QAction *m_stopAllAction = nullptr;
+    QAction *m_fadeAllAction = nullptr;
     std::function<void(QMenu *, int)> m_extend;
 };

@@ -146,6 +146,23 @@ QByteArray InstanceLink::answer(const QByteArray &request, CommandSurface &targe
         target.fade();
         return "ok";
     }
+    if (verb == "stop-all" && words.size() == 1) {
+        target.stopAll();
+        return "ok";
+    }
+    if (verb == "fade-all" && words.size() == 1) {
+        target.fadeAll();
+        return "ok";
+    }
+    if (verb == "playing" && words.size() == 1) {
+        // One record a cart, split by tabs (a caption holds none): "page slot remaining total caption".
+        QByteArrayList records;
+        for (const PlayingCart &cart : target.state().playingCarts)
+            records << QByteArray::number(cart.page) + ' ' + QByteArray::number(cart.slot) + ' '
+                    + QByteArray::number(cart.remaining, 'f', 2) + ' ' + QByteArray::number(cart.total, 'f', 2) + ' '
+                    + cart.caption.toUtf8().replace('\t', ' ').replace('\n', ' ');
+        return records.isEmpty() ? QByteArray("none") : records.join('\t');
+    }
     if (verb == "state" && words.size() == 1) {
         const SurfaceState state = target.state();
         return QByteArray::number(state.slot) + ' ' + QByteArray::number(state.remaining, 'f', 2) + ' '

@@ -96,10 +96,19 @@ OscDispatch::Outcome OscDispatch::handle(const QByteArray &packet, CommandSurfac
         target.fade();
         return {};
     }
+    if (path == QLatin1String("/kelvo/stopall") && bare) {
+        target.stopAll();
+        return {};
+    }
+    if (path == QLatin1String("/kelvo/fadeall") && bare) {
+        target.fadeAll();
+        return {};
+    }
     if (path == QLatin1String("/kelvo/state") && bare)
         return {stateReply(target.state()), {}};
     if (path == QLatin1String("/kelvo/stop") || path == QLatin1String("/kelvo/fade")
-        || path == QLatin1String("/kelvo/state"))
+        || path == QLatin1String("/kelvo/state") || path == QLatin1String("/kelvo/stopall")
+        || path == QLatin1String("/kelvo/fadeall"))
         return ignored(QStringLiteral("%1 takes no arguments").arg(path));
     return ignored(QStringLiteral("unknown path %1").arg(path.left(64)));
 }

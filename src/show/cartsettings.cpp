@@ -16,6 +16,8 @@ const QString kLoopKey = QStringLiteral("loop");
 const QString kFadeInKey = QStringLiteral("fade_in");
 const QString kFadeOutKey = QStringLiteral("fade_out");
 const QString kColourKey = QStringLiteral("colour");
+const QString kGroupKey = QStringLiteral("group");
+const QString kDuckKey = QStringLiteral("duck_db");
 
 bool isColour(const QString &text)
 {
@@ -82,6 +84,19 @@ CartSettings take(QJsonObject &cart, const QString &where, QStringList *notes)
         settings.colour = colour.toString().toLower();
     else if (!colour.isUndefined() && !colour.isNull())
         *notes << QObject::tr("the %1 of %2, which is not a colour such as \"#a0c0ff\"").arg(kColourKey, where);
+    const QJsonValue group = cart.take(kGroupKey);
+    if (group.isString()) {
+        // A short name on one line: what carts share to hand over to one another.
+        QString name = group.toString();
+        name.replace(QRegularExpression(QStringLiteral("[\\x00-\\x1f\\x7f]")), QStringLiteral(" "));
+        settings.group = name.simplified().left(kMaxGroupChars);
+        if (settings.group != group.toString())
+            *notes << QObject::tr("the %1 of %2, tidied to \"%3\"").arg(kGroupKey, where, settings.group);
+    } else if (!group.isUndefined() && !group.isNull()) {
+        *notes << QObject::tr("the %1 of %2, which is not text").arg(kGroupKey, where);
+    }
+    if (const std::optional<double> duck = takeNumber(cart, kDuckKey, where, notes))
+        settings.duckDb = within(*duck, kDeepestDuckDb, 0, kDuckKey, where, notes);
     return settings;
 }
 
@@ -101,6 +116,10 @@ void put(const CartSettings &settings, QJsonObject &cart)
         cart.insert(kFadeOutKey, *settings.fadeOut);
     if (!settings.colour.isEmpty())
         cart.insert(kColourKey, settings.colour);
+    if (!settings.group.isEmpty())
+        cart.insert(kGroupKey, settings.group);
+    if (settings.duckDb != 0)
+        cart.insert(kDuckKey, settings.duckDb);
 }
 
 CartSettings clamped(CartSettings settings)

@@ -19,6 +19,8 @@ struct CartSettings
     double fadeIn = 0;
     std::optional<double> fadeOut; // none: the window's fade length
     QString colour;                // "#rrggbb" at rest; empty: the button face
+    QString group;                 // firing a cart fades the others of its group out; empty: none
+    double duckDb = 0;             // while it plays, the others play this much lower; 0: not at all
 
     bool isDefault() const { return *this == CartSettings{}; }
     // How the player is to play the cart.
@@ -26,8 +28,8 @@ struct CartSettings
     friend bool operator==(const CartSettings &, const CartSettings &) = default;
 };
 
-// The settings' keys in a show file's cart: gain_db, in, out, loop, fade_in, fade_out and colour,
-// seconds as numbers, absent for a default.
+// The settings' keys in a show file's cart: gain_db, in, out, loop, fade_in, fade_out, colour,
+// group and duck_db, seconds as numbers, absent for a default.
 namespace CartSettingsFormat {
 
 inline constexpr double kLeastGainDb = -30;
@@ -35,6 +37,8 @@ inline constexpr double kMostGainDb = 12;
 inline constexpr double kLongestFade = 60;
 inline constexpr double kLatestTime = 24 * 3600; // no cart is longer than a day
 inline constexpr double kShortestPart = 0.01;    // out comes this long after in at least
+inline constexpr double kDeepestDuckDb = -40;
+inline constexpr qsizetype kMaxGroupChars = 32;
 
 // Takes the settings' keys out of cart. Values out of range are clamped and values of the wrong
 // kind left at the default, each with a line in notes that names where (such as "cart 3 of page 2").

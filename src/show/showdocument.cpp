@@ -287,6 +287,23 @@ bool ShowDocument::renamePage(int page, const QString &name, QString *errorMessa
     return true;
 }
 
+PageMode ShowDocument::pageMode(int page) const
+{
+    return canChangeMode(page) ? m_show.pages[page].mode : PageMode::One;
+}
+
+bool ShowDocument::setPageMode(int page, PageMode mode, QString *errorMessage)
+{
+    if (!canChangeMode(page))
+        return false;
+    Show show = m_show;
+    show.pages[page].mode = mode;
+    if (!write(show, errorMessage))
+        return false;
+    emit pagesChanged();
+    return true;
+}
+
 bool ShowDocument::canMove(int page, int by) const
 {
     const int to = page + by;

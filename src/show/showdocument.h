@@ -72,6 +72,11 @@ public:
     bool renamePage(int page, const QString &name, QString *errorMessage);
     bool movePage(int page, int by, QString *errorMessage);
     bool deletePage(int page, QString *errorMessage);
+    // How a page's carts play with one another; the default show's first page (the track list)
+    // is always one at a time.
+    PageMode pageMode(int page) const;
+    bool canChangeMode(int page) const { return page >= 0 && page < pageCount() && !(page == 0 && isDefault()); }
+    bool setPageMode(int page, PageMode mode, QString *errorMessage);
     bool canMove(int page, int by) const;
     bool canDelete(int page) const;
 

@@ -14,6 +14,7 @@ const QString kVersionKey = QStringLiteral("kelvo-show");
 const QString kPagesKey = QStringLiteral("pages");
 const QString kNameKey = QStringLiteral("name");
 const QString kCartsKey = QStringLiteral("carts");
+const QString kPlaybackKey = QStringLiteral("playback");
 const QString kFileKey = QStringLiteral("file");
 const QString kCaptionKey = QStringLiteral("caption");
 
@@ -108,6 +109,15 @@ ShowReading parse(const QByteArray &bytes, const QString &folder)
         } else {
             page.unknown = pages[p].toObject();
             page.name = cut(page.unknown.take(kNameKey).toString(), kMaxNameChars).simplified();
+            const QJsonValue mode = page.unknown.take(kPlaybackKey);
+            if (mode == QLatin1String("together"))
+                page.mode = PageMode::Together;
+            else if (mode == QLatin1String("handover"))
+                page.mode = PageMode::HandOver;
+            else if (!mode.isUndefined() && !mode.isNull() && mode != QLatin1String("one"))
+                reading.skipped << QObject::tr("the playback of %1, which is not \"one\", \"together\" or "
+                                               "\"handover\": one at a time")
+                                       .arg(pageLabel(index));
             const QJsonValue cartsValue = page.unknown.take(kCartsKey);
             const QJsonArray carts = cartsValue.toArray();
             if (!cartsValue.isUndefined() && !cartsValue.isArray())
@@ -169,6 +179,9 @@ QByteArray serialize(const Show &show, const QString &folder, bool firstPageElse
         const ShowPage &page = show.pages[p];
         QJsonObject object = page.unknown;
         object.insert(kNameKey, page.name);
+        if (page.mode != PageMode::One)
+            object.insert(kPlaybackKey,
+                          page.mode == PageMode::Together ? QStringLiteral("together") : QStringLiteral("handover"));
         QJsonArray carts;
         bool anyCart = false;
         for (const ShowCart &cart : page.carts) {

@@ -21,11 +21,17 @@ struct ShowCart
     CartSettings settings{};
 };
 
+// How a page's carts play with one another: one at a time (the wall locks while one plays),
+// together (a cart fired plays over whatever plays), or hand over (a cart fired fades out what
+// plays, and starts at once).
+enum class PageMode { One, Together, HandOver };
+
 struct ShowPage
 {
     QString name;
     std::array<ShowCart, SlotCount> carts{};
     QJsonObject unknown;
+    PageMode mode = PageMode::One;
 };
 
 struct Show
@@ -44,8 +50,9 @@ struct ShowReading
 };
 
 // The show file: JSON, UTF-8,
-//   {"kelvo-show": 1, "pages": [{"name": "Act 1", "carts": [{"file": "music/a.flac",
-//    "caption": "Overture"}, {}, ...]}, ...]}
+//   {"kelvo-show": 1, "pages": [{"name": "Act 1", "playback": "together", "carts":
+//    [{"file": "music/a.flac", "caption": "Overture"}, {}, ...]}, ...]}
+// A page's "playback" is "one" (when left out), "together" or "handover".
 // A file inside the show's folder is stored relative to it and read back against it, so a
 // copied folder plays wherever it goes. Reading takes whatever makes sense and lists the rest.
 namespace ShowFormat {

@@ -34,6 +34,7 @@ public:
     void stop() override { ++actions; }
     void fade() override { ++actions; }
     void stopAll() override { ++actions; }
+    void fadeAll() override { ++actions; }
     SurfaceState state() override { return now; }
     void raise() override { std::abort(); }
     void tell(Change what) { emit changed(what); }

@@ -35,6 +35,7 @@ public:
     void stop() override { ++actions; }
     void fade() override { ++actions; }
     void stopAll() override { ++actions; }
+    void fadeAll() override { ++actions; }
     SurfaceState state() override
     {
         SurfaceState state;

@@ -1,0 +1,418 @@
+#include "audiotestsupport.h"
+#include "common/colours.h"
+#include "common/module1.h"
+#include "common/settings.h"
+#include "engine/audiomediaplayer.h"
+#include "fakemediaplayer.h"
+#include "fakeopendialog.h"
+#include "player/cartlayers.h"
+#include "player/form1.h"
+#include "player/playercommands.h"
+#include "player/trackbutton.h"
+#include "playerfixture.h"
+#include "show/showdocument.h"
+#include "show/showformat.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <cmath>
+#include <memory>
+
+// Pages whose carts play together or hand over: what the window does with several carts at once,
+// against a scripted player, and what the sink hears with the real one.
+class TestCartLayers : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void modesAndSettingsRead_data();
+    void modesAndSettingsRead();
+    void trackListPageIsAlwaysOneAtATime();
+    void pressesOnAPage_data();
+    void pressesOnAPage();
+    void keysForEveryCart_data();
+    void keysForEveryCart();
+    void endsAndFadesReleaseTheirButtons();
+    void classicPageIsUnchanged();
+    void togetherAtTheSink();
+
+private:
+    TrackButton *button(int n) { return m_window->findChild<TrackButton *>(QStringLiteral("CmdTrack(%1)").arg(n)); }
+    QString display(const char *name) { return m_window->findChild<QLabel *>(name)->text(); }
+    void click(int n, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::mouseClick(button(n), Qt::LeftButton, modifiers);
+    }
+    void tick()
+    {
+        auto *timer = m_window->layers()->findChild<QTimer *>(QStringLiteral("LayerTimer"));
+        if (timer && timer->isActive()) {
+            QTimerEvent event(timer->timerId());
+            QCoreApplication::sendEvent(timer, &event);
+        }
+    }
+    // A second page of twelve carts in mode, shown; carts' settings by slot.
+    void showSecondPage(PageMode mode, const QHash<int, CartSettings> &settings = {});
+
+    QTemporaryDir m_config;
+    PlayerFixture m_fixture;
+    FakeMediaPlayer *m_player = nullptr;
+    std::unique_ptr<Form1> m_window;
+};
+
+Q_DECLARE_METATYPE(PageMode)
+
+void TestCartLayers::initTestCase()
+{
+    QVERIFY(m_config.isValid());
+    qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+}
+
+void TestCartLayers::init()
+{
+    Settings().setFadeSeconds(2);
+    m_window = m_fixture.makeWindow(PlayerFixture::records(12, QStringLiteral("/m/t%1.mp3"), QStringLiteral("T%1")));
+    m_player = m_fixture.player;
+    for (int n = 0; n < 12; ++n)
+        m_player->durations.insert(QStringLiteral("/m/t%1.mp3").arg(n), 60.0 + n);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+void TestCartLayers::cleanup()
+{
+    m_window.reset();
+}
+
+void TestCartLayers::showSecondPage(PageMode mode, const QHash<int, CartSettings> &settings)
+{
+    ShowDocument *show = m_window->showDocument();
+    QString error;
+    QVERIFY(show->addPage(&error));
+    m_window->showPage(1);
+    TrackList carts{};
+    for (int n = 0; n < 12; ++n) {
+        carts[size_t(n)] = {QStringLiteral("/p/%1.wav").arg(n), QStringLiteral("P%1").arg(n)};
+        m_player->durations.insert(carts[size_t(n)].fullPath, 30.0 + n);
+    }
+    QVERIFY(show->save(carts, &error));
+    for (auto it = settings.cbegin(); it != settings.cend(); ++it)
+        QVERIFY(show->setCartSettings(1, it.key(), it.value(), &error));
+    QVERIFY2(show->setPageMode(1, mode, &error), qPrintable(error));
+    QCOMPARE(show->pageMode(1), mode);
+    m_player->calls.clear();
+}
+
+void TestCartLayers::modesAndSettingsRead_data()
+{
+    QTest::addColumn<QByteArray>("page"); // a page's JSON, with one cart
+    QTest::addColumn<PageMode>("mode");
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<double>("duck");
+    QTest::addColumn<bool>("noted"); // the reader says it changed something
+    const QByteArray cart = R"("carts": [{"file": "a.wav", "caption": "A")";
+    QTest::newRow("no playback: one at a time") << ("{" + cart + "}]}") << PageMode::One << "" << 0.0 << false;
+    QTest::newRow("together") << (R"({"playback": "together", )" + cart + "}]}") << PageMode::Together << "" << 0.0
+                              << false;
+    QTest::newRow("hand over") << (R"({"playback": "handover", )" + cart + "}]}") << PageMode::HandOver << "" << 0.0
+                               << false;
+    QTest::newRow("an unknown mode is one, said")
+        << (R"({"playback": "all", )" + cart + "}]}") << PageMode::One << "" << 0.0 << true;
+    QTest::newRow("a number is one, said")
+        << (R"({"playback": 2, )" + cart + "}]}") << PageMode::One << "" << 0.0 << true;
+    QTest::newRow("a group and a duck") << ("{" + cart + R"(, "group": "beds", "duck_db": -12}]})") << PageMode::One
+                                        << "beds" << -12.0 << false;
+    QTest::newRow("a duck too deep is held")
+        << ("{" + cart + R"(, "duck_db": -90}]})") << PageMode::One << "" << -40.0 << true;
+    QTest::newRow("a duck above 0 is held")
+        << ("{" + cart + R"(, "duck_db": 6}]})") << PageMode::One << "" << 0.0 << true;
+    QTest::newRow("a duck that is no number")
+        << ("{" + cart + R"(, "duck_db": "low"}]})") << PageMode::One << "" << 0.0 << true;
+    QTest::newRow("a group too long is cut") << ("{" + cart + R"(, "group": ")" + QByteArray(40, 'g') + R"("}]})")
+                                             << PageMode::One << QString(32, QLatin1Char('g')) << 0.0 << true;
+    QTest::newRow("a group that is no text")
+        << ("{" + cart + R"(, "group": 7}]})") << PageMode::One << "" << 0.0 << true;
+}
+
+void TestCartLayers::modesAndSettingsRead()
+{
+    QFETCH(QByteArray, page);
+    QFETCH(PageMode, mode);
+    QFETCH(QString, group);
+    QFETCH(double, duck);
+    QFETCH(bool, noted);
+    QTemporaryDir folder;
+    const ShowReading reading = ShowFormat::parse(R"({"kelvo-show": 1, "pages": [)" + page + "]}", folder.path());
+    QVERIFY(reading.isShow);
+    QCOMPARE(reading.show.pages[0].mode, mode);
+    QCOMPARE(reading.show.pages[0].carts[0].settings.group, group);
+    QCOMPARE(reading.show.pages[0].carts[0].settings.duckDb, duck);
+    QCOMPARE(!reading.skipped.isEmpty(), noted);
+    // And written back as read.
+    const ShowReading again = ShowFormat::parse(ShowFormat::serialize(reading.show, folder.path()), folder.path());
+    QCOMPARE(again.show.pages[0].mode, mode);
+    QCOMPARE(again.show.pages[0].carts[0].settings, reading.show.pages[0].carts[0].settings);
+    QVERIFY(again.skipped.isEmpty());
+}
+
+void TestCartLayers::trackListPageIsAlwaysOneAtATime()
+{
+    ShowDocument *show = m_window->showDocument();
+    QString error;
+    QVERIFY(!show->canChangeMode(0));
+    QVERIFY(!show->setPageMode(0, PageMode::Together, &error));
+    QCOMPARE(show->pageMode(0), PageMode::One);
+    QMenu *pages = m_window->contextMenu()->findChild<QMenu *>(QStringLiteral("Page"));
+    QVERIFY(pages);
+    emit pages->aboutToShow();
+    QVERIFY(!pages->findChild<QMenu *>(QStringLiteral("PageMode"))->isEnabled());
+    // A second page can, from its menu.
+    QVERIFY(show->addPage(&error));
+    m_window->showPage(1);
+    emit pages->aboutToShow();
+    QMenu *modes = pages->findChild<QMenu *>(QStringLiteral("PageMode"));
+    QVERIFY(modes->isEnabled());
+    modes->findChild<QAction *>(QStringLiteral("PageMode(%1)").arg(int(PageMode::HandOver)))->trigger();
+    QCOMPARE(show->pageMode(1), PageMode::HandOver);
+}
+
+void TestCartLayers::pressesOnAPage_data()
+{
+    QTest::addColumn<PageMode>("mode");
+    QTest::addColumn<QStringList>("groups"); // slot 0, 1 and 2's
+    QTest::addColumn<QList<int>>("presses"); // slots, in order; -1 - n: Shift+click on n
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QList<int>>("playing"); // the slots playing after, the first fired first
+    QTest::newRow("together: two carts play")
+        << PageMode::Together << QStringList{"", "", ""} << QList<int>{0, 1}
+        << QStringList{"put:/p/0.wav", "keep:1", "put:/p/1.wav", "keep:2"} << QList<int>{0, 1};
+    QTest::newRow("together: a second press stops its cart alone")
+        << PageMode::Together << QStringList{"", "", ""} << QList<int>{0, 1, 0}
+        << QStringList{"put:/p/0.wav", "keep:1", "put:/p/1.wav", "keep:2", "stop-layer:1"} << QList<int>{1};
+    QTest::newRow("together: Shift+click fades its cart")
+        << PageMode::Together << QStringList{"", "", ""} << QList<int>{0, 1, -1 - 0}
+        << QStringList{"put:/p/0.wav", "keep:1", "put:/p/1.wav", "keep:2", "fade-layer:1:2"} << QList<int>{0, 1};
+    QTest::newRow("hand over: the first fades as the second starts")
+        << PageMode::HandOver << QStringList{"", "", ""} << QList<int>{0, 1}
+        << QStringList{"put:/p/0.wav", "keep:1", "fade-layer:1:2", "put:/p/1.wav", "keep:2"} << QList<int>{0, 1};
+    QTest::newRow("a group hands over, another group plays on")
+        << PageMode::Together << QStringList{"bed", "bed", "fx"} << QList<int>{0, 2, 1}
+        << QStringList{"put:/p/0.wav", "keep:1", "put:/p/2.wav", "keep:2", "put:/p/1.wav", "keep:3", "fade-layer:1:2"}
+        << QList<int>{0, 2, 1};
+}
+
+void TestCartLayers::pressesOnAPage()
+{
+    QFETCH(PageMode, mode);
+    QFETCH(QStringList, groups);
+    QFETCH(QList<int>, presses);
+    QFETCH(QStringList, calls);
+    QFETCH(QList<int>, playing);
+    QHash<int, CartSettings> settings;
+    for (int n = 0; n < groups.size(); ++n) {
+        settings[n].group = groups[n];
+    }
+    showSecondPage(mode, settings);
+    for (const int press : presses)
+        press >= 0 ? click(press) : click(-1 - press, Qt::ShiftModifier);
+    QCOMPARE(m_player->calls, calls);
+    QList<int> playingSlots;
+    for (const CartLayers::Playing &cart : m_window->layers()->playing())
+        playingSlots << cart.slot;
+    QCOMPARE(playingSlots, playing);
+    // The wall stays live; each playing cart blinks and counts down on its own button.
+    m_player->layers[m_window->layers()->playing().last().layer].played = 10;
+    tick();
+    for (int n = 0; n < 12; ++n) {
+        QVERIFY(button(n)->isEnabled());
+        const bool blinking = button(n)->backColor() == Colours::Red || button(n)->backColor() == Colours::Blue;
+        QCOMPARE(blinking, playing.contains(n));
+    }
+    const int last = playing.last();
+    QCOMPARE(display("LblLCD"), Module1::displayTime(30.0 + last));
+    QCOMPARE(display("LblLCD3"), Module1::displayTime(30.0 + last - 10));
+    // What every control is told: the cart fired last.
+    PlayerCommands commands(*m_window);
+    const SurfaceState state = commands.state();
+    QVERIFY(state.playing);
+    QCOMPARE(state.slot, last + 1);
+    QCOMPARE(state.playingPage, 2);
+    QCOMPARE(state.playingCaption, QStringLiteral("P%1").arg(last));
+}
+
+void TestCartLayers::keysForEveryCart_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QStringList>("calls"); // after two carts fired
+    QTest::newRow("Esc fades the one fired last")
+        << int(Qt::Key_Escape) << int(Qt::NoModifier) << QStringList{"fade-layer:2:2"};
+    QTest::newRow("Shift+Esc stops every one")
+        << int(Qt::Key_Escape) << int(Qt::ShiftModifier) << QStringList{"stop-layer:2", "stop-layer:1"};
+    QTest::newRow("Ctrl+Esc fades every one")
+        << int(Qt::Key_Escape) << int(Qt::ControlModifier) << QStringList{"fade-layer:1:2", "fade-layer:2:2"};
+    QTest::newRow("F1 stops its own") << int(Qt::Key_F1) << int(Qt::NoModifier) << QStringList{"stop-layer:1"};
+    QTest::newRow("F3 adds a third") << int(Qt::Key_F3) << int(Qt::NoModifier) << QStringList{"put:/p/2.wav", "keep:3"};
+}
+
+void TestCartLayers::keysForEveryCart()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QStringList, calls);
+    showSecondPage(PageMode::Together);
+    click(0);
+    click(1);
+    m_player->calls.clear();
+    QTest::keyClick(m_window.get(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(m_player->calls, calls);
+    // A command from outside does the same as the key.
+    PlayerCommands commands(*m_window);
+    if (key == Qt::Key_Escape && modifiers == Qt::ShiftModifier) {
+        QVERIFY(!commands.state().playing);
+        QCOMPARE(display("LblLCD3"), Module1::displayTime(30.0)); // the last one's whole length, as a stop leaves it
+    }
+}
+
+void TestCartLayers::endsAndFadesReleaseTheirButtons()
+{
+    showSecondPage(PageMode::Together);
+    click(3);
+    click(4);
+    const QList<CartLayers::Playing> playing = m_window->layers()->playing();
+    m_player->layers[playing[0].layer].played = m_player->layers[playing[0].layer].duration; // its end
+    tick();
+    QCOMPARE(m_player->calls.last(), QStringLiteral("stop-layer:1"));
+    QCOMPARE(button(3)->backColor(), Colours::ButtonFace);
+    QVERIFY(button(4)->backColor() == Colours::Red || button(4)->backColor() == Colours::Blue);
+    QTest::keyClick(m_window.get(), Qt::Key_Escape);
+    m_player->layers[playing[1].layer].faded = true;
+    tick();
+    QCOMPARE(m_player->calls.last(), QStringLiteral("stop-layer:2"));
+    QVERIFY(!m_window->layers()->anyPlaying());
+    QCOMPARE(button(4)->backColor(), Colours::ButtonFace);
+    // Another page shown meanwhile: the cart plays on, and its button blinks once it is back.
+    click(5);
+    m_window->showPage(0);
+    QCOMPARE(button(5)->text(), QStringLiteral("T5"));
+    tick();
+    QCOMPARE(button(5)->backColor(), Colours::ButtonFace);
+    m_window->showPage(1);
+    tick();
+    QVERIFY(button(5)->backColor() == Colours::Red || button(5)->backColor() == Colours::Blue);
+}
+
+void TestCartLayers::classicPageIsUnchanged()
+{
+    // The track list's page, and any page left one at a time: the classic lock, no layer.
+    click(2);
+    QCOMPARE(m_player->calls, QStringList{"put:/m/t2.mp3"});
+    for (int n = 0; n < 12; ++n)
+        QCOMPARE(button(n)->isEnabled(), n == 2);
+    QVERIFY(!m_window->layers()->anyPlaying());
+    click(2);
+    QCOMPARE(m_player->calls.last(), QStringLiteral("stop"));
+    showSecondPage(PageMode::One);
+    click(0);
+    QCOMPARE(m_player->calls, QStringList{"put:/p/0.wav"});
+    QVERIFY(!button(1)->isEnabled());
+}
+
+namespace {
+
+// A mono tone of frequency at a quarter of full scale, seconds long, made in folder.
+QString toneFile(const QTemporaryDir &folder, int frequency, double seconds)
+{
+    QList<qint16> tone;
+    for (int i = 0; i < int(44100 * seconds); ++i)
+        tone << qint16(8192 * std::sin(2 * M_PI * frequency * i / 44100.0));
+    const QString path = folder.filePath(QStringLiteral("tone%1.wav").arg(frequency));
+    return writeMonoWav(path, tone, 44100) ? path : QString();
+}
+
+// The amplitude of the tone of frequency in samples[from, from + count) at 44.1 kHz (Goertzel).
+double amplitudeAt(const QList<qint16> &samples, qsizetype from, qsizetype count, double frequency)
+{
+    from = std::clamp<qsizetype>(from, 0, samples.size());
+    count = std::min(count, samples.size() - from);
+    if (count <= 0)
+        return 0;
+    const double w = 2 * M_PI * frequency / 44100;
+    double s1 = 0, s2 = 0;
+    for (qsizetype i = from; i < from + count; ++i) {
+        const double s0 = samples[i] + 2 * std::cos(w) * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    return 2 * std::sqrt(std::max(0.0, s1 * s1 + s2 * s2 - 2 * std::cos(w) * s1 * s2)) / double(count);
+}
+
+} // namespace
+
+void TestCartLayers::togetherAtTheSink()
+{
+    // A page in "together": carts 1 (440 Hz) and 2 (1 kHz) fired 300 ms apart are both heard
+    // from the second fire on, each at its own level; Shift+Esc silences both at once.
+    REQUIRE_AUDIO();
+    m_window.reset();
+    QTemporaryDir dir;
+    const QString low = toneFile(dir, 440, 4), high = toneFile(dir, 1000, 4);
+    const QString showFile = dir.filePath(QStringLiteral("together.kelvo"));
+    QVERIFY(writeBytes(showFile, R"({"kelvo-show": 1, "pages": [{"name": "Layers", "playback": "together", "carts": [
+        {"file": "tone440.wav", "caption": "Low"}, {"file": "tone1000.wav", "caption": "High"}]}]})"));
+    Settings().setLastShow(showFile);
+    const auto forget = qScopeGuard([] { Settings().setLastShow(QString()); });
+    m_window = std::make_unique<Form1>(std::make_unique<AudioMediaPlayer>(), std::make_unique<FakeOpenDialog>(),
+                                       dir.path());
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QCOMPARE(m_window->showDocument()->pageMode(0), PageMode::Together);
+    QTest::qWait(500); // both armed
+    SinkRecorder recorder;
+    QVERIFY(recorder.start());
+    click(0);
+    QTest::qWait(300);
+    click(1);
+    QCOMPARE(m_window->layers()->playing().size(), 2);
+    QTest::qWait(1000);
+    QTest::keyClick(m_window.get(), Qt::Key_Escape, Qt::ShiftModifier);
+    QVERIFY(!m_window->layers()->anyPlaying());
+    QTest::qWait(300);
+    const QList<qint16> samples = recorder.stop();
+    const SoundSpan span = soundSpan(samples, 200);
+    QVERIFY(span.first >= 0);
+    const qsizetype window = 441 * 4; // 40 ms
+    const auto level = [&](double from, double frequency) {
+        return amplitudeAt(samples, span.first + qsizetype(from * 44100), window, frequency);
+    };
+    // Alone at first, then both, each at its own level (8192 each).
+    QVERIFY2(level(0.1, 440) > 6000 && level(0.1, 1000) < 800,
+             qPrintable(QStringLiteral("%1 %2").arg(level(0.1, 440)).arg(level(0.1, 1000))));
+    QVERIFY2(level(0.6, 440) > 6000 && level(0.6, 1000) > 6000,
+             qPrintable(QStringLiteral("%1 %2").arg(level(0.6, 440)).arg(level(0.6, 1000))));
+    // Where each was last heard, in steps of 5 ms: together, whatever the stop's own latency.
+    const auto lastHeard = [&](double frequency) {
+        qsizetype last = -1;
+        for (qsizetype at = span.first; at + 441 <= samples.size(); at += 220) {
+            if (amplitudeAt(samples, at, 441, frequency) > 2000)
+                last = at;
+        }
+        return last;
+    };
+    const qsizetype lowEnd = lastHeard(440), highEnd = lastHeard(1000);
+    QVERIFY(lowEnd > 0 && highEnd > 0);
+    QVERIFY2(std::abs(lowEnd - highEnd) <= 441,
+             qPrintable(QStringLiteral("%1 and %2 samples").arg(lowEnd).arg(highEnd)));
+}
+
+QTEST_MAIN(TestCartLayers)
+#include "tst_cartlayers.moc"
