@@ -9,6 +9,7 @@
 #include "player/form1.h"
 #include "player/playercommands.h"
 #include "player/trackbutton.h"
+#include "remote/instancelink.h"
 #include "playerfixture.h"
 #include "show/showdocument.h"
 #include "show/showformat.h"
@@ -381,8 +382,14 @@ void TestCartLayers::togetherAtTheSink()
     QVERIFY(recorder.start());
     click(0);
     QTest::qWait(300);
-    click(1);
+        click(1);
     QCOMPARE(m_window->layers()->playing().size(), 2);
+    // What kelvoctl playing prints: a line a cart, the first fired first.
+    PlayerCommands commands(*m_window);
+    const QList<QByteArray> lines = InstanceLink::answer("playing", commands).split('\t');
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines[0].startsWith("1 1 ") && lines[0].endsWith(" 4.00 Low"), lines[0].constData());
+    QVERIFY2(lines[1].startsWith("1 2 ") && lines[1].endsWith(" 4.00 High"), lines[1].constData());
     QTest::qWait(1000);
     QTest::keyClick(m_window.get(), Qt::Key_Escape, Qt::ShiftModifier);
     QVERIFY(!m_window->layers()->anyPlaying());

@@ -364,7 +364,11 @@ void TestRemote::oscDispatch_data()
     QTest::newRow("fire with nothing") << oscMessage("/kelvo/fire", "") << QStringList{} << QString() << true;
     QTest::newRow("stop") << oscMessage("/kelvo/stop", "") << QStringList{"stop"} << QString() << false;
     QTest::newRow("stop with an argument") << oscMessage("/kelvo/stop", "i", 1) << QStringList{} << QString() << true;
-    QTest::newRow("fade") << oscMessage("/kelvo/fade", "") << QStringList{"fade"} << QString() << false;
+        QTest::newRow("fade") << oscMessage("/kelvo/fade", "") << QStringList{"fade"} << QString() << false;
+    QTest::newRow("stop all") << oscMessage("/kelvo/stopall", "") << QStringList{"stop-all"} << QString() << false;
+    QTest::newRow("fade all") << oscMessage("/kelvo/fadeall", "") << QStringList{"fade-all"} << QString() << false;
+    QTest::newRow("stop all with an argument")
+        << oscMessage("/kelvo/stopall", "i", 1) << QStringList{} << QString() << true;
     QTest::newRow("state") << oscMessage("/kelvo/state", "") << QStringList{}
                            << QStringLiteral("/kelvo/state 3 12.5 60 2 1") << false;
     QTest::newRow("page 2") << oscMessage("/kelvo/page", "i", 2) << QStringList{"page:2"} << QString() << false;
@@ -844,7 +848,11 @@ void TestRemote::lateRequestsAreRefused_data()
     QTest::newRow("a page, 3 s ago") << InstanceLink::stamped("fire 2 3", now - 3000) << QByteArray("late")
                                      << QStringList{};
     QTest::newRow("a stamp that is no time") << QByteArray("@soon fire 2") << QByteArray("error") << QStringList{};
-    QTest::newRow("a stamp and nothing else") << QByteArray("@12") << QByteArray("error") << QStringList{};
+        QTest::newRow("a stamp and nothing else") << QByteArray("@12") << QByteArray("error") << QStringList{};
+    QTest::newRow("stop all") << InstanceLink::stamped("stop-all", now) << QByteArray("ok") << QStringList{"stop-all"};
+    QTest::newRow("fade all") << QByteArray("fade-all") << QByteArray("ok") << QStringList{"fade-all"};
+    QTest::newRow("stop all, late") << InstanceLink::stamped("stop-all", now - 2000) << QByteArray("late")
+                                    << QStringList{};
 }
 
 void TestRemote::lateRequestsAreRefused()
