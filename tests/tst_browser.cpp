@@ -167,6 +167,8 @@ void TestBrowser::messages_data()
     QTest::newRow("a negative sequence number") << QByteArray(R"({"type":"stop","seq":-1})") << false;
     QTest::newRow("page 100") << QByteArray(R"({"type":"page","seq":3,"page":100})") << false;
     QTest::newRow("a fade") << QByteArray(R"({"type":"fade","seq":9})") << true;
+    QTest::newRow("a stop of all") << QByteArray(R"({"type":"stopall","seq":9})") << true;
+    QTest::newRow("a stop of all without a number") << QByteArray(R"({"type":"stopall"})") << false;
     QTest::newRow("an unknown kind") << QByteArray(R"({"type":"open","path":"/etc/passwd"})") << false;
     QTest::newRow("malformed JSON") << QByteArray(R"({"type":"press",)") << false;
     QTest::newRow("an array") << QByteArray("[1,2]") << false;
@@ -204,12 +206,22 @@ void TestBrowser::stateNamesTheCartOnAir()
     state.playingPage = page;
     state.remaining = playing ? 12.5 : 0;
     state.playingCaption = playing ? QStringLiteral("Thunder") : QString();
+    if (playing)
+        state.playingCarts = {{1, 3, 40, 60, QStringLiteral("Rain")}, {page, slot, 12.5, 20, state.playingCaption}};
     const QJsonObject message = QJsonDocument::fromJson(RemoteProtocol::state(state, 4321)).object();
     QCOMPARE(message.value(QLatin1String("playing")).toBool(), playing);
     QCOMPARE(message.value(QLatin1String("slot")).toInt(), slot);
     QCOMPARE(message.value(QLatin1String("playingPage")).toInt(), page);
     QCOMPARE(message.value(QLatin1String("playingCaption")).toString(), state.playingCaption);
     QCOMPARE(message.value(QLatin1String("now")).toInteger(), 4321);
+    // Every cart on air, each with its own times.
+    const QJsonArray carts = message.value(QLatin1String("playingCarts")).toArray();
+    QCOMPARE(carts.size(), playing ? 2 : 0);
+    if (playing) {
+        QCOMPARE(carts[0].toObject().value(QLatin1String("caption")).toString(), QStringLiteral("Rain"));
+        QCOMPARE(carts[0].toObject().value(QLatin1String("remaining")).toDouble(), 40.0);
+        QCOMPARE(carts[1].toObject().value(QLatin1String("slot")).toInt(), slot);
+    }
 }
 
 void TestBrowser::messages()
@@ -367,7 +379,8 @@ void TestBrowser::pairPressAndFollow()
     phone.send({{"type", "fade"}, {"seq", 2}});
     phone.send({{"type", "page"}, {"seq", 3}, {"page", 2}});
     phone.send({{"type", "open"}, {"seq", 4}, {"path", "/etc/passwd"}});
-    QTRY_COMPARE(surface.calls, (QStringList{"fire:1", "fade", "page:2"}));
+    phone.send({{"type", "stopall"}, {"seq", 5}});
+    QTRY_COMPARE(surface.calls, (QStringList{"fire:1", "fade", "page:2", "stop-all"}));
 
     // Every change is pushed; the heartbeat comes every second.
     surface.now.slot = 1;

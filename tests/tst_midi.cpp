@@ -423,6 +423,16 @@ void TestMidi::onlyChangedLightsAreSent()
     surface.now = RecordingSurface().now;
     surface.tell(CommandSurface::Change::Stopped);
     QCOMPARE(transport.take(apc), (QStringList{"90 38 01", "90 39 01"}));
+    // Carts playing together: every one of them is lit, not only the one fired last.
+    surface.now.playing = true;
+    surface.now.slot = 2;
+    surface.now.playingPage = 1;
+    surface.now.playingCarts = {{1, 1, 10, 20, QStringLiteral("Bed")}, {1, 2, 5, 6, QStringLiteral("Voice")}};
+    surface.tell(CommandSurface::Change::Started);
+    QCOMPARE(transport.take(apc), (QStringList{"90 38 03", "90 39 03"}));
+    surface.now = RecordingSurface().now;
+    surface.tell(CommandSurface::Change::Stopped);
+    QCOMPARE(transport.take(apc), (QStringList{"90 38 01", "90 39 01"}));
     // Another page: every light is sent again.
     surface.now.shownPage = 2;
     surface.tell(CommandSurface::Change::Page);

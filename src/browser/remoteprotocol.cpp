@@ -100,8 +100,10 @@ std::optional<Message> parse(const QByteArray &text, QString *why)
         message.page = *page;
         return message;
     }
-    if (type == QLatin1String("stop") || type == QLatin1String("fade")) {
-        message.kind = type == QLatin1String("stop") ? Message::Kind::Stop : Message::Kind::Fade;
+    if (type == QLatin1String("stop") || type == QLatin1String("fade") || type == QLatin1String("stopall")) {
+        message.kind = type == QLatin1String("stop") ? Message::Kind::Stop
+            : type == QLatin1String("fade")          ? Message::Kind::Fade
+                                                     : Message::Kind::StopAll;
         if (!sequence()) {
             *why = QStringLiteral("a %1 without a sequence number").arg(type);
             return std::nullopt;
@@ -114,6 +116,13 @@ std::optional<Message> parse(const QByteArray &text, QString *why)
 
 QByteArray state(const SurfaceState &state, qint64 nowMs)
 {
+    QJsonArray playing;
+    for (const PlayingCart &cart : state.playingCarts)
+        playing.append(QJsonObject{{QStringLiteral("page"), cart.page},
+                                   {QStringLiteral("slot"), cart.slot},
+                                   {QStringLiteral("remaining"), cart.remaining},
+                                   {QStringLiteral("total"), cart.total},
+                                   {QStringLiteral("caption"), cart.caption.left(256)}});
     QJsonArray carts;
     for (const CartState &cart : state.carts)
         carts.append(QJsonObject{{QStringLiteral("caption"), cart.caption.left(256)},
@@ -131,6 +140,7 @@ QByteArray state(const SurfaceState &state, qint64 nowMs)
                     {QStringLiteral("page"), state.shownPage},
                     {QStringLiteral("pages"), state.pageCount},
                     {QStringLiteral("pageName"), state.pageName.left(64)},
+                    {QStringLiteral("playingCarts"), playing},
                     {QStringLiteral("carts"), carts}});
 }
 

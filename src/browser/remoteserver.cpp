@@ -388,6 +388,9 @@ void RemoteServer::received(QWebSocket *socket, const QString &text)
     case Kind::Fade:
         m_commands.fade();
         break;
+    case Kind::StopAll:
+        m_commands.stopAll();
+        break;
     case Kind::Page:
         m_commands.showPage(message->page);
         break;

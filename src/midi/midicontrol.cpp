@@ -225,6 +225,11 @@ LightState MidiControl::stateOf(const MidiAction &action, const SurfaceState &st
     const auto cart = [&state](int page, int slot) {
         if (state.slot == slot && state.playingPage == page)
             return state.fading ? LightState::Fading : LightState::Playing;
+        // Every cart on air is lit, where carts play together.
+        for (const PlayingCart &playing : state.playingCarts) {
+            if (playing.slot == slot && playing.page == page)
+                return LightState::Playing;
+        }
         if (page != state.shownPage || slot < 1 || slot > 12)
             return LightState::Off; // what another page holds is not the surface's to say
         const CartState &c = state.carts[size_t(slot - 1)];

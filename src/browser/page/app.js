@@ -41,6 +41,7 @@ const commandButton = (id, message) => {
 };
 commandButton('fade', () => ({ type: 'fade' }));
 commandButton('stop', () => ({ type: 'stop' }));
+commandButton('stop-all', () => ({ type: 'stopall' }));
 commandButton('previous', () => ({ type: 'page', page: state ? state.page - 1 : 1 }));
 commandButton('next', () => ({ type: 'page', page: state ? state.page + 1 : 1 }));
 
@@ -76,16 +77,18 @@ function render() {
   $('previous').disabled = state.page <= 1;
   $('next').disabled = state.page >= state.pages;
   const onAir = state.playing || state.slot > 0;
-  $('fade').disabled = $('stop').disabled = !onAir;
-  const playingHere = state.slot > 0 && state.playingPage === state.page;
+    $('fade').disabled = $('stop').disabled = $('stop-all').disabled = !onAir;
+  // Every cart on air on the page shown blinks, where carts play together.
+  const lit = new Set((state.playingCarts || []).filter((c) => c.page === state.page).map((c) => c.slot));
+  if (state.slot > 0 && state.playingPage === state.page) lit.add(state.slot);
   state.carts.forEach((cart, n) => {
     const button = carts[n];
     button.textContent = cart.caption;
     button.disabled = !cart.enabled;
-    const playing = playingHere && state.slot === n + 1;
+        const playing = lit.has(n + 1);
     button.classList.toggle('red', playing && blinkRed);
     button.classList.toggle('blue', playing && !blinkRed);
-    button.classList.toggle('locked', state.slot > 0 && !playing);
+        button.classList.toggle('locked', onAir && !cart.enabled && !playing);
     button.setAttribute('aria-pressed', playing ? 'true' : 'false');
   });
   $('total').textContent = timeText(state.total);
