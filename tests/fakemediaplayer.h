@@ -146,6 +146,11 @@ public:
             calls << QStringLiteral("fade-layer:%1:%2").arg(id).arg(seconds);
     }
     bool layerFadedOut(int id) override { return layers.value(id).faded; }
+    void duckLayer(int id, double db, double seconds) override
+    {
+        if (layers.contains(id))
+            calls << QStringLiteral("duck-layer:%1:%2:%3").arg(id).arg(db).arg(seconds);
+    }
 
 private:
     QString m_fileName;

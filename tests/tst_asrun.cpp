@@ -59,6 +59,7 @@ private slots:
     void csvFields();
     void recordsOfWhatPlayed_data();
     void recordsOfWhatPlayed();
+    void cartsPlayingTogether();
     void aFullDiskHoldsNothingUp();
     void menuItemKeepsTheSetting();
 
@@ -197,6 +198,41 @@ void TestAsRun::recordsOfWhatPlayed()
         else
             QVERIFY(end.value(7).toDouble() < 5);
     }
+}
+
+void TestAsRun::cartsPlayingTogether()
+{
+    // A bed, then a voice over it, the bed stopped, the voice to its end: each cart its own
+    // start and end, with its own times.
+    keepLog(true);
+    RecordingSurface surface;
+    surface.now.showName = QStringLiteral("Drive");
+    const PlayingCart bed{7, 2, 1, 30, 30, QStringLiteral("Bed"), QStringLiteral("/m/bed.flac"), false};
+    const PlayingCart voice{8, 2, 2, 4.25, 4.25, QStringLiteral("Voice"), QStringLiteral("/m/voice.wav"), false};
+    {
+        AsRunLog log(surface, nullptr);
+        surface.now.playing = true;
+        surface.now.playingCarts = {bed};
+        surface.tell(CommandSurface::Change::Started);
+        surface.now.playingCarts = {bed, voice};
+        surface.tell(CommandSurface::Change::Started);
+        surface.now.playingCarts = {voice};
+        surface.tell(CommandSurface::Change::Stopped);
+        surface.now.playingCarts = {};
+        surface.now.playing = false;
+        surface.tell(CommandSurface::Change::Ended);
+        QVERIFY(log.flush(2000));
+    }
+    const QStringList rows = readByPython(todaysLog());
+    QCOMPARE(rows.size(), 5);
+    const auto fields = [&](int row) { return rows[row].split(QLatin1Char('|')).mid(1); };
+    QCOMPARE(fields(1).mid(0, 6), (QStringList{"start", "Drive", "2", "1", "Bed", "/m/bed.flac"}));
+    QCOMPARE(fields(2).mid(0, 6), (QStringList{"start", "Drive", "2", "2", "Voice", "/m/voice.wav"}));
+    QCOMPARE(fields(3).mid(0, 5), (QStringList{"end", "Drive", "2", "1", "Bed"}));
+    QCOMPARE(fields(3).value(7), QStringLiteral("stop"));
+    QCOMPARE(fields(4).mid(0, 5), (QStringList{"end", "Drive", "2", "2", "Voice"}));
+    QCOMPARE(fields(4).value(6), QStringLiteral("4.25"));
+    QCOMPARE(fields(4).value(7), QStringLiteral("end"));
 }
 
 void TestAsRun::aFullDiskHoldsNothingUp()

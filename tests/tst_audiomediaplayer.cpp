@@ -30,6 +30,7 @@ private slots:
     void initTestCase();
     void layersPlayTogether();
     void layerPlaysToItsExactEnd();
+    void layerDucksSmoothly();
     void exactDuration_data();
     void exactDuration();
     void largeId3PictureIsSkipped();
@@ -599,6 +600,46 @@ void TestAudioMediaPlayer::layersPlayTogether()
     QVERIFY2(std::abs(both550 - alone550) < 0.1 * alone550, "the layer's level changed when the put joined it");
     const double after550 = heard(stoppedAt + 0.2, 550), after440 = heard(stoppedAt + 0.2, 440);
     QVERIFY2(after550 < 1500 && after440 > 12000, qPrintable(QStringLiteral("%1 %2").arg(after550).arg(after440)));
+}
+
+void TestAudioMediaPlayer::layerDucksSmoothly()
+{
+    // A bed ducked by 12 dB under a voice-over: down within 200 ms of the ask, 12 +- 0.5 dB,
+    // back up after, along a curve with no step.
+    REQUIRE_AUDIO();
+    QTemporaryDir folder;
+    const QString bed = toneFile(folder, 550, 5);
+    SinkRecorder recorder;
+    QVERIFY(recorder.start());
+    AudioMediaPlayer player;
+    player.setFileName(bed);
+    const int layer = player.keepPlaying();
+    QVERIFY(layer > 0);
+    QTRY_VERIFY_WITH_TIMEOUT(player.layerPosition(layer) > 1.0, 5000);
+    const double downAt = player.layerPosition(layer);
+    player.duckLayer(layer, -12, 0.15);
+    QTRY_VERIFY_WITH_TIMEOUT(player.layerPosition(layer) > downAt + 1.0, 5000);
+    const double upAt = player.layerPosition(layer);
+    player.duckLayer(layer, 0, 0.5);
+    QTRY_VERIFY_WITH_TIMEOUT(player.layerPosition(layer) > upAt + 1.2, 5000);
+    player.stopLayer(layer);
+    const QList<qint16> samples = recorder.stop();
+    const SoundSpan span = soundSpan(samples);
+    QVERIFY(span.first >= 0);
+    const qsizetype window = 4410; // 100 ms
+    const auto level = [&](double at) { return amplitudeAt(samples, span.first + qsizetype(at * 44100), window, 550); };
+    const double before = level(downAt - 0.3);
+    const double ducked = level(downAt + 0.2);
+    const double back = level(upAt + 0.8);
+    const double dropDb = 20 * std::log10(before / ducked);
+    QVERIFY2(std::abs(dropDb - 12) <= 0.5, qPrintable(QStringLiteral("down %1 dB").arg(dropDb)));
+    QVERIFY2(std::abs(20 * std::log10(back / before)) <= 0.5,
+             qPrintable(QStringLiteral("%1 %2").arg(back).arg(before)));
+    // No step beyond the tone's own: the curve is sample-smooth, up and down.
+    const int ownStep = int(std::ceil(16384 * 2 * M_PI * 550 / 44100.0));
+    QVERIFY2(largestStep(samples) <= ownStep + ownStep / 10,
+             qPrintable(
+                 QStringLiteral("a step of %1 where the tone's largest is %2").arg(largestStep(samples)).arg(ownStep)));
 }
 
 void TestAudioMediaPlayer::layerPlaysToItsExactEnd()

@@ -207,7 +207,8 @@ void TestBrowser::stateNamesTheCartOnAir()
     state.remaining = playing ? 12.5 : 0;
     state.playingCaption = playing ? QStringLiteral("Thunder") : QString();
     if (playing)
-        state.playingCarts = {{1, 3, 40, 60, QStringLiteral("Rain")}, {page, slot, 12.5, 20, state.playingCaption}};
+        state.playingCarts = {{7, 1, 3, 40, 60, QStringLiteral("Rain"), QString(), false},
+                              {8, page, slot, 12.5, 20, state.playingCaption, QString(), false}};
     const QJsonObject message = QJsonDocument::fromJson(RemoteProtocol::state(state, 4321)).object();
     QCOMPARE(message.value(QLatin1String("playing")).toBool(), playing);
     QCOMPARE(message.value(QLatin1String("slot")).toInt(), slot);

@@ -43,6 +43,7 @@ private slots:
     void keysForEveryCart_data();
     void keysForEveryCart();
     void endsAndFadesReleaseTheirButtons();
+    void voiceOverDucksTheOthers();
     void classicPageIsUnchanged();
     void togetherAtTheSink();
 
@@ -312,6 +313,22 @@ void TestCartLayers::endsAndFadesReleaseTheirButtons()
     QVERIFY(button(5)->backColor() == Colours::Red || button(5)->backColor() == Colours::Blue);
 }
 
+void TestCartLayers::voiceOverDucksTheOthers()
+{
+    // A bed (no duck) and a voice-over that ducks by 12 dB: the bed goes down in 150 ms while it
+    // plays, and back up in 500 ms once it stops; a second bed started under it starts ducked.
+    CartSettings voiceOver;
+    voiceOver.duckDb = -12;
+    showSecondPage(PageMode::Together, {{1, voiceOver}});
+    click(0);
+    click(1);
+    QCOMPARE(m_player->calls.mid(4), QStringList{"duck-layer:1:-12:0.15"});
+    click(2);
+    QCOMPARE(m_player->calls.mid(5), (QStringList{"put:/p/2.wav", "keep:3", "duck-layer:3:-12:0.15"}));
+    click(1); // the voice-over stops
+    QCOMPARE(m_player->calls.mid(8), (QStringList{"stop-layer:2", "duck-layer:1:0:0.5", "duck-layer:3:0:0.5"}));
+}
+
 void TestCartLayers::classicPageIsUnchanged()
 {
     // The track list's page, and any page left one at a time: the classic lock, no layer.
@@ -382,7 +399,7 @@ void TestCartLayers::togetherAtTheSink()
     QVERIFY(recorder.start());
     click(0);
     QTest::qWait(300);
-        click(1);
+    click(1);
     QCOMPARE(m_window->layers()->playing().size(), 2);
     // What kelvoctl playing prints: a line a cart, the first fired first.
     PlayerCommands commands(*m_window);

@@ -427,7 +427,8 @@ void TestMidi::onlyChangedLightsAreSent()
     surface.now.playing = true;
     surface.now.slot = 2;
     surface.now.playingPage = 1;
-    surface.now.playingCarts = {{1, 1, 10, 20, QStringLiteral("Bed")}, {1, 2, 5, 6, QStringLiteral("Voice")}};
+    surface.now.playingCarts = {{1, 1, 1, 10, 20, QStringLiteral("Bed"), QString(), false},
+                                {2, 1, 2, 5, 6, QStringLiteral("Voice"), QString(), false}};
     surface.tell(CommandSurface::Change::Started);
     QCOMPARE(transport.take(apc), (QStringList{"90 38 03", "90 39 03"}));
     surface.now = RecordingSurface().now;

@@ -50,8 +50,8 @@ AsRunLog::AsRunLog(CommandSurface &commands, QMenu *menu, QObject *parent)
 
 AsRunLog::~AsRunLog()
 {
-    if (m_onAir)
-        endRecord(QStringLiteral("exit"));
+    for (const quint64 id : m_onAir.keys())
+        endRecord(id, QStringLiteral("exit"));
     flush(2000);
     {
         std::lock_guard<std::mutex> lock(m_lock);
@@ -69,43 +69,64 @@ QString AsRunLog::folder()
 void AsRunLog::changed(int what)
 {
     using Change = CommandSurface::Change;
-    switch (Change(what)) {
-    case Change::Started: {
-        if (m_onAir)
-            endRecord(QStringLiteral("stop"));
-        if (!enabled())
-            return;
-        const SurfaceState state = m_commands.state();
-        if (!state.playing && state.slot < 1)
-            return;
+    const Change change = Change(what);
+    if (change != Change::Started && change != Change::Stopped && change != Change::Ended
+        && change != Change::FadeBegun)
+        return;
+    const SurfaceState state = m_commands.state();
+    // What is on air now, each cart by its id; a surface that lists none tells of one cart at most.
+    QList<PlayingCart> now = state.playingCarts;
+    const bool listed = !now.isEmpty();
+    if (!listed && (state.playing || state.slot > 0) && change == Change::Started) {
+        // The playing cart's own caption: the page shown may be another.
+        const QString caption = !state.playingCaption.isEmpty() || state.slot < 1
+            ? state.playingCaption
+            : state.carts[size_t(state.slot - 1)].caption;
+        now.append(
+            {0, state.playingPage, state.slot, state.remaining, state.total, caption, state.playingFile, state.fading});
+    }
+    if (change == Change::FadeBegun) {
+        for (auto it = m_onAir.begin(); it != m_onAir.end(); ++it) {
+            const bool fading = !listed || std::any_of(now.cbegin(), now.cend(), [&it](const PlayingCart &cart) {
+                return cart.id == it.key() && cart.fading;
+            });
+            it->fading = it->fading || fading;
+        }
+        return;
+    }
+    // Gone since the last change: ended, faded or stopped. A start with none listed replaces the
+    // one before (one cart at a time); otherwise every cart not listed now is gone.
+    const QList<quint64> logged = m_onAir.keys();
+    for (const quint64 id : logged) {
+        const bool there = listed
+            && std::any_of(now.cbegin(), now.cend(), [id](const PlayingCart &cart) { return cart.id == id; });
+        if (there)
+            continue;
+        if (!listed && change == Change::Started)
+            endRecord(id, QStringLiteral("stop"));
+        else if (change != Change::Started)
+            endRecord(id,
+                      m_onAir.value(id).fading      ? QStringLiteral("fade")
+                          : change == Change::Ended ? QStringLiteral("end")
+                                                    : QStringLiteral("stop"));
+        else
+            endRecord(id, QStringLiteral("stop"));
+    }
+    if (change != Change::Started || !enabled())
+        return;
+    for (const PlayingCart &playing : std::as_const(now)) {
+        if (m_onAir.contains(playing.id))
+            continue;
         OnAir cart;
         cart.show = state.showName;
-        cart.page = state.playingPage;
-        cart.slot = state.slot;
-        // The playing cart's own caption: the page shown may be another.
-        cart.caption = !state.playingCaption.isEmpty() || state.slot < 1 ? state.playingCaption
-                                                                         : state.carts[size_t(state.slot - 1)].caption;
-        cart.file = state.playingFile;
-        cart.total = state.total;
+        cart.page = playing.page;
+        cart.slot = playing.slot;
+        cart.caption = playing.caption;
+        cart.file = playing.file;
+        cart.total = playing.total;
         cart.clock.start();
-        m_onAir = cart;
+        m_onAir.insert(playing.id, cart);
         startRecord(cart);
-        break;
-    }
-    case Change::FadeBegun:
-        if (m_onAir)
-            m_onAir->fading = true;
-        break;
-    case Change::Stopped:
-        if (m_onAir)
-            endRecord(m_onAir->fading ? QStringLiteral("fade") : QStringLiteral("stop"));
-        break;
-    case Change::Ended:
-        if (m_onAir)
-            endRecord(QStringLiteral("end"));
-        break;
-    default:
-        break;
     }
 }
 
@@ -116,10 +137,9 @@ void AsRunLog::startRecord(const OnAir &cart)
            cart.file, QString(), QString()});
 }
 
-void AsRunLog::endRecord(const QString &how)
+void AsRunLog::endRecord(quint64 id, const QString &how)
 {
-    const OnAir cart = *m_onAir;
-    m_onAir.reset();
+    const OnAir cart = m_onAir.take(id);
     // Played to its end: its whole length, exactly; otherwise as long as it was on air.
     const double seconds = how == QLatin1String("end")
         ? cart.total

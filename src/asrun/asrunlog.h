@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QString>
 
@@ -56,13 +57,13 @@ private:
     };
     void changed(int what);
     void startRecord(const OnAir &cart);
-    void endRecord(const QString &how);
+    void endRecord(quint64 id, const QString &how);
     void queue(const QDateTime &at, const QStringList &fields);
     void run();
 
     CommandSurface &m_commands;
     QAction *m_action = nullptr;
-    std::optional<OnAir> m_onAir;
+    QHash<quint64, OnAir> m_onAir; // by the command surface's id of the cart (PlayingCart::id)
     std::mutex m_lock;
     std::condition_variable m_wake;
     std::deque<Record> m_queue;

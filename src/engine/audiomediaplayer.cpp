@@ -740,6 +740,14 @@ void AudioMediaPlayer::fadeLayer(int id, double seconds)
         fadePut(*it, seconds);
 }
 
+void AudioMediaPlayer::duckLayer(int id, double db, double seconds)
+{
+    const auto it = m_layers.find(id);
+    if (it == m_layers.end() || it->output != Output::Voice || it->rate <= 0)
+        return; // on the silent clock nothing is heard to duck
+    m_engine.duck(it->voice, std::pow(10.0, std::min(db, 0.0) / 20.0), qint64(std::max(seconds, 0.0) * it->rate));
+}
+
 bool AudioMediaPlayer::layerFadedOut(int id)
 {
     const auto it = m_layers.find(id);

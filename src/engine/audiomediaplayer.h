@@ -83,6 +83,7 @@ public:
     void stopLayer(int id) override;
     void fadeLayer(int id, double seconds) override;
     bool layerFadedOut(int id) override;
+    void duckLayer(int id, double db, double seconds) override;
 
     // True while the current track is timed by the silent clock rather than the sound server.
     bool usesSilentClock() const { return m_put.output == Output::Clock; }

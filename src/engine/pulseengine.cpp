@@ -205,6 +205,12 @@ void PulseEngine::fadeOut(const std::shared_ptr<PulseVoice> &voice, qint64 frame
     voice->fadeOut(frames);
 }
 
+void PulseEngine::duck(const std::shared_ptr<PulseVoice> &voice, double gain, qint64 frames)
+{
+    Lock lock(m_loop.get());
+    voice->duck(gain, frames);
+}
+
 void PulseEngine::release(const std::shared_ptr<PulseVoice> &voice)
 {
     Lock lock(m_loop.get());

@@ -64,6 +64,9 @@ public:
     // Fades a playing voice out along a smooth curve applied to its samples, reaching silence
     // frames after what is heard now; its status then says fadedOut, and it lets itself go.
     void fadeOut(const std::shared_ptr<PulseVoice> &voice, qint64 frames);
+    // Brings a playing voice's level to gain (1: its own) along a smooth curve of frames, from
+    // the next sample the device takes: what plays beside a voice-over goes down, then back.
+    void duck(const std::shared_ptr<PulseVoice> &voice, double gain, qint64 frames);
     // Lets a voice go without a sound (an armed voice no longer wanted).
     void release(const std::shared_ptr<PulseVoice> &voice);
     // Frames of a started voice heard so far, from the server's own timing; nothing before

@@ -194,8 +194,8 @@ void PulseVoice::write(size_t bytes)
         }
         auto *samples = static_cast<char *>(buffer);
         applyGain(samples, got / m_frameBytes);
-        applyFade(samples, got / m_frameBytes, writtenFrames());
         remember(static_cast<const char *>(buffer), got);
+        applyEnvelope(samples, got / m_frameBytes, writtenFrames());
         pa_stream_write(m_pa.get(), buffer, size_t(got), nullptr, 0, PA_SEEK_RELATIVE);
         m_writtenBytes += got;
         bytes -= size_t(got);
@@ -315,7 +315,8 @@ void PulseVoice::stop()
     m_retry.reset();
     m_endTimer.reset();
     m_drain.reset();
-    whenReadPositionKnown(&PulseVoice::rampDown);
+    m_rampWanted = true;
+    whenReadPositionKnown();
 }
 
 void PulseVoice::fadeOut(qint64 frames)
@@ -325,21 +326,48 @@ void PulseVoice::fadeOut(qint64 frames)
     // Timed from what is heard now, so silence comes the fade's length after it was asked for,
     // however far ahead the splice has to go.
     m_fadeEndFrame = std::max<qint64>(heardFrames(), 0) + std::max<qint64>(frames, 1);
-    whenReadPositionKnown(&PulseVoice::spliceFade);
+    m_fadeWanted = true;
+    whenReadPositionKnown();
 }
 
-void PulseVoice::whenReadPositionKnown(void (PulseVoice::*then)())
+void PulseVoice::duck(double gain, qint64 frames)
 {
+    if (m_state != State::Ready || !m_started)
+        return;
+    m_duckTarget = std::clamp(gain, 0.0, 1.0);
+    m_duckFrames = std::max<qint64>(frames, 1);
+    m_duckWanted = true;
+    whenReadPositionKnown();
+}
+
+void PulseVoice::afterTiming()
+{
+    // A stop supersedes whatever else waited; a fade and a duck may both have been asked for.
+    if (m_rampWanted) {
+        m_rampWanted = m_fadeWanted = m_duckWanted = false;
+        rampDown();
+        return;
+    }
+    if (std::exchange(m_fadeWanted, false))
+        spliceFade();
+    if (std::exchange(m_duckWanted, false))
+        spliceDuck();
+}
+
+void PulseVoice::whenReadPositionKnown()
+{
+    // Asked for already: what waits now is done with what is already on its way.
+    if (m_timing || m_sinkInfo)
+        return;
     // Where a splice may go needs the server's read position as it is now, not as it was at the
     // last update, and the device's block: ask for both, and go on when both have answered.
-    m_afterTiming = then;
     m_timing.reset(pa_stream_update_timing_info(
         m_pa.get(),
         [](pa_stream *, int, void *self) {
             auto *voice = static_cast<PulseVoice *>(self);
             voice->m_timing.reset();
             if (!voice->m_sinkInfo)
-                (voice->*voice->m_afterTiming)();
+                voice->afterTiming();
         },
         this));
     m_sinkInfo.reset(pa_context_get_sink_info_by_index(
@@ -352,11 +380,11 @@ void PulseVoice::whenReadPositionKnown(void (PulseVoice::*then)())
             }
             voice->m_sinkInfo.reset();
             if (!voice->m_timing)
-                (voice->*voice->m_afterTiming)();
+                voice->afterTiming();
         },
         this));
     if (!m_timing && !m_sinkInfo)
-        (this->*then)();
+        afterTiming();
 }
 
 void PulseVoice::rampDown()
@@ -366,6 +394,7 @@ void PulseVoice::rampDown()
     // The same samples as the server holds from there, ramped down along a raised cosine, then
     // silence: continuous wherever the device picks it up.
     const qint64 frames = qint64(queued.size()) / m_frameBytes;
+    applyEnvelope(queued.data(), frames, from);
     const qint64 ramp = std::min(std::max<qint64>(1, kRampMs * m_rate / 1000), frames);
     scaleFrames(queued.data(), frames, m_channels, m_float, [ramp](qint64 f) {
         return f < ramp ? 0.5 * (1.0 + std::cos(M_PI * double(f + 1) / double(ramp + 1))) : 0.0;
@@ -388,10 +417,49 @@ void PulseVoice::spliceFade()
     m_fadeFrames = std::max<qint64>(1, m_fadeEndFrame - from);
     m_fadeEndFrame = m_fadeFrom + m_fadeFrames;
     std::vector<char> queued = queuedFrom(from);
-    applyFade(queued.data(), qint64(queued.size()) / m_frameBytes, from);
+    applyEnvelope(queued.data(), qint64(queued.size()) / m_frameBytes, from);
     rewrite(from, queued);
     if (writtenFrames() >= m_fadeEndFrame)
         drainIfDone();
+}
+
+void PulseVoice::spliceDuck()
+{
+    if (m_state != State::Ready)
+        return;
+    const qint64 from = splicePoint();
+    // From the level it has there, so the curve has no step.
+    m_ducks.push_back({from, duckGain(from), m_duckTarget, m_duckFrames});
+    // Ramps older than anything a splice can reach again are forgotten, all but the one in force.
+    const qint64 oldest = writtenFrames() - qint64(m_history.size()) / m_frameBytes;
+    while (m_ducks.size() > 1 && m_ducks[1].from <= oldest)
+        m_ducks.erase(m_ducks.begin());
+    std::vector<char> queued = queuedFrom(from);
+    applyEnvelope(queued.data(), qint64(queued.size()) / m_frameBytes, from);
+    rewrite(from, queued);
+}
+
+double PulseVoice::duckGain(qint64 frame) const
+{
+    for (auto ramp = m_ducks.rbegin(); ramp != m_ducks.rend(); ++ramp) {
+        if (ramp->from > frame)
+            continue;
+        if (frame >= ramp->from + ramp->frames)
+            return ramp->end;
+        const double t = double(frame - ramp->from + 1) / double(ramp->frames);
+        return ramp->start + (ramp->end - ramp->start) * 0.5 * (1.0 - std::cos(M_PI * t));
+    }
+    return m_ducks.empty() ? 1.0 : m_ducks.front().start;
+}
+
+void PulseVoice::applyEnvelope(char *samples, qint64 frames, qint64 firstFrame) const
+{
+    if (m_ducks.empty()) {
+        applyFade(samples, frames, firstFrame); // bit for bit, but for a fade
+        return;
+    }
+    scaleFrames(samples, frames, m_channels, m_float,
+                [this, firstFrame](qint64 f) { return duckGain(firstFrame + f) * fadeGain(firstFrame + f); });
 }
 
 double PulseVoice::fadeGain(qint64 frame) const
@@ -462,11 +530,8 @@ void PulseVoice::rewrite(qint64 from, const std::vector<char> &bytes)
 {
     if (bytes.empty())
         return;
-    // Kept as written, so a stop during a fade ramps down from what is really queued.
-    const qint64 written = m_writtenBytes;
-    m_writtenBytes = from * m_frameBytes;
-    remember(bytes.data(), qint64(bytes.size()));
-    m_writtenBytes = written;
+    // The history keeps the samples before the duck and the fade, which every splice applies
+    // afresh: a stop during a fade ramps down from what is really queued.
     pa_stream_write(m_pa.get(), bytes.data(), bytes.size(), nullptr, from * m_frameBytes, PA_SEEK_ABSOLUTE);
 }
 

@@ -81,6 +81,7 @@ private:
     void start();
     void stop();
     void fadeOut(qint64 frames);
+    void duck(double gain, qint64 frames);
     void fail();
     // Lets the stream go; the engine forgets the voice, which may then be destroyed: nothing
     // may touch it after this returns.
@@ -89,9 +90,16 @@ private:
 
     void streamStateChanged();
     void write(size_t bytes);
-    void whenReadPositionKnown(void (PulseVoice::*then)());
+    // Runs what waits for the server's read position (a stop's ramp, a fade's or a duck's
+    // splice) once it is known.
+    void whenReadPositionKnown();
+    void afterTiming();
     void rampDown();
     void spliceFade();
+    void spliceDuck();
+    double duckGain(qint64 frame) const;
+    // What is written beyond the voice's own gain: the duck's level and the fade.
+    void applyEnvelope(char *samples, qint64 frames, qint64 firstFrame) const;
     qint64 splicePoint() const;
     std::vector<char> queuedFrom(qint64 from) const;
     void rewrite(qint64 from, const std::vector<char> &bytes);
@@ -131,11 +139,25 @@ private:
     qint64 m_fadeEndFrame = -1; // where a fade asked for reaches silence
     qint64 m_fadeFrom = -1;     // where it starts, once spliced
     qint64 m_fadeFrames = 0;
-    void (PulseVoice::*m_afterTiming)() = nullptr;
+    bool m_rampWanted = false; // a stop waits for the read position
+    bool m_fadeWanted = false; // a fade likewise
+    bool m_duckWanted = false; // a duck likewise
+    // A duck's level from frame from: start to end along a raised cosine of frames, then end.
+    struct DuckRamp
+    {
+        qint64 from = 0;
+        double start = 1;
+        double end = 1;
+        qint64 frames = 1;
+    };
+    std::vector<DuckRamp> m_ducks; // the latest last; before the first: 1
+    double m_duckTarget = 1;
+    qint64 m_duckFrames = 1;
     qint64 m_lastTimingRequestNs = 0;
     qint64 m_lastHeard = 0; // the last answer of heardFrames(), and when it was given
     qint64 m_lastHeardNs = 0;
-    // The last audio written, by its position in the stream, for the ramp a stop writes.
+    // The last audio written, by its position in the stream, at the voice's own gain (before
+    // the duck and the fade), for the splices that rewrite what the server holds.
     std::vector<char> m_history;
     // Declared after what their callbacks use, and the stream last: it goes first.
     TimeEvent m_retry;

@@ -21,4 +21,7 @@ public:
     // Fades a layer out as FadeControl fades the put; layerFadedOut() is true once it is silent.
     virtual void fadeLayer(int id, double seconds) = 0;
     virtual bool layerFadedOut(int id) = 0;
+    // Brings a layer's level to db below its own (0: its own again) along a smooth curve of
+    // seconds, from the next sample heard: what plays beside a voice-over ducks under it.
+    virtual void duckLayer(int id, double db, double seconds) = 0;
 };

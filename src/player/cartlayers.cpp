@@ -94,6 +94,7 @@ void CartLayers::press(int slot, bool fadeIt)
     }
     fadeGroup(cart.settings.group, cart.layer);
     m_playing.append(cart);
+    duck();
     m_total->setText(Module1::displayTime(cart.total));
     m_timer.start();
     paint();
@@ -114,6 +115,24 @@ void CartLayers::fade(Playing &cart)
 {
     cart.fading = true;
     m_layers->fadeLayer(cart.layer, cart.settings.fadeOut.value_or(windowFade()));
+    if (cart.settings.duckDb < 0)
+        duck(); // a voice-over fading out lets the others back up as it goes
+    emit fadeBegun();
+}
+
+void CartLayers::duck()
+{
+    for (Playing &cart : m_playing) {
+        double deepest = 0;
+        for (const Playing &other : std::as_const(m_playing)) {
+            if (other.layer != cart.layer && !other.fading)
+                deepest = std::min(deepest, other.settings.duckDb);
+        }
+        if (deepest == cart.duckedDb)
+            continue;
+        m_layers->duckLayer(cart.layer, deepest, deepest < cart.duckedDb ? 0.15 : 0.5);
+        cart.duckedDb = deepest;
+    }
 }
 
 void CartLayers::fadeMostRecent()
@@ -146,6 +165,8 @@ void CartLayers::stop(qsizetype index, bool ended)
 {
     const Playing cart = m_playing.takeAt(index);
     m_layers->stopLayer(cart.layer);
+    if (cart.settings.duckDb < 0)
+        duck(); // the others come back up
     if (TrackButton *button = buttonOf(cart)) {
         button->setBackColor(Colours::ButtonFace);
         button->setProgress(std::nullopt);

@@ -37,6 +37,7 @@ public:
         CartSettings settings;
         double total = 0; // seconds
         bool fading = false;
+        double duckedDb = 0; // how far it is ducked under another
     };
 
     // player plays what is fired, layers keeps it playing beside the rest (null: a player that
@@ -76,10 +77,14 @@ signals:
     void started();
     void stopped();
     void ended();
+    void fadeBegun();
     void ticked();
 
 private:
     void tick();
+    // Every cart under the deepest duck of the others that play (ramping down in 150 ms, back up
+    // in 500 ms).
+    void duck();
     void stop(qsizetype index, bool ended);
     void fade(Playing &cart);
     void paint();

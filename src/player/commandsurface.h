@@ -17,11 +17,14 @@ struct CartState
 // A cart that plays on air.
 struct PlayingCart
 {
-    int page = 0; // from 1; 0 when its page is gone or another show is open
-    int slot = 0; // 1 to 12; 0 likewise
+    quint64 id = 0; // the same for as long as the cart plays, another for each cart started
+    int page = 0;   // from 1; 0 when its page is gone or another show is open
+    int slot = 0;   // 1 to 12; 0 likewise
     double remaining = 0;
     double total = 0;
     QString caption;
+    QString file;
+    bool fading = false;
 };
 
 // What the player window tells of itself to a controller.

@@ -183,6 +183,7 @@ void Form1::buildControls()
     connect(m_layers, &CartLayers::stopped, this, &Form1::trackStopped);
     connect(m_layers, &CartLayers::ended, this, &Form1::trackEnded);
     connect(m_layers, &CartLayers::ticked, this, &Form1::ticked);
+    connect(m_layers, &CartLayers::fadeBegun, this, &Form1::fadeBegun);
     m_endWarning = new EndWarning(m_menu->menu(), LblLCD3, this);
     m_guard = new PressGuard(m_menu->menu(), this);
     connect(m_menu, &WindowMenu::cartSettingsRequested, this, [this](int n) { m_carts->edit(this, n); });
@@ -400,6 +401,7 @@ void Form1::CmdTrack_Click(int index)
         emit trackStopped();
     } else {
         m_playingPageId = m_show->pageId(m_show->shownPage());
+        ++m_startSerial;
         m_playingFile = CmdTrack[index]->tag();
         m_playingCaption = CmdTrack[index]->text();
         m_playingSettings = m_show->cartSettings(m_show->shownPage(), index);

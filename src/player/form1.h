@@ -92,6 +92,8 @@ public:
     // The playing track's file and caption; empty when none plays.
     QString playingFile() const { return playingTrack() ? m_playingFile : QString(); }
     QString playingCaption() const { return playingTrack() ? m_playingCaption : QString(); }
+    // Another number for each track started, beyond any of the player's layers' ids.
+    quint64 playingSerial() const { return (quint64(1) << 32) + m_startSerial; }
     double remainingSeconds()
     {
         return playingTrack() ? std::max(0.0, ActiveMovie1->duration() - ActiveMovie1->position()) : 0.0;
@@ -186,6 +188,7 @@ private:
     QString m_playingFile;       // and that cart's file, caption and settings
     QString m_playingCaption;
     CartSettings m_playingSettings;
+    quint64 m_startSerial = 0;
 
     QPointer<Form2> m_form2;
     QPointer<About> m_about;

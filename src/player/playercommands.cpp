@@ -65,7 +65,8 @@ SurfaceState PlayerCommands::state()
         state.fading = m_window.isFading();
         state.playingFile = m_window.playingFile();
         state.playingCaption = m_window.playingCaption();
-        state.playingCarts.append({state.playingPage, state.slot, state.remaining, state.total, state.playingCaption});
+        state.playingCarts.append({m_window.playingSerial(), state.playingPage, state.slot, state.remaining,
+                                   state.total, state.playingCaption, state.playingFile, state.fading});
     }
     // The carts that play beside one another: each listed, and the one fired last told of when
     // no cart of a page of one at a time plays.
@@ -73,8 +74,14 @@ SurfaceState PlayerCommands::state()
     const ShowDocument *show = m_window.showDocument();
     for (const CartLayers::Playing &cart : layers->playing()) {
         const std::optional<int> page = show->pageOf(cart.pageId);
-        const PlayingCart playing{page ? *page + 1 : 0, page ? cart.slot + 1 : 0, layers->remaining(cart), cart.total,
-                                  cart.caption};
+        const PlayingCart playing{quint64(cart.layer),
+                                  page ? *page + 1 : 0,
+                                  page ? cart.slot + 1 : 0,
+                                  layers->remaining(cart),
+                                  cart.total,
+                                  cart.caption,
+                                  cart.file,
+                                  cart.fading};
         state.playingCarts.append(playing);
         if (!m_window.playingTrack()) {
             state.playing = true;
