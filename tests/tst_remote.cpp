@@ -104,8 +104,10 @@ public:
         state.slot = 3;
         state.remaining = 12.5;
         state.total = 60.0;
-        state.playingPage = 2;
+                state.playingPage = 2;
         state.pageCount = 3;
+        state.playingCarts = {{5, 2, 1, 40, 50, QStringLiteral("Bed"), QString(), false},
+                              {6, 2, 3, 12.5, 60, QStringLiteral("Voice"), QString(), false}};
         return state;
     }();
     void fire(int slot) override { calls << QStringLiteral("fire:%1").arg(slot); }
@@ -365,7 +367,11 @@ void TestRemote::oscDispatch_data()
     QTest::newRow("stop") << oscMessage("/kelvo/stop", "") << QStringList{"stop"} << QString() << false;
     QTest::newRow("stop with an argument") << oscMessage("/kelvo/stop", "i", 1) << QStringList{} << QString() << true;
         QTest::newRow("fade") << oscMessage("/kelvo/fade", "") << QStringList{"fade"} << QString() << false;
-    QTest::newRow("stop all") << oscMessage("/kelvo/stopall", "") << QStringList{"stop-all"} << QString() << false;
+        QTest::newRow("stop all") << oscMessage("/kelvo/stopall", "") << QStringList{"stop-all"} << QString() << false;
+    QTest::newRow("what plays") << oscMessage("/kelvo/playing", "") << QStringList{}
+                                << QStringLiteral("/kelvo/playing types iiffsiiffs") << false;
+    QTest::newRow("what plays, with an argument")
+        << oscMessage("/kelvo/playing", "i", 1) << QStringList{} << QString() << true;
     QTest::newRow("fade all") << oscMessage("/kelvo/fadeall", "") << QStringList{"fade-all"} << QString() << false;
     QTest::newRow("stop all with an argument")
         << oscMessage("/kelvo/stopall", "i", 1) << QStringList{} << QString() << true;

@@ -36,6 +36,24 @@ QByteArray stateReply(const SurfaceState &state)
     return packet;
 }
 
+// Every cart on air, five arguments each: page, slot, remaining, total, caption.
+QByteArray playingReply(const SurfaceState &state)
+{
+    const Message reply(lo_message_new());
+    for (const PlayingCart &cart : state.playingCarts) {
+        lo_message_add_int32(reply.get(), cart.page);
+        lo_message_add_int32(reply.get(), cart.slot);
+        lo_message_add_float(reply.get(), float(cart.remaining));
+        lo_message_add_float(reply.get(), float(cart.total));
+        lo_message_add_string(reply.get(), cart.caption.left(64).toUtf8().constData());
+    }
+    size_t size = 0;
+    void *bytes = lo_message_serialise(reply.get(), "/kelvo/playing", nullptr, &size);
+    QByteArray packet(static_cast<const char *>(bytes), qsizetype(size));
+    std::free(bytes);
+    return packet;
+}
+
 } // namespace
 
 OscDispatch::Outcome OscDispatch::handle(const QByteArray &packet, CommandSurface &target)
@@ -105,8 +123,11 @@ OscDispatch::Outcome OscDispatch::handle(const QByteArray &packet, CommandSurfac
         return {};
     }
     if (path == QLatin1String("/kelvo/state") && bare)
-        return {stateReply(target.state()), {}};
-    if (path == QLatin1String("/kelvo/stop") || path == QLatin1String("/kelvo/fade")
+                return {stateReply(target.state()), {}};
+    if (path == QLatin1String("/kelvo/playing") && bare)
+        return {playingReply(target.state()), {}};
+    if (path == QLatin1String("/kelvo/playing") || path == QLatin1String("/kelvo/stop")
+        || path == QLatin1String("/kelvo/fade")
         || path == QLatin1String("/kelvo/state") || path == QLatin1String("/kelvo/stopall")
         || path == QLatin1String("/kelvo/fadeall"))
         return ignored(QStringLiteral("%1 takes no arguments").arg(path));
