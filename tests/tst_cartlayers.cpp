@@ -18,6 +18,8 @@
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
+#include <QScopeGuard>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -43,7 +45,8 @@ private slots:
     void keysForEveryCart_data();
     void keysForEveryCart();
     void endsAndFadesReleaseTheirButtons();
-    void voiceOverDucksTheOthers();
+        void voiceOverDucksTheOthers();
+    void guardAndEndWarningFollowEachCart();
     void classicPageIsUnchanged();
     void togetherAtTheSink();
 
@@ -327,6 +330,32 @@ void TestCartLayers::voiceOverDucksTheOthers()
     QCOMPARE(m_player->calls.mid(5), (QStringList{"put:/p/2.wav", "keep:3", "duck-layer:3:-12:0.15"}));
     click(1); // the voice-over stops
     QCOMPARE(m_player->calls.mid(8), (QStringList{"stop-layer:2", "duck-layer:1:0:0.5", "duck-layer:3:0:0.5"}));
+}
+
+void TestCartLayers::guardAndEndWarningFollowEachCart()
+{
+    Settings settings;
+    settings.setGuardMilliseconds(500);
+    QSettings(settings.fileName(), QSettings::IniFormat).setValue(QStringLiteral("warning/seconds"), 5);
+    const auto reset = qScopeGuard([] {
+        Settings().setGuardMilliseconds(0);
+        QSettings(Settings().fileName(), QSettings::IniFormat).setValue(QStringLiteral("warning/seconds"), 0);
+    });
+    showSecondPage(PageMode::Together);
+    click(0);
+    click(0); // a double press: the second is ignored
+    QCOMPARE(m_player->calls, (QStringList{"put:/p/0.wav", "keep:1"}));
+    click(1);
+    QTest::keyClick(m_window.get(), Qt::Key_Escape); // a fade is never ignored
+    QCOMPARE(m_player->calls.last(), QStringLiteral("fade-layer:2:2"));
+    // The remaining display warns in the last seconds of the cart it shows, the one fired last.
+    QLabel *lcd = m_window->findChild<QLabel *>(QStringLiteral("LblLCD3"));
+    const QColor yellow = lcd->palette().color(QPalette::WindowText);
+    m_player->layers[2].played = 31 - 3; // three seconds left
+    tick();
+    QCOMPARE(lcd->palette().color(QPalette::WindowText), QColor(Qt::red));
+    QTest::keyClick(m_window.get(), Qt::Key_Escape, Qt::ShiftModifier);
+    QCOMPARE(lcd->palette().color(QPalette::WindowText), yellow);
 }
 
 void TestCartLayers::classicPageIsUnchanged()

@@ -59,10 +59,11 @@ void CartLayers::press(int slot, bool fadeIt)
     const quint64 pageId = m_show.pageId(m_show.shownPage());
     for (qsizetype n = 0; n < m_playing.size(); ++n) {
         Playing &cart = m_playing[n];
-        if (cart.pageId == pageId && cart.slot == slot) {
+                if (cart.pageId == pageId && cart.slot == slot) {
+            const int guardMs = Settings().guardMilliseconds();
             if (fadeIt && !cart.fading)
                 fade(cart);
-            else
+            else if (fadeIt || guardMs <= 0 || cart.since.elapsed() >= guardMs)
                 stop(n, false);
             return;
         }
@@ -92,7 +93,8 @@ void CartLayers::press(int slot, bool fadeIt)
         m_player.stop();
         return;
     }
-    fadeGroup(cart.settings.group, cart.layer);
+        fadeGroup(cart.settings.group, cart.layer);
+    cart.since.start();
     m_playing.append(cart);
     duck();
     m_total->setText(Module1::displayTime(cart.total));

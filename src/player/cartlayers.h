@@ -3,6 +3,7 @@
 #include "show/cartsettings.h"
 
 #include <QList>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -37,7 +38,8 @@ public:
         CartSettings settings;
         double total = 0; // seconds
         bool fading = false;
-        double duckedDb = 0; // how far it is ducked under another
+                double duckedDb = 0; // how far it is ducked under another
+        QElapsedTimer since; // its start
     };
 
     // player plays what is fired, layers keeps it playing beside the rest (null: a player that
@@ -58,9 +60,10 @@ public:
     }
     double remaining(const Playing &cart) const;
 
-    // A press of slot on the page shown: plays it over what plays (fading out what plays first on
+        // A press of slot on the page shown: plays it over what plays (fading out what plays first on
     // a page that hands over, and the other carts of its group on any page), or stops it when it
-    // plays; with fade, fades it out instead.
+    // plays, unless the guard against a double press says it came too soon after its start;
+    // with fade, fades it out instead.
     void press(int slot, bool fade);
     // The carts of group fade out (except the one of layer except); none for an empty group.
     void fadeGroup(const QString &group, int except = 0);

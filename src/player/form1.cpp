@@ -183,8 +183,19 @@ void Form1::buildControls()
     connect(m_layers, &CartLayers::stopped, this, &Form1::trackStopped);
     connect(m_layers, &CartLayers::ended, this, &Form1::trackEnded);
     connect(m_layers, &CartLayers::ticked, this, &Form1::ticked);
-    connect(m_layers, &CartLayers::fadeBegun, this, &Form1::fadeBegun);
-    m_endWarning = new EndWarning(m_menu->menu(), LblLCD3, this);
+        connect(m_layers, &CartLayers::fadeBegun, this, &Form1::fadeBegun);
+        m_endWarning = new EndWarning(m_menu->menu(), LblLCD3, this);
+    // The displays show the cart fired last of those playing together: the warning follows it.
+    connect(m_layers, &CartLayers::ticked, m_endWarning, [this] {
+        if (const std::optional<CartLayers::Playing> last = m_layers->mostRecent(); last && !Timer1->isActive())
+            m_endWarning->tick(m_layers->remaining(*last));
+    });
+    for (auto signal : {&CartLayers::stopped, &CartLayers::ended}) {
+        connect(m_layers, signal, m_endWarning, [this] {
+            if (!m_layers->anyPlaying() && !Timer1->isActive())
+                m_endWarning->rest();
+        });
+    }
     m_guard = new PressGuard(m_menu->menu(), this);
     connect(m_menu, &WindowMenu::cartSettingsRequested, this, [this](int n) { m_carts->edit(this, n); });
 
