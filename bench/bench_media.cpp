@@ -18,6 +18,7 @@
 #include "player/form1.h"
 #include "player/playercommands.h"
 #include "show/showdocument.h"
+#include "common/settings.h"
 #include "player/trackbutton.h"
 #include "tracklist/tracklistfile.h"
 
@@ -766,6 +767,117 @@ static void pagesTable()
     std::printf("(target: at most 24 streams at any time; RSS at most +10 MB over one page)\n");
 }
 
+// A show of one page whose twelve carts play together: cart 1 a loud tone (the one timed), the
+// others quiet tones below the monitor's threshold even all at once, each of its own pitch.
+static bool writeTogetherShow(const QString &folder, int seconds)
+{
+    QString carts;
+    for (int n = 0; n < 12; ++n) {
+        const double amplitude = n == 0 ? 12000 : 300;
+        QList<qint16> tone;
+        for (int i = 0; i < 44100 * seconds; ++i)
+            tone << qint16(amplitude * std::sin(2 * M_PI * (220 + 40 * n) * i / 44100.0));
+        if (!writeMonoWav(folder + QStringLiteral("/tone%1.wav").arg(n), tone, 44100))
+            return false;
+        carts += QStringLiteral("%1{\"file\": \"tone%2.wav\", \"caption\": \"Tone %2\"}").arg(n ? ", " : "").arg(n);
+    }
+    QFile show(folder + QStringLiteral("/together.kelvo"));
+    const QByteArray text =
+        QStringLiteral(R"({"kelvo-show": 1, "pages": [{"name": "Layers", "playback": "together", "carts": [%1]}]})")
+            .arg(carts)
+            .toUtf8();
+    return show.open(QIODevice::WriteOnly) && show.write(text) == text.size();
+}
+
+// Child mode: the window on a together page, count carts playing for some seconds; prints
+// "name cpu-ms-per-s wakeups" lines as --whole does.
+static int layersPlaying(const QString &folder, int count, int seconds)
+{
+    Settings().setLastShow(folder + QStringLiteral("/together.kelvo"));
+    QTemporaryDir dir;
+    auto window = std::make_unique<Form1>(std::make_unique<AudioMediaPlayer>(), std::make_unique<QtOpenDialog>(),
+                                          dir.path());
+    window->show();
+    pump(4000); // armed
+    for (int n = 0; n < count; ++n)
+        cart(*window, n)->click();
+    pump(500);
+    const QMap<QString, ThreadUse> before = threadUse(QCoreApplication::applicationPid());
+    pump(seconds * 1000);
+    const QMap<QString, ThreadUse> after = threadUse(QCoreApplication::applicationPid());
+    for (const ThreadUse &thread : perSecond(before, after, seconds))
+        std::printf("%s\t%.3f\t%lld\n", qPrintable(thread.name), thread.cpuMs, qint64(thread.switches));
+    Settings().setLastShow(QString());
+    return 0;
+}
+
+// Several carts at once: a fire while seven carts play against a fire at rest, to the first loud
+// sample at the sink; and the CPU of eight carts playing against one.
+static void layersTable()
+{
+    StampedMonitor monitor(3000);
+    if (!monitor.start()) {
+        std::printf("\nCarts together: no sound server with a test_null sink\n");
+        return;
+    }
+    QTemporaryDir folder;
+    if (!writeTogetherShow(folder.path(), 120))
+        return;
+    Settings().setLastShow(folder.filePath(QStringLiteral("together.kelvo")));
+    {
+        QTemporaryDir dir;
+        auto window = std::make_unique<Form1>(std::make_unique<AudioMediaPlayer>(), std::make_unique<QtOpenDialog>(),
+                                              dir.path());
+        window->show();
+        pump(4000);
+        const auto fire = [&] {
+            monitor.reset();
+            const qint64 t0 = monotonicNs();
+            cart(*window, 0)->click();
+            const double ms = waitOnsetMs(monitor, t0);
+            pump(200);
+            cart(*window, 0)->click(); // and stopped, armed again for the next
+            pump(400);
+            return ms;
+        };
+        QList<double> rest, beside;
+        for (int i = 0; i < 20; ++i)
+            rest << fire();
+        for (int n = 1; n < 8; ++n)
+            cart(*window, n)->click();
+        pump(1000);
+        for (int i = 0; i < 20; ++i)
+            beside << fire();
+        printLatencies("Carts together: a click to cart 1's first sample above 3000 at the sink, ms (20 runs each)",
+                       {{"a fire at rest", rest}, {"a fire while 7 carts play", beside}},
+                       "a fire while 7 play at most 1 ms slower than at rest (medians)");
+        window->stopAll();
+        pump(500);
+    }
+    Settings().setLastShow(QString());
+    const int seconds = qEnvironmentVariableIntValue("KELVO_BENCH_SECONDS") > 0
+        ? qEnvironmentVariableIntValue("KELVO_BENCH_SECONDS")
+        : 20;
+    const QList<ThreadUse> one = childThreads({"--layers", folder.path(), "1", QString::number(seconds)});
+    const QList<ThreadUse> eight = childThreads({"--layers", folder.path(), "8", QString::number(seconds)});
+    printThreads("Carts together: one cart playing", one, seconds, nullptr);
+    printThreads("Carts together: eight carts playing", eight, seconds, nullptr);
+    const auto sum = [](const QList<ThreadUse> &threads, bool window) {
+        double cpu = 0;
+        for (const ThreadUse &thread : threads) {
+            if ((thread.name == QLatin1String("bench_media")) == window)
+                cpu += thread.cpuMs;
+        }
+        return cpu;
+    };
+    std::printf("| %-22s | %12s | %12s | %8s |\n", "", "one cart", "eight carts", "ratio");
+    std::printf("| %-22s | %12.2f | %12.2f | %7.2fx |\n", "engine threads, ms/s", sum(one, false), sum(eight, false),
+                sum(eight, false) / std::max(sum(one, false), 0.001));
+    std::printf("| %-22s | %12.2f | %12.2f | %7.2fx |\n", "the window, ms/s", sum(one, true), sum(eight, true),
+                sum(eight, true) / std::max(sum(one, true), 0.001));
+    std::printf("(targets: the engine threads at most 8x one cart's, the window at most 2x)\n");
+}
+
 // MIDI: a pad's note handed to the transport against a click, to the first loud sample at the
 // sink; and the whole program's CPU while a cart plays with 1,000 events a second arriving.
 static void midiTable(const QString &dir)
@@ -901,8 +1013,11 @@ int main(int argc, char *argv[])
         return walkPages(QString::fromLocal8Bit(argv[2]), atoi(argv[3]));
     if (argc == 4 && QByteArray(argv[1]) == "--whole")
         return wholeProgram(QString::fromLocal8Bit(argv[2]), atoi(argv[3]));
+    if (argc == 5 && QByteArray(argv[1]) == "--layers")
+        return layersPlaying(QString::fromLocal8Bit(argv[2]), atoi(argv[3]), atoi(argv[4]));
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_media FIXTURES_DIR [--cpu | --commands | --pages | --midi | --browser]\n");
+        std::fprintf(
+            stderr, "usage: bench_media FIXTURES_DIR [--cpu | --commands | --pages | --layers | --midi | --browser]\n");
         return 2;
     }
     const QString dir = QString::fromLocal8Bit(argv[1]) + "/";
@@ -916,6 +1031,10 @@ int main(int argc, char *argv[])
     }
     if (argc > 2 && QByteArray(argv[2]) == "--midi") {
         midiTable(dir); // the MIDI tables alone
+        return 0;
+    }
+    if (argc > 2 && QByteArray(argv[2]) == "--layers") {
+        layersTable(); // the tables of carts playing together alone
         return 0;
     }
     if (argc > 2 && QByteArray(argv[2]) == "--pages") {

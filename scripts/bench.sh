@@ -15,4 +15,5 @@ trap pulse_stop EXIT
 
 QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$build/bench/bench_startup"
 "$build/bench/bench_media" "$build/bench-fixtures"
+"$build/bench/bench_media" "$build/bench-fixtures" --layers
 "$build/bench/bench_carts" "$build/bench-fixtures"

@@ -45,7 +45,7 @@ private slots:
     void keysForEveryCart_data();
     void keysForEveryCart();
     void endsAndFadesReleaseTheirButtons();
-        void voiceOverDucksTheOthers();
+    void voiceOverDucksTheOthers();
     void guardAndEndWarningFollowEachCart();
     void classicPageIsUnchanged();
     void togetherAtTheSink();

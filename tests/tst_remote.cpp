@@ -104,7 +104,7 @@ public:
         state.slot = 3;
         state.remaining = 12.5;
         state.total = 60.0;
-                state.playingPage = 2;
+        state.playingPage = 2;
         state.pageCount = 3;
         state.playingCarts = {{5, 2, 1, 40, 50, QStringLiteral("Bed"), QString(), false},
                               {6, 2, 3, 12.5, 60, QStringLiteral("Voice"), QString(), false}};
@@ -366,8 +366,8 @@ void TestRemote::oscDispatch_data()
     QTest::newRow("fire with nothing") << oscMessage("/kelvo/fire", "") << QStringList{} << QString() << true;
     QTest::newRow("stop") << oscMessage("/kelvo/stop", "") << QStringList{"stop"} << QString() << false;
     QTest::newRow("stop with an argument") << oscMessage("/kelvo/stop", "i", 1) << QStringList{} << QString() << true;
-        QTest::newRow("fade") << oscMessage("/kelvo/fade", "") << QStringList{"fade"} << QString() << false;
-        QTest::newRow("stop all") << oscMessage("/kelvo/stopall", "") << QStringList{"stop-all"} << QString() << false;
+    QTest::newRow("fade") << oscMessage("/kelvo/fade", "") << QStringList{"fade"} << QString() << false;
+    QTest::newRow("stop all") << oscMessage("/kelvo/stopall", "") << QStringList{"stop-all"} << QString() << false;
     QTest::newRow("what plays") << oscMessage("/kelvo/playing", "") << QStringList{}
                                 << QStringLiteral("/kelvo/playing types iiffsiiffs") << false;
     QTest::newRow("what plays, with an argument")
@@ -854,7 +854,7 @@ void TestRemote::lateRequestsAreRefused_data()
     QTest::newRow("a page, 3 s ago") << InstanceLink::stamped("fire 2 3", now - 3000) << QByteArray("late")
                                      << QStringList{};
     QTest::newRow("a stamp that is no time") << QByteArray("@soon fire 2") << QByteArray("error") << QStringList{};
-        QTest::newRow("a stamp and nothing else") << QByteArray("@12") << QByteArray("error") << QStringList{};
+    QTest::newRow("a stamp and nothing else") << QByteArray("@12") << QByteArray("error") << QStringList{};
     QTest::newRow("stop all") << InstanceLink::stamped("stop-all", now) << QByteArray("ok") << QStringList{"stop-all"};
     QTest::newRow("fade all") << QByteArray("fade-all") << QByteArray("ok") << QStringList{"fade-all"};
     QTest::newRow("stop all, late") << InstanceLink::stamped("stop-all", now - 2000) << QByteArray("late")

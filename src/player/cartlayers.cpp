@@ -59,7 +59,7 @@ void CartLayers::press(int slot, bool fadeIt)
     const quint64 pageId = m_show.pageId(m_show.shownPage());
     for (qsizetype n = 0; n < m_playing.size(); ++n) {
         Playing &cart = m_playing[n];
-                if (cart.pageId == pageId && cart.slot == slot) {
+        if (cart.pageId == pageId && cart.slot == slot) {
             const int guardMs = Settings().guardMilliseconds();
             if (fadeIt && !cart.fading)
                 fade(cart);
@@ -93,7 +93,7 @@ void CartLayers::press(int slot, bool fadeIt)
         m_player.stop();
         return;
     }
-        fadeGroup(cart.settings.group, cart.layer);
+    fadeGroup(cart.settings.group, cart.layer);
     cart.since.start();
     m_playing.append(cart);
     duck();

@@ -38,7 +38,7 @@ public:
         CartSettings settings;
         double total = 0; // seconds
         bool fading = false;
-                double duckedDb = 0; // how far it is ducked under another
+        double duckedDb = 0; // how far it is ducked under another
         QElapsedTimer since; // its start
     };
 
@@ -60,7 +60,7 @@ public:
     }
     double remaining(const Playing &cart) const;
 
-        // A press of slot on the page shown: plays it over what plays (fading out what plays first on
+    // A press of slot on the page shown: plays it over what plays (fading out what plays first on
     // a page that hands over, and the other carts of its group on any page), or stops it when it
     // plays, unless the guard against a double press says it came too soon after its start;
     // with fade, fades it out instead.

@@ -183,8 +183,8 @@ void Form1::buildControls()
     connect(m_layers, &CartLayers::stopped, this, &Form1::trackStopped);
     connect(m_layers, &CartLayers::ended, this, &Form1::trackEnded);
     connect(m_layers, &CartLayers::ticked, this, &Form1::ticked);
-        connect(m_layers, &CartLayers::fadeBegun, this, &Form1::fadeBegun);
-        m_endWarning = new EndWarning(m_menu->menu(), LblLCD3, this);
+    connect(m_layers, &CartLayers::fadeBegun, this, &Form1::fadeBegun);
+    m_endWarning = new EndWarning(m_menu->menu(), LblLCD3, this);
     // The displays show the cart fired last of those playing together: the warning follows it.
     connect(m_layers, &CartLayers::ticked, m_endWarning, [this] {
         if (const std::optional<CartLayers::Playing> last = m_layers->mostRecent(); last && !Timer1->isActive())
