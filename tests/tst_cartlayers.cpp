@@ -16,6 +16,7 @@
 #include "testsupport.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QScopeGuard>
@@ -49,6 +50,8 @@ private slots:
     void guardAndEndWarningFollowEachCart();
     void classicPageIsUnchanged();
     void togetherAtTheSink();
+    void handOverAtTheSink_data();
+    void handOverAtTheSink();
 
 private:
     TrackButton *button(int n) { return m_window->findChild<TrackButton *>(QStringLiteral("CmdTrack(%1)").arg(n)); }
@@ -465,6 +468,70 @@ void TestCartLayers::togetherAtTheSink()
     QVERIFY(lowEnd > 0 && highEnd > 0);
     QVERIFY2(std::abs(lowEnd - highEnd) <= 441,
              qPrintable(QStringLiteral("%1 and %2 samples").arg(lowEnd).arg(highEnd)));
+}
+
+void TestCartLayers::handOverAtTheSink_data()
+{
+    QTest::addColumn<QString>("playback");
+    QTest::addColumn<bool>("groups"); // 440 and 1000 Hz a group of their own, 660 Hz another
+    QTest::newRow("a page that hands over") << "handover" << false;
+    QTest::newRow("a group on a page that plays together") << "together" << true;
+}
+
+void TestCartLayers::handOverAtTheSink()
+{
+    // The second cart starts at once while the first fades over its own fade length (1 s),
+    // read from the recording; with groups, a cart of another group plays on throughout.
+    REQUIRE_AUDIO();
+    QFETCH(QString, playback);
+    QFETCH(bool, groups);
+    m_window.reset();
+    QTemporaryDir dir;
+    toneFile(dir, 440, 5);
+    toneFile(dir, 1000, 5);
+    toneFile(dir, 660, 5);
+    const QString group = groups ? QStringLiteral(R"(, "group": "beds")") : QString();
+    const QString showFile = dir.filePath(QStringLiteral("handover.kelvo"));
+    QVERIFY(writeBytes(showFile,
+                       QStringLiteral(R"({"kelvo-show": 1, "pages": [{"name": "Beds", "playback": "%1", "carts": [
+        {"file": "tone440.wav", "caption": "First", "fade_out": 1%2}, {"file": "tone1000.wav", "caption": "Second"%2},
+        {"file": "tone660.wav", "caption": "Other", "group": "fx"}]}]})")
+                           .arg(playback, group)
+                           .toUtf8()));
+    Settings().setLastShow(showFile);
+    const auto forget = qScopeGuard([] { Settings().setLastShow(QString()); });
+    m_window = std::make_unique<Form1>(std::make_unique<AudioMediaPlayer>(), std::make_unique<FakeOpenDialog>(),
+                                       dir.path());
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QTest::qWait(500);
+    SinkRecorder recorder;
+    QVERIFY(recorder.start());
+    QElapsedTimer clock;
+    clock.start();
+    click(0);
+    if (groups)
+        click(2);
+    QTest::qWait(800);
+    const double secondAt = double(clock.elapsed()) / 1000;
+    click(1);
+    QTest::qWait(1800);
+    QTest::keyClick(m_window.get(), Qt::Key_Escape, Qt::ShiftModifier);
+    const QList<qint16> samples = recorder.stop();
+    const SoundSpan span = soundSpan(samples, 200);
+    QVERIFY(span.first >= 0);
+    const auto level = [&](double at, double frequency) {
+        return amplitudeAt(samples, span.first + qsizetype(at * 44100), 4410, frequency);
+    };
+    const double before = level(secondAt - 0.3, 440);
+    QVERIFY2(before > 6000, qPrintable(QString::number(before)));
+    const double halfway = level(secondAt + 0.45, 440);
+    QVERIFY2(halfway < 0.85 * before && halfway > 0.15 * before,
+             qPrintable(QStringLiteral("%1 of %2 halfway through the fade").arg(halfway).arg(before)));
+    QVERIFY2(level(secondAt + 1.3, 440) < 300, qPrintable(QString::number(level(secondAt + 1.3, 440))));
+    QVERIFY2(level(secondAt + 0.2, 1000) > 6000, qPrintable(QString::number(level(secondAt + 0.2, 1000))));
+    if (groups)
+        QVERIFY2(level(secondAt + 1.3, 660) > 6000, qPrintable(QString::number(level(secondAt + 1.3, 660))));
 }
 
 QTEST_MAIN(TestCartLayers)
