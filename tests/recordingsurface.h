@@ -30,6 +30,7 @@ public:
     void fade() override { calls << QStringLiteral("fade"); }
     void stopAll() override { calls << QStringLiteral("stop-all"); }
     void fadeAll() override { calls << QStringLiteral("fade-all"); }
+    void go() override { calls << QStringLiteral("go"); }
     SurfaceState state() override { return now; }
     void raise() override { }
     void tell(Change what) { emit changed(what); }

@@ -207,8 +207,9 @@ void TestAsRun::cartsPlayingTogether()
     keepLog(true);
     RecordingSurface surface;
     surface.now.showName = QStringLiteral("Drive");
-    const PlayingCart bed{7, 2, 1, 30, 30, QStringLiteral("Bed"), QStringLiteral("/m/bed.flac"), false};
-    const PlayingCart voice{8, 2, 2, 4.25, 4.25, QStringLiteral("Voice"), QStringLiteral("/m/voice.wav"), false};
+    const PlayingCart bed{7, 2, 1, 30, 30, QStringLiteral("Bed"), QStringLiteral("/m/bed.flac"), false, QString()};
+    const PlayingCart voice{
+        8, 2, 2, 4.25, 4.25, QStringLiteral("Voice"), QStringLiteral("/m/voice.wav"), false, QStringLiteral("go")};
     {
         AsRunLog log(surface, nullptr);
         surface.now.playing = true;
@@ -228,6 +229,8 @@ void TestAsRun::cartsPlayingTogether()
     const auto fields = [&](int row) { return rows[row].split(QLatin1Char('|')).mid(1); };
     QCOMPARE(fields(1).mid(0, 6), (QStringList{"start", "Drive", "2", "1", "Bed", "/m/bed.flac"}));
     QCOMPARE(fields(2).mid(0, 6), (QStringList{"start", "Drive", "2", "2", "Voice", "/m/voice.wav"}));
+    QCOMPARE(fields(2).value(7), QStringLiteral("go")); // fired by GO in a running order
+    QCOMPARE(fields(1).value(7), QString());
     QCOMPARE(fields(3).mid(0, 5), (QStringList{"end", "Drive", "2", "1", "Bed"}));
     QCOMPARE(fields(3).value(7), QStringLiteral("stop"));
     QCOMPARE(fields(4).mid(0, 5), (QStringList{"end", "Drive", "2", "2", "Voice"}));

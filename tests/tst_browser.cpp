@@ -168,6 +168,7 @@ void TestBrowser::messages_data()
     QTest::newRow("page 100") << QByteArray(R"({"type":"page","seq":3,"page":100})") << false;
     QTest::newRow("a fade") << QByteArray(R"({"type":"fade","seq":9})") << true;
     QTest::newRow("a stop of all") << QByteArray(R"({"type":"stopall","seq":9})") << true;
+    QTest::newRow("a GO") << QByteArray(R"({"type":"go","seq":9})") << true;
     QTest::newRow("a stop of all without a number") << QByteArray(R"({"type":"stopall"})") << false;
     QTest::newRow("an unknown kind") << QByteArray(R"({"type":"open","path":"/etc/passwd"})") << false;
     QTest::newRow("malformed JSON") << QByteArray(R"({"type":"press",)") << false;
@@ -207,14 +208,25 @@ void TestBrowser::stateNamesTheCartOnAir()
     state.remaining = playing ? 12.5 : 0;
     state.playingCaption = playing ? QStringLiteral("Thunder") : QString();
     if (playing)
-        state.playingCarts = {{7, 1, 3, 40, 60, QStringLiteral("Rain"), QString(), false},
-                              {8, page, slot, 12.5, 20, state.playingCaption, QString(), false}};
+        state.playingCarts = {{7, 1, 3, 40, 60, QStringLiteral("Rain"), QString(), false, QString()},
+                              {8, page, slot, 12.5, 20, state.playingCaption, QString(), false, QString()}};
     const QJsonObject message = QJsonDocument::fromJson(RemoteProtocol::state(state, 4321)).object();
     QCOMPARE(message.value(QLatin1String("playing")).toBool(), playing);
     QCOMPARE(message.value(QLatin1String("slot")).toInt(), slot);
     QCOMPARE(message.value(QLatin1String("playingPage")).toInt(), page);
     QCOMPARE(message.value(QLatin1String("playingCaption")).toString(), state.playingCaption);
     QCOMPARE(message.value(QLatin1String("now")).toInteger(), 4321);
+    QVERIFY(!message.value(QLatin1String("runningOrder")).toBool());
+    QVERIFY(message.value(QLatin1String("next")).isNull());
+    state.runningOrder = true;
+    state.nextSlot = 3;
+    state.nextCaption = QStringLiteral("Doorbell");
+    state.nextNote = QStringLiteral("wait for the blackout");
+    const QJsonObject order = QJsonDocument::fromJson(RemoteProtocol::state(state)).object();
+    QVERIFY(order.value(QLatin1String("runningOrder")).toBool());
+    QCOMPARE(order.value(QLatin1String("next")).toObject().value(QLatin1String("slot")).toInt(), 3);
+    QCOMPARE(order.value(QLatin1String("next")).toObject().value(QLatin1String("note")).toString(),
+             QStringLiteral("wait for the blackout"));
     // Every cart on air, each with its own times.
     const QJsonArray carts = message.value(QLatin1String("playingCarts")).toArray();
     QCOMPARE(carts.size(), playing ? 2 : 0);
@@ -381,7 +393,8 @@ void TestBrowser::pairPressAndFollow()
     phone.send({{"type", "page"}, {"seq", 3}, {"page", 2}});
     phone.send({{"type", "open"}, {"seq", 4}, {"path", "/etc/passwd"}});
     phone.send({{"type", "stopall"}, {"seq", 5}});
-    QTRY_COMPARE(surface.calls, (QStringList{"fire:1", "fade", "page:2", "stop-all"}));
+    phone.send({{"type", "go"}, {"seq", 6}});
+    QTRY_COMPARE(surface.calls, (QStringList{"fire:1", "fade", "page:2", "stop-all", "go"}));
 
     // Every change is pushed; the heartbeat comes every second.
     surface.now.slot = 1;

@@ -210,6 +210,8 @@ void TestMidi::pressesActThroughTheSurface_data()
     QTest::newRow("a cart of a page") << "fire:2:3" << apc << apc << QStringList{"page:2", "fire:3"};
     QTest::newRow("stop") << "stop" << apc << apc << QStringList{"stop"};
     QTest::newRow("fade") << "fade" << apc << apc << QStringList{"fade"};
+    QTest::newRow("GO") << "go" << apc << apc << QStringList{"go"};
+    QTest::newRow("stop all") << "stop-all" << apc << apc << QStringList{"stop-all"};
     QTest::newRow("next page") << "next" << apc << apc << QStringList{"page:2"};
     QTest::newRow("previous page") << "previous" << apc << apc << QStringList{"page:0"};
     QTest::newRow("a page") << "page:3" << apc << apc << QStringList{"page:3"};
@@ -427,8 +429,8 @@ void TestMidi::onlyChangedLightsAreSent()
     surface.now.playing = true;
     surface.now.slot = 2;
     surface.now.playingPage = 1;
-    surface.now.playingCarts = {{1, 1, 1, 10, 20, QStringLiteral("Bed"), QString(), false},
-                                {2, 1, 2, 5, 6, QStringLiteral("Voice"), QString(), false}};
+    surface.now.playingCarts = {{1, 1, 1, 10, 20, QStringLiteral("Bed"), QString(), false, QString()},
+                                {2, 1, 2, 5, 6, QStringLiteral("Voice"), QString(), false, QString()}};
     surface.tell(CommandSurface::Change::Started);
     QCOMPARE(transport.take(apc), (QStringList{"90 38 03", "90 39 03"}));
     surface.now = RecordingSurface().now;

@@ -106,8 +106,8 @@ public:
         state.total = 60.0;
         state.playingPage = 2;
         state.pageCount = 3;
-        state.playingCarts = {{5, 2, 1, 40, 50, QStringLiteral("Bed"), QString(), false},
-                              {6, 2, 3, 12.5, 60, QStringLiteral("Voice"), QString(), false}};
+        state.playingCarts = {{5, 2, 1, 40, 50, QStringLiteral("Bed"), QString(), false, QString()},
+                              {6, 2, 3, 12.5, 60, QStringLiteral("Voice"), QString(), false, QString()}};
         return state;
     }();
     void fire(int slot) override { calls << QStringLiteral("fire:%1").arg(slot); }
@@ -125,6 +125,7 @@ public:
     void fade() override { calls << QStringLiteral("fade"); }
     void stopAll() override { calls << QStringLiteral("stop-all"); }
     void fadeAll() override { calls << QStringLiteral("fade-all"); }
+    void go() override { calls << QStringLiteral("go"); }
     SurfaceState state() override { return playing; }
     void raise() override { calls << QStringLiteral("raise"); }
 };
@@ -373,6 +374,8 @@ void TestRemote::oscDispatch_data()
     QTest::newRow("what plays, with an argument")
         << oscMessage("/kelvo/playing", "i", 1) << QStringList{} << QString() << true;
     QTest::newRow("fade all") << oscMessage("/kelvo/fadeall", "") << QStringList{"fade-all"} << QString() << false;
+    QTest::newRow("GO") << oscMessage("/kelvo/go", "") << QStringList{"go"} << QString() << false;
+    QTest::newRow("GO with an argument") << oscMessage("/kelvo/go", "i", 1) << QStringList{} << QString() << true;
     QTest::newRow("stop all with an argument")
         << oscMessage("/kelvo/stopall", "i", 1) << QStringList{} << QString() << true;
     QTest::newRow("state") << oscMessage("/kelvo/state", "") << QStringList{}
@@ -857,6 +860,9 @@ void TestRemote::lateRequestsAreRefused_data()
     QTest::newRow("a stamp and nothing else") << QByteArray("@12") << QByteArray("error") << QStringList{};
     QTest::newRow("stop all") << InstanceLink::stamped("stop-all", now) << QByteArray("ok") << QStringList{"stop-all"};
     QTest::newRow("fade all") << QByteArray("fade-all") << QByteArray("ok") << QStringList{"fade-all"};
+    QTest::newRow("GO") << InstanceLink::stamped("go", now) << QByteArray("ok") << QStringList{"go"};
+    QTest::newRow("GO, late") << InstanceLink::stamped("go", now - 1500) << QByteArray("late") << QStringList{};
+    QTest::newRow("next, no running order") << QByteArray("next") << QByteArray("none") << QStringList{};
     QTest::newRow("stop all, late") << InstanceLink::stamped("stop-all", now - 2000) << QByteArray("late")
                                     << QStringList{};
 }

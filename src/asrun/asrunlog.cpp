@@ -82,8 +82,8 @@ void AsRunLog::changed(int what)
         const QString caption = !state.playingCaption.isEmpty() || state.slot < 1
             ? state.playingCaption
             : state.carts[size_t(state.slot - 1)].caption;
-        now.append(
-            {0, state.playingPage, state.slot, state.remaining, state.total, caption, state.playingFile, state.fading});
+        now.append({0, state.playingPage, state.slot, state.remaining, state.total, caption, state.playingFile,
+                    state.fading, QString()});
     }
     if (change == Change::FadeBegun) {
         for (auto it = m_onAir.begin(); it != m_onAir.end(); ++it) {
@@ -123,6 +123,7 @@ void AsRunLog::changed(int what)
         cart.slot = playing.slot;
         cart.caption = playing.caption;
         cart.file = playing.file;
+        cart.firedBy = playing.firedBy;
         cart.total = playing.total;
         cart.clock.start();
         m_onAir.insert(playing.id, cart);
@@ -132,9 +133,10 @@ void AsRunLog::changed(int what)
 
 void AsRunLog::startRecord(const OnAir &cart)
 {
+    // A start's last field says what fired it in a running order: "go" or "follow".
     queue(QDateTime::currentDateTime(),
           {QStringLiteral("start"), cart.show, QString::number(cart.page), QString::number(cart.slot), cart.caption,
-           cart.file, QString(), QString()});
+           cart.file, QString(), cart.firedBy});
 }
 
 void AsRunLog::endRecord(quint64 id, const QString &how)

@@ -49,7 +49,7 @@ private:
     };
     struct OnAir
     {
-        QString show, caption, file;
+        QString show, caption, file, firedBy;
         int page = 0, slot = 0;
         double total = 0;
         QElapsedTimer clock;

@@ -100,9 +100,11 @@ std::optional<Message> parse(const QByteArray &text, QString *why)
         message.page = *page;
         return message;
     }
-    if (type == QLatin1String("stop") || type == QLatin1String("fade") || type == QLatin1String("stopall")) {
+    if (type == QLatin1String("stop") || type == QLatin1String("fade") || type == QLatin1String("stopall")
+        || type == QLatin1String("go")) {
         message.kind = type == QLatin1String("stop") ? Message::Kind::Stop
             : type == QLatin1String("fade")          ? Message::Kind::Fade
+            : type == QLatin1String("go")            ? Message::Kind::Go
                                                      : Message::Kind::StopAll;
         if (!sequence()) {
             *why = QStringLiteral("a %1 without a sequence number").arg(type);
@@ -128,20 +130,27 @@ QByteArray state(const SurfaceState &state, qint64 nowMs)
         carts.append(QJsonObject{{QStringLiteral("caption"), cart.caption.left(256)},
                                  {QStringLiteral("loaded"), cart.loaded},
                                  {QStringLiteral("enabled"), cart.enabled}});
-    return compact({{QStringLiteral("type"), QStringLiteral("state")},
-                    {QStringLiteral("now"), nowMs},
-                    {QStringLiteral("playing"), state.playing || state.slot > 0},
-                    {QStringLiteral("playingCaption"), state.playingCaption.left(256)},
-                    {QStringLiteral("slot"), state.slot},
-                    {QStringLiteral("remaining"), state.remaining},
-                    {QStringLiteral("total"), state.total},
-                    {QStringLiteral("fading"), state.fading},
-                    {QStringLiteral("playingPage"), state.playingPage},
-                    {QStringLiteral("page"), state.shownPage},
-                    {QStringLiteral("pages"), state.pageCount},
-                    {QStringLiteral("pageName"), state.pageName.left(64)},
-                    {QStringLiteral("playingCarts"), playing},
-                    {QStringLiteral("carts"), carts}});
+    return compact(
+        {{QStringLiteral("type"), QStringLiteral("state")},
+         {QStringLiteral("now"), nowMs},
+         {QStringLiteral("playing"), state.playing || state.slot > 0},
+         {QStringLiteral("playingCaption"), state.playingCaption.left(256)},
+         {QStringLiteral("slot"), state.slot},
+         {QStringLiteral("remaining"), state.remaining},
+         {QStringLiteral("total"), state.total},
+         {QStringLiteral("fading"), state.fading},
+         {QStringLiteral("playingPage"), state.playingPage},
+         {QStringLiteral("page"), state.shownPage},
+         {QStringLiteral("pages"), state.pageCount},
+         {QStringLiteral("pageName"), state.pageName.left(64)},
+         {QStringLiteral("playingCarts"), playing},
+         {QStringLiteral("runningOrder"), state.runningOrder},
+         {QStringLiteral("next"),
+          state.nextSlot > 0 ? QJsonValue(QJsonObject{{QStringLiteral("slot"), state.nextSlot},
+                                                      {QStringLiteral("caption"), state.nextCaption.left(256)},
+                                                      {QStringLiteral("note"), state.nextNote.left(500)}})
+                             : QJsonValue()},
+         {QStringLiteral("carts"), carts}});
 }
 
 QByteArray tick(std::optional<double> remaining, qint64 nowMs)

@@ -10,7 +10,8 @@
 // The messages between the remote page and Kelvo: JSON text frames of at most kMaxMessage
 // bytes. From the page: {"type": "hello", "token": T} (a paired browser), {"type": "pair",
 // "pin": "123456", "name": N} (or "key": K, from the code on Kelvo's screen), and {"type": "press", "seq": S, "slot": 1-12}, {"type": "stop",
-// "seq": S}, {"type": "fade", "seq": S}, {"type": "stopall", "seq": S}, {"type": "page", "seq": S,
+// "seq": S}, {"type": "fade", "seq": S}, {"type": "stopall", "seq": S}, {"type": "go", "seq": S},
+// {"type": "page", "seq": S,
 // "page": 1-99}; a command may
 // carry "at": when it was sent, on Kelvo's clock as the page reckons it from "now". From Kelvo:
 // "state" (the command surface's state, on every change but the countdown's), "tick" (the
@@ -22,7 +23,7 @@ constexpr int kMaxMessage = 4096;
 
 struct Message
 {
-    enum class Kind { Hello, Pair, Press, Stop, Fade, StopAll, Page };
+    enum class Kind { Hello, Pair, Press, Stop, Fade, StopAll, Go, Page };
     Kind kind = Kind::Hello;
     QString token; // Hello
     QString pin;   // Pair

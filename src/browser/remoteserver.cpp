@@ -129,10 +129,14 @@ int RemoteServer::clientCount() const
 
 void RemoteServer::dropDevice(const QString &hash)
 {
+    // Gathered first: a close may say it is disconnected at once, and that forgets its session.
+    QList<QWebSocket *> pages;
     for (auto it = m_sessions.cbegin(); it != m_sessions.cend(); ++it) {
         if (it->hash == hash)
-            it.key()->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("revoked"));
+            pages << it.key();
     }
+    for (QWebSocket *page : std::as_const(pages))
+        page->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("revoked"));
 }
 
 void RemoteServer::complain(const QString &peer, const QString &text) const
@@ -390,6 +394,9 @@ void RemoteServer::received(QWebSocket *socket, const QString &text)
         break;
     case Kind::StopAll:
         m_commands.stopAll();
+        break;
+    case Kind::Go:
+        m_commands.go();
         break;
     case Kind::Page:
         m_commands.showPage(message->page);

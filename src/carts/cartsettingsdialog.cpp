@@ -38,7 +38,8 @@ CartSettingsDialog::CartSettingsDialog(QWidget *parent, const QString &path, con
     : QDialog(parent),
       m_path(path),
       m_player(player),
-      m_colour(settings.colour)
+      m_colour(settings.colour),
+      m_kept(settings)
 {
     setObjectName(QStringLiteral("CartSettings"));
     setWindowTitle(tr("Cart settings: %1").arg(caption.trimmed().isEmpty() ? QFileInfo(path).fileName() : caption));
@@ -105,6 +106,10 @@ CartSettingsDialog::CartSettingsDialog(QWidget *parent, const QString &path, con
     FadeOut->setPlaceholderText(tr("the window's, %1 s").arg(windowFade));
     FadeOut->setMaximumWidth(160);
     form->addRow(tr("Fade-out (s)"), FadeOut);
+    Note = named(new QLineEdit(settings.note, this), "Note");
+    Note->setMaxLength(int(CartSettingsFormat::kMaxNoteChars));
+    Note->setPlaceholderText(tr("for the operator, shown while it is the next cue of a running order"));
+    form->addRow(tr("Note"), Note);
 
     auto *colours = new QHBoxLayout;
     Colour = named(new QPushButton(tr("Colour..."), this), "Colour");
@@ -188,6 +193,12 @@ CartSettings CartSettingsDialog::settings() const
     if (!FadeOut->text().trimmed().isEmpty())
         settings.fadeOut = FadeOut->text().trimmed().toDouble();
     settings.colour = m_colour;
+    settings.note = Note->text();
+    // Kept as the show has them: what this dialog does not edit.
+    settings.group = m_kept.group;
+    settings.duckDb = m_kept.duckDb;
+    settings.followEnd = m_kept.followEnd;
+    settings.followAfter = m_kept.followAfter;
     return CartSettingsFormat::clamped(settings);
 }
 

@@ -42,12 +42,14 @@ private:
     QString m_path;
     CartPlaybackControl *m_player;
     QString m_colour;
+    CartSettings m_kept; // as the dialog opened: what it does not edit is kept so
     PeakLoader *m_peaks = nullptr;
 
     WaveformView *Waveform = nullptr;
     QDoubleSpinBox *Level = nullptr;
     QLabel *LevelHeld = nullptr;
     QLabel *FadeInHeld = nullptr;
+    QLineEdit *Note = nullptr;
     QLineEdit *In = nullptr;
     QLineEdit *Out = nullptr;
     QLabel *Problem = nullptr;

@@ -29,6 +29,8 @@ const char kUsage[] = "Usage: kelvoctl COMMAND\n"
                       "  page P    shows page P (1-99) of the show\n"
                       "  stop      stops what plays\n"
                       "  fade      fades out what plays (the cart fired last, where carts play together)\n"
+                      "  go        fires the next cue of a page run in order (as Space)\n"
+                      "  next      prints that next cue: its page, slot and caption\n"
                       "  stop-all  stops every cart that plays, at once\n"
                       "  fade-all  fades out every cart that plays\n"
                       "  playing   prints one line a playing cart: its page and slot (0 0: its page is gone),\n"
@@ -175,7 +177,7 @@ int main(int argc, char *argv[])
             return bad("page needs a page, 1 to 99");
         request = "page " + std::to_string(number);
     } else if (verb == "stop" || verb == "fade" || verb == "state" || verb == "stop-all" || verb == "fade-all"
-               || verb == "playing") {
+               || verb == "playing" || verb == "go" || verb == "next") {
         if (argc != 2)
             return bad("this command takes no argument");
         request = verb;
@@ -202,6 +204,13 @@ int main(int argc, char *argv[])
         }
         if (verb == "state")
             std::printf("%s\n", answer.c_str());
+        if (verb == "next") {
+            if (answer.rfind("none", 0) == 0) {
+                std::fprintf(stderr, "kelvoctl: %s\n", answer.size() > 5 ? answer.c_str() + 5 : "no next cue");
+                return 1;
+            }
+            std::printf("%s\n", answer.c_str());
+        }
         if (verb == "playing" && answer != "none") {
             // One line a cart: its records come split by tabs.
             for (char &c : answer)

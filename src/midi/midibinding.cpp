@@ -56,6 +56,10 @@ std::optional<MidiAction> MidiAction::parse(const QString &text)
         return MidiAction{Kind::NextPage, 0, 0};
     if (kind == QLatin1String("previous"))
         return MidiAction{Kind::PreviousPage, 0, 0};
+    if (kind == QLatin1String("go"))
+        return MidiAction{Kind::Go, 0, 0};
+    if (kind == QLatin1String("stop-all"))
+        return MidiAction{Kind::StopAll, 0, 0};
     return std::nullopt;
 }
 
@@ -76,6 +80,10 @@ QString MidiAction::text() const
         return QStringLiteral("previous");
     case Kind::Page:
         return QStringLiteral("page:%1").arg(page);
+    case Kind::Go:
+        return QStringLiteral("go");
+    case Kind::StopAll:
+        return QStringLiteral("stop-all");
     }
     return {};
 }
@@ -97,6 +105,10 @@ QString MidiAction::description() const
         return tr("Previous page");
     case Kind::Page:
         return tr("page %1").arg(page);
+    case Kind::Go:
+        return tr("GO");
+    case Kind::StopAll:
+        return tr("Stop all");
     }
     return {};
 }

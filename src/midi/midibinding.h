@@ -15,14 +15,15 @@ class QSettings;
 // fade, the next or previous page, or a page.
 struct MidiAction
 {
-    enum class Kind { Fire, FireOnPage, Stop, Fade, NextPage, PreviousPage, Page };
+    enum class Kind { Fire, FireOnPage, Stop, Fade, NextPage, PreviousPage, Page, Go, StopAll };
     Kind kind = Kind::Fire;
     int page = 0; // FireOnPage and Page: 1-99
     int slot = 0; // Fire and FireOnPage: 1-12
 
     bool operator==(const MidiAction &other) const = default;
 
-    // "fire:3", "fire:2:3", "stop", "fade", "next", "previous", "page:2"; nothing when malformed.
+    // "fire:3", "fire:2:3", "stop", "fade", "next", "previous", "page:2", "go", "stop-all";
+    // nothing when malformed.
     static std::optional<MidiAction> parse(const QString &text);
     QString text() const;
     // For people: "cart 3", "page 2, cart 3", "Stop", "Next page"...

@@ -177,6 +177,12 @@ void MidiControl::act(const MidiAction &action)
     case MidiAction::Kind::Fade:
         m_commands.fade();
         break;
+    case MidiAction::Kind::Go:
+        m_commands.go();
+        break;
+    case MidiAction::Kind::StopAll:
+        m_commands.stopAll();
+        break;
     case MidiAction::Kind::NextPage:
         m_commands.showPage(m_commands.state().shownPage + 1);
         break;
@@ -250,6 +256,10 @@ LightState MidiControl::stateOf(const MidiAction &action, const SurfaceState &st
         return state.shownPage > 1 ? LightState::Armed : LightState::Off;
     case MidiAction::Kind::Page:
         return action.page > state.pageCount ? LightState::Off : LightState::Armed;
+    case MidiAction::Kind::Go:
+        return state.runningOrder && state.nextSlot > 0 ? LightState::Armed : LightState::Off;
+    case MidiAction::Kind::StopAll:
+        return state.playing || state.slot > 0 ? LightState::Armed : LightState::Off;
     }
     return LightState::Off;
 }

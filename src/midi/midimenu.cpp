@@ -59,7 +59,9 @@ void MidiMenu::fill()
         m_menu->addAction(m_control.problem().isEmpty() ? tr("No MIDI") : m_control.problem())->setEnabled(false);
         return;
     }
-    const MidiAction actions[] = {{MidiAction::Kind::Stop, 0, 0},
+    const MidiAction actions[] = {{MidiAction::Kind::Go, 0, 0},
+                                  {MidiAction::Kind::StopAll, 0, 0},
+                                  {MidiAction::Kind::Stop, 0, 0},
                                   {MidiAction::Kind::Fade, 0, 0},
                                   {MidiAction::Kind::NextPage, 0, 0},
                                   {MidiAction::Kind::PreviousPage, 0, 0},

@@ -149,6 +149,17 @@ void CartLayers::stopMostRecent()
         stop(m_playing.size() - 1, false);
 }
 
+void CartLayers::stopSlot(int slot)
+{
+    const quint64 page = m_show.pageId(m_show.shownPage());
+    for (qsizetype n = 0; n < m_playing.size(); ++n) {
+        if (m_playing[n].pageId == page && m_playing[n].slot == slot) {
+            stop(n, false);
+            return;
+        }
+    }
+}
+
 void CartLayers::fadeAll()
 {
     for (Playing &cart : m_playing) {

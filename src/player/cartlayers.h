@@ -40,6 +40,7 @@ public:
         bool fading = false;
         double duckedDb = 0; // how far it is ducked under another
         QElapsedTimer since; // its start
+        QString firedBy;     // "go" or "follow" in a running order
     };
 
     // player plays what is fired, layers keeps it playing beside the rest (null: a player that
@@ -70,6 +71,14 @@ public:
     // Esc: the cart fired last fades out. Shift+Esc: every cart stops at once. Fade all.
     void fadeMostRecent();
     void stopMostRecent();
+    // The cart of slot on the page shown stops, if it plays.
+    void stopSlot(int slot);
+    // What fired the cart started last (see Playing::firedBy).
+    void setFiredBy(const QString &firedBy)
+    {
+        if (!m_playing.isEmpty())
+            m_playing.last().firedBy = firedBy;
+    }
     void stopAll();
     void fadeAll();
     // The page shown changed, or its carts did: its playing buttons blink again, the rest rest.

@@ -25,6 +25,7 @@ struct PlayingCart
     QString caption;
     QString file;
     bool fading = false;
+    QString firedBy; // "go" or "follow" when a running order fired it
 };
 
 // What the player window tells of itself to a controller.
@@ -44,8 +45,11 @@ struct SurfaceState
     QString playingCaption;            // and its caption
     QString showName;                  // the show's file name without ".kelvo"; empty for the default show
     std::array<CartState, 12> carts{}; // the page shown's
-    QList<PlayingCart> playingCarts;   // every cart on air, the first fired first; the fields above
-                                       // tell of the one fired last
+    bool runningOrder = false;         // the page shown is run in order by GO
+    int nextSlot = 0;                  // its next cue, 1 to 12; 0 at its end (or no running order)
+    QString nextCaption, nextNote;
+    QList<PlayingCart> playingCarts; // every cart on air, the first fired first; the fields above
+                                     // tell of the one fired last
 };
 
 // The one way every control surface (keys and clicks aside, which the window handles itself:
@@ -86,6 +90,8 @@ public:
     virtual void stopAll() = 0;
     // As Ctrl+Esc: fades out everything that plays on air.
     virtual void fadeAll() = 0;
+    // As Space on a page run in order: fires its next cue; nothing on any other page.
+    virtual void go() = 0;
     virtual SurfaceState state() = 0;
     // Opens the show file at path (absolute), telling the user what it skipped; false when it
     // could not be opened (the show then stays as it was).

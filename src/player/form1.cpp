@@ -21,6 +21,7 @@
 #include "platform/prelistencontrol.h"
 #include "player/cartlayers.h"
 #include "player/cartview.h"
+#include "player/cuelist.h"
 #include "player/endwarning.h"
 #include "player/lcddisplay.h"
 #include "player/pagemenu.h"
@@ -39,6 +40,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 
 using namespace Colours;
 using namespace Module1;
@@ -96,6 +98,8 @@ void Form1::buildControls()
             // A cart that cannot play says why, where the operator looks.
             if (!Timer1->isActive() && CmdTrack[n]->marked())
                 m_notice->flash(CmdTrack[n]->markNote(), 3000);
+            const bool wasPlaying = slotPlays(n);
+            const auto heard = qScopeGuard([this, n, wasPlaying] { cueMayHaveStarted(n, wasPlaying, QString()); });
             // A page of carts that play together: each press plays or stops its own cart.
             if (m_layers->active() && !Timer1->isActive()) {
                 m_layers->press(n, QGuiApplication::keyboardModifiers() & Qt::ShiftModifier);
@@ -184,6 +188,8 @@ void Form1::buildControls()
     connect(m_layers, &CartLayers::ended, this, &Form1::trackEnded);
     connect(m_layers, &CartLayers::ticked, this, &Form1::ticked);
     connect(m_layers, &CartLayers::fadeBegun, this, &Form1::fadeBegun);
+    m_cues = new CueList(this, *m_show, *m_notice, CmdTrack);
+    connect(m_cues, &CueList::goRequested, this, &Form1::fireCue);
     m_endWarning = new EndWarning(m_menu->menu(), LblLCD3, this);
     // The displays show the cart fired last of those playing together: the warning follows it.
     connect(m_layers, &CartLayers::ticked, m_endWarning, [this] {
@@ -204,14 +210,16 @@ void Form1::buildControls()
     Timer1->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
 
-    m_wallKeys = new WallKeys(this,
-                              {[this](int slot) { PlayerControls::clickForKey(CmdTrack, slot); }, [this] { fadeOut(); },
-                               [this] { stopAll(); }, [this] { fadeAll(); },
-                               [this] { return Timer1->isActive() || m_layers->anyPlaying(); },
-                               [this](QKeyEvent *key) { return m_pageView->handleKey(key); }});
+    m_wallKeys = new WallKeys(
+        this,
+        {[this](int slot) { PlayerControls::clickForKey(CmdTrack, slot); }, [this] { fadeOut(); },
+         [this] { stopAll(); }, [this] { fadeAll(); }, [this] { return Timer1->isActive() || m_layers->anyPlaying(); },
+         [this](QKeyEvent *key) { return m_pageView->handleKey(key); },
+         [this](int step) { return step == 0 ? goNext() : m_cues->step(step); }, [this] { return m_cues->active(); }});
     connect(m_menu, &WindowMenu::stopAllRequested, this, &Form1::stopAll);
     connect(m_menu, &WindowMenu::fadeAllRequested, this, &Form1::fadeAll);
     connect(m_show, &ShowDocument::pagesChanged, this, &Form1::showOnAir);
+    connect(m_show, &ShowDocument::pagesChanged, m_cues, &CueList::refresh);
 }
 
 void Form1::contextMenuEvent(QContextMenuEvent *event)
@@ -253,8 +261,63 @@ void Form1::stopTrack()
         m_layers->stopMostRecent();
 }
 
+bool Form1::slotPlays(int slot) const
+{
+    if (Timer1->isActive())
+        return playingTrack() == slot && onPlayingPage();
+    const quint64 page = m_show->pageId(m_show->shownPage());
+    return std::any_of(m_layers->playing().cbegin(), m_layers->playing().cend(),
+                       [&](const CartLayers::Playing &cart) { return cart.pageId == page && cart.slot == slot; });
+}
+
+void Form1::cueMayHaveStarted(int slot, bool wasPlaying, const QString &firedBy)
+{
+    if (!m_cues->active() || wasPlaying || !slotPlays(slot))
+        return;
+    const std::optional<CartLayers::Playing> last = m_layers->mostRecent();
+    const double duration = Timer1->isActive() ? ActiveMovie1->duration() : last ? last->total : 0.0;
+    if (Timer1->isActive())
+        m_firedBy = firedBy;
+    else
+        m_layers->setFiredBy(firedBy);
+    m_cues->started(slot, duration);
+}
+
+bool Form1::goNext()
+{
+    if (!m_cues->active())
+        return false;
+    // The guard against a double press holds GO too: a second GO that soon is the same GO.
+    const int guardMs = m_settings.guardMilliseconds();
+    if (guardMs > 0 && m_lastGo.isValid() && m_lastGo.elapsed() < guardMs)
+        return true;
+    m_lastGo.start();
+    return m_cues->go();
+}
+
+void Form1::fireCue(int slot, bool byFollow)
+{
+    if (slot < 0 || slot >= SlotCount)
+        return;
+    // GO on a cue that plays plays it again from its start.
+    const QString firedBy = byFollow ? QStringLiteral("follow") : QStringLiteral("go");
+    if (m_layers->active() && !Timer1->isActive()) {
+        if (slotPlays(slot))
+            m_layers->stopSlot(slot);
+        m_layers->press(slot, false);
+    } else {
+        // One cue at a time: the next cuts in.
+        if (Timer1->isActive())
+            stopTrack();
+        if (CmdTrack[slot]->isEnabled())
+            CmdTrack_Click(slot);
+    }
+    cueMayHaveStarted(slot, false, firedBy);
+}
+
 void Form1::stopAll()
 {
+    m_cues->cancelFollow();
     if (const std::optional<int> playing = playingTrack())
         CmdTrack_Click(*playing);
     m_layers->stopAll();
@@ -273,6 +336,7 @@ void Form1::applyShownPage()
     markMissingFiles();
     m_layers->showPage();
     lockForPlayingPage();
+    m_cues->refresh();
     prepareTracks();
     m_pageView->refresh();
     showOnAir();
@@ -312,6 +376,7 @@ void Form1::showOnAir()
 
 void Form1::fadeOut()
 {
+    m_cues->cancelFollow();
     const std::optional<int> playing = slotIndex(Timer1->tag());
     if (!Timer1->isActive() && m_layers->anyPlaying()) {
         m_layers->fadeMostRecent();
@@ -352,6 +417,7 @@ void Form1::Form_Load()
         form2()->setRow(n, records[n]);
     markMissingFiles();
     m_pageView->refresh();
+    m_cues->refresh();
 
     Timer1->stop();
     Timer1->setInterval(250);
@@ -528,6 +594,7 @@ void Form1::applySavedTracks(const TrackList &tracks)
     if (playing && !onPlayingPage())
         lockForPlayingPage();
     m_layers->showPage();
+    m_cues->refresh();
     prepareTracks();
     emit tracksChanged();
 }

@@ -11,6 +11,7 @@
 #include "show/cartsettings.h"
 #include "tracklist/trackslot.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
 
@@ -33,6 +34,7 @@ class ShowDocument;
 class TrackListStore;
 class WallKeys;
 class CartLayers;
+class CueList;
 
 // The player window: twelve track buttons, the total and remaining time displays, and the
 // commands "Set Tracks", "About" and "E&xit". It is the program's first and main window.
@@ -77,6 +79,13 @@ public:
     void fadeAll();
     // The carts that play beside one another, on pages that play them together or hand over.
     CartLayers *layers() const { return m_layers; }
+    // The running order of the page shown, when it is one.
+    CueList *cues() const { return m_cues; }
+    // GO (Space): fires the next cue of a running order; false when the page shown is none.
+    // A second GO within the double-press guard's time is the same GO.
+    bool goNext();
+    // What fired the playing track: "go" or "follow" in a running order, else empty.
+    QString playingFiredBy() const { return playingTrack() ? m_firedBy : QString(); }
     // Shows page (0-based) of the show, as Page Down or Ctrl+1 does: nothing while the editor is
     // open or when there is no such page. A cart on another page plays on; the page shown then
     // has all twelve buttons locked.
@@ -183,6 +192,15 @@ private:
     PressGuard *m_guard = nullptr;
     WallKeys *m_wallKeys = nullptr;
     CartLayers *m_layers = nullptr;
+    CueList *m_cues = nullptr;
+    QString m_firedBy;      // what fired the playing track (see playingFiredBy())
+    QElapsedTimer m_lastGo; // for the double-press guard
+    // Fires cue slot of the running order shown: byFollow when its predecessor's follow asked.
+    void fireCue(int slot, bool byFollow);
+    // Whether the cart of slot on the page shown plays now.
+    bool slotPlays(int slot) const;
+    // A cart of the page shown was pressed and may have started: the running order hears of it.
+    void cueMayHaveStarted(int slot, bool wasPlaying, const QString &firedBy);
     bool m_fading = false;
     quint64 m_playingPageId = 0; // while Timer1 runs: the page its tag's slot was fired from
     QString m_playingFile;       // and that cart's file, caption and settings

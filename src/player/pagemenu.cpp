@@ -188,6 +188,16 @@ void PageMenu::fill()
                 warn(tr("The page could not be changed.\n\n%1").arg(error));
         });
     }
+    QAction *order = m_pages->addAction(tr("Run this page in order"));
+    order->setObjectName(QStringLiteral("RunningOrder"));
+    order->setCheckable(true);
+    order->setChecked(m_show.isRunningOrder(shown));
+    order->setEnabled(m_show.canChangeMode(shown) && !m_show.isReadOnly());
+    connect(order, &QAction::triggered, this, [this, shown](bool on) {
+        QString error;
+        if (!m_show.setRunningOrder(shown, on, &error))
+            warn(tr("The page could not be changed.\n\n%1").arg(error));
+    });
     for (const int by : {-1, 1}) {
         add(by < 0 ? "MovePageLeft" : "MovePageRight", by < 0 ? tr("Move page left") : tr("Move page right"),
             m_show.canMove(shown, by), [this, shown, by] {

@@ -1,6 +1,7 @@
 #include "player/playercommands.h"
 
 #include "player/cartlayers.h"
+#include "player/cuelist.h"
 #include "player/form1.h"
 #include "player/trackbutton.h"
 #include "show/showdocument.h"
@@ -51,6 +52,11 @@ void PlayerCommands::fadeAll()
     m_window.fadeAll();
 }
 
+void PlayerCommands::go()
+{
+    m_window.goNext();
+}
+
 SurfaceState PlayerCommands::state()
 {
     SurfaceState state;
@@ -66,7 +72,8 @@ SurfaceState PlayerCommands::state()
         state.playingFile = m_window.playingFile();
         state.playingCaption = m_window.playingCaption();
         state.playingCarts.append({m_window.playingSerial(), state.playingPage, state.slot, state.remaining,
-                                   state.total, state.playingCaption, state.playingFile, state.fading});
+                                   state.total, state.playingCaption, state.playingFile, state.fading,
+                                   m_window.playingFiredBy()});
     }
     // The carts that play beside one another: each listed, and the one fired last told of when
     // no cart of a page of one at a time plays.
@@ -81,7 +88,8 @@ SurfaceState PlayerCommands::state()
                                   cart.total,
                                   cart.caption,
                                   cart.file,
-                                  cart.fading};
+                                  cart.fading,
+                                  cart.firedBy};
         state.playingCarts.append(playing);
         if (!m_window.playingTrack()) {
             state.playing = true;
@@ -95,6 +103,14 @@ SurfaceState PlayerCommands::state()
         }
     }
     state.shownPage = m_window.showDocument()->shownPage() + 1;
+    if (m_window.cues()->active()) {
+        state.runningOrder = true;
+        if (const std::optional<int> next = m_window.cues()->next()) {
+            state.nextSlot = *next + 1;
+            state.nextCaption = m_window.trackButton(*next)->text();
+            state.nextNote = m_window.showDocument()->cartSettings(state.shownPage - 1, *next).note;
+        }
+    }
     state.pageCount = m_window.showDocument()->pageCount();
     state.pageName = m_window.showDocument()->pageName(state.shownPage - 1);
     if (!m_window.showDocument()->isDefault())

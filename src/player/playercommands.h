@@ -20,6 +20,7 @@ public:
     void fade() override;
     void stopAll() override;
     void fadeAll() override;
+    void go() override;
     SurfaceState state() override;
     bool openShow(const QString &path) override;
     void raise() override;

@@ -36,6 +36,14 @@ void TrackButton::setFramed(bool framed)
     update();
 }
 
+void TrackButton::setCued(bool cued)
+{
+    if (cued == m_cued)
+        return;
+    m_cued = cued;
+    update();
+}
+
 void TrackButton::setMarked(bool marked, const QString &note)
 {
     m_markNote = note;
@@ -137,6 +145,7 @@ const QPixmap &TrackButton::face() const
                       m_restColour.isValid() ? m_restColour.rgba() : 0,
                       isDown(),
                       m_framed,
+                      m_cued,
                       m_marked,
                       m_loopMarked,
                       hasFocus(),
@@ -208,6 +217,12 @@ void TrackButton::paintFace(QPainter &painter, const FaceKey &key) const
         painter.setFont(small);
         painter.setPen(ink);
         painter.drawText(rect().adjusted(6, 4, -6, -4), Qt::AlignTop | Qt::AlignLeft, key.remaining);
+    }
+    if (key.cued) {
+        // Amber, apart from the pre-listen's green, and drawn outside it should both show.
+        painter.setPen(QPen(QColor(0xFF, 0xB0, 0x00), 4));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect().adjusted(2, 2, -3, -3));
     }
     if (key.framed) {
         painter.setPen(QPen(QColor(0x00, 0xA0, 0x00), 3));

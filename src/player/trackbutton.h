@@ -28,6 +28,10 @@ public:
     bool framed() const { return m_framed; }
     void setFramed(bool framed);
 
+    // An amber frame inside the bevel: the cue GO fires next, on a page run in order.
+    bool cued() const { return m_cued; }
+    void setCued(bool cued);
+
     // A red corner at the top right: the cart's file is not there to play; note says why, as the
     // button's tooltip (unless another tooltip is set).
     bool marked() const { return m_marked; }
@@ -85,6 +89,7 @@ private:
     quint32 m_backColor;
     QColor m_restColour;
     bool m_framed = false;
+    bool m_cued = false;
     bool m_marked = false;
     QString m_markNote;
     bool m_loopMarked = false;
@@ -102,6 +107,7 @@ private:
         QRgb rest; // 0: none
         bool down;
         bool framed;
+        bool cued;
         bool marked;
         bool looping;
         bool focus;

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTextEdit>
@@ -18,6 +19,14 @@ bool usesPageKeys(const QWidget *widget)
     return qobject_cast<const QAbstractSpinBox *>(widget) || qobject_cast<const QAbstractSlider *>(widget)
         || qobject_cast<const QComboBox *>(widget) || qobject_cast<const QAbstractItemView *>(widget)
         || qobject_cast<const QTextEdit *>(widget) || qobject_cast<const QPlainTextEdit *>(widget);
+}
+
+// Widgets a space is typed into.
+bool typesText(const QWidget *widget)
+{
+    return qobject_cast<const QLineEdit *>(widget) || qobject_cast<const QTextEdit *>(widget)
+        || qobject_cast<const QPlainTextEdit *>(widget) || qobject_cast<const QAbstractSpinBox *>(widget)
+        || (qobject_cast<const QComboBox *>(widget) && static_cast<const QComboBox *>(widget)->isEditable());
 }
 
 } // namespace
@@ -80,6 +89,19 @@ bool WallKeys::handle(QWidget *target, QKeyEvent *key)
             m_actions.fadeAll();
         else
             m_actions.fade();
+        return true;
+    }
+    if (code == Qt::Key_Space
+        && (modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier || modifiers == Qt::ControlModifier)) {
+        if (typesText(target))
+            return false;
+        // Held down, GO fires once: the repeats are swallowed, where Space is GO.
+        if (key->isAutoRepeat())
+            return m_actions.inOrder && m_actions.inOrder();
+        const int step = modifiers == Qt::ShiftModifier ? -1 : modifiers == Qt::ControlModifier ? 1 : 0;
+        if (!m_actions.cue || !m_actions.cue(step))
+            return false; // no running order: Space does what it always did
+        closeMenus();
         return true;
     }
     const bool pageKey = (modifiers == Qt::NoModifier && (code == Qt::Key_PageDown || code == Qt::Key_PageUp))

@@ -146,6 +146,19 @@ QByteArray InstanceLink::answer(const QByteArray &request, CommandSurface &targe
         target.fade();
         return "ok";
     }
+    if (verb == "go" && words.size() == 1) {
+        target.go();
+        return "ok";
+    }
+    if (verb == "next" && words.size() == 1) {
+        const SurfaceState state = target.state();
+        if (!state.runningOrder)
+            return "none the page shown is not run in order";
+        if (state.nextSlot == 0)
+            return "none the end of the running order";
+        return QByteArray::number(state.shownPage) + ' ' + QByteArray::number(state.nextSlot) + ' '
+            + state.nextCaption.toUtf8().replace('\t', ' ').replace('\n', ' ');
+    }
     if (verb == "stop-all" && words.size() == 1) {
         target.stopAll();
         return "ok";

@@ -13,8 +13,8 @@ class CommandSurface;
 
 // The one running Kelvo of a track list and the programs that talk to it: a local socket under
 // $XDG_RUNTIME_DIR (see privateRuntimeFolder), named from the track list's path, that only its
-// owner may use. A request is one line ("fire N", "stop", "fade", "stop-all", "fade-all",
-// "state", "playing", "raise", "remote-pin"), which may begin with "@MS " (MS: when it was sent, on the monotonic clock);
+// owner may use. A request is one line ("fire N", "stop", "fade", "stop-all", "fade-all", "go",
+// "state", "playing", "next", "raise", "remote-pin"), which may begin with "@MS " (MS: when it was sent, on the monotonic clock);
 // the answer is one line. A request that arrives more than kStaleMs after it was sent (the
 // program hung, or was stopped, meanwhile) is answered "late ..." and not acted on: a press
 // must never play long after it was made. A client that has not sent its line within kIdleMs

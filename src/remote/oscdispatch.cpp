@@ -114,6 +114,10 @@ OscDispatch::Outcome OscDispatch::handle(const QByteArray &packet, CommandSurfac
         target.fade();
         return {};
     }
+    if (path == QLatin1String("/kelvo/go") && bare) {
+        target.go();
+        return {};
+    }
     if (path == QLatin1String("/kelvo/stopall") && bare) {
         target.stopAll();
         return {};
@@ -126,9 +130,10 @@ OscDispatch::Outcome OscDispatch::handle(const QByteArray &packet, CommandSurfac
         return {stateReply(target.state()), {}};
     if (path == QLatin1String("/kelvo/playing") && bare)
         return {playingReply(target.state()), {}};
-    if (path == QLatin1String("/kelvo/playing") || path == QLatin1String("/kelvo/stop")
-        || path == QLatin1String("/kelvo/fade") || path == QLatin1String("/kelvo/state")
-        || path == QLatin1String("/kelvo/stopall") || path == QLatin1String("/kelvo/fadeall"))
+    if (path == QLatin1String("/kelvo/playing") || path == QLatin1String("/kelvo/go")
+        || path == QLatin1String("/kelvo/stop") || path == QLatin1String("/kelvo/fade")
+        || path == QLatin1String("/kelvo/state") || path == QLatin1String("/kelvo/stopall")
+        || path == QLatin1String("/kelvo/fadeall"))
         return ignored(QStringLiteral("%1 takes no arguments").arg(path));
     return ignored(QStringLiteral("unknown path %1").arg(path.left(64)));
 }

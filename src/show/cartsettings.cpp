@@ -18,6 +18,8 @@ const QString kFadeOutKey = QStringLiteral("fade_out");
 const QString kColourKey = QStringLiteral("colour");
 const QString kGroupKey = QStringLiteral("group");
 const QString kDuckKey = QStringLiteral("duck_db");
+const QString kFollowKey = QStringLiteral("follow");
+const QString kNoteKey = QStringLiteral("note");
 
 bool isColour(const QString &text)
 {
@@ -97,6 +99,26 @@ CartSettings take(QJsonObject &cart, const QString &where, QStringList *notes)
     }
     if (const std::optional<double> duck = takeNumber(cart, kDuckKey, where, notes))
         settings.duckDb = within(*duck, kDeepestDuckDb, 0, kDuckKey, where, notes);
+    const QJsonValue follow = cart.take(kFollowKey);
+    if (follow == QLatin1String("end")) {
+        settings.followEnd = true;
+    } else if (follow.isDouble() && std::isfinite(follow.toDouble()) && follow.toDouble() >= 0
+               && follow.toDouble() <= kLatestFollow) {
+        settings.followAfter = follow.toDouble();
+    } else if (!follow.isUndefined() && !follow.isNull()) {
+        // Negative, huge or of another kind: no follow rather than a guess at one.
+        *notes << QObject::tr("the %1 of %2, which is neither \"end\" nor seconds from 0 to %3")
+                      .arg(kFollowKey, where)
+                      .arg(kLatestFollow);
+    }
+    const QJsonValue note = cart.take(kNoteKey);
+    if (note.isString()) {
+        settings.note = note.toString().left(kMaxNoteChars);
+        if (settings.note.size() < note.toString().size())
+            *notes << QObject::tr("the %1 of %2, cut to %3 characters").arg(kNoteKey, where).arg(kMaxNoteChars);
+    } else if (!note.isUndefined() && !note.isNull()) {
+        *notes << QObject::tr("the %1 of %2, which is not text").arg(kNoteKey, where);
+    }
     return settings;
 }
 
@@ -120,6 +142,12 @@ void put(const CartSettings &settings, QJsonObject &cart)
         cart.insert(kGroupKey, settings.group);
     if (settings.duckDb != 0)
         cart.insert(kDuckKey, settings.duckDb);
+    if (settings.followEnd)
+        cart.insert(kFollowKey, QStringLiteral("end"));
+    else if (settings.followAfter)
+        cart.insert(kFollowKey, *settings.followAfter);
+    if (!settings.note.isEmpty())
+        cart.insert(kNoteKey, settings.note);
 }
 
 CartSettings clamped(CartSettings settings)

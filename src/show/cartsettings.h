@@ -21,6 +21,11 @@ struct CartSettings
     QString colour;                // "#rrggbb" at rest; empty: the button face
     QString group;                 // firing a cart fades the others of its group out; empty: none
     double duckDb = 0;             // while it plays, the others play this much lower; 0: not at all
+    // In a running order: the next cue starts when this one ends, or this many seconds after it
+    // started; neither: the next waits for GO.
+    bool followEnd = false;
+    std::optional<double> followAfter;
+    QString note; // for the operator, shown while it is the next cue
 
     bool isDefault() const { return *this == CartSettings{}; }
     // How the player is to play the cart.
@@ -29,7 +34,8 @@ struct CartSettings
 };
 
 // The settings' keys in a show file's cart: gain_db, in, out, loop, fade_in, fade_out, colour,
-// group and duck_db, seconds as numbers, absent for a default.
+// group, duck_db, follow ("end", or seconds after the start) and note, seconds as numbers, absent
+// for a default.
 namespace CartSettingsFormat {
 
 inline constexpr double kLeastGainDb = -30;
@@ -39,6 +45,8 @@ inline constexpr double kLatestTime = 24 * 3600; // no cart is longer than a day
 inline constexpr double kShortestPart = 0.01;    // out comes this long after in at least
 inline constexpr double kDeepestDuckDb = -40;
 inline constexpr qsizetype kMaxGroupChars = 32;
+inline constexpr qsizetype kMaxNoteChars = 500;
+inline constexpr double kLatestFollow = 3600; // a follow is at most an hour after its cue's start
 
 // Takes the settings' keys out of cart. Values out of range are clamped and values of the wrong
 // kind left at the default, each with a line in notes that names where (such as "cart 3 of page 2").

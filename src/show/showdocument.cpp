@@ -304,6 +304,18 @@ bool ShowDocument::setPageMode(int page, PageMode mode, QString *errorMessage)
     return true;
 }
 
+bool ShowDocument::setRunningOrder(int page, bool on, QString *errorMessage)
+{
+    if (!canChangeMode(page))
+        return false;
+    Show show = m_show;
+    show.pages[page].runningOrder = on;
+    if (!write(show, errorMessage))
+        return false;
+    emit pagesChanged();
+    return true;
+}
+
 bool ShowDocument::canMove(int page, int by) const
 {
     const int to = page + by;

@@ -77,6 +77,10 @@ public:
     PageMode pageMode(int page) const;
     bool canChangeMode(int page) const { return page >= 0 && page < pageCount() && !(page == 0 && isDefault()); }
     bool setPageMode(int page, PageMode mode, QString *errorMessage);
+    // Whether a page is a running order (its carts cues fired in order by GO); the track list's
+    // page never is.
+    bool isRunningOrder(int page) const { return canChangeMode(page) && m_show.pages[page].runningOrder; }
+    bool setRunningOrder(int page, bool on, QString *errorMessage);
     bool canMove(int page, int by) const;
     bool canDelete(int page) const;
 

@@ -15,6 +15,7 @@ const QString kPagesKey = QStringLiteral("pages");
 const QString kNameKey = QStringLiteral("name");
 const QString kCartsKey = QStringLiteral("carts");
 const QString kPlaybackKey = QStringLiteral("playback");
+const QString kGoKey = QStringLiteral("go");
 const QString kFileKey = QStringLiteral("file");
 const QString kCaptionKey = QStringLiteral("caption");
 
@@ -109,6 +110,10 @@ ShowReading parse(const QByteArray &bytes, const QString &folder)
         } else {
             page.unknown = pages[p].toObject();
             page.name = cut(page.unknown.take(kNameKey).toString(), kMaxNameChars).simplified();
+            const QJsonValue go = page.unknown.take(kGoKey);
+            page.runningOrder = go.toBool(false);
+            if (!go.isUndefined() && !go.isNull() && !go.isBool())
+                reading.skipped << QObject::tr("the go of %1, which is not true or false").arg(pageLabel(index));
             const QJsonValue mode = page.unknown.take(kPlaybackKey);
             if (mode == QLatin1String("together"))
                 page.mode = PageMode::Together;
@@ -179,6 +184,8 @@ QByteArray serialize(const Show &show, const QString &folder, bool firstPageElse
         const ShowPage &page = show.pages[p];
         QJsonObject object = page.unknown;
         object.insert(kNameKey, page.name);
+        if (page.runningOrder)
+            object.insert(kGoKey, true);
         if (page.mode != PageMode::One)
             object.insert(kPlaybackKey,
                           page.mode == PageMode::Together ? QStringLiteral("together") : QStringLiteral("handover"));

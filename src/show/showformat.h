@@ -32,6 +32,7 @@ struct ShowPage
     std::array<ShowCart, SlotCount> carts{};
     QJsonObject unknown;
     PageMode mode = PageMode::One;
+    bool runningOrder = false; // its carts are cues fired in slot order by GO
 };
 
 struct Show
@@ -52,7 +53,8 @@ struct ShowReading
 // The show file: JSON, UTF-8,
 //   {"kelvo-show": 1, "pages": [{"name": "Act 1", "playback": "together", "carts":
 //    [{"file": "music/a.flac", "caption": "Overture"}, {}, ...]}, ...]}
-// A page's "playback" is "one" (when left out), "together" or "handover".
+// A page's "playback" is "one" (when left out), "together" or "handover"; "go": true makes it a
+// running order.
 // A file inside the show's folder is stored relative to it and read back against it, so a
 // copied folder plays wherever it goes. Reading takes whatever makes sense and lists the rest.
 namespace ShowFormat {

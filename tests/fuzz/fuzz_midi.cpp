@@ -35,6 +35,7 @@ public:
     void fade() override { ++actions; }
     void stopAll() override { ++actions; }
     void fadeAll() override { ++actions; }
+    void go() override { ++actions; }
     SurfaceState state() override { return now; }
     void raise() override { std::abort(); }
     void tell(Change what) { emit changed(what); }

@@ -36,6 +36,7 @@ public:
     void fade() override { ++actions; }
     void stopAll() override { ++actions; }
     void fadeAll() override { ++actions; }
+    void go() override { ++actions; }
     SurfaceState state() override
     {
         SurfaceState state;
@@ -57,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const OscDispatch::Outcome outcome = OscDispatch::handle(packet, target);
     if (target.actions > 1 || (target.actions == 1 && !outcome.complaint.isEmpty()))
         std::abort();
-        if (outcome.reply) {
+    if (outcome.reply) {
         // Only the two queries answer: the state, and what plays (nothing, here).
         const bool state = packet.startsWith("/kelvo/state");
         if (target.actions != 0 || !(state || packet.startsWith("/kelvo/playing")))

@@ -42,6 +42,7 @@ const commandButton = (id, message) => {
 commandButton('fade', () => ({ type: 'fade' }));
 commandButton('stop', () => ({ type: 'stop' }));
 commandButton('stop-all', () => ({ type: 'stopall' }));
+commandButton('go', () => ({ type: 'go' }));
 commandButton('previous', () => ({ type: 'page', page: state ? state.page - 1 : 1 }));
 commandButton('next', () => ({ type: 'page', page: state ? state.page + 1 : 1 }));
 
@@ -78,6 +79,12 @@ function render() {
   $('next').disabled = state.page >= state.pages;
   const onAir = state.playing || state.slot > 0;
     $('fade').disabled = $('stop').disabled = $('stop-all').disabled = !onAir;
+  // A page run in order: GO, and the cue it fires next.
+  $('order').hidden = !state.runningOrder;
+  $('go').disabled = !state.next;
+  $('next-cue').textContent = !state.runningOrder ? ''
+    : state.next ? `Next: ${state.next.caption}${state.next.note ? ' \u2014 ' + state.next.note : ''}`
+      : 'Next: end of the running order';
   // Every cart on air on the page shown blinks, where carts play together.
   const lit = new Set((state.playingCarts || []).filter((c) => c.page === state.page).map((c) => c.slot));
   if (state.slot > 0 && state.playingPage === state.page) lit.add(state.slot);
