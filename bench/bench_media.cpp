@@ -274,6 +274,17 @@ QList<ThreadUse> perSecond(const QMap<QString, ThreadUse> &before, const QMap<QS
     return byName.values();
 }
 
+// What each of this process's threads uses over the next seconds (events running), printed as
+// "name cpu-ms-per-s wakeups" lines for the parent to read.
+void printOwnThreads(int seconds)
+{
+    const QMap<QString, ThreadUse> before = threadUse(QCoreApplication::applicationPid());
+    pump(seconds * 1000);
+    const QMap<QString, ThreadUse> after = threadUse(QCoreApplication::applicationPid());
+    for (const ThreadUse &thread : perSecond(before, after, seconds))
+        std::printf("%s\t%.3f\t%lld\n", qPrintable(thread.name), thread.cpuMs, qint64(thread.switches));
+}
+
 // Child mode: the whole program (the player window and the real player) playing file from a
 // click for some seconds, or at rest when file is "-"; prints "name cpu-ms-per-s wakeups" lines.
 int wholeProgram(const QString &file, int seconds)
@@ -288,11 +299,7 @@ int wholeProgram(const QString &file, int seconds)
         cart(*window, 0)->click();
     }
     pump(500);
-    const QMap<QString, ThreadUse> before = threadUse(QCoreApplication::applicationPid());
-    pump(seconds * 1000);
-    const QMap<QString, ThreadUse> after = threadUse(QCoreApplication::applicationPid());
-    for (const ThreadUse &thread : perSecond(before, after, seconds))
-        std::printf("%s\t%.3f\t%lld\n", qPrintable(thread.name), thread.cpuMs, qint64(thread.switches));
+    printOwnThreads(seconds);
     return 0;
 }
 
@@ -802,11 +809,7 @@ static int layersPlaying(const QString &folder, int count, int seconds)
     for (int n = 0; n < count; ++n)
         cart(*window, n)->click();
     pump(500);
-    const QMap<QString, ThreadUse> before = threadUse(QCoreApplication::applicationPid());
-    pump(seconds * 1000);
-    const QMap<QString, ThreadUse> after = threadUse(QCoreApplication::applicationPid());
-    for (const ThreadUse &thread : perSecond(before, after, seconds))
-        std::printf("%s\t%.3f\t%lld\n", qPrintable(thread.name), thread.cpuMs, qint64(thread.switches));
+    printOwnThreads(seconds);
     Settings().setLastShow(QString());
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QProcessEnvironment>
 #include <QTest>
 
@@ -265,6 +266,35 @@ inline bool writeMonoWav(const QString &path, const QList<qint16> &samples, int 
 }
 
 // True when a PulseAudio server is named; a run that requires audio fails instead of skipping.
+// A mono 44.1 kHz tone of frequency, seconds long, at amplitude, written as "toneF.wav" in
+// folder; its path, or nothing when it could not be written.
+inline QString toneFile(const QTemporaryDir &folder, int frequency, double seconds, double amplitude = 8192)
+{
+    QList<qint16> tone;
+    for (int i = 0; i < int(44100 * seconds); ++i)
+        tone << qint16(amplitude * std::sin(2 * M_PI * frequency * i / 44100.0));
+    const QString path = folder.filePath(QStringLiteral("tone%1.wav").arg(frequency));
+    return writeMonoWav(path, tone, 44100) ? path : QString();
+}
+
+// The amplitude of the tone of frequency in samples[from, from + count) at 44.1 kHz, as a
+// Goertzel filter finds it: what one of several tones heard together plays at.
+inline double amplitudeAt(const QList<qint16> &samples, qsizetype from, qsizetype count, double frequency)
+{
+    from = std::clamp<qsizetype>(from, 0, samples.size());
+    count = std::min(count, samples.size() - from);
+    if (count <= 0)
+        return 0;
+    const double w = 2 * M_PI * frequency / 44100;
+    double s1 = 0, s2 = 0;
+    for (qsizetype i = from; i < from + count; ++i) {
+        const double s0 = samples[i] + 2 * std::cos(w) * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    return 2 * std::sqrt(std::max(0.0, s1 * s1 + s2 * s2 - 2 * std::cos(w) * s1 * s2)) / double(count);
+}
+
 inline bool audioServerAvailable()
 {
     return !qEnvironmentVariableIsEmpty("PULSE_SERVER");

@@ -527,46 +527,13 @@ void TestAudioMediaPlayer::putThenStopIsSilent()
     QCOMPARE(soundSpan(second.stop()).first, qsizetype(-1));
 }
 
-namespace {
-
-// The amplitude of the tone of frequency in samples[from, from + count) (44.1 kHz), as a
-// Goertzel filter finds it.
-// A mono tone of frequency at half of full scale, seconds long, made in folder.
-QString toneFile(const QTemporaryDir &folder, int frequency, double seconds)
-{
-    QList<qint16> tone;
-    for (int i = 0; i < int(44100 * seconds); ++i)
-        tone << qint16(16384 * std::sin(2 * M_PI * frequency * i / 44100.0));
-    const QString path = folder.filePath(QStringLiteral("tone%1.wav").arg(frequency));
-    return writeMonoWav(path, tone, 44100) ? path : QString();
-}
-
-double amplitudeAt(const QList<qint16> &samples, qsizetype from, qsizetype count, double frequency)
-{
-    from = std::clamp<qsizetype>(from, 0, samples.size());
-    count = std::min(count, samples.size() - from);
-    if (count <= 0)
-        return 0;
-    const double w = 2 * M_PI * frequency / 44100;
-    double s1 = 0, s2 = 0;
-    for (qsizetype i = from; i < from + count; ++i) {
-        const double s0 = samples[i] + 2 * std::cos(w) * s1 - s2;
-        s2 = s1;
-        s1 = s0;
-    }
-    const double power = s1 * s1 + s2 * s2 - 2 * std::cos(w) * s1 * s2;
-    return 2 * std::sqrt(std::max(0.0, power)) / double(count);
-}
-
-} // namespace
-
 void TestAudioMediaPlayer::layersPlayTogether()
 {
     // A 550 Hz cart kept playing as a layer, then a 440 Hz one put beside it: the sink hears
     // both, each at its own level; the layer stopped, the put plays on alone.
     REQUIRE_AUDIO();
     QTemporaryDir folder;
-    const QString bed = toneFile(folder, 550, 6), voice = toneFile(folder, 440, 2);
+    const QString bed = toneFile(folder, 550, 6, 16384), voice = toneFile(folder, 440, 2, 16384);
     SinkRecorder recorder;
     QVERIFY(recorder.start());
     AudioMediaPlayer player;
@@ -608,7 +575,7 @@ void TestAudioMediaPlayer::layerDucksSmoothly()
     // back up after, along a curve with no step.
     REQUIRE_AUDIO();
     QTemporaryDir folder;
-    const QString bed = toneFile(folder, 550, 5);
+    const QString bed = toneFile(folder, 550, 5, 16384);
     SinkRecorder recorder;
     QVERIFY(recorder.start());
     AudioMediaPlayer player;
@@ -647,7 +614,7 @@ void TestAudioMediaPlayer::layerPlaysToItsExactEnd()
     // A layer counts to its end as a put does: position equals duration exactly, once heard.
     REQUIRE_AUDIO();
     QTemporaryDir folder;
-    const QString file = toneFile(folder, 880, 1);
+    const QString file = toneFile(folder, 880, 1, 16384);
     AudioMediaPlayer player;
     QCOMPARE(player.keepPlaying(), 0); // nothing plays: no layer
     player.setFileName(file);

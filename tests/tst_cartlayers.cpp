@@ -377,37 +377,6 @@ void TestCartLayers::classicPageIsUnchanged()
     QVERIFY(!button(1)->isEnabled());
 }
 
-namespace {
-
-// A mono tone of frequency at a quarter of full scale, seconds long, made in folder.
-QString toneFile(const QTemporaryDir &folder, int frequency, double seconds)
-{
-    QList<qint16> tone;
-    for (int i = 0; i < int(44100 * seconds); ++i)
-        tone << qint16(8192 * std::sin(2 * M_PI * frequency * i / 44100.0));
-    const QString path = folder.filePath(QStringLiteral("tone%1.wav").arg(frequency));
-    return writeMonoWav(path, tone, 44100) ? path : QString();
-}
-
-// The amplitude of the tone of frequency in samples[from, from + count) at 44.1 kHz (Goertzel).
-double amplitudeAt(const QList<qint16> &samples, qsizetype from, qsizetype count, double frequency)
-{
-    from = std::clamp<qsizetype>(from, 0, samples.size());
-    count = std::min(count, samples.size() - from);
-    if (count <= 0)
-        return 0;
-    const double w = 2 * M_PI * frequency / 44100;
-    double s1 = 0, s2 = 0;
-    for (qsizetype i = from; i < from + count; ++i) {
-        const double s0 = samples[i] + 2 * std::cos(w) * s1 - s2;
-        s2 = s1;
-        s1 = s0;
-    }
-    return 2 * std::sqrt(std::max(0.0, s1 * s1 + s2 * s2 - 2 * std::cos(w) * s1 * s2)) / double(count);
-}
-
-} // namespace
-
 void TestCartLayers::togetherAtTheSink()
 {
     // A page in "together": carts 1 (440 Hz) and 2 (1 kHz) fired 300 ms apart are both heard

@@ -223,7 +223,8 @@ void TestRunningOrder::followRead()
 void TestRunningOrder::goOnTheWall_data()
 {
     QTest::addColumn<PageMode>("mode");
-    QTest::addColumn<QString>("keys"); // S: Space, B: Shift+Space, F: Ctrl+Space, 1-9: a click on that slot
+    QTest::addColumn<QString>("keys"); // S: Space, B: Shift+Space, F: Ctrl+Space, 1-9: a click on that slot,
+                                       // c1-c9: a command fires that slot
     QTest::addColumn<QStringList>("calls");
     QTest::addColumn<int>("next"); // -1: the end
     QTest::newRow("Space fires in order, cutting in")
@@ -236,6 +237,8 @@ void TestRunningOrder::goOnTheWall_data()
                        "keep:3",       "stop-layer:3", "put:/p/5.wav", "keep:4"}
         << -1;
     QTest::newRow("Ctrl+Space skips a cue") << PageMode::Together << "FS" << QStringList{"put:/p/2.wav", "keep:1"} << 5;
+    QTest::newRow("a command fires its cue and the next follows it")
+        << PageMode::Together << "c2S" << QStringList{"put:/p/2.wav", "keep:1", "put:/p/5.wav", "keep:2"} << -1;
     QTest::newRow("a click fires its cue and the next follows it")
         << PageMode::Together << "2S" << QStringList{"put:/p/2.wav", "keep:1", "put:/p/5.wav", "keep:2"} << -1;
     QTest::newRow("hand over: GO fades what plays")
@@ -253,8 +256,17 @@ void TestRunningOrder::goOnTheWall()
     // The next cue framed and named; no other.
     QVERIFY(button(0)->cued());
     QCOMPARE(m_window->findChild<QLabel *>(QStringLiteral("NextCue"))->text(), QStringLiteral("Next: Cue 0"));
+    PlayerCommands remote(*m_window);
+    bool command = false;
     for (const QChar key : keys) {
-        if (key == QLatin1Char('S'))
+        if (key == QLatin1Char('c')) {
+            command = true; // the next digit is a command's fire, not a click
+            continue;
+        }
+        if (command) {
+            remote.fire(key.digitValue() + 1);
+            command = false;
+        } else if (key == QLatin1Char('S'))
             QTest::keyClick(m_window.get(), Qt::Key_Space);
         else if (key == QLatin1Char('B'))
             QTest::keyClick(m_window.get(), Qt::Key_Space, Qt::ShiftModifier);
@@ -312,31 +324,6 @@ void TestRunningOrder::spaceStaysATypedSpace()
 }
 
 namespace {
-
-QString toneFile(const QTemporaryDir &folder, int frequency, double seconds)
-{
-    QList<qint16> tone;
-    for (int i = 0; i < int(44100 * seconds); ++i)
-        tone << qint16(8192 * std::sin(2 * M_PI * frequency * i / 44100.0));
-    const QString path = folder.filePath(QStringLiteral("tone%1.wav").arg(frequency));
-    return writeMonoWav(path, tone, 44100) ? path : QString();
-}
-
-double amplitudeAt(const QList<qint16> &samples, qsizetype from, qsizetype count, double frequency)
-{
-    from = std::clamp<qsizetype>(from, 0, samples.size());
-    count = std::min(count, samples.size() - from);
-    if (count <= 0)
-        return 0;
-    const double w = 2 * M_PI * frequency / 44100;
-    double s1 = 0, s2 = 0;
-    for (qsizetype i = from; i < from + count; ++i) {
-        const double s0 = samples[i] + 2 * std::cos(w) * s1 - s2;
-        s2 = s1;
-        s1 = s0;
-    }
-    return 2 * std::sqrt(std::max(0.0, s1 * s1 + s2 * s2 - 2 * std::cos(w) * s1 * s2)) / double(count);
-}
 
 // The sample where frequency is first (or last) heard, in steps of 2.5 ms; -1: never.
 qsizetype heardAt(const QList<qint16> &samples, double frequency, bool first)

@@ -247,10 +247,13 @@ void Form1::fireTrack(int index)
 {
     if (index < 0 || index >= SlotCount || !CmdTrack[index]->isEnabled())
         return;
+    // A command fires a cue of a running order as its click would: next moves on after it.
+    const bool wasPlaying = slotPlays(index);
     if (m_layers->active() && !Timer1->isActive())
         m_layers->press(index, false);
     else if (!m_guard->ignores(index, playingTrack()))
         CmdTrack_Click(index);
+    cueMayHaveStarted(index, wasPlaying, QString());
 }
 
 void Form1::stopTrack()
