@@ -294,10 +294,16 @@ PageMode ShowDocument::pageMode(int page) const
 
 bool ShowDocument::setPageMode(int page, PageMode mode, QString *errorMessage)
 {
+    return changePage(
+        page, [mode](ShowPage &changed) { changed.mode = mode; }, errorMessage);
+}
+
+bool ShowDocument::changePage(int page, const std::function<void(ShowPage &)> &change, QString *errorMessage)
+{
     if (!canChangeMode(page))
         return false;
     Show show = m_show;
-    show.pages[page].mode = mode;
+    change(show.pages[page]);
     if (!write(show, errorMessage))
         return false;
     emit pagesChanged();
@@ -306,14 +312,8 @@ bool ShowDocument::setPageMode(int page, PageMode mode, QString *errorMessage)
 
 bool ShowDocument::setRunningOrder(int page, bool on, QString *errorMessage)
 {
-    if (!canChangeMode(page))
-        return false;
-    Show show = m_show;
-    show.pages[page].runningOrder = on;
-    if (!write(show, errorMessage))
-        return false;
-    emit pagesChanged();
-    return true;
+    return changePage(
+        page, [on](ShowPage &changed) { changed.runningOrder = on; }, errorMessage);
 }
 
 bool ShowDocument::canMove(int page, int by) const

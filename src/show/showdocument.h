@@ -114,6 +114,8 @@ signals:
 
 private:
     bool write(const Show &show, QString *errorMessage);
+    // Changes a page that may change (see canChangeMode) and saves the show at once.
+    bool changePage(int page, const std::function<void(ShowPage &)> &change, QString *errorMessage);
     // Reads the show file at path; nothing when it is none, with why in notes.
     static std::optional<Show> read(const QString &path, bool *readOnly, QStringList *notes);
     // Makes show (from path; empty: the default show) the one played, page 1 shown.
