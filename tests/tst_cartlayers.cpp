@@ -357,6 +357,11 @@ void TestCartLayers::guardAndEndWarningFollowEachCart()
     m_player->layers[2].played = 31 - 3; // three seconds left
     tick();
     QCOMPARE(lcd->palette().color(QPalette::WindowText), QColor(Qt::red));
+    // And each button warns of its own end, counting its own time.
+    QVERIFY(button(1)->progressWarns());
+    QCOMPARE(button(1)->progressText(), QStringLiteral("00.03"));
+    QVERIFY(!button(0)->progressWarns());
+    QCOMPARE(button(0)->progressText(), QStringLiteral("00.30"));
     QTest::keyClick(m_window.get(), Qt::Key_Escape, Qt::ShiftModifier);
     QCOMPARE(lcd->palette().color(QPalette::WindowText), yellow);
 }

@@ -84,6 +84,7 @@ void CartLayers::press(int slot, bool fadeIt)
                 fade(other);
         }
     }
+    m_warnSeconds = Settings().warningSeconds(); // read as a cart starts, not at every tick
     m_carts.beforePut(cart.settings);
     m_player.setFileName(cart.file);
     cart.total = m_player.duration();
@@ -229,6 +230,7 @@ void CartLayers::tick()
 
 void CartLayers::paint()
 {
+    const int warnSeconds = m_warnSeconds; // the end warning applies to each cart
     for (const Playing &cart : std::as_const(m_playing)) {
         TrackButton *button = buttonOf(cart);
         if (!button)
@@ -238,7 +240,7 @@ void CartLayers::paint()
         const double left = remaining(cart);
         button->setBackColor(m_red ? Colours::Red : Colours::Blue);
         button->setProgress(cart.total > 0 ? std::optional<double>(1.0 - left / cart.total) : std::nullopt,
-                            Module1::displayTime(left));
+                            Module1::displayTime(left), warnSeconds > 0 && left <= warnSeconds && !cart.settings.loop);
     }
 }
 

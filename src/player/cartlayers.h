@@ -114,5 +114,6 @@ private:
     QList<Playing> m_playing;
     QTimer m_timer;
     bool m_red = true;          // the blink's phase
+    int m_warnSeconds = 0;      // the end warning's, as the last cart started
     QList<TrackButton *> m_lit; // the buttons the blink painted, to give back their face
 };

@@ -84,14 +84,16 @@ void TrackButton::setBackColor(quint32 value)
     update();
 }
 
-void TrackButton::setProgress(std::optional<double> fraction, const QString &remaining)
+void TrackButton::setProgress(std::optional<double> fraction, const QString &remaining, bool warn)
 {
     if (fraction)
         fraction = std::clamp(*fraction, 0.0, 1.0);
-    if (fraction == m_progress && remaining == m_remainingText)
+    warn = warn && fraction;
+    if (fraction == m_progress && remaining == m_remainingText && warn == m_progressWarns)
         return;
     m_progress = fraction;
     m_remainingText = fraction ? remaining : QString();
+    m_progressWarns = warn;
     update();
 }
 
@@ -156,7 +158,8 @@ const QPixmap &TrackButton::face() const
                       captionFont(),
                       palette().cacheKey(),
                       m_progress ? int(*m_progress * 1000) : -1,
-                      m_remainingText};
+                      m_remainingText,
+                      m_progressWarns};
     for (qsizetype n = 0; n < m_faces.size(); ++n) {
         if (m_faces[n].key == key) {
             if (n > 0)
@@ -215,8 +218,15 @@ void TrackButton::paintFace(QPainter &painter, const FaceKey &key) const
         QFont small = key.font;
         small.setPixelSize(std::max(9, height() / 6));
         painter.setFont(small);
-        painter.setPen(ink);
-        painter.drawText(rect().adjusted(6, 4, -6, -4), Qt::AlignTop | Qt::AlignLeft, key.remaining);
+        // On a box of its own, readable on either phase of the blink; red in its last seconds,
+        // as the remaining display warns.
+        const QRect text =
+            QFontMetrics(small).boundingRect(key.remaining).translated(6, 4 + QFontMetrics(small).ascent());
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::black);
+        painter.drawRect(text.adjusted(-2, -1, 2, 1));
+        painter.setPen(key.warns ? QColor(0xFF, 0x40, 0x40) : Colours::colour(Colours::Yellow));
+        painter.drawText(text, Qt::AlignCenter, key.remaining);
     }
     if (key.cued) {
         // Amber, apart from the pre-listen's green, and drawn outside it should both show.

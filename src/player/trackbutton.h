@@ -43,8 +43,11 @@ public:
     void setLoopMarked(bool looping);
 
     // While its cart plays beside others: how far it has got (0 to 1) as a bar along the bottom,
-    // and its remaining time in the top left corner; nothing: neither (the classic face).
-    void setProgress(std::optional<double> fraction, const QString &remaining = {});
+    // and its remaining time in the top left corner, in red with warn (its last seconds);
+    // nothing: neither (the classic face).
+    void setProgress(std::optional<double> fraction, const QString &remaining = {}, bool warn = false);
+    QString progressText() const { return m_remainingText; }
+    bool progressWarns() const { return m_progressWarns; }
 
     // A stored colour value (0x00BBGGRR, or the button-face value).
     quint32 backColor() const { return m_backColor; }
@@ -95,6 +98,7 @@ private:
     bool m_loopMarked = false;
     std::optional<double> m_progress;
     QString m_remainingText;
+    bool m_progressWarns = false;
     // The last fitted caption font, and what it was fitted for.
     mutable QString m_fittedFor;
     mutable QFont m_fittedFrom;
@@ -119,6 +123,7 @@ private:
         qint64 palette;
         int progress; // in thousandths; -1: none
         QString remaining;
+        bool warns;
         bool operator==(const FaceKey &) const = default;
     };
     struct Face
