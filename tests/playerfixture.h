@@ -1,7 +1,9 @@
 #pragma once
 
 #include "fakemediaplayer.h"
+#include "engine/audiomediaplayer.h"
 #include "fakeopendialog.h"
+#include "common/settings.h"
 #include "player/form1.h"
 #include "testsupport.h"
 #include "tracklist/tracklistfile.h"
@@ -60,6 +62,23 @@ public:
         for (int n = 0; n < count; ++n)
             bytes += QStringLiteral("\"%1\",\"%2\"\r\n").arg(path.arg(n), name.arg(n)).toUtf8();
         return bytes;
+    }
+
+    // The real player window, shown, over a show in folder of one page (its JSON, carts' files
+    // relative to folder), opened as the show the program last ended with; nothing when the show
+    // could not be written. The caller forgets the last show when done.
+    static std::unique_ptr<Form1> realWindowOnShow(const QString &folder, const QString &page)
+    {
+        const QString showFile = QDir(folder).filePath(QStringLiteral("show.kelvo"));
+        if (!writeBytes(showFile, QStringLiteral(R"({"kelvo-show": 1, "pages": [%1]})").arg(page).toUtf8()))
+            return nullptr;
+        Settings().setLastShow(showFile);
+        auto window = std::make_unique<Form1>(std::make_unique<AudioMediaPlayer>(), std::make_unique<FakeOpenDialog>(),
+                                              folder);
+        window->show();
+        if (!QTest::qWaitForWindowExposed(window.get()))
+            qWarning("the player window was not exposed");
+        return window;
     }
 
     FakeMediaPlayer *player = nullptr;

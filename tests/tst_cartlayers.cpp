@@ -389,16 +389,12 @@ void TestCartLayers::togetherAtTheSink()
     REQUIRE_AUDIO();
     m_window.reset();
     QTemporaryDir dir;
-    const QString low = toneFile(dir, 440, 4), high = toneFile(dir, 1000, 4);
-    const QString showFile = dir.filePath(QStringLiteral("together.kelvo"));
-    QVERIFY(writeBytes(showFile, R"({"kelvo-show": 1, "pages": [{"name": "Layers", "playback": "together", "carts": [
-        {"file": "tone440.wav", "caption": "Low"}, {"file": "tone1000.wav", "caption": "High"}]}]})"));
-    Settings().setLastShow(showFile);
+    toneFile(dir, 440, 4);
+    toneFile(dir, 1000, 4);
     const auto forget = qScopeGuard([] { Settings().setLastShow(QString()); });
-    m_window = std::make_unique<Form1>(std::make_unique<AudioMediaPlayer>(), std::make_unique<FakeOpenDialog>(),
-                                       dir.path());
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_window = PlayerFixture::realWindowOnShow(dir.path(), QStringLiteral(R"({"name": "Layers", "playback": "together",
+        "carts": [{"file": "tone440.wav", "caption": "Low"}, {"file": "tone1000.wav", "caption": "High"}]})"));
+    QVERIFY(m_window);
     QCOMPARE(m_window->showDocument()->pageMode(0), PageMode::Together);
     QTest::qWait(500); // both armed
     SinkRecorder recorder;
@@ -465,19 +461,13 @@ void TestCartLayers::handOverAtTheSink()
     toneFile(dir, 1000, 5);
     toneFile(dir, 660, 5);
     const QString group = groups ? QStringLiteral(R"(, "group": "beds")") : QString();
-    const QString showFile = dir.filePath(QStringLiteral("handover.kelvo"));
-    QVERIFY(writeBytes(showFile,
-                       QStringLiteral(R"({"kelvo-show": 1, "pages": [{"name": "Beds", "playback": "%1", "carts": [
-        {"file": "tone440.wav", "caption": "First", "fade_out": 1%2}, {"file": "tone1000.wav", "caption": "Second"%2},
-        {"file": "tone660.wav", "caption": "Other", "group": "fx"}]}]})")
-                           .arg(playback, group)
-                           .toUtf8()));
-    Settings().setLastShow(showFile);
     const auto forget = qScopeGuard([] { Settings().setLastShow(QString()); });
-    m_window = std::make_unique<Form1>(std::make_unique<AudioMediaPlayer>(), std::make_unique<FakeOpenDialog>(),
-                                       dir.path());
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_window = PlayerFixture::realWindowOnShow(dir.path(),
+                                               QStringLiteral(R"({"name": "Beds", "playback": "%1", "carts": [
+        {"file": "tone440.wav", "caption": "First", "fade_out": 1%2}, {"file": "tone1000.wav", "caption": "Second"%2},
+        {"file": "tone660.wav", "caption": "Other", "group": "fx"}]})")
+                                                   .arg(playback, group));
+    QVERIFY(m_window);
     QTest::qWait(500);
     SinkRecorder recorder;
     QVERIFY(recorder.start());

@@ -68,6 +68,8 @@ private slots:
     void wallKeysAfterAndThroughMenus_data();
     void wallKeysAfterAndThroughMenus();
     void missingFileSaysSo();
+    void wallKeysWithEverythingOpen_data();
+    void wallKeysWithEverythingOpen();
     void brokenCartsAreSeenBeforeTheyPlay_data();
     void brokenCartsAreSeenBeforeTheyPlay();
     void preListenLeavesTheAirAlone();
@@ -655,6 +657,48 @@ void TestPlayback::wallKeysAfterAndThroughMenus()
         QVERIFY(!timer()->isActive());
         QCOMPARE(m_player->calls.at(m_player->calls.size() - 2), QStringLiteral("put:/m/t4.mp3"));
     }
+}
+
+void TestPlayback::wallKeysWithEverythingOpen_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("call"); // the player's last call after the key
+    QTest::addColumn<bool>("playing"); // after it
+    QTest::newRow("F1: its button on the page shown is locked")
+        << int(Qt::Key_F1) << int(Qt::NoModifier) << "put:/m/t4.mp3" << true;
+    QTest::newRow("Esc fades the cart of the other page")
+        << int(Qt::Key_Escape) << int(Qt::NoModifier) << "fade:2" << true;
+    QTest::newRow("Shift+Esc stops it") << int(Qt::Key_Escape) << int(Qt::ShiftModifier) << "stop" << false;
+}
+
+void TestPlayback::wallKeysWithEverythingOpen()
+{
+    // On air at once: a cart of page 1 plays, page 2 is shown, the editor is open over it and a
+    // menu is open over the editor. The keys still do what they say, and the menu closes.
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QString, call);
+    QFETCH(bool, playing);
+    Settings().setFadeSeconds(2);
+    QString error;
+    QVERIFY(m_window->showDocument()->addPage(&error));
+    click(4);
+    m_window->showPage(1);
+    QTest::mouseClick(m_window->findChild<QPushButton *>("CmdSet"), Qt::LeftButton);
+    Form2 *editor = m_window->findChild<Form2 *>("Form2");
+    QVERIFY(QTest::qWaitForWindowActive(editor));
+    QMenu menu(editor);
+    menu.addAction(QStringLiteral("Something"));
+    menu.popup(editor->mapToGlobal(QPoint(10, 10)));
+    QVERIFY(QApplication::activePopupWidget() == &menu);
+    QTest::keyClick(&menu, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QVERIFY(!menu.isVisible());
+    QCOMPARE(m_player->calls.last(), call);
+    QCOMPARE(timer()->isActive(), playing);
+    QVERIFY(editor->isVisible());
+    QCOMPARE(m_window->showDocument()->shownPage(), 1);
+    editor->close();
 }
 
 void TestPlayback::missingFileSaysSo()

@@ -349,17 +349,9 @@ std::unique_ptr<Form1> orderWindow(const QTemporaryDir &dir, const QList<int> &t
         toneFile(dir, tones[n], seconds);
         carts << QStringLiteral(R"({"file": "tone%1.wav", "caption": "Tone %1"%2})").arg(tones[n]).arg(extra.value(n));
     }
-    const QString showFile = dir.filePath(QStringLiteral("order.kelvo"));
-    if (!writeBytes(showFile,
-                    QStringLiteral(R"({"kelvo-show": 1, "pages": [{"name": "Cues", "go": true, "carts": [%1]}]})")
-                        .arg(carts.join(QStringLiteral(", ")))
-                        .toUtf8()))
-        return nullptr;
-    Settings().setLastShow(showFile);
-    auto window = std::make_unique<Form1>(std::make_unique<AudioMediaPlayer>(), std::make_unique<FakeOpenDialog>(),
-                                          dir.path());
-    window->show();
-    return window;
+    return PlayerFixture::realWindowOnShow(
+        dir.path(),
+        QStringLiteral(R"({"name": "Cues", "go": true, "carts": [%1]})").arg(carts.join(QStringLiteral(", "))));
 }
 
 } // namespace
