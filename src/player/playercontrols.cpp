@@ -5,7 +5,6 @@
 #include "player/trackbutton.h"
 
 #include <QActionGroup>
-#include <QKeyEvent>
 #include <QMenu>
 #include <QLabel>
 #include <QPushButton>
@@ -80,15 +79,6 @@ QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, 
     button->setFont(font);
     button->setAccessibleDescription(description);
     return button;
-}
-
-bool clickForKey(const std::array<TrackButton *, 12> &buttons, QKeyEvent *event)
-{
-    const int n = event->key() - Qt::Key_F1;
-    if (n < 0 || n >= int(buttons.size()) || event->modifiers() != Qt::NoModifier)
-        return false;
-    clickForKey(buttons, n);
-    return true;
 }
 
 void clickForKey(const std::array<TrackButton *, 12> &buttons, int slot)

@@ -14,7 +14,6 @@
 
 class QFont;
 class QMenu;
-class QKeyEvent;
 class QLabel;
 class QPushButton;
 class QRect;
@@ -59,10 +58,7 @@ void lockAll(const Buttons &buttons, std::optional<int> pressable)
     }
 }
 
-// F1 to F12 (no modifier) act as clicks on the twelve track buttons: true when the key was one
-// of them, whether or not its button could be pressed.
-bool clickForKey(const std::array<TrackButton *, 12> &buttons, QKeyEvent *event);
-// The function key of slot (0-11): a click on its button, when that may be pressed.
+// The function key of slot (0-11), F1 to F12: a click on its button, when that may be pressed.
 void clickForKey(const std::array<TrackButton *, 12> &buttons, int slot);
 
 } // namespace PlayerControls
