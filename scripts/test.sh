@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up and builds Kelvo, then runs every test: the test suite (offscreen, against a private
 # PulseAudio server with a null sink that this script starts and stops), the same suite built
-# with AddressSanitizer and UndefinedBehaviorSanitizer, the media tests under ThreadSanitizer, and
+# with AddressSanitizer and UndefinedBehaviorSanitizer, the MIDI rows on a real kernel sequencer
+# (in a small virtual machine where this one has none), the media tests under ThreadSanitizer, and
 # the fuzz targets for a fixed number of runs from a fixed seed (the same inputs on every run).
 # KELVO_QUICK=1 runs the plain suite alone; extra arguments go to ctest.
 #
@@ -108,6 +109,27 @@ fi
 # PipeWire's graph runs without real-time priority here and glitches while the background builds
 # load the machine: its recorded rerun waits for a quiet machine, at the end.
 (cd "$build" && ctest --output-on-failure --timeout 300 -E '^tst_audiomediaplayer_pipewire$' "$@")
+
+echo "== MIDI on the kernel's sequencer ($(date +%T))"
+# Machines without a sound subsystem (hosted runners, this one) run the real-sequencer rows in a
+# small virtual machine whose kernel has one; there, none of them may be skipped.
+if [ -e /dev/snd/seq ]; then
+    echo "This machine has a sequencer: the suite above ran the real-sequencer rows on it."
+else
+    midi_status=0
+    "$root/scripts/midi-vm.sh" --timeout 600 -- env QT_QPA_PLATFORM=offscreen \
+        bash -c "'$build/tests/tst_midiseq' && '$build/tests/tst_midi' realSequencer" >"$work/midi-vm.log" 2>&1 ||
+        midi_status=$?
+    if [ "$midi_status" -eq 3 ]; then
+        echo "Skipped: $(tail -n 1 "$work/midi-vm.log")"
+    elif [ "$midi_status" -ne 0 ] || grep -q '^SKIP' "$work/midi-vm.log" || ! grep -q "on the kernel's sequencer" "$work/midi-vm.log"; then
+        cat "$work/midi-vm.log"
+        echo "The real-sequencer rows failed or were skipped in the virtual machine."
+        exit 1
+    else
+        grep -E '^Totals' "$work/midi-vm.log" | sed "s/^/Ran on the kernel's sequencer (virtual machine): /"
+    fi
+fi
 
 echo "== Test suite under AddressSanitizer and UndefinedBehaviorSanitizer ($(date +%T))"
 wait_for asan

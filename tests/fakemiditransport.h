@@ -14,8 +14,10 @@ class FakeMidiTransport : public MidiTransport
 {
 public:
     bool sequencer = true;
+    bool refuse = false; // every send fails, as to a device that takes nothing
     QStringList present;
-    QStringList connected;                  // every connectDevice() that succeeded, in order
+    QStringList connected;                  // every connectDevice() that made a link, in order
+    QStringList disconnected;               // every disconnectDevice(), in order
     QList<QPair<QString, QByteArray>> sent; // device ("" for Kelvo's lights port) and bytes
 
     bool start(QString *why) override
@@ -25,14 +27,28 @@ public:
         return sequencer;
     }
     QStringList devices() const override { return present; }
-    bool connectDevice(const QString &device) override
+    Link connectDevice(const QString &device) override
     {
         if (!present.contains(device))
-            return false;
+            return Link::Missing;
+        if (m_linked.contains(device))
+            return Link::Kept;
+        m_linked << device;
         connected << device;
+        return Link::Made;
+    }
+    void disconnectDevice(const QString &device) override
+    {
+        m_linked.removeAll(device);
+        disconnected << device;
+    }
+    bool send(const QString &device, const QByteArray &bytes) override
+    {
+        if (refuse || (!device.isEmpty() && !m_linked.contains(device)))
+            return false;
+        sent.append({device, bytes});
         return true;
     }
-    void send(const QString &device, const QByteArray &bytes) override { sent.append({device, bytes}); }
 
     // bytes from device, read at arrivedAtMs (monotonicMs(); 0: not known).
     void press(const QString &device, const QByteArray &bytes, qint64 arrivedAtMs = 0)
@@ -51,6 +67,13 @@ public:
     void unplug(const QString &device)
     {
         present.removeAll(device);
+        m_linked.removeAll(device);
+        emit devicesChanged();
+    }
+    // Gone and back before anyone looked: the name never left the list, the link did.
+    void replug(const QString &device)
+    {
+        m_linked.removeAll(device);
         emit devicesChanged();
     }
     // What was sent to device since the last call, as hexadecimal messages.
@@ -68,4 +91,5 @@ public:
 
 private:
     MidiCodec m_codec;
+    QStringList m_linked; // what is listened to now
 };

@@ -68,6 +68,10 @@ private slots:
     void lightsPerProfile();
     void onlyChangedLightsAreSent();
     void replugFoundByName();
+    void handWrittenBindings_data();
+    void handWrittenBindings();
+    void linksFollowTheDevices_data();
+    void linksFollowTheDevices();
     void withoutASequencer();
     void realSequencer();
 
@@ -464,6 +468,118 @@ void TestMidi::replugFoundByName()
     transport.plug(launchpad);
     QTRY_COMPARE(transport.connected.size(), 2);
     QCOMPARE(transport.take(launchpad), (QStringList{"f0 00 20 29 02 0d 0e 01 f7", "90 0b 17"}));
+}
+
+void TestMidi::handWrittenBindings_data()
+{
+    QTest::addColumn<QByteArray>("bindings"); // [midi] bindings as written by hand
+    QTest::addColumn<QStringList>("kept");    // input=action, in order
+    QTest::addColumn<int>("problems");
+    QTest::newRow("two pads for one cart: both kept")
+        << QByteArray("size=2\n1\\input=note:1:56\n1\\action=fire:1\n2\\input=note:1:57\n2\\action=fire:1\n")
+        << QStringList{"note:1:56=fire:1", "note:1:57=fire:1"} << 0;
+    QTest::newRow("one pad for two carts: the later kept, and said")
+        << QByteArray("size=2\n1\\input=note:1:56\n1\\action=fire:1\n2\\input=note:1:56\n2\\action=fire:2\n")
+        << QStringList{"note:1:56=fire:2"} << 1;
+    QTest::newRow("the same binding twice: one kept")
+        << QByteArray("size=2\n1\\input=note:1:56\n1\\action=stop\n2\\input=note:1:56\n2\\action=stop\n")
+        << QStringList{"note:1:56=stop"} << 0;
+}
+
+void TestMidi::handWrittenBindings()
+{
+    QFETCH(QByteArray, bindings);
+    QFETCH(QStringList, kept);
+    QFETCH(int, problems);
+    const QString path = m_config.filePath(QStringLiteral("twice.conf"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QByteArray text = "[midi]\n";
+    for (const QByteArray &line : bindings.split('\n')) {
+        if (!line.isEmpty())
+            text += "bindings\\" + line + '\n';
+    }
+    file.write(text);
+    file.close();
+    MidiMap map;
+    QStringList said;
+    QSettings settings(path, QSettings::IniFormat);
+    map.load(settings, &said);
+    QCOMPARE(said.size(), problems);
+    QStringList read;
+    for (const MidiBinding &binding : map.bindings())
+        read << binding.input.text() + QLatin1Char('=') + binding.action.text();
+    QCOMPARE(read, kept);
+    // Both pads of one cart fire it, and forgetting the cart forgets both.
+    if (kept.size() == 2) {
+        RecordingSurface surface;
+        FakeMidiTransport transport;
+        MidiControl midi(surface, transport, map);
+        QVERIFY(midi.start());
+        transport.press(QString(), hex("9038409039409039004000"));
+        QCOMPARE(surface.calls, (QStringList{"fire:1", "fire:1"}));
+        QVERIFY(midi.forget({MidiAction::Kind::Fire, 0, 1}));
+        QVERIFY(midi.map().bindings().isEmpty());
+    }
+}
+
+void TestMidi::linksFollowTheDevices_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::newRow("replugged faster than the announcements were read") << "replug";
+    QTest::newRow("announcements that never stop") << "steady";
+    QTest::newRow("a light refused is sent again") << "refused";
+    QTest::newRow("a learn lets go of what it listened to") << "learn";
+    QTest::newRow("a cancelled learn too") << "cancel";
+}
+
+void TestMidi::linksFollowTheDevices()
+{
+    QFETCH(QString, what);
+    const QString other = QStringLiteral("Other pad:Other pad MIDI 1");
+    RecordingSurface surface;
+    FakeMidiTransport transport;
+    MidiMap map;
+    map.bind({apc, note(56), {MidiAction::Kind::Fire, 0, 1}});
+    map.setProfile(apc, QStringLiteral("apc-mini"));
+    transport.present = {apc, other};
+    MidiControl midi(surface, transport, map);
+    if (what == QLatin1String("refused"))
+        transport.refuse = true;
+    QVERIFY(midi.start());
+    QCOMPARE(transport.connected, QStringList{apc});
+    if (what == QLatin1String("replug")) {
+        QCOMPARE(transport.take(apc), QStringList{"90 38 01"});
+        transport.replug(apc); // the name never left the list
+        QTRY_COMPARE(transport.connected, (QStringList{apc, apc}));
+        QCOMPARE(transport.take(apc), QStringList{"90 38 01"}); // lit afresh
+    } else if (what == QLatin1String("steady")) {
+        transport.unplug(apc);
+        QTRY_VERIFY(!midi.isPresent(apc));
+        transport.present << apc;
+        // An announcement every 50 ms does not keep putting the connect off.
+        QElapsedTimer timer;
+        timer.start();
+        while (transport.connected.size() < 2 && timer.elapsed() < 2000) {
+            emit transport.devicesChanged();
+            QTest::qWait(50);
+        }
+        QVERIFY2(timer.elapsed() < MidiControl::kSettleMs * 4, qPrintable(QString::number(timer.elapsed())));
+    } else if (what == QLatin1String("refused")) {
+        QVERIFY(transport.sent.isEmpty());
+        transport.refuse = false;
+        surface.tell(CommandSurface::Change::Carts); // the state is the same; the light was never taken
+        QCOMPARE(transport.take(apc), QStringList{"90 38 01"});
+    } else {
+        midi.learn({MidiAction::Kind::Fire, 0, 2});
+        QCOMPARE(transport.connected, (QStringList{apc, other}));
+        if (what == QLatin1String("learn"))
+            transport.press(apc, hex("903a7f"));
+        else
+            midi.cancelLearning();
+        QVERIFY(!midi.learning());
+        QCOMPARE(transport.disconnected, QStringList{other}); // the bound one stays
+    }
 }
 
 void TestMidi::withoutASequencer()

@@ -11,6 +11,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -78,6 +80,18 @@ bool AlsaMidiTransport::start(QString *why)
     m_seq.reset(seq);
     snd_seq_set_client_name(seq, "Kelvo");
     m_ownClient = snd_seq_client_id(seq);
+    // Only what Kelvo acts on is let in, and the announcements: the kernel drops the rest before
+    // it is queued, so a controller's clock, active sensing or aftertouch cost no wake-up. SysEx
+    // is let in all the same: a kernel raw MIDI port (snd-virmidi) stops sending to everyone at
+    // the first event a subscriber refuses, and a device's SysEx dump would stall it for good.
+    for (const int type :
+         {SND_SEQ_EVENT_NOTEON, SND_SEQ_EVENT_NOTEOFF, SND_SEQ_EVENT_CONTROLLER, SND_SEQ_EVENT_PGMCHANGE,
+          SND_SEQ_EVENT_SYSEX, SND_SEQ_EVENT_CLIENT_START, SND_SEQ_EVENT_CLIENT_EXIT, SND_SEQ_EVENT_CLIENT_CHANGE,
+          SND_SEQ_EVENT_PORT_START, SND_SEQ_EVENT_PORT_EXIT, SND_SEQ_EVENT_PORT_CHANGE})
+        snd_seq_set_client_event_filter(seq, type);
+    // The default queue (about 200 events) overruns under a burst the reader would catch up with.
+    if (snd_seq_set_client_pool_input(seq, kInputPool) < 0)
+        snd_seq_set_client_pool_input(seq, kInputPool / 2);
     // Typed as an application's MIDI port, so that other programs' port lists show them.
     const unsigned int type = SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION;
     m_inPort = snd_seq_create_simple_port(seq, "Kelvo in", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE, type);
@@ -92,8 +106,14 @@ bool AlsaMidiTransport::start(QString *why)
     m_output.reset(parser);
     // Every client's and port's coming and going, on the input port.
     snd_seq_connect_from(seq, m_inPort, SND_SEQ_CLIENT_SYSTEM, SND_SEQ_PORT_SYSTEM_ANNOUNCE);
+    scan(); // the reader starts knowing who is there
     m_reader = std::thread([this] { run(); });
     return true;
+}
+
+AlsaMidiTransport::Statistics AlsaMidiTransport::statistics() const
+{
+    return {m_wakeups.load(), m_events.load(), m_scans.load(), m_overruns.load(), m_dropped.load()};
 }
 
 QHash<QString, AlsaMidiTransport::Port> AlsaMidiTransport::scan() const
@@ -101,90 +121,141 @@ QHash<QString, AlsaMidiTransport::Port> AlsaMidiTransport::scan() const
     QHash<QString, Port> found;
     if (!m_seq)
         return found;
+    ++m_scans;
     snd_seq_client_info_t *client = nullptr;
     snd_seq_port_info_t *port = nullptr;
     snd_seq_client_info_alloca(&client);
     snd_seq_port_info_alloca(&port);
     snd_seq_client_info_set_client(client, -1);
-    while (snd_seq_query_next_client(m_seq.get(), client) >= 0) {
+    const auto next = [this](auto query, auto *info) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return query(m_seq.get(), info) >= 0;
+    };
+    while (next(snd_seq_query_next_client, client)) {
         const int id = snd_seq_client_info_get_client(client);
         const QString clientName = QString::fromUtf8(snd_seq_client_info_get_name(client));
         if (id == m_ownClient || isInfrastructure(clientName))
             continue;
+        QList<QPair<QString, int>> senders; // port name and number, in the client's order
+        QList<int> takers;                  // ports that take writes
         snd_seq_port_info_set_client(port, id);
         snd_seq_port_info_set_port(port, -1);
-        while (snd_seq_query_next_port(m_seq.get(), port) >= 0) {
+        while (next(snd_seq_query_next_port, port)) {
             const unsigned int caps = snd_seq_port_info_get_capability(port);
-            if ((caps & SND_SEQ_PORT_CAP_READ) == 0 || (caps & SND_SEQ_PORT_CAP_SUBS_READ) == 0
-                || (caps & SND_SEQ_PORT_CAP_NO_EXPORT) != 0)
+            if ((caps & SND_SEQ_PORT_CAP_NO_EXPORT) != 0)
                 continue;
-            const QString base = clientName + QLatin1Char(':') + QString::fromUtf8(snd_seq_port_info_get_name(port));
+            const int number = snd_seq_port_info_get_port(port);
+            if ((caps & SND_SEQ_PORT_CAP_READ) != 0 && (caps & SND_SEQ_PORT_CAP_SUBS_READ) != 0)
+                senders.append({QString::fromUtf8(snd_seq_port_info_get_name(port)), number});
+            if ((caps & SND_SEQ_PORT_CAP_WRITE) != 0 && (caps & SND_SEQ_PORT_CAP_SUBS_WRITE) != 0)
+                takers.append(number);
+        }
+        for (qsizetype i = 0; i < senders.size(); ++i) {
+            const auto &[portName, number] = senders[i];
+            // Lights go back to the port pads come from where it takes them; else, where a
+            // device has ports apart for pads and lights, to its client's like-placed taker.
+            const int lights = takers.contains(number) ? number
+                : takers.isEmpty()                     ? -1
+                                                       : takers[std::min(i, takers.size() - 1)];
+            const QString base = clientName + QLatin1Char(':') + portName;
             QString name = base;
             // Two devices alike: the second is "#2", in the sequencer's own order.
             for (int ordinal = 2; found.contains(name); ++ordinal)
                 name = base + QStringLiteral("#%1").arg(ordinal);
-            found.insert(name, {id, snd_seq_port_info_get_port(port)});
+            found.insert(name, {id, number, lights});
         }
     }
+    m_devices = found;
+    auto names = std::make_shared<Names>();
+    for (auto it = found.cbegin(); it != found.cend(); ++it)
+        names->insert(address(it->client, it->port), it.key());
+    {
+        std::lock_guard<std::mutex> lock(m_namesLock);
+        m_names = std::move(names);
+    }
+    ++m_namesVersion;
     return found;
 }
 
 QStringList AlsaMidiTransport::devices() const
 {
-    std::lock_guard<std::mutex> lock(m_lock);
     QStringList names = scan().keys();
     names.sort();
     return names;
 }
 
-bool AlsaMidiTransport::connectDevice(const QString &device)
+MidiTransport::Link AlsaMidiTransport::connectDevice(const QString &device)
 {
-    std::lock_guard<std::mutex> lock(m_lock);
+    if (!m_seq)
+        return Link::Missing;
     const QHash<QString, Port> now = scan();
     const auto it = now.constFind(device);
     if (it == now.cend())
-        return false;
-    // Already subscribed (-EBUSY) is as good as done.
-    const int result = snd_seq_connect_from(m_seq.get(), m_inPort, it->client, it->port);
-    if (result < 0 && result != -EBUSY)
-        return false;
-    m_connected.insert(device, *it);
-    return true;
+        return Link::Missing;
+    snd_seq_addr_t sender{static_cast<unsigned char>(it->client), static_cast<unsigned char>(it->port)};
+    snd_seq_addr_t dest{static_cast<unsigned char>(m_ownClient), static_cast<unsigned char>(m_inPort)};
+    snd_seq_port_subscribe_t *subscription = nullptr;
+    snd_seq_port_subscribe_alloca(&subscription);
+    snd_seq_port_subscribe_set_sender(subscription, &sender);
+    snd_seq_port_subscribe_set_dest(subscription, &dest);
+    std::lock_guard<std::mutex> lock(m_lock);
+    // The kernel's own word on the link: one that went with a client that quit and came back
+    // under the same name (and maybe the same number) must be made again.
+    if (snd_seq_get_port_subscription(m_seq.get(), subscription) == 0)
+        return Link::Kept;
+    const int result = snd_seq_subscribe_port(m_seq.get(), subscription);
+    if (result == -EBUSY)
+        return Link::Kept;
+    return result < 0 ? Link::Missing : Link::Made;
 }
 
-void AlsaMidiTransport::send(const QString &device, const QByteArray &bytes)
+void AlsaMidiTransport::disconnectDevice(const QString &device)
 {
-    std::lock_guard<std::mutex> lock(m_lock);
-    if (!m_seq)
+    const auto it = m_devices.constFind(device);
+    if (!m_seq || it == m_devices.cend())
         return;
+    std::lock_guard<std::mutex> lock(m_lock);
+    snd_seq_disconnect_from(m_seq.get(), m_inPort, it->client, it->port);
+}
+
+bool AlsaMidiTransport::send(const QString &device, const QByteArray &bytes)
+{
+    if (!m_seq)
+        return false;
     std::optional<Port> to;
     if (!device.isEmpty()) {
-        const auto it = m_connected.constFind(device);
-        if (it == m_connected.cend())
-            return;
+        if (m_devices.isEmpty())
+            scan(); // the last announcement made what was known stale
+        const auto it = m_devices.constFind(device);
+        if (it == m_devices.cend() || it->lights < 0)
+            return false;
         to = *it;
     }
+    std::lock_guard<std::mutex> lock(m_lock);
     snd_midi_event_reset_encode(m_output.get());
     const auto *data = reinterpret_cast<const unsigned char *>(bytes.constData());
     long left = bytes.size();
+    bool all = true;
     while (left > 0) {
         snd_seq_event_t event;
         snd_seq_ev_clear(&event);
         const long used = snd_midi_event_encode(m_output.get(), data, left, &event);
         if (used <= 0)
-            break;
+            return false;
         data += used;
         left -= used;
         if (event.type == SND_SEQ_EVENT_NONE)
             continue;
         snd_seq_ev_set_source(&event, static_cast<unsigned char>(m_lightsPort));
         if (to)
-            snd_seq_ev_set_dest(&event, static_cast<unsigned char>(to->client), static_cast<unsigned char>(to->port));
+            snd_seq_ev_set_dest(&event, static_cast<unsigned char>(to->client), static_cast<unsigned char>(to->lights));
         else
             snd_seq_ev_set_subs(&event);
         snd_seq_ev_set_direct(&event);
-        snd_seq_event_output_direct(m_seq.get(), &event);
+        if (snd_seq_event_output_direct(m_seq.get(), &event) < 0)
+            all = false;
     }
+    return all;
 }
 
 void AlsaMidiTransport::run()
@@ -197,46 +268,102 @@ void AlsaMidiTransport::run()
         snd_seq_poll_descriptors(m_seq.get(), fds.data(), unsigned(count), POLLIN);
         fds.back() = {m_wake[0], POLLIN, 0};
     }
+    std::shared_ptr<const Names> names;
+    int namesVersion = -1;
     for (;;) {
-        if (::poll(fds.data(), nfds_t(fds.size()), -1) < 0 && errno != EINTR)
-            return;
+        // One event larger than the whole input queue (a SysEx dump) is refused by the kernel
+        // without waking anyone, and the next read then empties the queue: read now and then,
+        // so that what comes after it is not lost with it.
+        const int ready = ::poll(fds.data(), nfds_t(fds.size()), kOverrunCheckMs);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            reportLater(m_pollSaid, QStringLiteral("midi-poll"), [error] {
+                return QStringLiteral("MIDI input cannot wait for events (%1); trying again")
+                    .arg(QString::fromLocal8Bit(strerror(error)));
+            });
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            continue;
+        }
         if (fds.back().revents != 0)
             return; // the window is going
-        std::lock_guard<std::mutex> lock(m_lock);
+        if (ready > 0)
+            ++m_wakeups;
+        bool failed = false;
+        for (size_t i = 0; i + 1 < fds.size(); ++i)
+            failed = failed || (fds[i].revents & (POLLERR | POLLNVAL)) != 0;
+        if (failed) {
+            // Said, and tried again at a pace that cannot spin: the read below clears what it can.
+            reportLater(m_pollSaid, QStringLiteral("midi-poll"),
+                        [] { return QStringLiteral("the MIDI sequencer reports an error; trying again"); });
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        if (namesVersion != m_namesVersion.load()) {
+            std::lock_guard<std::mutex> lock(m_namesLock);
+            names = m_names;
+            namesVersion = m_namesVersion.load();
+        }
         for (;;) {
-            snd_seq_event_t *event = nullptr;
-            const int result = snd_seq_event_input(m_seq.get(), &event);
+            snd_seq_event_t event;
+            int result = 0;
+            {
+                std::lock_guard<std::mutex> lock(m_lock);
+                snd_seq_event_t *in = nullptr;
+                result = snd_seq_event_input(m_seq.get(), &in);
+                if (result >= 0 && in)
+                    event = *in;
+                else if (result >= 0)
+                    result = -EAGAIN;
+            }
             if (result == -ENOSPC) {
-                m_dropped += 1; // the kernel's queue overran: what was in it is gone
+                // The kernel's queue overran and was emptied: what was in it is gone.
+                ++m_overruns;
+                ++m_overrunsSinceSaid;
+                reportLater(m_overrunSaid, QStringLiteral("midi-overrun"), [this] {
+                    return QStringLiteral("MIDI input overran; what was waiting was lost (%1 times)")
+                        .arg(m_overrunsSinceSaid.exchange(0));
+                });
                 continue;
             }
-            if (result < 0 || !event)
+            if (result < 0)
                 break;
-            if (event->source.client == m_ownClient)
+            ++m_events;
+            if (event.source.client == m_ownClient)
                 continue;
-            if (event->type >= SND_SEQ_EVENT_CLIENT_START && event->type <= SND_SEQ_EVENT_PORT_UNSUBSCRIBED) {
-                m_names.clear();
+            const bool announcement = event.source.client == SND_SEQ_CLIENT_SYSTEM
+                && event.source.port == SND_SEQ_PORT_SYSTEM_ANNOUNCE;
+            if (announcement) {
                 if (!m_announced.exchange(true)) {
                     QMetaObject::invokeMethod(
                         this,
                         [this] {
                             m_announced = false;
+                            m_devices.clear();
                             emit devicesChanged();
                         },
                         Qt::QueuedConnection);
                 }
                 continue;
             }
-            const int from = address(event->source.client, event->source.port);
-            if (!m_names.contains(from)) {
-                const QHash<QString, Port> now = scan();
-                for (auto it = now.cbegin(); it != now.cend(); ++it)
-                    m_names.insert(address(it->client, it->port), it.key());
-            }
-            if (const std::optional<MidiEvent> message = MidiCodec::fromSequencer(*event, m_names.value(from)))
+            const QString device = names ? names->value(address(event.source.client, event.source.port)) : QString();
+            if (const std::optional<MidiEvent> message = MidiCodec::fromSequencer(event, device))
                 deliver(*message);
         }
     }
+}
+
+void AlsaMidiTransport::reportLater(std::atomic<bool> &pending, const QString &kind, std::function<QString()> text)
+{
+    if (pending.exchange(true))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [&pending, kind, text = std::move(text)] {
+            pending = false;
+            Diagnostics::report(kind, QString(), text());
+        },
+        Qt::QueuedConnection);
 }
 
 void AlsaMidiTransport::deliver(const MidiEvent &event)
@@ -246,15 +373,12 @@ void AlsaMidiTransport::deliver(const MidiEvent &event)
     // A flood must not grow a queue without end: what the window has not caught up with is
     // dropped, and said once in a while.
     if (m_pending.load() >= kMaxPending) {
-        if (m_dropped.fetch_add(1) == 0)
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    Diagnostics::report(QStringLiteral("midi-flood"), QString(),
-                                        QStringLiteral("MIDI arrives faster than it can be handled; %1 events dropped")
-                                            .arg(m_dropped.exchange(0)));
-                },
-                Qt::QueuedConnection);
+        ++m_dropped;
+        ++m_droppedSinceSaid;
+        reportLater(m_floodSaid, QStringLiteral("midi-flood"), [this] {
+            return QStringLiteral("MIDI arrives faster than it can be handled; %1 events dropped")
+                .arg(m_droppedSinceSaid.exchange(0));
+        });
         return;
     }
     ++m_pending;

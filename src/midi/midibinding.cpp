@@ -246,7 +246,22 @@ void MidiMap::load(QSettings &settings, QStringList *problems)
                                  .arg(inputText.left(40), actionText.left(40)));
             continue;
         }
-        bind({settings.value(QStringLiteral("device")).toString().left(256), *input, *action});
+        const MidiBinding binding{settings.value(QStringLiteral("device")).toString().left(256), *input, *action};
+        // Written by hand: two inputs for one action are both kept (a pad and a pedal, say);
+        // one input for two actions keeps the later, and says so.
+        const qsizetype same = m_bindings.indexOf(binding);
+        if (same >= 0)
+            continue;
+        for (qsizetype j = 0; j < m_bindings.size(); ++j) {
+            if (m_bindings[j].device == binding.device && m_bindings[j].input == binding.input) {
+                problems->append(tr("MIDI binding %1 (%2) uses the input of an earlier one (%3), which it replaces")
+                                     .arg(i + 1)
+                                     .arg(binding.action.text(), m_bindings[j].action.text()));
+                m_bindings.removeAt(j);
+                break;
+            }
+        }
+        m_bindings.append(binding);
     }
     settings.endArray();
     const int profiles = std::min(settings.beginReadArray(QStringLiteral("profiles")), kMaxBindings);

@@ -71,11 +71,12 @@ public:
     const QList<MidiBinding> &bindings() const { return m_bindings; }
     // The binding a press answers to, the device's own before one for any device.
     std::optional<MidiBinding> find(const MidiEvent &press) const;
+    // The action's first binding (one written by hand may have more).
     std::optional<MidiBinding> bindingFor(const MidiAction &action) const;
-    // Binds: the action's earlier binding goes, and so does any other action bound to the same
+    // Binds: the action's earlier bindings go, and so does any other action bound to the same
     // input, which is then returned (it moved).
     std::optional<MidiAction> bind(const MidiBinding &binding);
-    // False when the action had none.
+    // Removes all of the action's bindings; false when it had none.
     bool forget(const MidiAction &action);
     QStringList devices() const;
 

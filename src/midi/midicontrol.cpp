@@ -47,7 +47,12 @@ bool MidiControl::start()
         return false;
     updateFilter();
     connect(&m_transport, &MidiTransport::received, this, &MidiControl::handle);
-    connect(&m_transport, &MidiTransport::devicesChanged, &m_settle, qOverload<>(&QTimer::start));
+    // The first announcement of a batch starts the wait; later ones do not put it off, so a
+    // steady stream of them cannot keep devices from being connected.
+    connect(&m_transport, &MidiTransport::devicesChanged, this, [this] {
+        if (!m_settle.isActive())
+            m_settle.start();
+    });
     connect(&m_commands, &CommandSurface::changed, this, [this](CommandSurface::Change what) {
         if (what == CommandSurface::Change::Started)
             m_phase = true;
@@ -95,8 +100,10 @@ void MidiControl::learn(const MidiAction &action)
     updateFilter();
     // The press may come from a device nothing is bound to yet.
     for (const QString &device : std::as_const(m_present)) {
-        if (!m_connected.contains(device) && m_transport.connectDevice(device))
+        if (!m_connected.contains(device) && m_transport.connectDevice(device) != MidiTransport::Link::Missing) {
             m_connected.insert(device);
+            m_forLearning.insert(device);
+        }
     }
     updateLights();
 }
@@ -108,22 +115,29 @@ void MidiControl::cancelLearning()
     m_learning.reset();
     m_learnTimer.stop();
     updateFilter();
+    dropLearningLinks();
     updateLights();
     emit learningEnded();
 }
 
 bool MidiControl::forget(const MidiAction &action)
 {
-    const std::optional<MidiBinding> binding = m_map.bindingFor(action);
-    if (!binding || !m_map.forget(action))
+    QList<MidiBinding> going;
+    for (const MidiBinding &binding : m_map.bindings()) {
+        if (binding.action == action)
+            going << binding;
+    }
+    if (!m_map.forget(action))
         return false;
     save();
-    // Its pad goes dark.
-    const QString profile = binding->device.isEmpty() ? QStringLiteral("generic") : profileOf(binding->device);
-    if (m_connected.contains(binding->device))
-        m_transport.send(binding->device,
-                         MidiLights::message(profile, binding->input, LightState::Off, true, m_velocities));
-    m_sent.remove(binding->device + QLatin1Char('\n') + binding->input.text());
+    // Its pads go dark.
+    for (const MidiBinding &binding : std::as_const(going)) {
+        const QString profile = binding.device.isEmpty() ? QStringLiteral("generic") : profileOf(binding.device);
+        if (m_connected.contains(binding.device))
+            m_transport.send(binding.device,
+                             MidiLights::message(profile, binding.input, LightState::Off, true, m_velocities));
+        m_sent.remove(binding.device + QLatin1Char('\n') + binding.input.text());
+    }
     return true;
 }
 
@@ -150,8 +164,10 @@ void MidiControl::handle(const MidiEvent &event)
         m_learning.reset();
         m_learnTimer.stop();
         save();
-        if (!event.device.isEmpty() && !m_connected.contains(event.device) && m_transport.connectDevice(event.device))
+        if (!event.device.isEmpty() && !m_connected.contains(event.device)
+            && m_transport.connectDevice(event.device) != MidiTransport::Link::Missing)
             m_connected.insert(event.device);
+        dropLearningLinks();
         m_sent.clear();
         updateLights();
         emit learnt(binding, moved);
@@ -204,8 +220,8 @@ void MidiControl::refreshDevices()
             ++it;
             continue;
         }
-        const QString gone = *it + QLatin1Char('\n');
-        m_sent.removeIf([&gone](const auto &sent) { return sent.key().startsWith(gone); });
+        forgetSent(*it);
+        m_forLearning.remove(*it);
         it = m_connected.erase(it);
     }
     connectBound();
@@ -215,13 +231,41 @@ void MidiControl::refreshDevices()
 void MidiControl::connectBound()
 {
     for (const QString &device : m_map.devices()) {
-        if (m_connected.contains(device) || !m_present.contains(device) || !m_transport.connectDevice(device))
+        if (!m_present.contains(device))
             continue;
+        // Asked each time: a device replugged faster than the announcements were read keeps
+        // its name in the list but has lost its link, and maybe its number.
+        const MidiTransport::Link link = m_transport.connectDevice(device);
+        if (link == MidiTransport::Link::Missing)
+            continue;
+        const bool known = m_connected.contains(device);
         m_connected.insert(device);
+        if (link == MidiTransport::Link::Kept && known)
+            continue;
+        forgetSent(device); // a device new to Kelvo, or back: its set-up and every light
         const QByteArray init = MidiLights::init(profileOf(device));
         if (!init.isEmpty())
             m_transport.send(device, init);
     }
+}
+
+void MidiControl::forgetSent(const QString &device)
+{
+    const QString prefix = device + QLatin1Char('\n');
+    m_sent.removeIf([&prefix](const auto &sent) { return sent.key().startsWith(prefix); });
+}
+
+void MidiControl::dropLearningLinks()
+{
+    const QStringList bound = m_map.devices();
+    for (const QString &device : std::as_const(m_forLearning)) {
+        if (bound.contains(device))
+            continue;
+        m_transport.disconnectDevice(device);
+        m_connected.remove(device);
+        forgetSent(device);
+    }
+    m_forLearning.clear();
 }
 
 LightState MidiControl::stateOf(const MidiAction &action, const SurfaceState &state) const
@@ -291,8 +335,11 @@ void MidiControl::sendIfChanged(const QString &device, const MidiInput &input, c
     const auto it = m_sent.constFind(key);
     if (it != m_sent.cend() && *it == message)
         return;
-    m_sent.insert(key, message);
-    m_transport.send(device, message);
+    // Kept as sent only when it was taken, so a refused light is sent again at the next change.
+    if (m_transport.send(device, message))
+        m_sent.insert(key, message);
+    else
+        m_sent.remove(key);
 }
 
 void MidiControl::updateFilter()

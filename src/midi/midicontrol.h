@@ -73,6 +73,10 @@ private:
     void act(const MidiAction &action);
     void refreshDevices();
     void connectBound();
+    // What was sent to device is no longer known to be lit there.
+    void forgetSent(const QString &device);
+    // Devices listened to for a learn alone, and still bound to nothing, are let go.
+    void dropLearningLinks();
     // Sends what changed (or everything, after a forget of what was sent).
     void updateLights();
     void sendIfChanged(const QString &device, const MidiInput &input, const QByteArray &message);
@@ -89,8 +93,9 @@ private:
     bool m_available = false;
     bool m_kept = true; // the bindings live in the settings
     QString m_problem;
-    QStringList m_present;     // the devices there now
-    QSet<QString> m_connected; // those listened to
+    QStringList m_present;       // the devices there now
+    QSet<QString> m_connected;   // those listened to
+    QSet<QString> m_forLearning; // those listened to for a learn alone
     std::optional<MidiAction> m_learning;
     QTimer m_learnTimer;
     QTimer m_settle;

@@ -27,11 +27,20 @@ public:
     // The devices that can send to Kelvo now; Kelvo's own ports, "Midi Through" and the sound
     // server's bridges are left out.
     virtual QStringList devices() const = 0;
-    // Listens to device and lets lights be sent to it; false when it is not there.
-    virtual bool connectDevice(const QString &device) = 0;
-    // Sends whole messages (SysEx included) to device; to an empty device: to whatever is
-    // connected to Kelvo's own lights port.
-    virtual void send(const QString &device, const QByteArray &bytes) = 0;
+    // What connectDevice() found: the device is not there; it was listened to already (at the
+    // address it has now); or it is listened to from now on, as after a replug, and then needs
+    // its set-up and every light again.
+    enum class Link { Missing, Kept, Made };
+    // Listens to device wherever it is now (another client number after a replug, a number
+    // reused by another program) and lets lights be sent to it.
+    virtual Link connectDevice(const QString &device) = 0;
+    // Stops listening to device (one listened to for a learn alone, say).
+    virtual void disconnectDevice(const QString &device) = 0;
+    // Sends whole messages (SysEx included) to the port of device that takes them (its own, or
+    // its client's other port where pads and lights are separate); to an empty device: to
+    // whatever is connected to Kelvo's own lights port. False when not all of it was taken
+    // (the device is gone or refused it): it is then worth sending again later.
+    virtual bool send(const QString &device, const QByteArray &bytes) = 0;
 
     // Which messages are wanted at all (those of a binding, say): the others are dropped where
     // they are read, so traffic nothing answers to never wakes the window. Safe to call while
