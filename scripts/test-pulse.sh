@@ -3,7 +3,7 @@
 # call pulse_start (exports PULSE_SERVER and friends) and pulse_stop (stops it by its PID).
 
 pulse_start() {
-    PULSE_TEST_DIR=$(mktemp -d /tmp/kelvo-pulse.XXXXXX)
+    PULSE_TEST_DIR=$(mktemp -d "${TMPDIR:-/tmp}/kelvo-pulse.XXXXXX")
     mkdir -m 700 "$PULSE_TEST_DIR/run" "$PULSE_TEST_DIR/home"
     mkdir -p "$PULSE_TEST_DIR/run/pulse"
     cat >"$PULSE_TEST_DIR/test.pa" <<PA

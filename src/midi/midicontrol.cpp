@@ -353,6 +353,9 @@ void MidiControl::updateFilter()
     for (const MidiBinding &binding : m_map.bindings())
         inputs.append({binding.device, binding.input});
     m_transport.setFilter([inputs](const MidiEvent &event) {
+        // A note's release never acts (a control's fall is kept: its next rise is a press).
+        if (event.kind == MidiEvent::Kind::NoteOff || (event.kind == MidiEvent::Kind::NoteOn && event.value == 0))
+            return false;
         for (const auto &[device, input] : inputs) {
             if ((device.isEmpty() || device == event.device) && input.matches(event))
                 return true;
