@@ -29,6 +29,7 @@
 #include <QTemporaryDir>
 #include <QElapsedTimer>
 #include <QScopeGuard>
+#include <QDir>
 #include <QTest>
 #include <QTimer>
 
@@ -83,6 +84,10 @@ private slots:
     void scaledGeometry();
     void captionsFitTheirControls();
     void lockedButtonCaptionIsReadable();
+    void captionsReadOnEveryFace_data();
+    void showStateOnTheWindow_data();
+    void showStateOnTheWindow();
+    void captionsReadOnEveryFace();
     void timeDisplaysDrawTheirText_data();
     void timeDisplaysDrawTheirText();
     void editorTextShowsWhole();
@@ -379,14 +384,21 @@ void TestForm1::pageMenuFollowsTheShow()
     QVERIFY(!item("DeletePage")->isEnabled()); // the only page
     QVERIFY(!item("MovePageRight")->isEnabled());
     QLabel *caption = window->findChild<QLabel *>(QStringLiteral("PageCaption"));
-    QVERIFY(!caption->isVisibleTo(window.get())); // one page looks as the window always has
+    const bool file = show == QLatin1String("file");
+    // One page of the track list looks as the window always has; a show file is named, on the
+    // page line and in the title.
+    QCOMPARE(caption->isVisibleTo(window.get()), file);
+    QCOMPARE(caption->text(), file ? QStringLiteral("play") : QString());
+    QCOMPARE(window->windowTitle(),
+             file ? QStringLiteral("play - Kelvo Version 2") : QStringLiteral("Kelvo Version 2"));
 
     item("NewPage")->trigger();
     QCOMPARE(window->showDocument()->shownPage(), 1); // the new page is shown, blank
     QCOMPARE(window->trackButton(0)->text(), QString());
     QVERIFY(!window->trackButton(0)->isEnabled());
     QVERIFY(caption->isVisibleTo(window.get()));
-    QCOMPARE(caption->text(), QStringLiteral("Page 2 of 2: Page 2"));
+    QCOMPARE(caption->text(),
+             file ? QStringLiteral("play - Page 2 of 2: Page 2") : QStringLiteral("Page 2 of 2: Page 2"));
     QVERIFY(caption->geometry().top() >= window->findChild<QWidget *>("CmdSet")->geometry().bottom());
     emit pages->aboutToShow();
     QVERIFY(item("Page(1)")->isChecked());
@@ -665,7 +677,8 @@ void TestForm1::exitEndsProgram()
     window->form2();
     QTimer::singleShot(0, window.get(),
                        [&] { QTest::mouseClick(window->findChild<QPushButton *>("CmdExit"), Qt::LeftButton); });
-    QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(99); });
+    QObject guard; // the time-out goes with the test, not to cut a later test's loop short
+    QTimer::singleShot(5000, &guard, [] { QCoreApplication::exit(99); });
     QCOMPARE(QCoreApplication::exec(), 0);
 }
 
@@ -674,7 +687,8 @@ void TestForm1::closingByOtherMeansEndsProgram()
     auto window = makeWindow(nullptr);
     window->show();
     QTimer::singleShot(0, window.get(), [&] { window->close(); });
-    QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(99); });
+    QObject guard;
+    QTimer::singleShot(5000, &guard, [] { QCoreApplication::exit(99); });
     QCOMPARE(QCoreApplication::exec(), 0);
 }
 
@@ -992,6 +1006,132 @@ void TestForm1::captionsFitTheirControls()
     QVERIFY2(spills.isEmpty(), qPrintable(spills.join("\n")));
     QVERIFY(window->trackButton(1)->captionFont().pointSizeF() >= kMinCaptionPointSize);
     window->aboutWindow()->close();
+}
+
+void TestForm1::captionsReadOnEveryFace_data()
+{
+    QTest::addColumn<quint32>("back");
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("locked, on silver") << Colours::Silver << false;
+    QTest::newRow("blinking, red phase") << Colours::Red << true;
+    QTest::newRow("blinking, blue phase") << Colours::Blue << true;
+    QTest::newRow("at rest") << Colours::ButtonFace << true;
+}
+
+void TestForm1::captionsReadOnEveryFace()
+{
+    // The caption's own pixels against the face around them, read from what is painted: at
+    // least 4.5:1, readable across the room.
+    QFETCH(quint32, back);
+    QFETCH(bool, enabled);
+    const QByteArray file = records(2);
+    auto window = makeWindow(&file);
+    window->show();
+    TrackButton *button = window->trackButton(1);
+    button->setText(QStringLiteral("MMMMMM"));
+    button->setBackColor(back);
+    button->setEnabled(enabled);
+    const QImage image = button->grab().toImage();
+    const QRect caption = button->captionRect();
+    const QColor face = image.pixelColor(image.width() / 2, caption.top() * image.height() / button->height() - 2);
+    // The caption's ink: the caption pixel that stands out most from the face.
+    QColor ink = face;
+    for (int y = caption.top(); y <= caption.bottom(); ++y) {
+        for (int x = caption.left(); x <= caption.right(); ++x) {
+            const QColor pixel = image.pixelColor(x * image.width() / button->width(),
+                                                  y * image.height() / button->height());
+            if (Colours::contrast(pixel, face) > Colours::contrast(ink, face))
+                ink = pixel;
+        }
+    }
+    const double ratio = Colours::contrast(ink, face);
+    QVERIFY2(ratio >= 4.5,
+             qPrintable(QStringLiteral("%1 on %2: %3:1").arg(ink.name(), face.name()).arg(ratio, 0, 'f', 2)));
+}
+
+void TestForm1::showStateOnTheWindow_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<bool>("playing");   // a cart plays meanwhile
+    QTest::addColumn<QString>("answer"); // to a question asked, if any
+    QTest::newRow("Ctrl+S writes the show") << "save" << false << "";
+    QTest::newRow("another show at rest: no question") << "switch" << false << "";
+    QTest::newRow("another show mid-cart asks; no keeps it") << "switch" << true << "no";
+    QTest::newRow("another show mid-cart asks; yes switches") << "switch" << true << "yes";
+    QTest::newRow("a show reopened comes back to its page") << "reopen" << false << "";
+}
+
+void TestForm1::showStateOnTheWindow()
+{
+    QFETCH(QString, what);
+    QFETCH(bool, playing);
+    QFETCH(QString, answer);
+    const auto forget = qScopeGuard([] { Settings().setLastShow(QString()); });
+    const QByteArray list = records(3);
+    std::unique_ptr<Form1> window = makeWindow(&list);
+    window->show();
+    const QString first = QDir(m_fixture.folder()).filePath(QStringLiteral("first.kelvo"));
+    const QString second = QDir(m_fixture.folder()).filePath(QStringLiteral("second.kelvo"));
+    const QByteArray pages =
+        R"({"kelvo-show": 1, "pages": [{"name": "One", "carts": [{"file": "a.wav", "caption": "A"}]},)"
+        R"( {"name": "Two", "carts": [{"file": "b.wav", "caption": "B"}]}]})";
+    QVERIFY(writeBytes(first, pages) && writeBytes(second, pages));
+    QVERIFY(window->openShow(first));
+    QCOMPARE(window->windowTitle(), QStringLiteral("first - Kelvo Version 2"));
+    QMenu *menu = window->contextMenu();
+    if (what == QLatin1String("save")) {
+        const QByteArray before = readBytes(first);
+        // Ctrl+S is the window's own, whether its menu is open or not.
+        QAction *save = nullptr;
+        for (QAction *action : window->actions()) {
+            if (action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_S))
+                save = action;
+        }
+        QVERIFY(save);
+        QCOMPARE(save->objectName(), QStringLiteral("SaveShow"));
+        save->trigger();
+        QVERIFY(readBytes(first) != before); // written afresh, in Kelvo's own layout
+        QVERIFY(readBytes(first).contains("\"One\""));
+        return;
+    }
+    if (what == QLatin1String("reopen")) {
+        window->showPage(1);
+        QVERIFY(window->openShow(second));
+        QCOMPARE(window->showDocument()->shownPage(), 0);
+        QVERIFY(window->openShow(first));
+        QCOMPARE(window->showDocument()->shownPage(), 1);
+        QCOMPARE(window->trackButton(0)->text(), QStringLiteral("B"));
+        return;
+    }
+    if (playing) {
+        window->trackButton(0)->click();
+        QVERIFY(window->playingTrack());
+    }
+    // The recent shows' item, as the operator picks it; any question is answered as the row says.
+    Settings().noteRecentShow(second);
+    QMenu *recent = menu->findChild<QMenu *>(QStringLiteral("RecentShows"));
+    emit recent->aboutToShow();
+    QAction *pick = nullptr;
+    for (QAction *action : recent->actions()) {
+        if (action->text().startsWith(QLatin1String("second")))
+            pick = action;
+    }
+    QVERIFY(pick);
+    QString asked;
+    QTimer::singleShot(0, window.get(), [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        asked = box->text();
+        box->button(answer == QLatin1String("yes") ? QMessageBox::Yes : QMessageBox::No)->click();
+    });
+    pick->trigger();
+    QCOMPARE(!asked.isEmpty(), playing);
+    const bool switched = !playing || answer == QLatin1String("yes");
+    QCOMPARE(window->windowTitle(),
+             switched ? QStringLiteral("second - Kelvo Version 2") : QStringLiteral("first - Kelvo Version 2"));
+    if (playing)
+        QVERIFY(window->playingTrack()); // the cart plays on either way
 }
 
 void TestForm1::lockedButtonCaptionIsReadable()

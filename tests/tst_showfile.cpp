@@ -42,6 +42,7 @@ private slots:
     void refusedSavesChangeNothing();
     void savedAsAShowTravels_data();
     void savedAsAShowTravels();
+    void savedAsNamesWhatItCouldNotCopy();
 
 private:
     QTemporaryDir m_config;
@@ -428,6 +429,30 @@ void TestShowFile::refusedSavesChangeNothing()
     QCOMPARE(show.pageName(0), QStringLiteral("A")); // in memory as on disk
     QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QCOMPARE(readBytes(path), expected);
+}
+
+void TestShowFile::savedAsNamesWhatItCouldNotCopy()
+{
+    // A missing cart file does not stop the save: the show is saved, the others travel, and the
+    // missing one is named, once however many carts play it.
+    QTemporaryDir here;
+    QVERIFY(QDir(here.path()).mkpath(QStringLiteral("show")) && QDir(here.path()).mkpath(QStringLiteral("sfx")));
+    const QString present = here.filePath(QStringLiteral("sfx/a.wav"));
+    const QString missing = here.filePath(QStringLiteral("sfx/gone.wav"));
+    QVERIFY(writeBytes(present, "RIFF a"));
+    QVERIFY(writeBytes(TrackListFile::pathIn(here.path()),
+                       "\"" + present.toUtf8() + "\",\"A\"\r\n\"" + missing.toUtf8() + "\",\"Gone\"\r\n\""
+                           + missing.toUtf8() + "\",\"Gone again\"\r\n"));
+    TrackListStore store(here.path());
+    ShowDocument show(store);
+    QString error;
+    QStringList notCopied;
+    QVERIFY2(show.saveAs(here.filePath(QStringLiteral("show/play.kelvo")), &error, true, {}, &notCopied),
+             qPrintable(error));
+    QCOMPARE(notCopied, QStringList{missing});
+    const TrackList saved = show.tracks(0);
+    QCOMPARE(saved[0].fullPath, here.filePath(QStringLiteral("show/audio/a.wav")));
+    QCOMPARE(saved[1].fullPath, missing); // still named where it was
 }
 
 void TestShowFile::savedAsAShowTravels_data()

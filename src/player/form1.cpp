@@ -178,7 +178,10 @@ void Form1::buildControls()
     m_pageView = new PageView(this, *m_show, *m_notice, {CmdTrack.begin(), CmdTrack.end()},
                               dynamic_cast<LookAheadControl *>(ActiveMovie1.get()),
                               [this](int page) { showPage(page); });
-    m_pageMenu = new PageMenu(this, m_menu->menu(), *m_show, [this](int page) { showPage(page); });
+    m_pageMenu = new PageMenu(
+        this, m_menu->menu(), *m_show, [this](int page) { showPage(page); },
+        [this] { return Timer1->isActive() || m_layers->anyPlaying(); });
+    connect(m_pageMenu, &PageMenu::told, m_notice, [this](const QString &text) { m_notice->flash(text, 3000); });
     m_carts = new CartView(*m_show, dynamic_cast<CartPlaybackControl *>(ActiveMovie1.get()),
                            {CmdTrack.begin(), CmdTrack.end()}, this);
     m_layers = new CartLayers(*m_show, *ActiveMovie1, dynamic_cast<LayerControl *>(ActiveMovie1.get()), m_fades,

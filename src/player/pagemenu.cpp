@@ -3,9 +3,11 @@
 #include "common/settings.h"
 #include "common/usermessage.h"
 #include "player/droppedfiles.h"
+#include "player/pageview.h"
 #include "show/showdocument.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QActionGroup>
@@ -15,11 +17,13 @@
 #include <QProgressDialog>
 #include <QWidget>
 
-PageMenu::PageMenu(QWidget *window, QMenu *menu, ShowDocument &show, std::function<void(int)> showPage)
+PageMenu::PageMenu(QWidget *window, QMenu *menu, ShowDocument &show, std::function<void(int)> showPage,
+                   std::function<bool()> playing)
     : QObject(window),
       m_window(window),
       m_show(show),
-      m_showPage(std::move(showPage))
+      m_showPage(std::move(showPage)),
+      m_playing(std::move(playing))
 {
     menu->addSeparator();
     m_pages = menu->addMenu(tr("Page"));
@@ -27,9 +31,28 @@ PageMenu::PageMenu(QWidget *window, QMenu *menu, ShowDocument &show, std::functi
     connect(m_pages, &QMenu::aboutToShow, this, &PageMenu::fill);
     fill(); // so that its items can be found before it first opens
 
+    // The show's own keys work on the window, its menu open or not.
+    const auto keyed = [this](QAction *action, const QKeySequence &keys) {
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        m_window->addAction(action);
+    };
+    QAction *save = menu->addAction(tr("Save show"));
+    save->setObjectName(QStringLiteral("SaveShow"));
+    keyed(save, QKeySequence::Save);
+    connect(save, &QAction::triggered, this, [this] {
+        QString error;
+        if (m_show.saveNow(&error))
+            emit told(tr("Saved %1").arg(QDir::toNativeSeparators(m_show.filePath())));
+        else
+            warn(tr("The show could not be saved.\n\n%1").arg(error));
+    });
     QAction *create = menu->addAction(tr("New show"));
     create->setObjectName(QStringLiteral("NewShow"));
+    keyed(create, QKeySequence::New);
     connect(create, &QAction::triggered, this, [this] {
+        if (!mayLeaveShow())
+            return;
         QString path = QFileDialog::getSaveFileName(m_window, tr("New show"), QString(), tr("Kelvo shows (*.kelvo)"));
         if (path.isEmpty())
             return;
@@ -43,7 +66,10 @@ PageMenu::PageMenu(QWidget *window, QMenu *menu, ShowDocument &show, std::functi
     });
     QAction *open = menu->addAction(tr("Open show..."));
     open->setObjectName(QStringLiteral("OpenShow"));
+    keyed(open, QKeySequence::Open);
     connect(open, &QAction::triggered, this, [this] {
+        if (!mayLeaveShow())
+            return;
         const QString path = QFileDialog::getOpenFileName(m_window, tr("Open show"), QString(),
                                                           tr("Kelvo shows (*.kelvo)"));
         if (!path.isEmpty())
@@ -57,7 +83,10 @@ PageMenu::PageMenu(QWidget *window, QMenu *menu, ShowDocument &show, std::functi
         for (const QString &path : shows) {
             QAction *action = m_recent->addAction(QFileInfo(path).completeBaseName() + QStringLiteral("  (") + path
                                                   + QLatin1Char(')'));
-            connect(action, &QAction::triggered, this, [this, path] { openShow(path); });
+            connect(action, &QAction::triggered, this, [this, path] {
+                if (mayLeaveShow())
+                    openShow(path);
+            });
         }
         if (shows.isEmpty())
             m_recent->addAction(tr("None yet"))->setEnabled(false);
@@ -87,14 +116,31 @@ PageMenu::PageMenu(QWidget *window, QMenu *menu, ShowDocument &show, std::functi
             progress.setValue(done);
         };
         QString error;
-        if (!m_show.saveAs(path, &error, collect == QMessageBox::Yes, copied))
+        QStringList notCopied;
+        if (!m_show.saveAs(path, &error, collect == QMessageBox::Yes, copied, &notCopied)) {
             warn(tr("The show could not be saved.\n\n%1").arg(error));
-        else
-            remember();
+            return;
+        }
+        remember();
+        progress.reset();
+        QString done = tr("Saved as %1.").arg(QDir::toNativeSeparators(m_show.filePath()));
+        if (!notCopied.isEmpty()) {
+            QStringList names;
+            for (const QString &file : std::as_const(notCopied))
+                names << QDir::toNativeSeparators(file);
+            done += QStringLiteral("\n\n")
+                + tr("Not copied (missing or unreadable), so the folder lacks them:\n%1")
+                      .arg(names.join(QLatin1Char('\n')));
+            QMessageBox::warning(m_window, tr("Save show as"), done);
+        } else {
+            emit told(done);
+        }
     });
     QAction *standard = menu->addAction(tr("Default show"));
     standard->setObjectName(QStringLiteral("DefaultShow"));
     connect(standard, &QAction::triggered, this, [this] {
+        if (!mayLeaveShow())
+            return;
         QString message;
         m_show.openDefault(&message);
         Settings().setLastShow(QString());
@@ -113,9 +159,13 @@ PageMenu::PageMenu(QWidget *window, QMenu *menu, ShowDocument &show, std::functi
 bool PageMenu::openShow(const QString &path)
 {
     QString message;
+    // Read before the show opens, which shows (and so notes) its first page.
+    const int last = PageView::lastPageOf(QFileInfo(path).absoluteFilePath());
     const bool opened = m_show.open(path, &message);
-    if (opened)
+    if (opened) {
         remember();
+        m_showPage(std::min(last, m_show.pageCount() - 1));
+    }
     if (!message.isEmpty())
         warn(opened ? message : tr("The show could not be opened.\n\n%1").arg(message));
     return opened;
@@ -126,6 +176,16 @@ void PageMenu::remember() const
     Settings settings;
     settings.setLastShow(m_show.filePath());
     settings.noteRecentShow(m_show.filePath());
+}
+
+bool PageMenu::mayLeaveShow() const
+{
+    if (!m_playing || !m_playing())
+        return true;
+    return QMessageBox::question(m_window, tr("Kelvo"),
+                                 tr("A cart is playing. Switch to another show? What plays goes on to its end."),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        == QMessageBox::Yes;
 }
 
 void PageMenu::warn(const QString &text) const

@@ -8,10 +8,14 @@
 #include "player/soundnotice.h"
 #include "player/trackbutton.h"
 #include "show/showdocument.h"
+#include "show/showformat.h"
 
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QSettings>
+
+#include <algorithm>
 
 PageView::PageView(QWidget *window, ShowDocument &show, SoundNotice &notice, const QList<TrackButton *> &buttons,
                    LookAheadControl *player, std::function<void(int)> showPage)
@@ -48,6 +52,10 @@ PageView::PageView(QWidget *window, ShowDocument &show, SoundNotice &notice, con
         refresh();
         markMissingFiles();
     });
+    connect(&m_show, &ShowDocument::shownPageChanged, this, [this](int page) {
+        if (!m_show.isDefault())
+            notePage(QFileInfo(m_show.filePath()).absoluteFilePath(), page);
+    });
     if (m_player) {
         m_player->setLookedAtHandler([this](const QString &path) {
             for (TrackButton *button : std::as_const(m_buttons)) {
@@ -60,14 +68,60 @@ PageView::PageView(QWidget *window, ShowDocument &show, SoundNotice &notice, con
     }
 }
 
+QString PageView::showName(const ShowDocument &show)
+{
+    if (show.isDefault())
+        return QString();
+    const QString name = QFileInfo(show.filePath()).completeBaseName();
+    return show.isReadOnly() ? tr("%1 (read-only)").arg(name) : name;
+}
+
+QString PageView::windowTitle(const ShowDocument &show)
+{
+    const QString name = showName(show);
+    return name.isEmpty() ? QStringLiteral("Kelvo Version 2") : name + QStringLiteral(" - Kelvo Version 2");
+}
+
+int PageView::lastPageOf(const QString &showPath)
+{
+    Settings settings;
+    const QSettings *file = settings.file();
+    if (!file || showPath.isEmpty())
+        return 0;
+    const QStringList pages = file->value(QStringLiteral("show/pages")).toStringList();
+    for (const QString &entry : pages) {
+        const qsizetype tab = entry.indexOf(QLatin1Char('\t'));
+        bool ok = false;
+        const int page = entry.left(tab).toInt(&ok);
+        if (tab > 0 && ok && entry.mid(tab + 1) == showPath)
+            return std::clamp(page - 1, 0, ShowFormat::kMaxPages - 1);
+    }
+    return 0;
+}
+
+void PageView::notePage(const QString &showPath, int page)
+{
+    Settings settings;
+    QSettings *file = settings.file();
+    if (!file || showPath.isEmpty())
+        return;
+    QStringList pages = file->value(QStringLiteral("show/pages")).toStringList();
+    pages.removeIf([&showPath](const QString &entry) { return entry.section(QLatin1Char('\t'), 1) == showPath; });
+    pages.prepend(QStringLiteral("%1\t%2").arg(page + 1).arg(showPath));
+    file->setValue(QStringLiteral("show/pages"), pages.mid(0, kRememberedShows));
+}
+
 QString PageView::openStartingShow(ShowDocument &show, const Settings &settings)
 {
     QString note;
     const QString last = settings.lastShow();
     if (!last.isEmpty()) {
         QString why;
-        if (show.open(last, &why))
-            return why; // what the reader left out, if anything
+        const int page = lastPageOf(QFileInfo(last).absoluteFilePath()); // before the open notes page 1
+        if (show.open(last, &why)) {
+            show.showPage(std::min(page, show.pageCount() - 1)); // where it was left
+            return why;                                          // what the reader left out, if anything
+        }
         show.openDefault(&note);
         return tr("The show %1 could not be opened; the track list is shown.\n\n%2").arg(last, why)
             + (note.isEmpty() ? QString() : QStringLiteral("\n\n") + note);
@@ -80,10 +134,15 @@ void PageView::refresh()
 {
     const int pages = m_show.pageCount();
     const int shown = m_show.shownPage();
-    const QString text = pages > 1 ? tr("Page %1 of %2: %3").arg(shown + 1).arg(pages).arg(m_show.pageName(shown))
-                                   : QString();
+    // A show file is named on the wall; the default show with one page looks as it always did.
+    const QString name = showName(m_show);
+    const QString page = tr("Page %1 of %2: %3").arg(shown + 1).arg(pages).arg(m_show.pageName(shown));
+    const QString text = name.isEmpty() ? (pages > 1 ? page : QString())
+        : pages > 1                     ? name + QStringLiteral(" - ") + page
+                                        : name;
     m_caption->setText(text);
-    m_caption->setVisible(pages > 1);
+    m_caption->setVisible(!text.isEmpty());
+    m_caption->parentWidget()->setWindowTitle(windowTitle(m_show));
     const QString onAir = m_onAir->isVisibleTo(m_onAir->parentWidget()) ? m_onAir->text() : QString();
     m_notice.setPlainDescription(onAir.isEmpty() || text.isEmpty() ? text + onAir
                                                                    : text + QStringLiteral("; ") + onAir);

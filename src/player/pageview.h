@@ -33,6 +33,15 @@ public:
     // Opens the show the program last ended with, or else the default show; what to tell the
     // user of it (empty: nothing).
     static QString openStartingShow(ShowDocument &show, const Settings &settings);
+    // The show's name as the wall shows it ("Evening", "Evening (read-only)"); empty for the
+    // default show. And the window's title: "Evening - Kelvo Version 2", or the classic one.
+    static QString showName(const ShowDocument &show);
+    static QString windowTitle(const ShowDocument &show);
+    // The page (0-based) last shown of the show at showPath, kept in kelvo.conf's show/pages
+    // for the last kRememberedShows shows; 0 when not known.
+    static int lastPageOf(const QString &showPath);
+    static void notePage(const QString &showPath, int page);
+    static constexpr int kRememberedShows = 32;
 
     // The caption and description as the show stands now.
     void refresh();

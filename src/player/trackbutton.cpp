@@ -195,14 +195,18 @@ void TrackButton::paintFace(QPainter &painter, const FaceKey &key) const
         box.translate(1, 1);
     painter.setFont(key.font);
     if (key.enabled) {
-        painter.setPen(Qt::black);
+        // Black, or white where black would not read (the blue of the blink, a dark colour).
+        painter.setPen(Colours::inkOn(fill.color()));
         painter.drawText(box, kCaptionFlags, key.caption);
-    } else {
-        // The classic engraved look: a white copy one pixel down and right under dark grey,
-        // readable on silver and on any other back colour.
+    } else if (Colours::inkOn(fill.color()) == Qt::black) {
+        // The classic engraved look, a white copy one pixel down and right under grey; a grey
+        // dark enough to read across the room on the silver of a locked wall.
         painter.setPen(Qt::white);
         painter.drawText(box.translated(1, 1), kCaptionFlags, key.caption);
-        painter.setPen(QColor(0x80, 0x80, 0x80));
+        painter.setPen(QColor::fromRgba(Colours::LockedInk));
+        painter.drawText(box, kCaptionFlags, key.caption);
+    } else {
+        painter.setPen(QColor(0xB0, 0xB0, 0xB0)); // on a dark colour of the cart's own
         painter.drawText(box, kCaptionFlags, key.caption);
     }
     if (key.progress >= 0) {

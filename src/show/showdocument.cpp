@@ -366,14 +366,18 @@ bool ShowDocument::deletePage(int page, QString *errorMessage)
 }
 
 bool ShowDocument::collectFiles(Show &show, const QString &folder, QString *errorMessage,
-                                const std::function<void(int, int)> &copied)
+                                const std::function<void(int, int)> &copied, QStringList *notCopied)
 {
     const QString inside = QDir::cleanPath(folder) + QLatin1Char('/');
     QList<ShowCart *> outside;
     for (ShowPage &page : show.pages) {
         for (ShowCart &cart : page.carts) {
-            if (!cart.file.isEmpty() && !QDir::cleanPath(cart.file).startsWith(inside) && QFileInfo(cart.file).isFile())
+            if (cart.file.isEmpty() || QDir::cleanPath(cart.file).startsWith(inside))
+                continue;
+            if (QFileInfo(cart.file).isFile())
                 outside << &cart;
+            else if (!notCopied->contains(cart.file))
+                notCopied->append(cart.file); // missing here: the show names it, the folder lacks it
         }
     }
     const QDir audio(QDir(folder).filePath(QStringLiteral("audio")));
@@ -392,10 +396,13 @@ bool ShowDocument::collectFiles(Show &show, const QString &folder, QString *erro
             for (int n = 2; QFileInfo::exists(target); ++n)
                 target = audio.filePath(
                     QStringLiteral("%1 (%2).%3").arg(info.completeBaseName()).arg(n).arg(info.suffix()));
+            // One that cannot be copied (unreadable, a full disk) keeps its place and is named
+            // when the save is done; the others still travel.
             if (!QFile::copy(source, target)) {
-                *errorMessage =
-                    tr("Cannot copy %1 to %2").arg(QDir::toNativeSeparators(source), QDir::toNativeSeparators(target));
-                return false;
+                QFile::remove(target);
+                if (!notCopied->contains(cart.file))
+                    notCopied->append(cart.file);
+                target = cart.file;
             }
             copies.insert(source, target);
         }
@@ -407,7 +414,7 @@ bool ShowDocument::collectFiles(Show &show, const QString &folder, QString *erro
 }
 
 bool ShowDocument::collectInBackground(Show &show, const QString &folder, QString *errorMessage,
-                                       const std::function<void(int, int)> &copied)
+                                       const std::function<void(int, int)> &copied, QStringList *notCopied)
 {
     // Copying gigabytes takes as long as the disk needs: a thread of its own does it, while the
     // window goes on ticking, blinking and taking commands. The progress comes back queued.
@@ -418,7 +425,8 @@ bool ShowDocument::collectInBackground(Show &show, const QString &folder, QStrin
             QMetaObject::invokeMethod(
                 this, [copied, count, total] { copied(count, total); }, Qt::QueuedConnection);
     };
-    std::unique_ptr<QThread> worker(QThread::create([&] { done = collectFiles(show, folder, &why, report); }));
+    std::unique_ptr<QThread> worker(
+        QThread::create([&] { done = collectFiles(show, folder, &why, report, notCopied); }));
     QEventLoop loop;
     connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
     m_collecting = true;
@@ -441,8 +449,12 @@ bool ShowDocument::create(const QString &path, QString *errorMessage)
 }
 
 bool ShowDocument::saveAs(const QString &path, QString *errorMessage, bool collect,
-                          const std::function<void(int, int)> &copied)
+                          const std::function<void(int, int)> &copied, QStringList *notCopied)
 {
+    QStringList uncopied;
+    if (!notCopied)
+        notCopied = &uncopied;
+    notCopied->clear();
     Show show = m_show;
     if (storesFirstPageInTrackList()) {
         const TrackList first = tracks(0);
@@ -452,7 +464,7 @@ bool ShowDocument::saveAs(const QString &path, QString *errorMessage, bool colle
         }
     }
     const QString absolute = QFileInfo(path).absoluteFilePath();
-    if (collect && !collectInBackground(show, QFileInfo(absolute).absolutePath(), errorMessage, copied))
+    if (collect && !collectInBackground(show, QFileInfo(absolute).absolutePath(), errorMessage, copied, notCopied))
         return false;
     if (!writeFileWhole(absolute, ShowFormat::serialize(show, QFileInfo(absolute).absolutePath()), errorMessage))
         return false;

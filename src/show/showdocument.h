@@ -96,11 +96,14 @@ public:
     // Saves the whole show as a new file at path, which then becomes the show. With collect, the
     // carts' files outside the show's folder are first copied into its "audio" folder (a name
     // taken gets a number) and the carts play the copies, so the folder carries the show;
-    // copied(done, total) is called after each file. A file that cannot be copied stops the save.
+    // copied(done, total) is called after each file. A file that is missing or cannot be copied
+    // keeps its place, and is listed in notCopied (each once); the save goes on.
     // The copying runs on a thread of its own while the caller's event loop goes on; a show
     // cannot be opened meanwhile.
     bool saveAs(const QString &path, QString *errorMessage, bool collect = false,
-                const std::function<void(int done, int total)> &copied = {});
+                const std::function<void(int done, int total)> &copied = {}, QStringList *notCopied = nullptr);
+    // Writes the show as it stands to its file again (Save); false, with why, when it cannot.
+    bool saveNow(QString *errorMessage) { return write(m_show, errorMessage); }
 
     // Asked before a save would replace a show file another program changed since it was read;
     // false keeps that file (the save then fails). Without one such a file is never replaced.
@@ -122,9 +125,9 @@ private:
     void become(const QString &path, const Show &show, bool readOnly);
     // collectFiles() on a thread of its own, the event loop running meanwhile.
     bool collectInBackground(Show &show, const QString &folder, QString *errorMessage,
-                             const std::function<void(int, int)> &copied);
+                             const std::function<void(int, int)> &copied, QStringList *notCopied);
     static bool collectFiles(Show &show, const QString &folder, QString *errorMessage,
-                             const std::function<void(int, int)> &copied);
+                             const std::function<void(int, int)> &copied, QStringList *notCopied);
     bool storesFirstPageInTrackList() const { return isDefault(); }
     void remember(const QString &path);
 
