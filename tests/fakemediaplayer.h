@@ -115,6 +115,10 @@ public:
     bool preListening() override { return preListenPlays; }
     void lookAhead(const QStringList &fileNames) override { lookedAhead << fileNames; }
     bool knownUnplayable(const QString &fileName) override { return unplayable.contains(fileName); }
+    std::optional<double> knownLength(const QString &fileName) override
+    {
+        return durations.value(fileName, 0.0) > 0 ? std::optional<double>(durations.value(fileName)) : std::nullopt;
+    }
     void setLookedAtHandler(std::function<void(const QString &)> handler) override { lookedAt = std::move(handler); }
     void setNextPlayback(const CartPlayback &playback) override { m_next = playback; }
     double heldGainDb(const QString &, double gainDb) override { return std::min(gainDb, mostGainDb); }

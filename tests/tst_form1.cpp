@@ -7,6 +7,7 @@
 #include "fakeopendialog.h"
 #include "common/settings.h"
 #include "player/form1.h"
+#include "player/wallscaler.h"
 #include "show/showdocument.h"
 #include "playerfixture.h"
 #include "testsupport.h"
@@ -86,6 +87,8 @@ private slots:
     void lockedButtonCaptionIsReadable();
     void captionsReadOnEveryFace_data();
     void showStateOnTheWindow_data();
+    void wallScalesWithTheWindow_data();
+    void wallScalesWithTheWindow();
     void showStateOnTheWindow();
     void captionsReadOnEveryFace();
     void timeDisplaysDrawTheirText_data();
@@ -1047,6 +1050,74 @@ void TestForm1::captionsReadOnEveryFace()
     const double ratio = Colours::contrast(ink, face);
     QVERIFY2(ratio >= 4.5,
              qPrintable(QStringLiteral("%1 on %2: %3:1").arg(ink.name(), face.name()).arg(ratio, 0, 'f', 2)));
+}
+
+void TestForm1::wallScalesWithTheWindow_data()
+{
+    QTest::addColumn<QString>("how");  // "classic", "size", "full screen", "kept full screen"
+    QTest::addColumn<QSize>("size");   // for "size"
+    QTest::addColumn<double>("scale"); // expected; 0: the screen's own
+    QTest::addColumn<bool>("corners"); // lengths and keys on the buttons
+    QTest::newRow("the classic size, as it starts") << "classic" << QSize() << 1.0 << false;
+    QTest::newRow("twice the classic size") << "size" << QSize(1098, 724) << 2.0 << false;
+    QTest::newRow("wider than the classic shape: centred") << "size" << QSize(1600, 724) << 2.0 << false;
+    QTest::newRow("3840x2160") << "size" << QSize(3840, 2160) << 5.966 << false;
+    QTest::newRow("full screen: lengths and keys shown") << "full screen" << QSize() << 0.0 << true;
+    QTest::newRow("full screen kept for the next start") << "kept full screen" << QSize() << 0.0 << true;
+}
+
+void TestForm1::wallScalesWithTheWindow()
+{
+    QFETCH(QString, how);
+    QFETCH(QSize, size);
+    QFETCH(double, scale);
+    QFETCH(bool, corners);
+    const auto reset = qScopeGuard([] {
+        Settings settings;
+        settings.file()->remove(QStringLiteral("view"));
+    });
+    if (how == QLatin1String("kept full screen"))
+        Settings().file()->setValue(QStringLiteral("view/fullScreen"), true);
+    const QByteArray list = records(3);
+    std::unique_ptr<Form1> window = makeWindow(&list);
+    m_player->durations.insert(QStringLiteral("/music/t0.mp3"), 125.4);
+    const QSize classic = window->size();
+    TrackButton *first = window->trackButton(0);
+    QLabel *total = window->findChild<QLabel *>(QStringLiteral("LblLCD"));
+    const QRect buttonAt = first->geometry();
+    const QRect displayAt = total->geometry();
+    const double fontAt = first->font().pointSizeF();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    if (how == QLatin1String("size"))
+        window->resize(size);
+    else if (how == QLatin1String("full screen"))
+        window->contextMenu()->findChild<QAction *>(QStringLiteral("FullScreen"))->trigger();
+    if (how.contains(QLatin1String("full screen"))) {
+        QTRY_VERIFY(window->scaler()->isFullScreen());
+        QTRY_COMPARE(window->geometry(), window->screen()->geometry());
+        scale = std::min(double(window->width()) / classic.width(), double(window->height()) / classic.height());
+    }
+    QTRY_VERIFY(qAbs(window->scaler()->scale() - scale) < 0.01);
+    // Buttons, displays and fonts grow together; what is left over is split on either side.
+    QVERIFY(qAbs(first->width() - buttonAt.width() * scale) <= 1);
+    QVERIFY(qAbs(first->height() - buttonAt.height() * scale) <= 1);
+    QVERIFY(qAbs(total->width() - displayAt.width() * scale) <= 1);
+    QVERIFY(qAbs(first->font().pointSizeF() - fontAt * scale) < 0.05);
+    const int spareLeft = first->x() - int(buttonAt.x() * scale);
+    QVERIFY(qAbs(spareLeft - (window->width() - classic.width() * scale) / 2) <= 1);
+    QCOMPARE(window->findChild<QWidget *>(QStringLiteral("Shape1"))->width(), window->width());
+    QCOMPARE(first->cornerKey(), corners ? QStringLiteral("F1") : QString());
+    QCOMPARE(first->cornerLength(), corners ? QStringLiteral("02:05") : QString());
+    if (how == QLatin1String("classic"))
+        return;
+    // Back to the classic size: every control exactly where it was.
+    window->scaler()->classicSize();
+    QTRY_COMPARE(window->size(), classic);
+    QCOMPARE(first->geometry(), buttonAt);
+    QCOMPARE(total->geometry(), displayAt);
+    QCOMPARE(first->font().pointSizeF(), fontAt);
+    QCOMPARE(first->cornerKey(), QString());
 }
 
 void TestForm1::showStateOnTheWindow_data()

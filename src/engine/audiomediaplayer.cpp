@@ -349,6 +349,14 @@ void AudioMediaPlayer::lookAhead(const QStringList &fileNames)
     }
 }
 
+std::optional<double> AudioMediaPlayer::knownLength(const QString &fileName)
+{
+    const std::optional<TrackLength> length = m_durations.find(fileName);
+    if (!length || length->frames <= 0 || length->rate <= 0)
+        return std::nullopt;
+    return double(length->frames) / length->rate;
+}
+
 bool AudioMediaPlayer::knownUnplayable(const QString &fileName)
 {
     const std::optional<TrackLength> length = m_durations.find(fileName);

@@ -69,6 +69,7 @@ public:
     bool preListening() override;
     void lookAhead(const QStringList &fileNames) override;
     bool knownUnplayable(const QString &fileName) override;
+    std::optional<double> knownLength(const QString &fileName) override;
     void setLookedAtHandler(std::function<void(const QString &fileName)> handler) override
     {
         m_lookedAt = std::move(handler);

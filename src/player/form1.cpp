@@ -30,6 +30,7 @@
 #include "player/prelisten.h"
 #include "player/soundnotice.h"
 #include "player/wallkeys.h"
+#include "player/wallscaler.h"
 #include "player/windowmenu.h"
 #include "show/showdocument.h"
 #include "tracklist/trackliststore.h"
@@ -223,6 +224,12 @@ void Form1::buildControls()
     connect(m_menu, &WindowMenu::fadeAllRequested, this, &Form1::fadeAll);
     connect(m_show, &ShowDocument::pagesChanged, this, &Form1::showOnAir);
     connect(m_show, &ShowDocument::pagesChanged, m_cues, &CueList::refresh);
+
+    // Last, so that it knows every control at its classic place.
+    m_scaler = new WallScaler(this, Shape1, m_menu->menu());
+    connect(m_scaler, &WallScaler::cornersChanged, this, &Form1::refreshCorners);
+    connect(m_pageView, &PageView::lookedAt, this, &Form1::refreshCorners);
+    connect(this, &Form1::tracksChanged, this, &Form1::refreshCorners);
 }
 
 void Form1::contextMenuEvent(QContextMenuEvent *event)
@@ -346,7 +353,28 @@ void Form1::applyShownPage()
     prepareTracks();
     m_pageView->refresh();
     showOnAir();
+    refreshCorners();
     emit pageChanged();
+}
+
+void Form1::refreshCorners()
+{
+    if (!m_scaler)
+        return;
+    const bool shown = m_scaler->showsLengthsAndKeys();
+    auto *lengths = dynamic_cast<LookAheadControl *>(ActiveMovie1.get());
+    for (int n = 0; n < SlotCount; ++n) {
+        QString length;
+        if (shown && lengths && !CmdTrack[n]->tag().trimmed().isEmpty()) {
+            if (const std::optional<double> seconds = lengths->knownLength(CmdTrack[n]->tag())) {
+                const int whole = int(std::lround(*seconds));
+                length = QStringLiteral("%1:%2")
+                             .arg(whole / 60, 2, 10, QLatin1Char('0'))
+                             .arg(whole % 60, 2, 10, QLatin1Char('0'));
+            }
+        }
+        CmdTrack[n]->setCorners(shown ? QStringLiteral("F%1").arg(n + 1) : QString(), length);
+    }
 }
 
 std::optional<int> Form1::playingPage() const

@@ -35,6 +35,7 @@ class TrackListStore;
 class WallKeys;
 class CartLayers;
 class CueList;
+class WallScaler;
 
 // The player window: twelve track buttons, the total and remaining time displays, and the
 // commands "Set Tracks", "About" and "E&xit". It is the program's first and main window.
@@ -81,6 +82,8 @@ public:
     CartLayers *layers() const { return m_layers; }
     // The running order of the page shown, when it is one.
     CueList *cues() const { return m_cues; }
+    // The wall's size and full screen.
+    WallScaler *scaler() const { return m_scaler; }
     // GO (Space): fires the next cue of a running order; false when the page shown is none.
     // A second GO within the double-press guard's time is the same GO.
     bool goNext();
@@ -193,6 +196,9 @@ private:
     WallKeys *m_wallKeys = nullptr;
     CartLayers *m_layers = nullptr;
     CueList *m_cues = nullptr;
+    WallScaler *m_scaler = nullptr;
+    // Gives each button its key and length in its corners, when the wall shows them.
+    void refreshCorners();
     QString m_firedBy;      // what fired the playing track (see playingFiredBy())
     QElapsedTimer m_lastGo; // for the double-press guard
     // Fires cue slot of the running order shown: byFollow when its predecessor's follow asked.

@@ -61,6 +61,7 @@ PageView::PageView(QWidget *window, ShowDocument &show, SoundNotice &notice, con
             for (TrackButton *button : std::as_const(m_buttons)) {
                 if (button->tag() == path) {
                     markMissingFiles();
+                    emit lookedAt(path);
                     return;
                 }
             }

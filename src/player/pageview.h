@@ -55,6 +55,12 @@ public:
     bool handleKey(QKeyEvent *event);
 
     QLabel *caption() const { return m_caption; }
+
+signals:
+    // A look at a file of the page shown ended: its length may be known now.
+    void lookedAt(const QString &path);
+
+public:
     QLabel *onAir() const { return m_onAir; }
 
 private:

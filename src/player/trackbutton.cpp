@@ -84,6 +84,15 @@ void TrackButton::setBackColor(quint32 value)
     update();
 }
 
+void TrackButton::setCorners(const QString &key, const QString &length)
+{
+    if (key == m_cornerKey && length == m_cornerLength)
+        return;
+    m_cornerKey = key;
+    m_cornerLength = length;
+    update();
+}
+
 void TrackButton::setProgress(std::optional<double> fraction, const QString &remaining, bool warn)
 {
     if (fraction)
@@ -159,7 +168,9 @@ const QPixmap &TrackButton::face() const
                       palette().cacheKey(),
                       m_progress ? int(*m_progress * 1000) : -1,
                       m_remainingText,
-                      m_progressWarns};
+                      m_progressWarns,
+                      m_cornerKey,
+                      m_cornerLength};
     for (qsizetype n = 0; n < m_faces.size(); ++n) {
         if (m_faces[n].key == key) {
             if (n > 0)
@@ -208,6 +219,18 @@ void TrackButton::paintFace(QPainter &painter, const FaceKey &key) const
     } else {
         painter.setPen(QColor(0xB0, 0xB0, 0xB0)); // on a dark colour of the cart's own
         painter.drawText(box, kCaptionFlags, key.caption);
+    }
+    const bool blinking = key.backColor == Colours::Red || key.backColor == Colours::Blue;
+    if (key.progress < 0 && !blinking && !(key.cornerKey.isEmpty() && key.cornerLength.isEmpty())) {
+        // At rest only: what plays shows its countdown instead.
+        QFont small = key.font;
+        small.setPixelSize(std::max(8, height() / 7));
+        painter.setFont(small);
+        painter.setPen(key.enabled ? Colours::inkOn(fill.color()) : QColor::fromRgba(Colours::LockedInk));
+        const QRect corners = rect().adjusted(5, 3, -5, -3);
+        painter.drawText(corners, Qt::AlignLeft | Qt::AlignTop, key.cornerKey);
+        painter.drawText(corners, Qt::AlignLeft | Qt::AlignBottom, key.cornerLength);
+        painter.setFont(key.font);
     }
     if (key.progress >= 0) {
         // Its own countdown, for a cart that plays beside others: in the caption's colour.

@@ -58,6 +58,12 @@ public:
     QColor restColour() const { return m_restColour; }
     void setRestColour(const QColor &colour);
 
+    // Small type in the face's corners at rest: the button's key ("F3") at the top left and its
+    // cart's length ("03:25") at the bottom left; empty texts: none.
+    void setCorners(const QString &key, const QString &length);
+    QString cornerKey() const { return m_cornerKey; }
+    QString cornerLength() const { return m_cornerLength; }
+
     // The local files a drag carries, when every item is a regular local file whose path the
     // track list can store (no double quote); nothing otherwise.
     static std::optional<QStringList> droppableFiles(const QMimeData *mime);
@@ -99,6 +105,8 @@ private:
     std::optional<double> m_progress;
     QString m_remainingText;
     bool m_progressWarns = false;
+    QString m_cornerKey;
+    QString m_cornerLength;
     // The last fitted caption font, and what it was fitted for.
     mutable QString m_fittedFor;
     mutable QFont m_fittedFrom;
@@ -124,6 +132,8 @@ private:
         int progress; // in thousandths; -1: none
         QString remaining;
         bool warns;
+        QString cornerKey;
+        QString cornerLength;
         bool operator==(const FaceKey &) const = default;
     };
     struct Face
