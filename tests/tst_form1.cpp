@@ -31,6 +31,7 @@
 #include <QElapsedTimer>
 #include <QScopeGuard>
 #include <QDir>
+#include <QInputDialog>
 #include <QTest>
 #include <QTimer>
 
@@ -88,6 +89,8 @@ private slots:
     void captionsReadOnEveryFace_data();
     void showStateOnTheWindow_data();
     void wallScalesWithTheWindow_data();
+    void cartWorkFromItsMenu_data();
+    void cartWorkFromItsMenu();
     void wallScalesWithTheWindow();
     void showStateOnTheWindow();
     void captionsReadOnEveryFace();
@@ -1050,6 +1053,56 @@ void TestForm1::captionsReadOnEveryFace()
     const double ratio = Colours::contrast(ink, face);
     QVERIFY2(ratio >= 4.5,
              qPrintable(QStringLiteral("%1 on %2: %3:1").arg(ink.name(), face.name()).arg(ratio, 0, 'f', 2)));
+}
+
+void TestForm1::cartWorkFromItsMenu_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("path");    // cart 1's after it
+    QTest::addColumn<QString>("caption"); // and its button's
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("Change file...") << "ChangeFile"
+                                    << "/music/new.wav"
+                                    << "Name 0" << true;
+    QTest::newRow("Rename...") << "Rename"
+                               << "/music/t0.mp3"
+                               << "Opening" << true;
+    QTest::newRow("Clear") << "Clear"
+                           << ""
+                           << "" << false;
+}
+
+void TestForm1::cartWorkFromItsMenu()
+{
+    QFETCH(QString, item);
+    QFETCH(QString, path);
+    QFETCH(QString, caption);
+    QFETCH(bool, enabled);
+    const QByteArray list = records(3);
+    std::unique_ptr<Form1> window = makeWindow(&list);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    // The Menu key on a cart that has the focus opens that cart's menu.
+    window->trackButton(0)->setFocus();
+    QTest::keyClick(window->windowHandle(), Qt::Key_Menu);
+    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    QVERIFY(menu);
+    QCOMPARE(menu->objectName(), QStringLiteral("CartMenu"));
+    menu->hide();
+    m_fixture.dialog->nextChoice = QStringLiteral("/music/new.wav");
+    QTimer::singleShot(0, window.get(), [] {
+        if (auto *ask = qobject_cast<QInputDialog *>(QApplication::activeModalWidget())) {
+            ask->setTextValue(QStringLiteral("Opening"));
+            ask->accept();
+        }
+    });
+    window->cartMenu(0)->findChild<QAction *>(item)->trigger();
+    QCOMPARE(window->trackButton(0)->tag(), path);
+    QCOMPARE(window->trackButton(0)->text(), caption);
+    QCOMPARE(window->trackButton(0)->isEnabled(), enabled);
+    // Saved, as the editor saves: the track list holds it.
+    QVERIFY(
+        readBytes(m_fixture.trackListPath()).startsWith(QStringLiteral("\"%1\",\"%2\"").arg(path, caption).toUtf8()));
 }
 
 void TestForm1::wallScalesWithTheWindow_data()

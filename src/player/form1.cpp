@@ -39,7 +39,10 @@
 #include <QContextMenuEvent>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QFileInfo>
+#include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
 
@@ -208,6 +211,24 @@ void Form1::buildControls()
     }
     m_guard = new PressGuard(m_menu->menu(), this);
     connect(m_menu, &WindowMenu::cartSettingsRequested, this, [this](int n) { m_carts->edit(this, n); });
+    connect(m_menu, &WindowMenu::changeFileRequested, this, [this](int n) {
+        m_openDialog->setFilter(QStringLiteral("Audio files (*.mp3 *.wav *.flac *.ogg *.oga *.opus *.aif *.aiff)"));
+        if (m_openDialog->showOpen() && !m_openDialog->fileName().contains(QLatin1Char('"')))
+            editCart(n, [this](TrackSlot &slot) {
+                slot.fullPath = m_openDialog->fileName();
+                if (slot.shortName.trimmed().isEmpty())
+                    slot.shortName = QFileInfo(slot.fullPath).completeBaseName();
+            });
+    });
+    connect(m_menu, &WindowMenu::renameRequested, this, [this](int n) {
+        bool ok = false;
+        const QString name = QInputDialog::getText(this, tr("Rename cart"), tr("Caption of cart %1:").arg(n + 1),
+                                                   QLineEdit::Normal, CmdTrack[n]->text(), &ok);
+        if (ok)
+            editCart(n, [name](TrackSlot &slot) { slot.shortName = QString(name).remove(QLatin1Char('"')); });
+    });
+    connect(m_menu, &WindowMenu::clearRequested, this,
+            [this](int n) { editCart(n, [](TrackSlot &slot) { slot = TrackSlot{}; }); });
 
     Timer1 = new TagTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -355,6 +376,21 @@ void Form1::applyShownPage()
     showOnAir();
     refreshCorners();
     emit pageChanged();
+}
+
+void Form1::editCart(int index, const std::function<void(TrackSlot &)> &change)
+{
+    // The editor holds the page while it is open; its save would undo this one.
+    if ((m_form2 && m_form2->isVisible()) || index < 0 || index >= SlotCount)
+        return;
+    const QList<TrackSlot> records = m_show->load();
+    TrackList tracks{};
+    for (int n = 0; n < SlotCount && n < records.size(); ++n)
+        tracks[size_t(n)] = records[n];
+    change(tracks[size_t(index)]);
+    QString error;
+    if (!m_show->save(tracks, &error))
+        warnUser(this, tr("The cart could not be changed.\n\n%1").arg(error));
 }
 
 void Form1::refreshCorners()

@@ -199,6 +199,8 @@ private:
     WallScaler *m_scaler = nullptr;
     // Gives each button its key and length in its corners, when the wall shows them.
     void refreshCorners();
+    // Changes the slot index of the page shown and saves the page, as the editor would.
+    void editCart(int index, const std::function<void(TrackSlot &)> &change);
     QString m_firedBy;      // what fired the playing track (see playingFiredBy())
     QElapsedTimer m_lastGo; // for the double-press guard
     // Fires cue slot of the running order shown: byFollow when its predecessor's follow asked.

@@ -73,6 +73,16 @@ bool TrackButton::event(QEvent *event)
         menuEvent->accept();
         return true;
     }
+    // The Menu key (or Shift+F10) on the cart that has the focus opens that cart's menu, below
+    // it, whatever the platform makes of the key.
+    if (event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Menu || (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier)) {
+            emit menuRequested(mapToGlobal(QPoint(width() / 2, height() / 2)));
+            event->accept();
+            return true;
+        }
+    }
     return QPushButton::event(event);
 }
 

@@ -179,6 +179,16 @@ QMenu *WindowMenu::cartMenu(int index, const QString &path, bool locked)
     // it is for during a show, and nothing else there may touch the air.
     if (locked)
         return m_cartMenu;
+    // The cart's own work, from the keyboard as well as the mouse (the Menu key on a cart).
+    const bool loaded = !trimSpaces(path).isEmpty();
+    m_cartMenu->addAction(tr("Change file..."), this, [this, index] { emit changeFileRequested(index); })
+        ->setObjectName(QStringLiteral("ChangeFile"));
+    QAction *rename = m_cartMenu->addAction(tr("Rename..."), this, [this, index] { emit renameRequested(index); });
+    rename->setObjectName(QStringLiteral("Rename"));
+    rename->setEnabled(loaded);
+    QAction *clear = m_cartMenu->addAction(tr("Clear"), this, [this, index] { emit clearRequested(index); });
+    clear->setObjectName(QStringLiteral("Clear"));
+    clear->setEnabled(loaded);
     QAction *settings = m_cartMenu->addAction(tr("Cart settings..."), this,
                                               [this, index] { emit cartSettingsRequested(index); });
     settings->setObjectName(QStringLiteral("CartSettings"));

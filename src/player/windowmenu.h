@@ -18,7 +18,8 @@ class QWidget;
 // The player window's own menu (the right button, or the Menu key): fade-out (Esc), stop all
 // (Shift+Esc; the keys themselves are the window's, whatever the menu's state), the fade
 // length, the outputs for air and pre-listen, loudness matching; and a track button's menu,
-// which offers pre-listen first. The choices are kept in the settings and handed to the player;
+// which offers pre-listen first, then the cart's own items (change its file, rename it, clear
+// it, its settings). The choices are kept in the settings and handed to the player;
 // what the menu shows is read afresh each time it opens. Items for what the player cannot do
 // are left out.
 class WindowMenu : public QObject
@@ -53,8 +54,11 @@ signals:
     void fadeRequested();
     void stopAllRequested();
     void fadeAllRequested();
-    // "Cart settings..." of track button index's menu.
+    // "Cart settings...", "Change file...", "Rename..." and "Clear" of track button index's menu.
     void cartSettingsRequested(int index);
+    void changeFileRequested(int index);
+    void renameRequested(int index);
+    void clearRequested(int index);
 
 private:
     void build(QWidget *window);
