@@ -110,6 +110,14 @@ fi
 # load the machine: its recorded rerun waits for a quiet machine, at the end.
 (cd "$build" && ctest --output-on-failure --timeout 300 -E '^tst_audiomediaplayer_pipewire$' "$@")
 
+echo "== The user's guide's pictures, from the real program under Xvfb ($(date +%T))"
+# Made afresh into the build tree on every run (not compared bit for bit: fonts and timing vary).
+mkdir -p "$build/screenshots"
+"$root/scripts/screenshots.sh" "$build/screenshots"
+for picture in wall cart-settings; do
+    [ -s "$build/screenshots/$picture.png" ] || { echo "No $picture.png was made."; exit 1; }
+done
+
 echo "== MIDI on the kernel's sequencer ($(date +%T))"
 # Machines without a sound subsystem (hosted runners, this one) run the real-sequencer rows in a
 # small virtual machine whose kernel has one; there, none of them may be skipped.

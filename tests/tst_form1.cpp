@@ -424,7 +424,7 @@ void TestForm1::lockedButtonsOfferPreListenAlone_data()
     QTest::addColumn<QStringList>("items");
     QTest::newRow("a locked button: pre-listen alone") << 2 << QStringList{"Pre-listen"};
     QTest::newRow("the playing button: the window's items too")
-        << 0 << QStringList{"Pre-listen", "Cart settings...", ""};
+        << 0 << QStringList{"Pre-listen", "Change file...", "Rename...", "Clear", "Cart settings...", ""};
 }
 
 void TestForm1::lockedButtonsOfferPreListenAlone()
@@ -445,7 +445,7 @@ void TestForm1::lockedButtonsOfferPreListenAlone()
     auto *menu = window->findChild<QMenu *>(QStringLiteral("CartMenu"));
     QTRY_VERIFY(menu->isVisible());
     QStringList shown;
-    for (QAction *action : menu->actions().mid(0, 3))
+    for (QAction *action : menu->actions().mid(0, items.size()))
         shown << action->text();
     QCOMPARE(shown, items);
     menu->actions().constFirst()->trigger();

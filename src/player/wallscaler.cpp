@@ -73,7 +73,8 @@ WallScaler::WallScaler(QWidget *window, QWidget *frame, QMenu *windowMenu)
 
 bool WallScaler::isFullScreen() const
 {
-    return m_window->windowState() & Qt::WindowFullScreen;
+    // Kept apart from the window's state, which setting the size by hand clears.
+    return m_full;
 }
 
 void WallScaler::setFullScreen(bool on)
@@ -83,8 +84,12 @@ void WallScaler::setFullScreen(bool on)
     Settings settings;
     if (QSettings *file = settings.file())
         file->setValue(QStringLiteral("view/fullScreen"), on);
+    m_full = on;
     if (on) {
         m_window->showFullScreen();
+        // Where no window manager takes the state (a bare X server), the size is set as well.
+        if (const QScreen *screen = m_window->screen())
+            m_window->setGeometry(screen->geometry());
     } else {
         m_window->showNormal();
         const QVariant kept = settings.file() ? settings.file()->value(QStringLiteral("view/size")) : QVariant();
@@ -121,7 +126,12 @@ void WallScaler::restore()
         return;
     if (file->value(QStringLiteral("view/fullScreen")).toString() == QLatin1String("true")) {
         // Once shown: a window not yet mapped takes no full-screen state on every platform.
-        QTimer::singleShot(0, m_window, [this] { m_window->showFullScreen(); });
+        m_full = true;
+        QTimer::singleShot(0, m_window, [this] {
+            m_window->showFullScreen();
+            if (const QScreen *screen = m_window->screen())
+                m_window->setGeometry(screen->geometry());
+        });
         return;
     }
     if (const std::optional<QSize> size = sizeFrom(file->value(QStringLiteral("view/size")).toString(), m_classic);

@@ -61,6 +61,7 @@ private:
     QSize m_classic;
     double m_scale = 1;
     bool m_restored = false;
+    bool m_full = false; // full screen, as chosen
     bool m_applying = false;
     bool m_lastCorners = false;
     QHash<QWidget *, Classic> m_classicOf;
