@@ -1,0 +1,20 @@
+# One version everywhere: the program's and kelvoctl's --version, the manual pages, the package's
+# changelog and the project's own. Run as: cmake -DVERSION=... -DKELVO=... -DKELVOCTL=... -DDATA=... -P
+foreach(program IN ITEMS KELVO KELVOCTL)
+    execute_process(COMMAND ${${program}} --version OUTPUT_VARIABLE out RESULT_VARIABLE status
+        OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT status EQUAL 0 OR NOT out MATCHES " ${VERSION}$")
+        message(FATAL_ERROR "${${program}} --version says \"${out}\", not ${VERSION}")
+    endif()
+endforeach()
+foreach(page IN ITEMS kelvo.1 kelvoctl.1)
+    file(STRINGS ${DATA}/${page} th REGEX "^\\.TH ")
+    if(NOT th MATCHES "\"Kelvo ${VERSION}\"")
+        message(FATAL_ERROR "${page} says ${th}, not Kelvo ${VERSION}")
+    endif()
+endforeach()
+file(STRINGS ${DATA}/changelog first LIMIT_COUNT 1)
+if(NOT first MATCHES "^kelvo \\(${VERSION}\\)")
+    message(FATAL_ERROR "the changelog's latest entry is \"${first}\", not ${VERSION}")
+endif()
+message(STATUS "every part says ${VERSION}")
