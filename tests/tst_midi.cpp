@@ -491,7 +491,9 @@ void TestMidi::handWrittenBindings()
     QFETCH(QByteArray, bindings);
     QFETCH(QStringList, kept);
     QFETCH(int, problems);
-    const QString path = m_config.filePath(QStringLiteral("twice.conf"));
+    // A file of each row's own: QSettings keeps what it read of a path for as long as its time
+    // stamp is the same.
+    const QString path = m_config.filePath(QStringLiteral("twice-%1.conf").arg(QTest::currentDataTag()).remove(' '));
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QByteArray text = "[midi]\n";
