@@ -43,6 +43,9 @@ WallScaler::WallScaler(QWidget *window, QWidget *frame, QMenu *windowMenu)
     m_window->setMinimumSize(m_classic);
     m_window->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     m_window->installEventFilter(this);
+    m_keepSize.setSingleShot(true);
+    m_keepSize.setInterval(500);
+    connect(&m_keepSize, &QTimer::timeout, this, &WallScaler::keepSize);
 
     QMenu *view = windowMenu->addMenu(tr("View"));
     view->setObjectName(QStringLiteral("View"));
@@ -211,7 +214,13 @@ bool WallScaler::eventFilter(QObject *watched, QEvent *event)
         break;
     case QEvent::Resize:
         apply();
-        keepSize();
+        m_keepSize.start(); // once the drag has ended, not at every step of it
+        break;
+    case QEvent::Hide: // a size not written yet goes with the window's close
+        if (m_keepSize.isActive()) {
+            m_keepSize.stop();
+            keepSize();
+        }
         break;
     case QEvent::WindowStateChange:
         apply();

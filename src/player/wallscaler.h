@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QRect>
 #include <QSize>
+#include <QTimer>
 
 class QAction;
 class QMenu;
@@ -67,4 +68,5 @@ private:
     QHash<QWidget *, Classic> m_classicOf;
     QAction *m_fullScreen = nullptr;
     QAction *m_corners = nullptr;
+    QTimer m_keepSize; // the size is written once resizing pauses
 };
