@@ -343,12 +343,15 @@ public:
         }
     }
 
-    bool start(const QString &source = QStringLiteral("test_null.monitor"))
+    // The null sink cannot rewind, so it renders in blocks as long as the latency its readers ask
+    // for, and a stream that starts lands on the next block's edge: a smaller latency measures
+    // start times more finely.
+    bool start(const QString &source = QStringLiteral("test_null.monitor"), int latencyMs = 20)
     {
         m_process.start(QStringLiteral("parec"),
                         {QStringLiteral("-d"), source, QStringLiteral("--raw"), QStringLiteral("--format=s16le"),
                          QStringLiteral("--rate=44100"), QStringLiteral("--channels=2"),
-                         QStringLiteral("--latency-msec=20")});
+                         QStringLiteral("--latency-msec=%1").arg(latencyMs)});
         if (!m_process.waitForStarted(3000))
             return false;
         // Wait until the stream is connected and delivering (silence) before anything plays.

@@ -6,8 +6,11 @@
 #include "show/showdocument.h"
 #include "tracklist/trackslot.h"
 
-#include <QDateTime>
 #include <QLabel>
+
+namespace {
+constexpr qint64 kLatenessKeptMs = 50;
+}
 
 CueList::CueList(QWidget *window, ShowDocument &show, SoundNotice &notice, const std::array<TrackButton *, 12> &buttons)
     : QObject(window),
@@ -31,9 +34,17 @@ CueList::CueList(QWidget *window, ShowDocument &show, SoundNotice &notice, const
     m_label->hide();
     m_follow.setSingleShot(true);
     m_follow.setTimerType(Qt::PreciseTimer);
+    m_clock.start();
     connect(&m_follow, &QTimer::timeout, this, [this] {
-        if (const std::optional<int> cue = next())
-            emit goRequested(*cue, true);
+        const std::optional<int> cue = next();
+        if (!cue)
+            return;
+        // A follow the event loop served late is timed from when it was due, so the lateness does
+        // not add up along a chain of follows; one held up for long is timed from its start.
+        const qint64 now = m_clock.elapsed();
+        m_firedAtMs = now - m_followDueMs <= kLatenessKeptMs ? m_followDueMs : now;
+        emit goRequested(*cue, true);
+        m_firedAtMs.reset();
     });
 }
 
@@ -56,7 +67,9 @@ bool CueList::go()
         m_notice.flash(tr("End of the running order: GO does nothing (Shift+Space steps back)"), 3000);
         return true;
     }
+    m_firedAtMs = m_clock.elapsed();
     emit goRequested(*cue, false);
+    m_firedAtMs.reset();
     return true;
 }
 
@@ -79,9 +92,11 @@ void CueList::started(int slot, double duration)
     m_order.fired(slot);
     m_follow.stop();
     const CartSettings settings = m_show.cartSettings(m_show.shownPage(), slot);
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    if (const std::optional<qint64> at = RunningOrder::followAtMs(settings, now, duration))
-        m_follow.start(int(std::max<qint64>(0, *at - now)));
+    const qint64 now = m_clock.elapsed();
+    if (const std::optional<qint64> at = RunningOrder::followAtMs(settings, m_firedAtMs.value_or(now), duration)) {
+        m_followDueMs = std::max(*at, now);
+        m_follow.start(int(m_followDueMs - now));
+    }
     show();
 }
 

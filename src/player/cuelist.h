@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <array>
@@ -37,7 +38,8 @@ public:
     // Shift+Space and Ctrl+Space: next steps back or forward without firing.
     bool step(int by);
     // A cue of the page shown started (by GO, a click or a follow), duration seconds long: next
-    // is the one after it, and its follow, if it has one, is timed from now.
+    // is the one after it, and its follow, if it has one, is timed from the GO or the follow that
+    // fired it (so the time the window took to start it is not added at each link), else from now.
     void started(int slot, double duration);
     // Esc and Stop all: a follow waiting is cancelled.
     void cancelFollow() { m_follow.stop(); }
@@ -63,5 +65,8 @@ private:
     QHash<quint64, int> m_positions; // where next stood on each page, by the page's identity
     quint64 m_page = 0;              // the page m_order is of
     QTimer m_follow;
+    QElapsedTimer m_clock;
+    qint64 m_followDueMs = 0;          // on m_clock, when m_follow is due
+    std::optional<qint64> m_firedAtMs; // on m_clock, the GO or follow now being started
     QLabel *m_label;
 };
