@@ -277,6 +277,95 @@ void printThreads(const char *title, const QList<ThreadUse> &threads, int second
     }
 }
 
+// An X server of its own (Xvfb), so that the program's window is really drawn; stopped with it.
+class OwnDisplay
+{
+public:
+    bool start()
+    {
+        m_server.start(QStringLiteral("Xvfb"),
+                       {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                        QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
+                        QStringLiteral("tcp")});
+        if (!m_server.waitForStarted(3000))
+            return false;
+        QElapsedTimer waited;
+        waited.start();
+        while (!m_server.canReadLine() && waited.elapsed() < 5000)
+            m_server.waitForReadyRead(100);
+        const QByteArray number = m_server.readLine().trimmed();
+        if (number.isEmpty())
+            return false;
+        m_display = QStringLiteral(":") + QString::fromLatin1(number);
+        return true;
+    }
+    QString display() const { return m_display; }
+    ~OwnDisplay()
+    {
+        m_server.terminate();
+        m_server.waitForFinished(3000);
+    }
+
+private:
+    QProcess m_server;
+    QString m_display;
+};
+
+// The program itself (the installed binary, as an operator starts it), its window shown on an X
+// server of its own when there is one, playing file from kelvoctl fire 1 for seconds: its threads'
+// use, measured after it has settled (its first look at a file it has not seen: the waveform and
+// the loudness).
+QList<ThreadUse> realProgram(const QString &file, int seconds, QString *where)
+{
+    QTemporaryDir folder;
+    const QString kelvo = folder.filePath(QStringLiteral("kelvo"));
+    const QString kelvoctl = folder.filePath(QStringLiteral("kelvoctl"));
+    if (!QFile::copy(QStringLiteral(KELVO_BINARY), kelvo) || !QFile::copy(QStringLiteral(KELVOCTL_BINARY), kelvoctl)
+        || !writeBytes(TrackListFile::pathIn(folder.path()), "\"" + file.toUtf8() + "\",\"Long\"\r\n"))
+        return {};
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+        env.insert(QLatin1String(name), folder.filePath(QLatin1String(name)));
+    OwnDisplay display;
+    if (!env.contains(QStringLiteral("DISPLAY")) && display.start()) {
+        env.insert(QStringLiteral("DISPLAY"), display.display());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    }
+    *where = env.value(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb")) == QLatin1String("offscreen")
+        ? QStringLiteral("offscreen")
+        : QStringLiteral("on X (%1)").arg(env.value(QStringLiteral("DISPLAY")));
+    QProcess player;
+    player.setProcessEnvironment(env);
+    player.start(kelvo, {});
+    if (!player.waitForStarted(10000))
+        return {};
+    const auto cpuOf = [&player] {
+        double total = 0;
+        for (const ThreadUse &thread : threadUse(player.processId()))
+            total += thread.cpuMs;
+        return total;
+    };
+    pump(2000);
+    for (double last = cpuOf();;) {
+        pump(1000);
+        const double now = cpuOf();
+        if (now - last < 5 || player.state() != QProcess::Running)
+            break;
+        last = now;
+    }
+    QProcess fire;
+    fire.setProcessEnvironment(env);
+    fire.start(kelvoctl, {QStringLiteral("fire"), QStringLiteral("1")});
+    fire.waitForFinished(10000);
+    pump(500);
+    const QMap<QString, ThreadUse> before = threadUse(player.processId());
+    pump(seconds * 1000);
+    const QMap<QString, ThreadUse> after = threadUse(player.processId());
+    player.terminate();
+    player.waitForFinished(5000);
+    return perSecond(before, after, seconds);
+}
+
 // The whole program's CPU and wake-ups, per thread, beside the command-line players.
 void cpuTables(const QString &dir)
 {
@@ -291,6 +380,17 @@ void cpuTables(const QString &dir)
     const ThreadUse paplayUse = referenceUse(QStringLiteral("paplay"), {flac}, seconds);
     printThreads("Whole program playing a FLAC, beside paplay (target <= 1.5x)",
                  childThreads({"--whole", flac, QString::number(seconds)}), seconds, &paplayUse);
+    // Kelvo itself, its window drawn, against paplay measured before and after it in this run.
+    QString where;
+    const QList<ThreadUse> itself = realProgram(flac, seconds, &where);
+    const ThreadUse paplayAfter = referenceUse(QStringLiteral("paplay"), {flac}, seconds);
+    ThreadUse paplayBoth{QStringLiteral("paplay (before, after)"), (paplayUse.cpuMs + paplayAfter.cpuMs) / 2,
+                         (paplayUse.switches + paplayAfter.switches) / 2};
+    std::printf("\n(paplay before: %.2f ms/s, after: %.2f ms/s)", paplayUse.cpuMs, paplayAfter.cpuMs);
+    printThreads(qPrintable(QStringLiteral("kelvo itself playing a FLAC from kelvoctl fire 1, its window shown %1, "
+                                           "beside paplay (target <= 1.0x)")
+                                .arg(where)),
+                 itself, seconds, &paplayBoth);
     printThreads("Whole program at rest, twelve carts armed (target: no wake-ups of Kelvo's own threads)",
                  childThreads({"--whole", "-", QString::number(seconds)}), seconds, nullptr);
 }

@@ -91,6 +91,10 @@ private slots:
     void wallScalesWithTheWindow_data();
     void cartWorkFromItsMenu_data();
     void cartWorkFromItsMenu();
+    void windowMenuGroups_data();
+    void windowMenuGroups();
+    void dialogsOpenOnTheWindow_data();
+    void dialogsOpenOnTheWindow();
     void wallScalesWithTheWindow();
     void showStateOnTheWindow();
     void captionsReadOnEveryFace();
@@ -1058,16 +1062,39 @@ void TestForm1::captionsReadOnEveryFace()
 void TestForm1::cartWorkFromItsMenu_data()
 {
     QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("typed");   // into the caption's box, for Rename
     QTest::addColumn<QString>("path");    // cart 1's after it
     QTest::addColumn<QString>("caption"); // and its button's
+    QTest::addColumn<QString>("left");    // what the caption's box said was left
     QTest::addColumn<bool>("enabled");
+    const QString forty = QStringLiteral("Overture and beginners, act one, scene 1");
     QTest::newRow("Change file...") << "ChangeFile"
+                                    << ""
                                     << "/music/new.wav"
-                                    << "Name 0" << true;
+                                    << "Name 0"
+                                    << "" << true;
     QTest::newRow("Rename...") << "Rename"
+                               << "Opening"
                                << "/music/t0.mp3"
-                               << "Opening" << true;
+                               << "Opening"
+                               << "33 characters left" << true;
+    QTest::newRow("Rename: forty characters, all kept")
+        << "Rename" << forty << "/music/t0.mp3" << forty << "0 characters left" << true;
+    QTest::newRow("Rename: the forty-first is refused")
+        << "Rename" << forty + QStringLiteral("0") << "/music/t0.mp3" << forty << "0 characters left" << true;
+    QTest::newRow("Rename: spaces at its ends dropped") << "Rename"
+                                                        << "  Interval  "
+                                                        << "/music/t0.mp3"
+                                                        << "Interval"
+                                                        << "28 characters left" << true;
+    QTest::newRow("Rename: a quote is refused") << "Rename"
+                                                << "Say \"hi\""
+                                                << "/music/t0.mp3"
+                                                << "Say hi"
+                                                << "34 characters left" << true;
     QTest::newRow("Clear") << "Clear"
+                           << ""
+                           << ""
                            << ""
                            << "" << false;
 }
@@ -1075,8 +1102,10 @@ void TestForm1::cartWorkFromItsMenu_data()
 void TestForm1::cartWorkFromItsMenu()
 {
     QFETCH(QString, item);
+    QFETCH(QString, typed);
     QFETCH(QString, path);
     QFETCH(QString, caption);
+    QFETCH(QString, left);
     QFETCH(bool, enabled);
     const QByteArray list = records(3);
     std::unique_ptr<Form1> window = makeWindow(&list);
@@ -1090,19 +1119,110 @@ void TestForm1::cartWorkFromItsMenu()
     QCOMPARE(menu->objectName(), QStringLiteral("CartMenu"));
     menu->hide();
     m_fixture.dialog->nextChoice = QStringLiteral("/music/new.wav");
-    QTimer::singleShot(0, window.get(), [] {
-        if (auto *ask = qobject_cast<QInputDialog *>(QApplication::activeModalWidget())) {
-            ask->setTextValue(QStringLiteral("Opening"));
-            ask->accept();
-        }
+    QString said;
+    QTimer::singleShot(0, window.get(), [&] {
+        auto *ask = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        auto *box = ask ? ask->findChild<QLineEdit *>(QStringLiteral("Caption")) : nullptr;
+        if (!box)
+            return;
+        // Typed as the operator types, key by key, over what the box held.
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_Delete);
+        QTest::keyClicks(box, typed);
+        said = ask->findChild<QLabel *>(QStringLiteral("CharactersLeft"))->text();
+        ask->accept();
     });
     window->cartMenu(0)->findChild<QAction *>(item)->trigger();
+    QCOMPARE(said, left);
     QCOMPARE(window->trackButton(0)->tag(), path);
     QCOMPARE(window->trackButton(0)->text(), caption);
     QCOMPARE(window->trackButton(0)->isEnabled(), enabled);
     // Saved, as the editor saves: the track list holds it.
     QVERIFY(
         readBytes(m_fixture.trackListPath()).startsWith(QStringLiteral("\"%1\",\"%2\"").arg(path, caption).toUtf8()));
+}
+
+void TestForm1::windowMenuGroups_data()
+{
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<QStringList>("items"); // its items and submenus, in order
+    QTest::newRow("Playback") << "Playback"
+                              << QStringList{"FadeLength", "MatchLoudness", "EndWarning", "IgnoreSecondPress"};
+    QTest::newRow("Outputs") << "Outputs" << QStringList{"Output", "PreListenOutput"};
+    QTest::newRow("Pages and shows") << "PagesAndShows"
+                                     << QStringList{"Page",        "SaveShow",   "NewShow",    "OpenShow",
+                                                    "RecentShows", "SaveShowAs", "DefaultShow"};
+    QTest::newRow("View") << "View" << QStringList{"FullScreen", "ClassicSize", "LengthsAndKeys"};
+    // Filled by the remotes and the as-run log, which this window is built without: not shown.
+    QTest::newRow("Remote control, empty") << "RemoteControl" << QStringList{};
+    QTest::newRow("Log, empty") << "Log" << QStringList{};
+}
+
+void TestForm1::windowMenuGroups()
+{
+    QFETCH(QString, group);
+    QFETCH(QStringList, items);
+    std::unique_ptr<Form1> window = makeWindow(nullptr);
+    window->show();
+    QMenu *menu = window->contextMenu();
+    const auto names = [](QMenu *of) {
+        QStringList found;
+        for (QAction *action : of->actions()) {
+            if (!action->isSeparator())
+                found.append(action->menu() ? action->menu()->objectName() : action->objectName());
+        }
+        return found;
+    };
+    // The wall's own commands first, then the groups.
+    QCOMPARE(names(menu),
+             (QStringList{"FadeOut", "StopAll", "FadeAll", "Playback", "Outputs", "PagesAndShows", "View",
+                          "RemoteControl", "Log"}));
+    QMenu *submenu = menu->findChild<QMenu *>(group, Qt::FindDirectChildrenOnly);
+    QVERIFY(submenu);
+    QCOMPARE(names(submenu), items);
+    QContextMenuEvent opened(QContextMenuEvent::Mouse, QPoint(10, 10), window->mapToGlobal(QPoint(10, 10)));
+    QApplication::sendEvent(window.get(), &opened);
+    QCOMPARE(submenu->menuAction()->isVisible(), !items.isEmpty());
+    menu->hide();
+    // A cart's menu ends with the window's: the groups, not every item of theirs.
+    QVERIFY(window->cartMenu(0)->actions().size() <= 16);
+}
+
+void TestForm1::dialogsOpenOnTheWindow_data()
+{
+    QTest::addColumn<QString>("parent"); // "none", "window", "dialog"
+    QTest::addColumn<QPoint>("at");      // where the player window stands
+    QTest::newRow("no parent") << "none" << QPoint(40, 30);
+    QTest::newRow("the window its parent") << "window" << QPoint(200, 150);
+    QTest::newRow("over another dialog") << "dialog" << QPoint(120, 60);
+    QTest::newRow("the window at the screen's corner: kept on the screen") << "none" << QPoint(0, 0);
+}
+
+void TestForm1::dialogsOpenOnTheWindow()
+{
+    QFETCH(QString, parent);
+    QFETCH(QPoint, at);
+    std::unique_ptr<Form1> window = makeWindow(nullptr);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->move(at);
+    QDialog other(window.get());
+    other.resize(500, 400);
+    other.move(0, 0);
+    if (parent == QLatin1String("dialog"))
+        other.show();
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Kelvo"), QStringLiteral("A question"), QMessageBox::Ok,
+                    parent == QLatin1String("none")         ? nullptr
+                        : parent == QLatin1String("window") ? window.get()
+                                                            : static_cast<QWidget *>(&other));
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    const QRect room = window->screen()->availableGeometry();
+    QVERIFY2(room.contains(box.frameGeometry()), qPrintable(QStringLiteral("%1,%2").arg(box.x()).arg(box.y())));
+    if (room.contains(QRect(window->frameGeometry().center() - QPoint(box.width(), box.height()) / 2, box.size()))) {
+        const QPoint off = box.frameGeometry().center() - window->frameGeometry().center();
+        QVERIFY2(off.manhattanLength() <= 2, qPrintable(QStringLiteral("%1,%2 off").arg(off.x()).arg(off.y())));
+    }
 }
 
 void TestForm1::wallScalesWithTheWindow_data()

@@ -44,18 +44,18 @@ int main(int argc, char *argv[])
     Form1 player(std::make_unique<AudioMediaPlayer>(), std::make_unique<QtOpenDialog>(),
                  QCoreApplication::applicationDirPath());
     PlayerCommands commands(player);
-    RemoteControl remote(commands, *launch, player.contextMenu());
+    RemoteControl remote(commands, *launch, player.menuGroup(WindowMenu::Group::RemoteControl));
     // MIDI pads, when the machine has a sequencer; without one the menu says so, and that is all.
     AlsaMidiTransport midiTransport;
     MidiControl midi(commands, midiTransport);
     midi.start();
-    MidiMenu midiMenu(midi, &player, player.contextMenu());
+    MidiMenu midiMenu(midi, &player, player.menuGroup(WindowMenu::Group::RemoteControl));
     player.extendCartMenu([&midiMenu](QMenu *menu, int index) { midiMenu.addCartItems(menu, index); });
     // Phones and tablets, when the user turns it on: off by default.
-    BrowserRemote browser(commands, &player, player.contextMenu());
+    BrowserRemote browser(commands, &player, player.menuGroup(WindowMenu::Group::RemoteControl));
     remote.setRemotePin([&browser] { return browser.pin(); });
     // What played, for the station's reports, when the user keeps a log.
-    AsRunLog asRun(commands, player.contextMenu());
+    AsRunLog asRun(commands, player.menuGroup(WindowMenu::Group::Log));
     // A logout, systemctl stop or kill ends it as "E&xit" does: streams closed, socket removed.
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::received, &player, &QWidget::close);

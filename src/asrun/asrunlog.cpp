@@ -121,7 +121,8 @@ void AsRunLog::changed(int what)
         cart.show = state.showName;
         cart.page = playing.page;
         cart.slot = playing.slot;
-        cart.caption = playing.caption;
+        // As the wall shows it: a caption cut at its classic length may end in a space.
+        cart.caption = playing.caption.trimmed();
         cart.file = playing.file;
         cart.firedBy = playing.firedBy;
         cart.total = playing.total;

@@ -310,7 +310,8 @@ LightState MidiControl::stateOf(const MidiAction &action, const SurfaceState &st
 
 void MidiControl::updateLights()
 {
-    if (!m_available)
+    // The state is not asked for at every tick of a machine with a sequencer but no bindings.
+    if (!m_available || m_map.bindings().isEmpty())
         return;
     const SurfaceState state = m_commands.state();
     for (const MidiBinding &binding : m_map.bindings()) {

@@ -17,8 +17,11 @@ QStringList QtOpenDialog::filters() const
 
 bool QtOpenDialog::showOpen()
 {
-    // Over the window that asked (the modal editor), so that no window manager stacks it below.
-    const QString chosen = QFileDialog::getOpenFileName(QApplication::activeModalWidget(), QString(), m_lastFolder,
+    // Over the window that asked (the modal editor, or the player window for a cart's menu), so
+    // that no window manager stacks it below or puts it in a corner of the screen.
+    QWidget *over = QApplication::activeModalWidget() ? QApplication::activeModalWidget()
+                                                      : QApplication::activeWindow();
+    const QString chosen = QFileDialog::getOpenFileName(over, QString(), m_lastFolder,
                                                         filters().join(QStringLiteral(";;")));
     if (chosen.isEmpty())
         return false;

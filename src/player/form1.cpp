@@ -19,7 +19,9 @@
 #include "platform/opendialog.h"
 #include "platform/outputcontrol.h"
 #include "platform/prelistencontrol.h"
+#include "player/captiondialog.h"
 #include "player/cartlayers.h"
+#include "player/dialogplacer.h"
 #include "player/cartview.h"
 #include "player/cuelist.h"
 #include "player/endwarning.h"
@@ -40,7 +42,6 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QFileInfo>
-#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -183,7 +184,7 @@ void Form1::buildControls()
                               dynamic_cast<LookAheadControl *>(ActiveMovie1.get()),
                               [this](int page) { showPage(page); });
     m_pageMenu = new PageMenu(
-        this, m_menu->menu(), *m_show, [this](int page) { showPage(page); },
+        this, m_menu->group(WindowMenu::Group::PagesAndShows), *m_show, [this](int page) { showPage(page); },
         [this] { return Timer1->isActive() || m_layers->anyPlaying(); });
     connect(m_pageMenu, &PageMenu::told, m_notice, [this](const QString &text) { m_notice->flash(text, 3000); });
     m_carts = new CartView(*m_show, dynamic_cast<CartPlaybackControl *>(ActiveMovie1.get()),
@@ -197,7 +198,7 @@ void Form1::buildControls()
     connect(m_layers, &CartLayers::fadeBegun, this, &Form1::fadeBegun);
     m_cues = new CueList(this, *m_show, *m_notice, CmdTrack);
     connect(m_cues, &CueList::goRequested, this, &Form1::fireCue);
-    m_endWarning = new EndWarning(m_menu->menu(), LblLCD3, this);
+    m_endWarning = new EndWarning(m_menu->group(WindowMenu::Group::Playback), LblLCD3, this);
     // The displays show the cart fired last of those playing together: the warning follows it.
     connect(m_layers, &CartLayers::ticked, m_endWarning, [this] {
         if (const std::optional<CartLayers::Playing> last = m_layers->mostRecent(); last && !Timer1->isActive())
@@ -209,7 +210,7 @@ void Form1::buildControls()
                 m_endWarning->rest();
         });
     }
-    m_guard = new PressGuard(m_menu->menu(), this);
+    m_guard = new PressGuard(m_menu->group(WindowMenu::Group::Playback), this);
     connect(m_menu, &WindowMenu::cartSettingsRequested, this, [this](int n) { m_carts->edit(this, n); });
     connect(m_menu, &WindowMenu::changeFileRequested, this, [this](int n) {
         m_openDialog->setFilter(QStringLiteral("Audio files (*.mp3 *.wav *.flac *.ogg *.oga *.opus *.aif *.aiff)"));
@@ -221,11 +222,8 @@ void Form1::buildControls()
             });
     });
     connect(m_menu, &WindowMenu::renameRequested, this, [this](int n) {
-        bool ok = false;
-        const QString name = QInputDialog::getText(this, tr("Rename cart"), tr("Caption of cart %1:").arg(n + 1),
-                                                   QLineEdit::Normal, CmdTrack[n]->text(), &ok);
-        if (ok)
-            editCart(n, [name](TrackSlot &slot) { slot.shortName = QString(name).remove(QLatin1Char('"')); });
+        if (const std::optional<QString> name = CaptionDialog::ask(this, n, CmdTrack[n]->text()))
+            editCart(n, [name](TrackSlot &slot) { slot.shortName = *name; });
     });
     connect(m_menu, &WindowMenu::clearRequested, this,
             [this](int n) { editCart(n, [](TrackSlot &slot) { slot = TrackSlot{}; }); });
@@ -246,8 +244,10 @@ void Form1::buildControls()
     connect(m_show, &ShowDocument::pagesChanged, this, &Form1::showOnAir);
     connect(m_show, &ShowDocument::pagesChanged, m_cues, &CueList::refresh);
 
+    new DialogPlacer(this);
+
     // Last, so that it knows every control at its classic place.
-    m_scaler = new WallScaler(this, Shape1, m_menu->menu());
+    m_scaler = new WallScaler(this, Shape1, m_menu->group(WindowMenu::Group::View));
     connect(m_scaler, &WallScaler::cornersChanged, this, &Form1::refreshCorners);
     connect(m_pageView, &PageView::lookedAt, this, &Form1::refreshCorners);
     connect(this, &Form1::tracksChanged, this, &Form1::refreshCorners);

@@ -116,6 +116,8 @@ public:
     // The window's own menu (right button, or the Menu key): fade-out, fade length, loudness,
     // outputs; and a track button's (see WindowMenu).
     QMenu *contextMenu() const { return m_menu->menu(); }
+    // One of its groups, for the parts of the program that add their own items to it.
+    QMenu *menuGroup(WindowMenu::Group group) const { return m_menu->group(group); }
     QMenu *cartMenu(int index);
     // Items of a control surface's own in every track button's menu (see WindowMenu).
     void extendCartMenu(std::function<void(QMenu *, int)> extend) { m_menu->setCartMenuExtension(std::move(extend)); }

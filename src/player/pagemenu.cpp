@@ -25,7 +25,6 @@ PageMenu::PageMenu(QWidget *window, QMenu *menu, ShowDocument &show, std::functi
       m_showPage(std::move(showPage)),
       m_playing(std::move(playing))
 {
-    menu->addSeparator();
     m_pages = menu->addMenu(tr("Page"));
     m_pages->setObjectName(QStringLiteral("Page"));
     connect(m_pages, &QMenu::aboutToShow, this, &PageMenu::fill);

@@ -33,7 +33,7 @@ std::optional<QSize> sizeFrom(const QString &text, QSize minimum)
 
 } // namespace
 
-WallScaler::WallScaler(QWidget *window, QWidget *frame, QMenu *windowMenu)
+WallScaler::WallScaler(QWidget *window, QWidget *frame, QMenu *viewMenu)
     : QObject(window),
       m_window(window),
       m_frame(frame),
@@ -47,8 +47,7 @@ WallScaler::WallScaler(QWidget *window, QWidget *frame, QMenu *windowMenu)
     m_keepSize.setInterval(500);
     connect(&m_keepSize, &QTimer::timeout, this, &WallScaler::keepSize);
 
-    QMenu *view = windowMenu->addMenu(tr("View"));
-    view->setObjectName(QStringLiteral("View"));
+    QMenu *view = viewMenu;
     m_fullScreen = view->addAction(tr("Full screen"));
     m_fullScreen->setObjectName(QStringLiteral("FullScreen"));
     m_fullScreen->setCheckable(true);

@@ -15,7 +15,7 @@ class QWidget;
 // The wall at any size: the window's controls, laid out for the classic size, are scaled with
 // the window (positions, sizes and fonts, centred where the shape differs, the frame filling the
 // rest), from the classic size up. At the classic size every control has exactly its classic
-// geometry and font. It adds the window menu's "View" submenu: "Full screen" (Ctrl+F11; F11
+// geometry and font. It fills the window menu's View group (viewMenu): "Full screen" (Ctrl+F11; F11
 // stays the eleventh cart's key), "Classic size" and "Show lengths and keys"; dragging the
 // window's lower right corner resizes it. Full screen, the size and the choice are kept in
 // kelvo.conf (view/fullScreen, view/size as "WIDTHxHEIGHT", view/lengthsAndKeys; a bad value is
@@ -28,7 +28,7 @@ public:
     static constexpr int kCornerGrip = 14; // pixels of the lower right corner that resize
 
     // Scales window's children; frame is the control stretched to cover the whole window.
-    WallScaler(QWidget *window, QWidget *frame, QMenu *windowMenu);
+    WallScaler(QWidget *window, QWidget *frame, QMenu *viewMenu);
 
     // How much larger than the classic size the wall is drawn (1 at the classic size).
     double scale() const { return m_scale; }

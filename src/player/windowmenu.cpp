@@ -41,7 +41,20 @@ void WindowMenu::build(QWidget *window)
     m_fadeAllAction->setObjectName(QStringLiteral("FadeAll"));
     connect(m_fadeAllAction, &QAction::triggered, this, &WindowMenu::fadeAllRequested);
 
-    QMenu *lengths = m_menu->addMenu(tr("Fade length"));
+    m_menu->addSeparator();
+    const std::pair<const char *, QString> groups[] = {{"Playback", tr("Playback")},
+                                                       {"Outputs", tr("Outputs")},
+                                                       {"PagesAndShows", tr("Pages and shows")},
+                                                       {"View", tr("View")},
+                                                       {"RemoteControl", tr("Remote control")},
+                                                       {"Log", tr("Log")}};
+    for (const auto &[name, title] : groups) {
+        QMenu *submenu = m_menu->addMenu(title);
+        submenu->setObjectName(QLatin1String(name));
+        m_groups.append(submenu);
+    }
+    QMenu *playback = group(Group::Playback);
+    QMenu *lengths = playback->addMenu(tr("Fade length"));
     lengths->setObjectName(QStringLiteral("FadeLength"));
     auto *lengthGroup = new QActionGroup(lengths);
     for (const double seconds : {0.5, 1.0, 2.0, 4.0, 8.0}) {
@@ -54,14 +67,14 @@ void WindowMenu::build(QWidget *window)
     }
 
     if (m_outputs) {
-        m_menu->addMenu(tr("Output"))->setObjectName(QStringLiteral("Output"));
-        m_menu->addMenu(tr("Pre-listen output"))->setObjectName(QStringLiteral("PreListenOutput"));
+        group(Group::Outputs)->addMenu(tr("Output"))->setObjectName(QStringLiteral("Output"));
+        group(Group::Outputs)->addMenu(tr("Pre-listen output"))->setObjectName(QStringLiteral("PreListenOutput"));
     }
     m_cartMenu = new QMenu(window);
     m_cartMenu->setObjectName(QStringLiteral("CartMenu"));
 
     if (m_loudness) {
-        QMenu *loudness = m_menu->addMenu(tr("Match loudness"));
+        QMenu *loudness = playback->addMenu(tr("Match loudness"));
         loudness->setObjectName(QStringLiteral("MatchLoudness"));
         auto *loudnessGroup = new QActionGroup(loudness);
         const std::optional<double> targets[] = {std::nullopt, -23.0, -18.0, -16.0};
@@ -78,6 +91,11 @@ void WindowMenu::build(QWidget *window)
             });
         }
     }
+}
+
+QMenu *WindowMenu::group(Group which) const
+{
+    return m_groups.at(qsizetype(which));
 }
 
 void WindowMenu::applySettings()
@@ -97,6 +115,9 @@ void WindowMenu::popup(const QPoint &globalPos)
 void WindowMenu::prepare()
 {
     // What the menu shows is read afresh: the settings file may have been provisioned meanwhile.
+    // A group nothing filled (no outputs to choose) is not shown.
+    for (QMenu *submenu : std::as_const(m_groups))
+        submenu->menuAction()->setVisible(!submenu->isEmpty());
     m_fadeOutAction->setEnabled(m_canFade());
     m_stopAllAction->setEnabled(m_canStop());
     m_fadeAllAction->setEnabled(m_canStop());

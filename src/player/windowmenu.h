@@ -2,6 +2,7 @@
 
 #include "common/settings.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -16,8 +17,10 @@ class QPoint;
 class QWidget;
 
 // The player window's own menu (the right button, or the Menu key): fade-out (Esc), stop all
-// (Shift+Esc; the keys themselves are the window's, whatever the menu's state), the fade
-// length, the outputs for air and pre-listen, loudness matching; and a track button's menu,
+// (Shift+Esc; the keys themselves are the window's, whatever the menu's state) and fade all
+// first, then the rest grouped in submenus: Playback (the fade length, loudness matching, and
+// what the window adds), Outputs (for air and pre-listen), Pages and shows, View, Remote control
+// and Log, each filled by the part of the program it is for; and a track button's menu,
 // which offers pre-listen first, then the cart's own items (change its file, rename it, clear
 // it, its settings). The choices are kept in the settings and handed to the player;
 // what the menu shows is read afresh each time it opens. Items for what the player cannot do
@@ -35,6 +38,9 @@ public:
                std::function<bool()> canFade, std::function<bool()> canStop);
 
     QMenu *menu() const { return m_menu; }
+    // The window menu's groups, in the order they stand; each is a submenu of menu().
+    enum class Group { Playback, Outputs, PagesAndShows, View, RemoteControl, Log };
+    QMenu *group(Group which) const;
     // Hands the stored choices to the player (as the window loads).
     void applySettings();
     // Brings the menu up to date with the settings and the server's outputs, and shows it.
@@ -73,6 +79,7 @@ private:
     Settings m_settings;
     QMenu *m_menu = nullptr;
     QMenu *m_cartMenu = nullptr;
+    QList<QMenu *> m_groups; // by Group
     QAction *m_fadeOutAction = nullptr;
     QAction *m_stopAllAction = nullptr;
     QAction *m_fadeAllAction = nullptr;

@@ -115,7 +115,6 @@ RemoteControl::RemoteControl(CommandSurface &commands, const Launch &launch, QMe
     m_oscAction = new QAction(this);
     m_oscAction->setObjectName(QStringLiteral("RemoteControl"));
     m_oscAction->setCheckable(true);
-    menu->addSeparator();
     menu->addAction(m_oscAction);
     connect(m_oscAction, &QAction::triggered, this, [this](bool on) {
         Settings().setOscEnabled(on);
