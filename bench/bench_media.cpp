@@ -33,6 +33,7 @@
 #include <QTemporaryDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkRequest>
@@ -311,22 +312,10 @@ private:
     QString m_display;
 };
 
-// The program itself (the installed binary, as an operator starts it), its window shown on an X
-// server of its own when there is one, playing file from kelvoctl fire 1 for seconds: its threads'
-// use, measured after it has settled (its first look at a file it has not seen: the waveform and
-// the loudness).
-QList<ThreadUse> realProgram(const QString &file, int seconds, QString *where)
+// The environment a window drawn on X is measured in: this one's display, or one of its own.
+QProcessEnvironment drawnEnvironment(OwnDisplay &display, QString *where)
 {
-    QTemporaryDir folder;
-    const QString kelvo = folder.filePath(QStringLiteral("kelvo"));
-    const QString kelvoctl = folder.filePath(QStringLiteral("kelvoctl"));
-    if (!QFile::copy(QStringLiteral(KELVO_BINARY), kelvo) || !QFile::copy(QStringLiteral(KELVOCTL_BINARY), kelvoctl)
-        || !writeBytes(TrackListFile::pathIn(folder.path()), "\"" + file.toUtf8() + "\",\"Long\"\r\n"))
-        return {};
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
-        env.insert(QLatin1String(name), folder.filePath(QLatin1String(name)));
-    OwnDisplay display;
     if (!env.contains(QStringLiteral("DISPLAY")) && display.start()) {
         env.insert(QStringLiteral("DISPLAY"), display.display());
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
@@ -334,6 +323,22 @@ QList<ThreadUse> realProgram(const QString &file, int seconds, QString *where)
     *where = env.value(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb")) == QLatin1String("offscreen")
         ? QStringLiteral("offscreen")
         : QStringLiteral("on X (%1)").arg(env.value(QStringLiteral("DISPLAY")));
+    return env;
+}
+
+// The program itself (the installed binary, as an operator starts it), its window shown in env,
+// playing file from kelvoctl fire 1 for seconds: its threads' use, measured after it has settled
+// (its first look at a file it has not seen: the waveform and the loudness).
+QList<ThreadUse> realProgram(const QString &file, int seconds, QProcessEnvironment env)
+{
+    QTemporaryDir folder;
+    const QString kelvo = folder.filePath(QStringLiteral("kelvo"));
+    const QString kelvoctl = folder.filePath(QStringLiteral("kelvoctl"));
+    if (!QFile::copy(QStringLiteral(KELVO_BINARY), kelvo) || !QFile::copy(QStringLiteral(KELVOCTL_BINARY), kelvoctl)
+        || !writeBytes(TrackListFile::pathIn(folder.path()), "\"" + file.toUtf8() + "\",\"Long\"\r\n"))
+        return {};
+    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+        env.insert(QLatin1String(name), folder.filePath(QLatin1String(name)));
     QProcess player;
     player.setProcessEnvironment(env);
     player.start(kelvo, {});
@@ -366,6 +371,29 @@ QList<ThreadUse> realProgram(const QString &file, int seconds, QString *where)
     return perSecond(before, after, seconds);
 }
 
+// A window program run in env for seconds: its CPU and wake-ups per second, all threads.
+ThreadUse windowUse(const QString &program, const QProcessEnvironment &env, int seconds)
+{
+    ThreadUse total{QFileInfo(program).fileName(), -1, 0};
+    QProcess window;
+    window.setProcessEnvironment(env);
+    window.start(program, {});
+    if (!window.waitForStarted(3000))
+        return total;
+    pump(2000);
+    const QMap<QString, ThreadUse> before = threadUse(window.processId());
+    pump(seconds * 1000);
+    const QMap<QString, ThreadUse> after = threadUse(window.processId());
+    total.cpuMs = 0;
+    for (const ThreadUse &thread : perSecond(before, after, seconds)) {
+        total.cpuMs += thread.cpuMs;
+        total.switches += thread.switches;
+    }
+    window.kill();
+    window.waitForFinished(3000);
+    return total;
+}
+
 // The whole program's CPU and wake-ups, per thread, beside the command-line players.
 void cpuTables(const QString &dir)
 {
@@ -380,17 +408,30 @@ void cpuTables(const QString &dir)
     const ThreadUse paplayUse = referenceUse(QStringLiteral("paplay"), {flac}, seconds);
     printThreads("Whole program playing a FLAC, beside paplay (target <= 1.5x)",
                  childThreads({"--whole", flac, QString::number(seconds)}), seconds, &paplayUse);
-    // Kelvo itself, its window drawn, against paplay measured before and after it in this run.
+    // Kelvo itself, its window drawn, against paplay measured before and after it in this run,
+    // and against the least a Qt window does to blink a button as the wall does.
+    OwnDisplay display;
     QString where;
-    const QList<ThreadUse> itself = realProgram(flac, seconds, &where);
+    const QProcessEnvironment drawn = drawnEnvironment(display, &where);
+    const QList<ThreadUse> itself = realProgram(flac, seconds, drawn);
     const ThreadUse paplayAfter = referenceUse(QStringLiteral("paplay"), {flac}, seconds);
+    const ThreadUse blink = windowUse(QStringLiteral(KELVO_BLINK_MINIMAL), drawn, seconds);
     ThreadUse paplayBoth{QStringLiteral("paplay (before, after)"), (paplayUse.cpuMs + paplayAfter.cpuMs) / 2,
                          (paplayUse.switches + paplayAfter.switches) / 2};
-    std::printf("\n(paplay before: %.2f ms/s, after: %.2f ms/s)", paplayUse.cpuMs, paplayAfter.cpuMs);
     printThreads(qPrintable(QStringLiteral("kelvo itself playing a FLAC from kelvoctl fire 1, its window shown %1, "
                                            "beside paplay (target <= 1.0x)")
                                 .arg(where)),
                  itself, seconds, &paplayBoth);
+    std::printf("| %-22s | %12.2f | %12.1f |\n", "paplay, before", paplayUse.cpuMs,
+                double(paplayUse.switches) / seconds);
+    std::printf("| %-22s | %12.2f | %12.1f |\n", "paplay, after", paplayAfter.cpuMs,
+                double(paplayAfter.switches) / seconds);
+    std::printf("| %-22s | %12.2f | %12.1f |\n", "a Qt window's blink", blink.cpuMs, double(blink.switches) / seconds);
+    double window = 0;
+    for (const ThreadUse &thread : itself)
+        window += thread.name == QLatin1String("kelvo") ? thread.cpuMs : 0;
+    if (blink.cpuMs > 0)
+        std::printf("| %-22s | %11.2fx | %12s |\n", "kelvo's window thread", window / blink.cpuMs, "of the blink");
     printThreads("Whole program at rest, twelve carts armed (target: no wake-ups of Kelvo's own threads)",
                  childThreads({"--whole", "-", QString::number(seconds)}), seconds, nullptr);
 }

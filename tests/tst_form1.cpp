@@ -93,6 +93,8 @@ private slots:
     void cartWorkFromItsMenu();
     void windowMenuGroups_data();
     void windowMenuGroups();
+    void blinkPaintsTheButtonAlone_data();
+    void blinkPaintsTheButtonAlone();
     void dialogsOpenOnTheWindow_data();
     void dialogsOpenOnTheWindow();
     void wallScalesWithTheWindow();
@@ -1186,6 +1188,55 @@ void TestForm1::windowMenuGroups()
     menu->hide();
     // A cart's menu ends with the window's: the groups, not every item of theirs.
     QVERIFY(window->cartMenu(0)->actions().size() <= 16);
+}
+
+void TestForm1::blinkPaintsTheButtonAlone_data()
+{
+    QTest::addColumn<QString>("style"); // the application's style for the row
+    QTest::newRow("the platform's style") << "";
+    QTest::newRow("Fusion, which clears a button's opaque mark as it polishes") << "fusion";
+    QTest::newRow("Windows") << "windows";
+}
+
+void TestForm1::blinkPaintsTheButtonAlone()
+{
+    // While a cart plays, each tick paints its button (and the remaining time when its digits
+    // change), never the frame or the window beneath them.
+    QFETCH(QString, style);
+    QStyle *was = QApplication::style();
+    const QString wasName = was->name();
+    const auto restore = qScopeGuard([&] {
+        if (!style.isEmpty())
+            QApplication::setStyle(wasName);
+    });
+    if (!style.isEmpty())
+        QApplication::setStyle(style);
+    const QByteArray list = records(3);
+    std::unique_ptr<Form1> window = makeWindow(&list);
+    m_player->durations.insert(QStringLiteral("/music/t0.mp3"), 125.4);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->trackButton(0)->click();
+    QVERIFY(window->playingTrack());
+    QTest::qWait(300); // the first paints after the click
+    struct Painted : QObject
+    {
+        QStringList names;
+        bool eventFilter(QObject *watched, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint)
+                names.append(watched->objectName());
+            return false;
+        }
+    } painted;
+    for (QWidget *child : window->findChildren<QWidget *>())
+        child->installEventFilter(&painted);
+    window->installEventFilter(&painted);
+    QTest::qWait(1100); // four ticks, one second of the countdown
+    QVERIFY2(painted.names.contains(QStringLiteral("CmdTrack(0)")), qPrintable(painted.names.join(u',')));
+    painted.names.removeAll(QStringLiteral("CmdTrack(0)"));
+    painted.names.removeAll(QStringLiteral("LblLCD3"));
+    QVERIFY2(painted.names.isEmpty(), qPrintable(painted.names.join(u',')));
 }
 
 void TestForm1::dialogsOpenOnTheWindow_data()

@@ -10,6 +10,10 @@ Shape::Shape(QColor border, int borderWidth, std::optional<QColor> fill, QWidget
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
+    // A filled shape covers every pixel of its own: the window beneath it need not be painted
+    // first (the playing button's blink would otherwise repaint the window's background too).
+    if (fill && fill->alpha() == 255)
+        setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void Shape::paintEvent(QPaintEvent *)

@@ -45,5 +45,6 @@ private:
     SampleFormat m_format = SampleFormat::Int16;
     qint64 m_statedFrames = -1; // what the header says, when it says
     bool m_ended = true;
-    std::vector<float> m_floats; // what read() converts from
+    bool m_shortsAsTheyAre = false; // read() takes 16-bit samples straight from the file
+    std::vector<float> m_floats;    // what read() converts from
 };

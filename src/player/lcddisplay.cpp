@@ -1,6 +1,7 @@
 #include "player/lcddisplay.h"
 
 #include <QFontMetricsF>
+#include <QEvent>
 #include <QPainter>
 
 #include <cmath>
@@ -15,6 +16,17 @@ LcdDisplay::LcdDisplay(const QString &text, QWidget *parent)
 {
     // It paints every pixel, so nothing beneath it is painted first.
     setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+bool LcdDisplay::event(QEvent *event)
+{
+    if (event->type() == QEvent::Polish || event->type() == QEvent::StyleChange) {
+        // Kept through a style's polish, which may clear it.
+        const bool handled = QLabel::event(event);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        return handled;
+    }
+    return QLabel::event(event);
 }
 
 void LcdDisplay::forgetStaleGlyphs()

@@ -17,6 +17,7 @@ public:
     explicit LcdDisplay(const QString &text, QWidget *parent = nullptr);
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:

@@ -5,6 +5,7 @@
 #include "player/trackbutton.h"
 
 #include <QActionGroup>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QLabel>
 #include <QPushButton>
@@ -65,9 +66,10 @@ void showRecords(const std::array<TrackButton *, 12> &buttons, const QList<Track
 void blink(TrackButton *button)
 {
     button->setBackColor(button->backColor() == Colours::Red ? Colours::Blue : Colours::Red);
-    // Painted at once rather than from a posted update request: the tick is then a single pass
-    // of the event loop, which is most of what it costs while a track plays.
-    button->repaint();
+    // Painted at once rather than from a later pass of the event loop, and together with what
+    // else the tick changed (the remaining time's digits): one paint and one flush to the
+    // screen a tick, which is most of what the window costs while a track plays.
+    QCoreApplication::sendPostedEvents(button->window(), QEvent::UpdateRequest);
 }
 
 QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, QRect geometry, const QFont &font,

@@ -83,6 +83,14 @@ bool TrackButton::event(QEvent *event)
             return true;
         }
     }
+    if (event->type() == QEvent::Polish || event->type() == QEvent::StyleChange) {
+        // A style may clear the mark as it polishes a button (Fusion does, for its rounded
+        // corners); this one paints every pixel of its face, so the window beneath it is not
+        // painted again at each blink.
+        const bool handled = QPushButton::event(event);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        return handled;
+    }
     return QPushButton::event(event);
 }
 
