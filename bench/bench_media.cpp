@@ -46,6 +46,7 @@
 #include <chrono>
 #include <atomic>
 #include <cstdio>
+#include <optional>
 #include <thread>
 #include <ctime>
 
@@ -234,11 +235,15 @@ QList<ThreadUse> childThreads(const QStringList &arguments)
     return threads;
 }
 
-// Another player, run as a process for some seconds: its CPU and wake-ups per second.
-ThreadUse referenceUse(const QString &program, const QStringList &arguments, int seconds)
+// Another program, run as a process for some seconds (in env, when given): its CPU and
+// wake-ups per second, all its threads.
+ThreadUse referenceUse(const QString &program, const QStringList &arguments, int seconds,
+                       const std::optional<QProcessEnvironment> &env = std::nullopt)
 {
-    ThreadUse total{program, -1, 0};
+    ThreadUse total{QFileInfo(program).fileName(), -1, 0};
     QProcess reference;
+    if (env)
+        reference.setProcessEnvironment(*env);
     reference.start(program, arguments);
     if (!reference.waitForStarted(3000))
         return total;
@@ -371,29 +376,6 @@ QList<ThreadUse> realProgram(const QString &file, int seconds, QProcessEnvironme
     return perSecond(before, after, seconds);
 }
 
-// A window program run in env for seconds: its CPU and wake-ups per second, all threads.
-ThreadUse windowUse(const QString &program, const QProcessEnvironment &env, int seconds)
-{
-    ThreadUse total{QFileInfo(program).fileName(), -1, 0};
-    QProcess window;
-    window.setProcessEnvironment(env);
-    window.start(program, {});
-    if (!window.waitForStarted(3000))
-        return total;
-    pump(2000);
-    const QMap<QString, ThreadUse> before = threadUse(window.processId());
-    pump(seconds * 1000);
-    const QMap<QString, ThreadUse> after = threadUse(window.processId());
-    total.cpuMs = 0;
-    for (const ThreadUse &thread : perSecond(before, after, seconds)) {
-        total.cpuMs += thread.cpuMs;
-        total.switches += thread.switches;
-    }
-    window.kill();
-    window.waitForFinished(3000);
-    return total;
-}
-
 // The whole program's CPU and wake-ups, per thread, beside the command-line players.
 void cpuTables(const QString &dir)
 {
@@ -415,7 +397,7 @@ void cpuTables(const QString &dir)
     const QProcessEnvironment drawn = drawnEnvironment(display, &where);
     const QList<ThreadUse> itself = realProgram(flac, seconds, drawn);
     const ThreadUse paplayAfter = referenceUse(QStringLiteral("paplay"), {flac}, seconds);
-    const ThreadUse blink = windowUse(QStringLiteral(KELVO_BLINK_MINIMAL), drawn, seconds);
+    const ThreadUse blink = referenceUse(QStringLiteral(KELVO_BLINK_MINIMAL), {}, seconds, drawn);
     ThreadUse paplayBoth{QStringLiteral("paplay (before, after)"), (paplayUse.cpuMs + paplayAfter.cpuMs) / 2,
                          (paplayUse.switches + paplayAfter.switches) / 2};
     printThreads(qPrintable(QStringLiteral("kelvo itself playing a FLAC from kelvoctl fire 1, its window shown %1, "
