@@ -18,6 +18,7 @@
 #include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QMenu>
+#include <QTimer>
 #include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -665,11 +666,18 @@ void TestPlayback::wallKeysWithEverythingOpen_data()
     QTest::addColumn<int>("modifiers");
     QTest::addColumn<QString>("call"); // the player's last call after the key
     QTest::addColumn<bool>("playing"); // after it
+    QTest::addColumn<bool>("dialog");  // a dialog typed into (Rename page...) rather than the editor and a menu
     QTest::newRow("F1: its button on the page shown is locked")
-        << int(Qt::Key_F1) << int(Qt::NoModifier) << "put:/m/t4.mp3" << true;
+        << int(Qt::Key_F1) << int(Qt::NoModifier) << "put:/m/t4.mp3" << true << false;
     QTest::newRow("Esc fades the cart of the other page")
-        << int(Qt::Key_Escape) << int(Qt::NoModifier) << "fade:2" << true;
-    QTest::newRow("Shift+Esc stops it") << int(Qt::Key_Escape) << int(Qt::ShiftModifier) << "stop" << false;
+        << int(Qt::Key_Escape) << int(Qt::NoModifier) << "fade:2" << true << false;
+    QTest::newRow("Shift+Esc stops it") << int(Qt::Key_Escape) << int(Qt::ShiftModifier) << "stop" << false << false;
+    QTest::newRow("a dialog being typed into: F1")
+        << int(Qt::Key_F1) << int(Qt::NoModifier) << "put:/m/t4.mp3" << true << true;
+    QTest::newRow("a dialog being typed into: Esc fades")
+        << int(Qt::Key_Escape) << int(Qt::NoModifier) << "fade:2" << true << true;
+    QTest::newRow("a dialog being typed into: Shift+Esc stops")
+        << int(Qt::Key_Escape) << int(Qt::ShiftModifier) << "stop" << false << true;
 }
 
 void TestPlayback::wallKeysWithEverythingOpen()
@@ -680,11 +688,30 @@ void TestPlayback::wallKeysWithEverythingOpen()
     QFETCH(int, modifiers);
     QFETCH(QString, call);
     QFETCH(bool, playing);
+    QFETCH(bool, dialog);
     Settings().setFadeSeconds(2);
     QString error;
     QVERIFY(m_window->showDocument()->addPage(&error));
     click(4);
     m_window->showPage(1);
+    if (dialog) {
+        // Opened from the menu, centred on the window, its text box holding the keyboard.
+        bool asked = false;
+        QTimer::singleShot(0, m_window.get(), [&] {
+            QWidget *box = QApplication::activeModalWidget();
+            auto *text = box ? box->findChild<QLineEdit *>() : nullptr;
+            if (!text)
+                return;
+            asked = true;
+            QTest::keyClick(text, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+            box->close();
+        });
+        m_window->contextMenu()->findChild<QAction *>(QStringLiteral("RenamePage"))->trigger();
+        QVERIFY(asked);
+        QCOMPARE(m_player->calls.last(), call);
+        QCOMPARE(timer()->isActive(), playing);
+        return;
+    }
     QTest::mouseClick(m_window->findChild<QPushButton *>("CmdSet"), Qt::LeftButton);
     Form2 *editor = m_window->findChild<Form2 *>("Form2");
     QVERIFY(QTest::qWaitForWindowActive(editor));
