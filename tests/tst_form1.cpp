@@ -1349,11 +1349,15 @@ void TestForm1::showStateOnTheWindow_data()
     QTest::addColumn<QString>("what");
     QTest::addColumn<bool>("playing");   // a cart plays meanwhile
     QTest::addColumn<QString>("answer"); // to a question asked, if any
-    QTest::newRow("Ctrl+S writes the show") << "save" << false << "";
-    QTest::newRow("another show at rest: no question") << "switch" << false << "";
-    QTest::newRow("another show mid-cart asks; no keeps it") << "switch" << true << "no";
-    QTest::newRow("another show mid-cart asks; yes switches") << "switch" << true << "yes";
-    QTest::newRow("a show reopened comes back to its page") << "reopen" << false << "";
+    QTest::addColumn<bool>("elsewhere"); // another program rewrites the show file first
+    QTest::newRow("Ctrl+S writes the show") << "save" << false << "" << false;
+    QTest::newRow("changed elsewhere: marked; Ctrl+S asks, writes, unmarks") << "save" << false << "yes" << true;
+    QTest::newRow("another show at rest: no question") << "switch" << false << "" << false;
+    QTest::newRow("another show mid-cart asks; no keeps it") << "switch" << true << "no" << false;
+    QTest::newRow("another show mid-cart asks; yes switches") << "switch" << true << "yes" << false;
+    QTest::newRow("another show over one unsaved asks; no keeps it") << "switch" << false << "no" << true;
+    QTest::newRow("another show over one unsaved asks; yes switches") << "switch" << false << "yes" << true;
+    QTest::newRow("a show reopened comes back to its page") << "reopen" << false << "" << false;
 }
 
 void TestForm1::showStateOnTheWindow()
@@ -1361,6 +1365,7 @@ void TestForm1::showStateOnTheWindow()
     QFETCH(QString, what);
     QFETCH(bool, playing);
     QFETCH(QString, answer);
+    QFETCH(bool, elsewhere);
     const auto forget = qScopeGuard([] { Settings().setLastShow(QString()); });
     const QByteArray list = records(3);
     std::unique_ptr<Form1> window = makeWindow(&list);
@@ -1373,6 +1378,26 @@ void TestForm1::showStateOnTheWindow()
     QVERIFY(writeBytes(first, pages) && writeBytes(second, pages));
     QVERIFY(window->openShow(first));
     QCOMPARE(window->windowTitle(), QStringLiteral("first - Kelvo Version 2"));
+    QLabel *pageLine = window->findChild<QLabel *>(QStringLiteral("PageCaption"));
+    QVERIFY(pageLine);
+    if (elsewhere) {
+        QTest::qWait(20); // a later modification time
+        QVERIFY(writeBytes(first, R"({"kelvo-show": 1, "pages": [{"name": "Theirs"}]})"));
+        QTRY_COMPARE(window->windowTitle(), QStringLiteral("first* - Kelvo Version 2"));
+        QVERIFY(pageLine->text().startsWith(QLatin1String("first* - ")));
+        QVERIFY(!pageLine->toolTip().isEmpty());
+    }
+    // Any question is answered as the row says.
+    QString asked;
+    const auto answerQuestion = [&] {
+        QTimer::singleShot(0, window.get(), [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            asked = box->text();
+            box->button(answer == QLatin1String("yes") ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+    };
     QMenu *menu = window->contextMenu();
     if (what == QLatin1String("save")) {
         const QByteArray before = readBytes(first);
@@ -1384,9 +1409,13 @@ void TestForm1::showStateOnTheWindow()
         }
         QVERIFY(save);
         QCOMPARE(save->objectName(), QStringLiteral("SaveShow"));
+        answerQuestion();
         save->trigger();
-        QVERIFY(readBytes(first) != before); // written afresh, in Kelvo's own layout
+        QCOMPARE(!asked.isEmpty(), elsewhere); // before replacing what another program wrote
+        QVERIFY(readBytes(first) != before);   // written afresh, in Kelvo's own layout
         QVERIFY(readBytes(first).contains("\"One\""));
+        QTRY_COMPARE(window->windowTitle(), QStringLiteral("first - Kelvo Version 2"));
+        QVERIFY(pageLine->toolTip().isEmpty());
         return;
     }
     if (what == QLatin1String("reopen")) {
@@ -1412,19 +1441,14 @@ void TestForm1::showStateOnTheWindow()
             pick = action;
     }
     QVERIFY(pick);
-    QString asked;
-    QTimer::singleShot(0, window.get(), [&] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        asked = box->text();
-        box->button(answer == QLatin1String("yes") ? QMessageBox::Yes : QMessageBox::No)->click();
-    });
+    answerQuestion();
     pick->trigger();
-    QCOMPARE(!asked.isEmpty(), playing);
-    const bool switched = !playing || answer == QLatin1String("yes");
+    QCOMPARE(!asked.isEmpty(), playing || elsewhere);
+    const bool switched = asked.isEmpty() || answer == QLatin1String("yes");
     QCOMPARE(window->windowTitle(),
-             switched ? QStringLiteral("second - Kelvo Version 2") : QStringLiteral("first - Kelvo Version 2"));
+             switched        ? QStringLiteral("second - Kelvo Version 2")
+                 : elsewhere ? QStringLiteral("first* - Kelvo Version 2")
+                             : QStringLiteral("first - Kelvo Version 2"));
     if (playing)
         QVERIFY(window->playingTrack()); // the cart plays on either way
 }

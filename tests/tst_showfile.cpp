@@ -14,6 +14,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <cstdio>
 #include <unistd.h>
 
 // The show file (what a read takes and what it leaves out, what a write keeps, paths relative to
@@ -40,6 +41,8 @@ private slots:
     void pageEditsFollowTheRules();
     void refusedSavesChangeNothing_data();
     void refusedSavesChangeNothing();
+    void savedFollowsTheFile_data();
+    void savedFollowsTheFile();
     void savedAsAShowTravels_data();
     void savedAsAShowTravels();
     void savedAsNamesWhatItCouldNotCopy();
@@ -429,6 +432,73 @@ void TestShowFile::refusedSavesChangeNothing()
     QCOMPARE(show.pageName(0), QStringLiteral("A")); // in memory as on disk
     QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QCOMPARE(readBytes(path), expected);
+}
+
+void TestShowFile::savedFollowsTheFile_data()
+{
+    QTest::addColumn<QString>("change"); // what happens to the show file after it was read
+    QTest::addColumn<bool>("saved");     // the show is still its file's
+    QTest::addColumn<bool>("readOnly");  // a newer version's show
+    QTest::addColumn<bool>("isDefault"); // the track list's own pages
+    QTest::newRow("Kelvo's own edit") << "edit" << true << false << false;
+    QTest::newRow("rewritten in place by another program") << "rewrite" << false << false << false;
+    QTest::newRow("replaced by another program's rename") << "replace" << false << false << false;
+    QTest::newRow("removed by another program") << "remove" << false << false << false;
+    QTest::newRow("a newer version's show, rewritten") << "rewrite" << true << true << false;
+    QTest::newRow("the default show's pages, rewritten") << "rewrite" << true << false << true;
+}
+
+void TestShowFile::savedFollowsTheFile()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, saved);
+    QFETCH(bool, readOnly);
+    QFETCH(bool, isDefault);
+    QTemporaryDir folder;
+    TrackListStore store(folder.path());
+    const QString path = isDefault ? folder.filePath(ShowDocument::defaultShowFileName())
+                                   : folder.filePath(QStringLiteral("show.kelvo"));
+    QVERIFY(writeBytes(path, showWith(R"([{"name": "A"}, {"name": "B"}])", readOnly ? "7" : "1")));
+    ShowDocument show(store);
+    QSignalSpy changes(&show, &ShowDocument::savedChanged);
+    QString message;
+    if (isDefault)
+        show.openDefault(&message);
+    else
+        QVERIFY(show.open(path, &message));
+    QVERIFY(show.isSaved());
+    QTest::qWait(20); // a later modification time
+    QString error;
+    if (change == QLatin1String("edit")) {
+        QVERIFY(show.renamePage(1, QStringLiteral("Mine"), &error));
+    } else if (change == QLatin1String("rewrite")) {
+        QVERIFY(writeBytes(path, showWith(R"([{"name": "Theirs"}, {"name": "B"}])", readOnly ? "7" : "1")));
+    } else if (change == QLatin1String("replace")) {
+        const QString beside = folder.filePath(QStringLiteral("theirs.tmp"));
+        QVERIFY(writeBytes(beside, showWith(R"([{"name": "Theirs"}])")));
+        QVERIFY(::rename(QFile::encodeName(beside).constData(), QFile::encodeName(path).constData()) == 0);
+    } else {
+        QVERIFY(QFile::remove(path));
+    }
+    if (saved) {
+        QTest::qWait(200); // the watch has had its chance to be wrong
+        QVERIFY(show.isSaved());
+        QCOMPARE(changes.count(), 0);
+        return;
+    }
+    QTRY_VERIFY(!show.isSaved());
+    QCOMPARE(changes.count(), 1);
+    QCOMPARE(changes.at(0).at(0).toBool(), false);
+    // Save writes the show as it is played over the other program's, once that is agreed.
+    show.setOverwriteQuestion([](const QString &) { return true; });
+    QVERIFY2(show.saveNow(&error), qPrintable(error));
+    QVERIFY(show.isSaved());
+    QCOMPARE(changes.count(), 2);
+    QVERIFY(readBytes(path).contains("\"A\""));
+    // And the file is still watched after Kelvo's own replacing write.
+    QTest::qWait(20);
+    QVERIFY(writeBytes(path, showWith(R"([{"name": "Again"}])")));
+    QTRY_VERIFY(!show.isSaved());
 }
 
 void TestShowFile::savedAsNamesWhatItCouldNotCopy()

@@ -577,11 +577,13 @@ void Form1::Timer1_Timer()
             PlayerControls::blink(CmdTrack[*playing]);
         return;
     }
-    showTime(LblLCD3, ActiveMovie1->duration() * 100 - ActiveMovie1->position() * 100);
-    m_endWarning->tick(ActiveMovie1->duration() - ActiveMovie1->position());
-
+    // One reading of the position a tick: the time shown and the test for the end agree, and the
+    // sound server is asked once.
     const double position = ActiveMovie1->position();
     const double duration = ActiveMovie1->duration();
+    showTime(LblLCD3, duration * 100 - position * 100);
+    m_endWarning->tick(duration - position);
+
     if (duration - position == 0) {
         m_fading = false;
         const QString loaded = ActiveMovie1->fileName();

@@ -179,12 +179,19 @@ void PageMenu::remember() const
 
 bool PageMenu::mayLeaveShow() const
 {
+    const auto asked = [this](const QString &question) {
+        return QMessageBox::question(m_window, tr("Kelvo"), question, QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No)
+            == QMessageBox::Yes;
+    };
+    if (!m_show.isSaved()
+        && !asked(tr("%1 was changed by another program, so the show as it is here is in no file. Switch to "
+                     "another show without saving it?")
+                      .arg(QDir::toNativeSeparators(m_show.filePath()))))
+        return false;
     if (!m_playing || !m_playing())
         return true;
-    return QMessageBox::question(m_window, tr("Kelvo"),
-                                 tr("A cart is playing. Switch to another show? What plays goes on to its end."),
-                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-        == QMessageBox::Yes;
+    return asked(tr("A cart is playing. Switch to another show? What plays goes on to its end."));
 }
 
 void PageMenu::warn(const QString &text) const

@@ -38,7 +38,8 @@ signals:
     void told(const QString &text);
 
 private:
-    // True when no cart plays, or the operator agrees to switch show while one does.
+    // True when no cart plays and the show's file holds it, or the operator agrees to switch
+    // show all the same.
     bool mayLeaveShow() const;
     void fill();
     void warn(const QString &text) const;

@@ -52,6 +52,12 @@ PageView::PageView(QWidget *window, ShowDocument &show, SoundNotice &notice, con
         refresh();
         markMissingFiles();
     });
+    connect(&m_show, &ShowDocument::savedChanged, this, [this](bool saved) {
+        m_caption->setToolTip(saved ? QString()
+                                    : tr("The show file was changed by another program. Save show (Ctrl+S) "
+                                         "writes the show as it is here over it."));
+        refresh();
+    });
     connect(&m_show, &ShowDocument::shownPageChanged, this, [this](int page) {
         if (!m_show.isDefault())
             notePage(QFileInfo(m_show.filePath()).absoluteFilePath(), page);
@@ -74,7 +80,9 @@ QString PageView::showName(const ShowDocument &show)
     if (show.isDefault())
         return QString();
     const QString name = QFileInfo(show.filePath()).completeBaseName();
-    return show.isReadOnly() ? tr("%1 (read-only)").arg(name) : name;
+    if (show.isReadOnly())
+        return tr("%1 (read-only)").arg(name);
+    return show.isSaved() ? name : name + QLatin1Char('*');
 }
 
 QString PageView::windowTitle(const ShowDocument &show)

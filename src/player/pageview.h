@@ -33,8 +33,9 @@ public:
     // Opens the show the program last ended with, or else the default show; what to tell the
     // user of it (empty: nothing).
     static QString openStartingShow(ShowDocument &show, const Settings &settings);
-    // The show's name as the wall shows it ("Evening", "Evening (read-only)"); empty for the
-    // default show. And the window's title: "Evening - Kelvo Version 2", or the classic one.
+    // The show's name as the wall shows it ("Evening", "Evening (read-only)", "Evening*" while
+    // its file does not hold it); empty for the default show. And the window's title: "Evening -
+    // Kelvo Version 2", or the classic one.
     static QString showName(const ShowDocument &show);
     static QString windowTitle(const ShowDocument &show);
     // The page (0-based) last shown of the show at showPath, kept in kelvo.conf's show/pages

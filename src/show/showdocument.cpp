@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QHash>
 #include <QThread>
 
@@ -64,8 +65,11 @@ QString skippedText(const QStringList &skipped)
 
 ShowDocument::ShowDocument(TrackListStore &trackList, QObject *parent)
     : TrackStore(parent),
-      m_trackList(trackList)
+      m_trackList(trackList),
+      m_watcher(new QFileSystemWatcher(this))
 {
+    connect(m_watcher, &QFileSystemWatcher::fileChanged, this, &ShowDocument::checkSaved);
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, &ShowDocument::checkSaved);
     // An edit of page 1 reaches whoever shows it as any page's save does.
     connect(&m_trackList, &TrackListStore::saved, this, [this](const TrackList &tracks) {
         if (isDefault() && m_shown == 0)
@@ -87,6 +91,41 @@ void ShowDocument::remember(const QString &path)
     const QFileInfo info(path);
     m_readModified = info.exists() ? info.lastModified() : QDateTime();
     m_readSize = info.exists() ? info.size() : -1;
+    watch();
+}
+
+bool ShowDocument::changedSinceRead(const QString &path) const
+{
+    const QFileInfo now(path);
+    return now.exists() != m_readModified.isValid()
+        || (now.exists() && (now.lastModified() != m_readModified || now.size() != m_readSize));
+}
+
+void ShowDocument::watch()
+{
+    const QStringList watched = m_watcher->files() + m_watcher->directories();
+    if (!watched.isEmpty())
+        m_watcher->removePaths(watched);
+    // The default show is the track list and its pages, written at once and shown as they
+    // always were; a read-only show says so already.
+    if (!isDefault() && !m_readOnly) {
+        const QFileInfo file(m_path);
+        m_watcher->addPath(file.absolutePath());
+        if (file.exists())
+            m_watcher->addPath(file.absoluteFilePath());
+    }
+    checkSaved();
+}
+
+void ShowDocument::checkSaved()
+{
+    if (!isDefault() && !m_readOnly && QFileInfo::exists(m_path) && !m_watcher->files().contains(m_path))
+        m_watcher->addPath(m_path); // an atomic replace drops the watch on the file it replaced
+    const bool saved = isDefault() || m_readOnly || !changedSinceRead(m_path);
+    if (saved == m_saved)
+        return;
+    m_saved = saved;
+    emit savedChanged(saved);
 }
 
 std::optional<Show> ShowDocument::read(const QString &path, bool *readOnly, QStringList *notes)
@@ -219,9 +258,7 @@ bool ShowDocument::write(const Show &show, QString *errorMessage)
         return false;
     }
     const QFileInfo now(path);
-    const bool changed = now.exists() != m_readModified.isValid()
-        || (now.exists() && (now.lastModified() != m_readModified || now.size() != m_readSize));
-    if (changed && !(m_askOverwrite && m_askOverwrite(path))) {
+    if (changedSinceRead(path) && !(m_askOverwrite && m_askOverwrite(path))) {
         *errorMessage = tr("%1 was changed by another program since Kelvo read it; it was not saved over.")
                             .arg(QDir::toNativeSeparators(path));
         return false;

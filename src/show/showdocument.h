@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 
+class QFileSystemWatcher;
 class TrackListStore;
 
 // The show the window plays: pages of twelve carts, one of them shown. As a TrackStore it is the
@@ -104,6 +105,11 @@ public:
                 const std::function<void(int done, int total)> &copied = {}, QStringList *notCopied = nullptr);
     // Writes the show as it stands to its file again (Save); false, with why, when it cannot.
     bool saveNow(QString *errorMessage) { return write(m_show, errorMessage); }
+    // Whether the show file holds the show as it is played. Every change is written at once, so
+    // this is false only once another program has changed, replaced or removed a show file
+    // since it was read or written; a Save then writes it again (asking first). The default show
+    // and a read-only one are always saved. Emits savedChanged when it changes.
+    bool isSaved() const { return m_saved; }
 
     // Asked before a save would replace a show file another program changed since it was read;
     // false keeps that file (the save then fails). Without one such a file is never replaced.
@@ -114,6 +120,7 @@ signals:
     void pagesChanged();
     void shownPageChanged(int page);
     void cartSettingsChanged(int page, int slot);
+    void savedChanged(bool saved);
 
 private:
     bool write(const Show &show, QString *errorMessage);
@@ -130,6 +137,12 @@ private:
                              const std::function<void(int, int)> &copied, QStringList *notCopied);
     bool storesFirstPageInTrackList() const { return isDefault(); }
     void remember(const QString &path);
+    // Whether the file at path is not the one last read or written.
+    bool changedSinceRead(const QString &path) const;
+    // Watches the show file (and its folder, where a replacing write or a removal is seen) and
+    // sets isSaved() from what is there now.
+    void watch();
+    void checkSaved();
 
     quint64 newPageId() { return ++m_lastPageId; }
 
@@ -144,4 +157,6 @@ private:
     QDateTime m_readModified;  // the show file's time when last read or written; invalid: none
     qint64 m_readSize = -1;
     std::function<bool(const QString &)> m_askOverwrite;
+    QFileSystemWatcher *m_watcher = nullptr;
+    bool m_saved = true;
 };
