@@ -58,6 +58,16 @@ void TestModule1::displayTime()
     QFETCH(double, seconds);
     QFETCH(QString, expected);
     QCOMPARE(Module1::displayTime(seconds), expected);
+    // The window writes a display again only when the shown seconds change: amounts around this
+    // one with the same shown seconds must have the same text.
+    const double hundredths = seconds * 100;
+    for (const double delta : {-100.0, -50.6, -0.6, -0.5, -0.4, 0.4, 0.5, 0.6, 49.4, 50.6, 99.5, 100.0}) {
+        const double other = hundredths + delta;
+        const bool sameSeconds = Module1::shownSeconds(other) == Module1::shownSeconds(hundredths);
+        const bool sameText = Module1::TimeText(Module1::hundredthsText(other))
+            == Module1::TimeText(Module1::hundredthsText(hundredths));
+        QVERIFY2(!sameSeconds || sameText, qPrintable(QStringLiteral("%1 against %2").arg(other).arg(hundredths)));
+    }
 }
 
 void TestModule1::hundredthsText_data()

@@ -9,13 +9,26 @@
 
 namespace Module1 {
 
-QString hundredthsText(double hundredths)
+namespace {
+long long roundedHundredths(double hundredths)
 {
     // Beyond this the value is no time a track can have; clamping keeps llround defined.
     constexpr double kLimit = 1e15;
     if (!std::isfinite(hundredths))
         hundredths = 0;
-    const long long whole = std::llround(std::clamp(hundredths, -kLimit, kLimit));
+    return std::llround(std::clamp(hundredths, -kLimit, kLimit));
+}
+} // namespace
+
+long long shownSeconds(double hundredths)
+{
+    const long long whole = roundedHundredths(hundredths);
+    return whole < 0 ? -1 : whole / 100;
+}
+
+QString hundredthsText(double hundredths)
+{
+    const long long whole = roundedHundredths(hundredths);
     const QString digits = QStringLiteral("%1").arg(whole < 0 ? -whole : whole, 6, 10, QLatin1Char('0'));
     return whole < 0 ? QLatin1Char('-') + digits : digits;
 }

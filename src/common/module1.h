@@ -18,6 +18,10 @@ QString hundredthsText(double hundredths);
 // at least two digits and as many more as they need. A negative amount reads "00.00".
 QString TimeText(const QString &hundredths);
 
+// The whole seconds TimeText(hundredthsText(hundredths)) shows; -1 for the negative amounts
+// it shows as "00.00". Two amounts with the same whole seconds show the same text.
+long long shownSeconds(double hundredths);
+
 // TimeText(hundredthsText(seconds * 100)), what the displays show for an amount of seconds.
 QString displayTime(double seconds);
 

@@ -509,7 +509,14 @@ void Form1::prepareTracks()
 
 void Form1::showTime(QLabel *display, double hundredths)
 {
-    display->setText(TimeText(hundredthsText(hundredths)));
+    // Four ticks a second, and the text changes once: the seconds are compared before the text
+    // is made. What another hand wrote on the display meanwhile is written over as before.
+    const long long seconds = shownSeconds(hundredths);
+    ShownTime &shown = m_shownTimes[display == LblLCD ? 0 : 1];
+    if (shown.display == display && shown.seconds == seconds && display->text() == shown.text)
+        return;
+    shown = {display, seconds, TimeText(hundredthsText(hundredths))};
+    display->setText(shown.text);
 }
 
 void Form1::focusPlayer()

@@ -212,6 +212,15 @@ private:
     // A cart of the page shown was pressed and may have started: the running order hears of it.
     void cueMayHaveStarted(int slot, bool wasPlaying, const QString &firedBy);
     bool m_fading = false;
+    // What showTime() last wrote on a display, so that a tick that leaves the seconds as they
+    // were writes nothing.
+    struct ShownTime
+    {
+        const QLabel *display = nullptr;
+        long long seconds = 0;
+        QString text;
+    };
+    std::array<ShownTime, 2> m_shownTimes;
     quint64 m_playingPageId = 0; // while Timer1 runs: the page its tag's slot was fired from
     QString m_playingFile;       // and that cart's file, caption and settings
     QString m_playingCaption;
