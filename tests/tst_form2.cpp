@@ -45,6 +45,8 @@ private slots:
     void cancelledOpenDialogKeepsRow();
     void dialogPathWithQuoteIsRefused();
     void textBoxesRefuseQuotes();
+    void shortNameCountsWhatIsLeft_data();
+    void shortNameCountsWhatIsLeft();
     void failedSaveKeepsEverything();
     void longShortNameFromFileSurvivesSave();
     void quotesFromFileAreNeverSaved();
@@ -359,6 +361,29 @@ void TestForm2::textBoxesRefuseQuotes()
     QGuiApplication::clipboard()->setText("/m/plain.mp3");
     QTest::keySequence(path(8), QKeySequence::Paste);
     QCOMPARE(path(8)->text(), QStringLiteral("/m/plain.mp3"));
+}
+
+void TestForm2::shortNameCountsWhatIsLeft_data()
+{
+    QTest::addColumn<QString>("typed"); // into an emptied short name
+    QTest::addColumn<QString>("told");
+    QTest::newRow("one typed") << "A"
+                               << "19 characters left";
+    QTest::newRow("one left") << QString(19, QLatin1Char('x')) << "1 character left";
+    QTest::newRow("full, and more refused") << QString(25, QLatin1Char('x')) << "0 characters left";
+}
+
+void TestForm2::shortNameCountsWhatIsLeft()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, told);
+    openEditor();
+    name(5)->clear();
+    QTest::keyClicks(name(5), typed);
+    QCOMPARE(name(5)->text(), typed.left(20));
+    QTRY_VERIFY(QToolTip::isVisible());
+    QCOMPARE(QToolTip::text(), told);
+    QToolTip::hideText();
 }
 
 void TestForm2::failedSaveKeepsEverything()

@@ -64,3 +64,8 @@ void fitCaptions(QWidget *window, const QList<QWidget *> &except)
         button->setFont(fittedFont(button->font(), button->text(), box, Qt::AlignCenter | Qt::TextShowMnemonic));
     }
 }
+
+QString charactersLeftText(int left)
+{
+    return left == 1 ? QObject::tr("1 character left") : QObject::tr("%1 characters left").arg(left);
+}

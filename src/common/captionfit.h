@@ -13,6 +13,9 @@ class QWidget;
 // narrower than its stand-ins on Linux (Liberation Sans, DejaVu Sans), so a caption that fit
 // there may not fit here: its font is stepped down until it does.
 
+// What a caption's text box says while it is typed into: "12 characters left".
+QString charactersLeftText(int left);
+
 // The smallest point size a caption is stepped down to.
 inline constexpr double kMinCaptionPointSize = 6.5;
 

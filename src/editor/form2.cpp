@@ -98,6 +98,7 @@ void Form2::buildControls()
         TxtShortName[n]->setAccessibleDescription(
             QStringLiteral("Track %1 short name").arg(n + 1, 2, 10, QLatin1Char('0')));
         TxtShortName[n]->installEventFilter(this);
+        connect(TxtShortName[n], &QLineEdit::textEdited, this, [this, n] { showCharactersLeft(n); });
 
         CmdDelete[n] = new QPushButton(QStringLiteral("X"), this);
         CmdDelete[n]->setObjectName(QStringLiteral("CmdDelete(%1)").arg(n));
@@ -163,6 +164,14 @@ void Form2::setRow(int n, const TrackSlot &slot)
 TrackSlot Form2::row(int n) const
 {
     return {TxtTrack[n]->text(), TxtShortName[n]->text()};
+}
+
+void Form2::showCharactersLeft(int n)
+{
+    // A tip beside the box while it is typed into, so the window keeps its look.
+    QLineEdit *box = TxtShortName[n];
+    const int left = std::max(box->maxLength() - int(box->text().size()), 0);
+    QToolTip::showText(box->mapToGlobal(QPoint(0, box->height())), charactersLeftText(left), box);
 }
 
 bool Form2::eventFilter(QObject *watched, QEvent *event)

@@ -47,6 +47,8 @@ protected:
 private:
     void buildControls();
     void Form_Load();
+    // How many characters the short name of row n may still take, shown as it is typed.
+    void showCharactersLeft(int n);
     void CmdFindTrack_Click(int n);
     void CmdDelete_Click(int n);
     void CmdCancel_Click();

@@ -1,5 +1,7 @@
 #include "player/captiondialog.h"
 
+#include "common/captionfit.h"
+
 #include "editor/noquotevalidator.h"
 
 #include <QDialogButtonBox>
@@ -51,5 +53,5 @@ QString CaptionDialog::caption() const
 void CaptionDialog::showLeft()
 {
     const int left = kMaxLength - int(m_text->text().size());
-    m_left->setText(left == 1 ? tr("1 character left") : tr("%1 characters left").arg(left));
+    m_left->setText(charactersLeftText(left));
 }
