@@ -52,7 +52,6 @@ SndfileDecoder::Opened SndfileDecoder::open(const QString &path)
     }
     // Integer sources of 16 bits or fewer are read as they are: exact, and without a round trip
     // through floats for every sample (most of what a CD-quality FLAC costs beyond its decoding).
-
     const int subformat = info.format & SF_FORMAT_SUBMASK;
     m_shortsAsTheyAre = subformat == SF_FORMAT_PCM_16 || subformat == SF_FORMAT_PCM_S8 || subformat == SF_FORMAT_PCM_U8;
     m_statedFrames = (info.frames > 0 && info.frames < SF_COUNT_MAX) ? qint64(info.frames) : -1;

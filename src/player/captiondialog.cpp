@@ -1,7 +1,6 @@
 #include "player/captiondialog.h"
 
 #include "common/captionfit.h"
-
 #include "editor/noquotevalidator.h"
 
 #include <QDialogButtonBox>

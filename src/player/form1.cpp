@@ -513,9 +513,9 @@ void Form1::showTime(QLabel *display, double hundredths)
     // is made. What another hand wrote on the display meanwhile is written over as before.
     const long long seconds = shownSeconds(hundredths);
     ShownTime &shown = m_shownTimes[display == LblLCD ? 0 : 1];
-    if (shown.display == display && shown.seconds == seconds && display->text() == shown.text)
+    if (shown.seconds == seconds && display->text() == shown.text)
         return;
-    shown = {display, seconds, TimeText(hundredthsText(hundredths))};
+    shown = {seconds, TimeText(hundredthsText(hundredths))};
     display->setText(shown.text);
 }
 

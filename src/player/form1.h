@@ -216,8 +216,7 @@ private:
     // were writes nothing.
     struct ShownTime
     {
-        const QLabel *display = nullptr;
-        long long seconds = 0;
+        long long seconds = -2; // none yet: shown seconds are -1 or more
         QString text;
     };
     std::array<ShownTime, 2> m_shownTimes;
